@@ -1,0 +1,181 @@
+#include "MainWindow.h"
+#include "ui_MainWindow.h"
+
+#include "dialogs/MessageDialog.h"
+#include "link/SettingsStore.h"
+
+#include <QSettings>
+#include <QTextBrowser>
+
+namespace {
+constexpr int tickIntervalMs = 1000;
+constexpr int jogIntervalMs = 200;
+
+const char *dockLocationsKey = "DOCK_LOCATIONS";
+const char *hideStatusKey = "HideStatusMsg";
+} // namespace
+
+// Resources of a static library are only linked in when something asks for them.
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+{
+    initResources();
+    ui->setupUi(this);
+    ui->ConnectionLED->setColor(Qt::red);
+    ui->progressBar->setValue(0);
+
+    connect(&terminal, &TerminalCommunication::LineReceived, this, &MainWindow::ParseReceivedLine);
+    connect(&tickTimer, &QTimer::timeout, this, &MainWindow::Tick1000ms);
+    connect(&settingsDialog, &SettingsDialog::settingsChanged, this,
+            &MainWindow::OnComSettingsChanged);
+    tickTimer.setSingleShot(false);
+    jogTimer.setSingleShot(false);
+
+    workX = ui->lcdNumberWorkX;
+    workY = ui->lcdNumberWorkY;
+    workZ = ui->lcdNumberWorkZ;
+
+    RestoreWindowState();
+    tickTimer.start(tickIntervalMs);
+    jogTimer.start(jogIntervalMs);
+}
+
+MainWindow::~MainWindow()
+{
+    SaveWindowState();
+    delete ui;
+}
+
+void MainWindow::ParseReceivedLine(QString line)
+{
+    AppendTerminal(line, Qt::red);
+}
+
+void MainWindow::AppendTerminal(const QString &text, const QColor &color)
+{
+    QTextCharFormat format = ui->plainTextEditSerial->currentCharFormat();
+    format.setForeground(QBrush(color));
+    ui->plainTextEditSerial->setCurrentCharFormat(format);
+    ui->plainTextEditSerial->appendPlainText(text);
+}
+
+void MainWindow::Tick1000ms()
+{
+    ui->pushButtonConnection->setText(settingsDialog.settings().name);
+    if (terminal.IsConnected()) {
+        QCoreApplication::processEvents();
+        ui->ConnectionLED->setColor(Qt::green);
+        if (settingsDialog.settings().askStatus)
+            terminal.WriteRaw(QByteArrayLiteral("?"));
+    } else {
+        ui->ConnectionLED->setColor(Qt::red);
+        terminal.TryToConnect(&settingsDialog);
+        ui->labelGrblStatus->setText(QStringLiteral("offline"));
+        inFlight = 0;
+    }
+}
+
+void MainWindow::on_pushButtonConnection_clicked()
+{
+    settingsDialog.show();
+}
+
+void MainWindow::on_actionCom_Port_Settings_triggered()
+{
+    settingsDialog.show();
+}
+
+void MainWindow::on_actionMachine_Coordinates_triggered()
+{
+    ui->dockWidgetMachineCoordinates->show();
+}
+
+void MainWindow::on_actionWork_Coordinates_triggered()
+{
+    ui->dockWidgetWorkCoordniates->show();
+}
+
+void MainWindow::on_actionG_Code_Editor_triggered()
+{
+    ui->dockWidgetGCodeEditor->show();
+}
+
+void MainWindow::on_action3D_Preview_triggered()
+{
+    ui->dockWidget3DPeview->show();
+}
+
+void MainWindow::on_actionSpecial_Commands_triggered()
+{
+    ui->dockWidgetSpecialCommands->show();
+}
+
+void MainWindow::on_actionInfo_triggered()
+{
+    MessageDialog dialog;
+    dialog.textBrowser()->setHtml(
+        tr("<p><b>Orlo_CNC_Control</b></p><p>Version V1.23</p><p>Running on Qt %1</p>")
+            .arg(QString::fromLatin1(qVersion())));
+    dialog.setWindowTitle(tr("Info"));
+    dialog.resize(dialog.width(), 150);
+    const QPoint centre = frameGeometry().center();
+    const QRect frame = dialog.frameGeometry();
+    dialog.move(centre.x() - frame.width() / 2, centre.y() - frame.height() / 2);
+    dialog.exec();
+}
+
+void MainWindow::RestoreWindowState()
+{
+    QSettings store(SettingsStore::organisation(), SettingsStore::application());
+    restoreState(store.value(dockLocationsKey).toByteArray(), 0);
+    ui->checkBoxHideStatusMessage->setChecked(store.value(hideStatusKey).toBool());
+    LoadComSettings();
+}
+
+void MainWindow::LoadComSettings()
+{
+    Settings settings = settingsDialog.settings();
+    QSettings store(SettingsStore::organisation(), SettingsStore::application());
+    store.beginGroup(QStringLiteral("ComSettings"));
+    settings.name = store.value(QStringLiteral("PortName"), QStringLiteral("COM1")).toString();
+    settings.baudRate = store.value(QStringLiteral("Baudrate"), 9600).toInt();
+    settings.parity = static_cast<QSerialPort::Parity>(store.value(QStringLiteral("Parity"), 0).toInt());
+    settings.dataBits =
+        static_cast<QSerialPort::DataBits>(store.value(QStringLiteral("DataBits"), 8).toInt());
+    settings.stopBits =
+        static_cast<QSerialPort::StopBits>(store.value(QStringLiteral("StopBits"), 1).toInt());
+    settings.flowControl =
+        static_cast<QSerialPort::FlowControl>(store.value(QStringLiteral("FlowControl"), 0).toInt());
+    settings.askStatus = store.value(QStringLiteral("AskStatus"), 0).toInt() != 0;
+    store.endGroup();
+    settingsDialog.setSettings(settings);
+}
+
+void MainWindow::OnComSettingsChanged()
+{
+    const Settings settings = settingsDialog.settings();
+    {
+        QSettings store(SettingsStore::organisation(), SettingsStore::application());
+        store.beginGroup(QStringLiteral("ComSettings"));
+        store.setValue(QStringLiteral("PortName"), settings.name);
+        store.setValue(QStringLiteral("Baudrate"), settings.baudRate);
+        store.setValue(QStringLiteral("Parity"), static_cast<int>(settings.parity));
+        store.setValue(QStringLiteral("DataBits"), static_cast<int>(settings.dataBits));
+        store.setValue(QStringLiteral("StopBits"), static_cast<int>(settings.stopBits));
+        store.setValue(QStringLiteral("FlowControl"), static_cast<int>(settings.flowControl));
+        store.setValue(QStringLiteral("AskStatus"), settings.askStatus ? 1 : 0);
+        store.endGroup();
+    }
+    terminal.Disconnect();
+}
+
+void MainWindow::SaveWindowState()
+{
+    QSettings store(SettingsStore::organisation(), SettingsStore::application());
+    store.setValue(dockLocationsKey, saveState(0));
+    store.setValue(hideStatusKey, ui->checkBoxHideStatusMessage->isChecked());
+}

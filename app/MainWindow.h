@@ -1,0 +1,53 @@
+#pragma once
+
+#include "link/SettingsDialog.h"
+#include "link/TerminalCommunication.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+class QLCDNumber;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The station's one window: owns the controller link, the editor, the preview and the tools,
+// and supervises the connection once a second.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+private slots:
+    void ParseReceivedLine(QString line);
+    void Tick1000ms();
+    void on_pushButtonConnection_clicked();
+    void on_actionMachine_Coordinates_triggered();
+    void on_actionWork_Coordinates_triggered();
+    void on_actionG_Code_Editor_triggered();
+    void on_action3D_Preview_triggered();
+    void OnComSettingsChanged();
+    void on_actionInfo_triggered();
+    void on_actionCom_Port_Settings_triggered();
+    void on_actionSpecial_Commands_triggered();
+
+private:
+    void AppendTerminal(const QString &text, const QColor &color);
+    void RestoreWindowState();
+    void LoadComSettings();
+    void SaveWindowState();
+
+    QLCDNumber *workX = nullptr;
+    QLCDNumber *workY = nullptr;
+    QLCDNumber *workZ = nullptr;
+    int inFlight = 0;
+    Ui::MainWindow *ui;
+    SettingsDialog settingsDialog;
+    TerminalCommunication terminal;
+    QTimer tickTimer;
+    QTimer jogTimer;
+};

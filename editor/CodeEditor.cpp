@@ -1,0 +1,3 @@
+#include "CodeEditor.h"
+
+CodeEditor::CodeEditor(QWidget *parent) : QPlainTextEdit(parent) {}

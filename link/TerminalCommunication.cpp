@@ -1,0 +1,147 @@
+#include "TerminalCommunication.h"
+
+#include "SettingsDialog.h"
+
+#include <QDebug>
+#include <QLoggingCategory>
+#include <QMetaEnum>
+#include <QSerialPortInfo>
+
+Q_LOGGING_CATEGORY(lcLink, "orlo.link")
+
+namespace {
+constexpr int receiveTimeoutMs = 300;
+}
+
+TerminalCommunication::TerminalCommunication(QObject *parent) : QObject(parent)
+{
+    connect(&receiveTimer, &QTimer::timeout, this, &TerminalCommunication::receiveTimeout);
+    receiveTimer.setSingleShot(true);
+    receiveTimer.setInterval(receiveTimeoutMs);
+}
+
+TerminalCommunication::~TerminalCommunication()
+{
+    Disconnect();
+}
+
+bool TerminalCommunication::TryToConnect(SettingsDialog *settingsDialog)
+{
+    qCDebug(lcLink) << "TryToConnect";
+    if (settingsDialog->settings().name.isEmpty())
+        return false;
+
+    Disconnect();
+    port = new QSerialPort(this);
+    connect(port, &QSerialPort::readyRead, this, &TerminalCommunication::readData);
+    connect(port, &QSerialPort::errorOccurred, this, &TerminalCommunication::HandleError);
+    port->setPortName(settingsDialog->settings().name);
+
+    if (!port->open(QIODevice::ReadWrite)) {
+        qCDebug(lcLink) << "Konnte Port nicht öffnen";
+        return false;
+    }
+    portInfo = new QSerialPortInfo(*port);
+    presence.remember(settingsDialog->settings().name);
+    qCDebug(lcLink) << "Connected";
+
+    if (applyLineParameters(settingsDialog))
+        return true;
+    port->close();
+    qCDebug(lcLink) << "Fehler beim Einstellen des Ports";
+    return false;
+}
+
+bool TerminalCommunication::applyLineParameters(SettingsDialog *settingsDialog)
+{
+    if (!port->setBaudRate(settingsDialog->settings().baudRate, QSerialPort::AllDirections))
+        return false;
+    if (!port->setDataBits(settingsDialog->settings().dataBits))
+        return false;
+    if (!port->setParity(settingsDialog->settings().parity))
+        return false;
+    if (!port->setStopBits(settingsDialog->settings().stopBits))
+        return false;
+    if (!port->setFlowControl(settingsDialog->settings().flowControl))
+        return false;
+    if (port->setDataTerminalReady(true))
+        return true;
+    // Pseudo-terminals and some adapters have no modem-control lines at all; the link works
+    // without DTR there, so only a genuine failure counts.
+    if (port->error() == QSerialPort::UnsupportedOperationError) {
+        qCDebug(lcLink) << "DTR not supported by" << port->portName() << "- skipped";
+        port->clearError();
+        return true;
+    }
+    return false;
+}
+
+void TerminalCommunication::Disconnect()
+{
+    if (portInfo) {
+        delete portInfo;
+        portInfo = nullptr;
+    }
+    presence.forget();
+    if (port) {
+        if (port->isOpen())
+            port->close();
+        delete port;
+        port = nullptr;
+    }
+}
+
+bool TerminalCommunication::IsConnected() const
+{
+    if (portInfo && !presence.isPresent())
+        return false;
+    if (!port)
+        return false;
+    return port->isOpen();
+}
+
+void TerminalCommunication::readData()
+{
+    receiveTimer.start();
+    // The port may be dropped by a slot reached through LineReceived; take what is there first.
+    const QByteArray bytes = port ? port->readAll() : QByteArray();
+    for (const char byte : bytes) {
+        framer.push(byte, [this](const QString &line, const QByteArray &raw) {
+            emit LineReceived(line);
+            qCDebug(lcLink) << raw;
+        });
+    }
+    receiveTimer.start();
+}
+
+void TerminalCommunication::receiveTimeout()
+{
+    framer.clear();
+}
+
+void TerminalCommunication::HandleError(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError)
+        return;
+    const char *name = QMetaEnum::fromType<QSerialPort::SerialPortError>().valueToKey(error);
+    qCDebug(lcLink) << "QSerial-Error:" << name << (port ? port->errorString() : QString());
+}
+
+bool TerminalCommunication::WriteRaw(const QByteArray &bytes)
+{
+    if (!IsConnected())
+        return false;
+    return write(bytes);
+}
+
+bool TerminalCommunication::SendLine(const QString &line)
+{
+    if (!IsConnected())
+        return false;
+    return write(line.toUtf8() + '\n');
+}
+
+bool TerminalCommunication::write(const QByteArray &bytes)
+{
+    return port->write(bytes) != -1;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "DevicePresence.h"
+#include "LineFramer.h"
+
+#include <QObject>
+#include <QSerialPort>
+#include <QTimer>
+
+class QSerialPortInfo;
+class SettingsDialog;
+
+// Sole owner of the serial port to the controller: opens it with the current settings, frames
+// the received bytes into lines and writes command lines. It never reconnects on its own; the
+// main window's supervision tick decides that.
+class TerminalCommunication : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TerminalCommunication(QObject *parent = nullptr);
+    ~TerminalCommunication() override;
+
+    bool TryToConnect(SettingsDialog *settingsDialog);
+    void Disconnect();
+    bool IsConnected() const;
+    bool WriteRaw(const QByteArray &bytes);
+    bool SendLine(const QString &line);
+
+signals:
+    void LineReceived(QString line);
+
+public slots:
+    void readData();
+    void receiveTimeout();
+    void HandleError(QSerialPort::SerialPortError error);
+
+private:
+    bool applyLineParameters(SettingsDialog *settingsDialog);
+    bool write(const QByteArray &bytes);
+
+    QSerialPort *port = nullptr;
+    QSerialPortInfo *portInfo = nullptr;
+    QTimer receiveTimer;
+    LineFramer framer;
+    DevicePresence presence;
+};

@@ -1,0 +1,69 @@
+#include "SimProcess.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+SimProcess::SimProcess(const QStringList &extraArguments) : arguments(extraArguments) {}
+
+SimProcess::~SimProcess()
+{
+    terminate();
+}
+
+bool SimProcess::start()
+{
+    sim.setProgram(QStringLiteral(GRBLSIM_PATH));
+    sim.setArguments(QStringList{"--link", linkPath(), "--log", logPath()} + arguments);
+    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sim.start();
+    if (!sim.waitForStarted(5000))
+        return false;
+    // The controller prints its link once the pseudo-terminal is ready.
+    while (!sim.canReadLine()) {
+        if (!sim.waitForReadyRead(5000))
+            return false;
+    }
+    return QString::fromLocal8Bit(sim.readLine()).trimmed() == linkPath();
+}
+
+void SimProcess::terminate()
+{
+    if (sim.state() == QProcess::NotRunning)
+        return;
+    sim.terminate();
+    if (!sim.waitForFinished(5000))
+        kill();
+}
+
+void SimProcess::kill()
+{
+    if (sim.state() == QProcess::NotRunning)
+        return;
+    sim.kill();
+    sim.waitForFinished(5000);
+}
+
+QString SimProcess::linkPath() const
+{
+    return dir.filePath(QStringLiteral("ttyGRBL"));
+}
+
+QString SimProcess::logPath() const
+{
+    return dir.filePath(QStringLiteral("received.log"));
+}
+
+QStringList SimProcess::loggedLines() const
+{
+    QFile file(logPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    lines.removeLast(); // the text after the last line feed is not a line
+    return lines;
+}
+
+int SimProcess::countLogged(const QString &line) const
+{
+    return loggedLines().count(line);
+}
