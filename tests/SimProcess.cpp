@@ -45,7 +45,7 @@ void SimProcess::kill()
 
 QString SimProcess::linkPath() const
 {
-    return dir.filePath(QStringLiteral("ttyGRBL"));
+    return link.isEmpty() ? dir.filePath(QStringLiteral("ttyGRBL")) : link;
 }
 
 QString SimProcess::logPath() const

@@ -13,6 +13,8 @@ public:
     ~SimProcess();
 
     bool start();
+    // A controller started again after a crash appears under the same link.
+    void useLink(const QString &path) { link = path; }
     void terminate();             // SIGTERM: a clean end, the link is removed
     void kill();                  // SIGKILL: the link is left behind, its device is gone
     QString linkPath() const;     // where the station finds the controller
@@ -25,4 +27,5 @@ private:
     QTemporaryDir dir;
     QProcess sim;
     QStringList arguments;
+    QString link;
 };

@@ -1,0 +1,28 @@
+#!/bin/sh
+# Installs the Debian 12 packages that building, running and testing the station need, and
+# only those that are missing. Uses sudo when not run as root.
+set -eu
+
+PACKAGES="
+    cmake g++ make pkg-config
+    qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
+    libgl-dev libgl1-mesa-dri libglx-mesa0 fonts-dejavu-core
+    xvfb xauth x11-apps netpbm
+"
+
+missing=""
+for package in $PACKAGES; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $package"
+    fi
+done
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+    as_root=""
+else
+    as_root="sudo"
+fi
+echo "Installing:$missing"
+$as_root apt-get update -qq
+$as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing

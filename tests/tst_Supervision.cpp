@@ -1,0 +1,141 @@
+#include "SimProcess.h"
+#include "TestMain.h"
+#include "WindowProbe.h"
+
+#include "app/MainWindow.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSettings>
+
+using namespace WindowProbe;
+
+class TestSupervision : public QObject
+{
+    Q_OBJECT
+
+private:
+    static void seedStore(const QString &port, bool askStatus)
+    {
+        QSettings store("Orlo", "Orlo-CNC");
+        store.clear();
+        store.setValue("ComSettings/PortName", port);
+        store.setValue("ComSettings/Baudrate", 115200);
+        store.setValue("ComSettings/AskStatus", askStatus ? 1 : 0);
+    }
+
+    static bool isGreen(QObject *window) { return ledColor(window) == QColor(Qt::green); }
+    static bool isRed(QObject *window) { return ledColor(window) == QColor(Qt::red); }
+
+    static QString terminalText(QObject *window)
+    {
+        return child<QPlainTextEdit>(window, "plainTextEditSerial")->toPlainText();
+    }
+
+private slots:
+    void connectsAndPolls()
+    {
+        SimProcess sim;
+        QVERIFY(sim.start());
+        seedStore(sim.linkPath(), true);
+        MainWindow window;
+        QVERIFY(isRed(&window));
+        QCOMPARE(child<QLabel>(&window, "labelGrblStatus")->text(), QString());
+
+        tick(&window); // the link was down: red, a connection attempt, "offline"
+        QVERIFY(isRed(&window));
+        QCOMPARE(child<QLabel>(&window, "labelGrblStatus")->text(), QStringLiteral("offline"));
+        QCOMPARE(child<QPushButton>(&window, "pushButtonConnection")->text(), sim.linkPath());
+
+        tick(&window); // now up: green and one status query
+        QVERIFY(isGreen(&window));
+        QTRY_COMPARE(sim.countLogged("?"), 1);
+        QTRY_VERIFY(terminalText(&window).contains("<Idle,MPos:0.000,0.000,0.000,WPos:"));
+    }
+
+    void asksOncePerSecond()
+    {
+        SimProcess sim;
+        QVERIFY(sim.start());
+        seedStore(sim.linkPath(), true);
+        MainWindow window;
+        QTRY_VERIFY_WITH_TIMEOUT(sim.countLogged("?") >= 1, 5000);
+        const int first = sim.countLogged("?");
+        QTest::qWait(3500);
+        QCOMPARE(sim.countLogged("?") - first, 3);
+        QVERIFY(sim.loggedLines().count() == sim.countLogged("?")); // nothing but queries
+    }
+
+    void asksNothingWithAskStatusOff()
+    {
+        SimProcess sim;
+        QVERIFY(sim.start());
+        seedStore(sim.linkPath(), false);
+        MainWindow window;
+        QTRY_VERIFY_WITH_TIMEOUT(isGreen(&window), 5000);
+        QTest::qWait(2500);
+        QVERIFY(isGreen(&window));
+        QCOMPARE(sim.loggedLines(), QStringList());
+    }
+
+    void noticesAControllerThatGoesAndComesBack_data()
+    {
+        QTest::addColumn<bool>("crash");
+        QTest::newRow("clean end") << false;
+        QTest::newRow("killed") << true;
+    }
+
+    void noticesAControllerThatGoesAndComesBack()
+    {
+        QFETCH(bool, crash);
+        SimProcess sim;
+        QVERIFY(sim.start());
+        seedStore(sim.linkPath(), true);
+        MainWindow window;
+        QTRY_VERIFY_WITH_TIMEOUT(isGreen(&window), 5000);
+
+        crash ? sim.kill() : sim.terminate();
+        QTRY_VERIFY_WITH_TIMEOUT(isRed(&window), 1200);
+        QTRY_COMPARE(child<QLabel>(&window, "labelGrblStatus")->text(), QStringLiteral("offline"));
+
+        SimProcess again;
+        again.useLink(sim.linkPath());
+        QVERIFY(again.start());
+        QTRY_VERIFY_WITH_TIMEOUT(isGreen(&window), 3500);
+        QTRY_VERIFY_WITH_TIMEOUT(again.countLogged("?") >= 1, 2500);
+    }
+
+    void stableLinkIsNotReopened()
+    {
+        SimProcess sim;
+        QVERIFY(sim.start());
+        seedStore(sim.linkPath(), false);
+        MainWindow window;
+        QTRY_VERIFY_WITH_TIMEOUT(isGreen(&window), 5000);
+        // Only a tick that finds the link down turns the lamp red and reconnects.
+        for (int i = 0; i < 4; ++i) {
+            tick(&window);
+            QVERIFY(isGreen(&window));
+        }
+    }
+
+    void applyingSettingsDropsTheLinkAtOnce()
+    {
+        SimProcess sim;
+        QVERIFY(sim.start());
+        seedStore(sim.linkPath(), true);
+        MainWindow window;
+        QTRY_VERIFY_WITH_TIMEOUT(isGreen(&window), 5000);
+
+        child<QPushButton>(topLevel("SettingsDialog"), "applyButton")->click();
+        tick(&window);
+        QVERIFY(isRed(&window));
+        QCOMPARE(child<QLabel>(&window, "labelGrblStatus")->text(), QStringLiteral("offline"));
+        tick(&window);
+        QVERIFY(isGreen(&window));
+    }
+};
+
+ORLO_TEST_MAIN(TestSupervision)
+#include "tst_Supervision.moc"
