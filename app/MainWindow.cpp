@@ -143,13 +143,14 @@ void MainWindow::LoadComSettings()
     store.beginGroup(QStringLiteral("ComSettings"));
     settings.name = store.value(QStringLiteral("PortName"), QStringLiteral("COM1")).toString();
     settings.baudRate = store.value(QStringLiteral("Baudrate"), 9600).toInt();
-    settings.parity = static_cast<QSerialPort::Parity>(store.value(QStringLiteral("Parity"), 0).toInt());
+    settings.parity =
+        static_cast<QSerialPort::Parity>(store.value(QStringLiteral("Parity"), 0).toInt());
     settings.dataBits =
         static_cast<QSerialPort::DataBits>(store.value(QStringLiteral("DataBits"), 8).toInt());
     settings.stopBits =
         static_cast<QSerialPort::StopBits>(store.value(QStringLiteral("StopBits"), 1).toInt());
-    settings.flowControl =
-        static_cast<QSerialPort::FlowControl>(store.value(QStringLiteral("FlowControl"), 0).toInt());
+    settings.flowControl = static_cast<QSerialPort::FlowControl>(
+        store.value(QStringLiteral("FlowControl"), 0).toInt());
     settings.askStatus = store.value(QStringLiteral("AskStatus"), 0).toInt() != 0;
     store.endGroup();
     settingsDialog.setSettings(settings);

@@ -46,7 +46,9 @@ bool PseudoTerminal::open(const std::string &linkPath)
     ::fcntl(slave, F_SETFD, FD_CLOEXEC);
 
     // Replace a link left behind by a killed run, but never a file of the operator's.
-    struct stat existing {};
+    struct stat existing
+    {
+    };
     if (::lstat(linkPath.c_str(), &existing) == 0) {
         if (!S_ISLNK(existing.st_mode)) {
             errno = EEXIST;

@@ -58,7 +58,9 @@ bool installSignalHandlers()
     if (::pipe(signalPipe) != 0)
         return false;
     ::fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
-    struct sigaction action {};
+    struct sigaction action
+    {
+    };
     action.sa_handler = onSignal;
     ::sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, nullptr);

@@ -15,10 +15,10 @@ public:
     bool start();
     // A controller started again after a crash appears under the same link.
     void useLink(const QString &path) { link = path; }
-    void terminate();             // SIGTERM: a clean end, the link is removed
-    void kill();                  // SIGKILL: the link is left behind, its device is gone
-    QString linkPath() const;     // where the station finds the controller
-    QString logPath() const;      // every line (and realtime byte) it received
+    void terminate();         // SIGTERM: a clean end, the link is removed
+    void kill();              // SIGKILL: the link is left behind, its device is gone
+    QString linkPath() const; // where the station finds the controller
+    QString logPath() const;  // every line (and realtime byte) it received
     QStringList loggedLines() const;
     int countLogged(const QString &line) const;
     QProcess &process() { return sim; }

@@ -11,7 +11,7 @@
     int main(int argc, char **argv)                                                                \
     {                                                                                              \
         QTemporaryDir configHome;                                                                  \
-        qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());                              \
+        qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());                               \
         QApplication application(argc, argv);                                                      \
         TestClass test;                                                                            \
         return QTest::qExec(&test, argc, argv);                                                    \

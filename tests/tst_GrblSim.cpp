@@ -20,12 +20,12 @@ private slots:
         QCOMPARE(client.readUntil("help]\r\n"), QByteArray("\r\nGrbl 0.9j ['$' for help]\r\n"));
 
         client.write("G0 X1\n\n   \n(just a comment)\n");
-        QCOMPARE(client.readUntil("ok\r\nok\r\nok\r\nok\r\n"), QByteArray("ok\r\nok\r\nok\r\nok\r\n"));
+        QCOMPARE(client.readUntil("ok\r\nok\r\nok\r\nok\r\n"),
+                 QByteArray("ok\r\nok\r\nok\r\nok\r\n"));
         client.write("\r\n");
         QCOMPARE(client.readUntil("ok\r\nok\r\n"), QByteArray("ok\r\nok\r\n"));
         QCOMPARE(client.readFor(100), QByteArray());
-        QCOMPARE(sim.loggedLines(),
-                 (QStringList{"G0 X1", "", "   ", "(just a comment)", "", ""}));
+        QCOMPARE(sim.loggedLines(), (QStringList{"G0 X1", "", "   ", "(just a comment)", "", ""}));
     }
 
     // "?" is acted on where it falls, never becomes part of a line and gets no "ok".

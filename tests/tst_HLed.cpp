@@ -11,10 +11,7 @@ class TestHLed : public QObject
     Q_OBJECT
 
 private:
-    static QColor pixel(HLed &led, int x, int y)
-    {
-        return led.grab().toImage().pixelColor(x, y);
-    }
+    static QColor pixel(HLed &led, int x, int y) { return led.grab().toImage().pixelColor(x, y); }
 
 private slots:
     void geometry_data()
@@ -25,10 +22,9 @@ private slots:
         QTest::addColumn<QVector<Spot>>("spots");
         QTest::newRow("2x2 has no lamp") << 2 << 0 << 0 << QVector<Spot>{};
         QTest::newRow("1x1 is not negative") << 1 << 0 << 0 << QVector<Spot>{};
-        QTest::newRow("20x20")
-            << 20 << 18 << 121 << QVector<Spot>{{12, 4}, {9, 5}, {6, 6}, {3, 7}};
-        QTest::newRow("30x30") << 30 << 28 << 114
-                               << QVector<Spot>{{18, 6}, {15, 7}, {12, 8}, {9, 9}, {6, 10}, {3, 11}};
+        QTest::newRow("20x20") << 20 << 18 << 121 << QVector<Spot>{{12, 4}, {9, 5}, {6, 6}, {3, 7}};
+        QTest::newRow("30x30") << 30 << 28 << 114 << QVector<Spot>{{18, 6}, {15, 7}, {12, 8},
+                                                                   {9, 9},  {6, 10}, {3, 11}};
     }
 
     void geometry()
@@ -94,7 +90,6 @@ private slots:
         QCOMPARE(led.grab().size(), QSize(2, 2));
     }
 };
-
 
 ORLO_TEST_MAIN(TestHLed)
 #include "tst_HLed.moc"

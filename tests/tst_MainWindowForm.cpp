@@ -111,11 +111,16 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("resource");
         const QList<QPair<const char *, const char *>> icons = {
-            {"pushButtonPlusY", "YP"},       {"pushButtonMinusX", "XM"},
-            {"pushButtonPlusX", "XP"},       {"pushButtonMinusY", "YM"},
-            {"pushButtonSpindle", "Spindle"}, {"pushButtonOpenProbeDialog", "Probe"},
-            {"pushButtonCoolant", "Coolant"}, {"pushButtonHomingCycleCmd", "Home"},
-            {"pushButtonPlusZ", "ZP"},       {"pushButtonMinusZ", "ZM"},
+            {"pushButtonPlusY", "YP"},
+            {"pushButtonMinusX", "XM"},
+            {"pushButtonPlusX", "XP"},
+            {"pushButtonMinusY", "YM"},
+            {"pushButtonSpindle", "Spindle"},
+            {"pushButtonOpenProbeDialog", "Probe"},
+            {"pushButtonCoolant", "Coolant"},
+            {"pushButtonHomingCycleCmd", "Home"},
+            {"pushButtonPlusZ", "ZP"},
+            {"pushButtonMinusZ", "ZM"},
             {"pushButtonPositions", "Positionen"}};
         for (const auto &[name, file] : icons)
             QTest::newRow(name) << QString(name) << QString(":/Gui/img/%1.png").arg(file);
@@ -139,18 +144,18 @@ private slots:
         QTest::addColumn<QString>("title");
         QTest::addColumn<int>("area");
         QTest::addColumn<bool>("closable");
-        QTest::newRow("editor") << "dockWidgetGCodeEditor" << "G-Code Editor"
-                                << int(Qt::LeftDockWidgetArea) << true;
-        QTest::newRow("machine") << "dockWidgetMachineCoordinates" << "Machine Coordinates"
-                                 << int(Qt::TopDockWidgetArea) << true;
-        QTest::newRow("work") << "dockWidgetWorkCoordniates" << "Work Coordinates"
-                              << int(Qt::TopDockWidgetArea) << true;
-        QTest::newRow("jogging") << "dockWidgetJogging" << "Jogging"
-                                 << int(Qt::TopDockWidgetArea) << false;
-        QTest::newRow("preview") << "dockWidget3DPeview" << "3D Preview"
-                                 << int(Qt::LeftDockWidgetArea) << true;
-        QTest::newRow("special") << "dockWidgetSpecialCommands" << "Special Commands"
-                                 << int(Qt::RightDockWidgetArea) << true;
+        QTest::newRow("editor") << "dockWidgetGCodeEditor"
+                                << "G-Code Editor" << int(Qt::LeftDockWidgetArea) << true;
+        QTest::newRow("machine") << "dockWidgetMachineCoordinates"
+                                 << "Machine Coordinates" << int(Qt::TopDockWidgetArea) << true;
+        QTest::newRow("work") << "dockWidgetWorkCoordniates"
+                              << "Work Coordinates" << int(Qt::TopDockWidgetArea) << true;
+        QTest::newRow("jogging") << "dockWidgetJogging"
+                                 << "Jogging" << int(Qt::TopDockWidgetArea) << false;
+        QTest::newRow("preview") << "dockWidget3DPeview"
+                                 << "3D Preview" << int(Qt::LeftDockWidgetArea) << true;
+        QTest::newRow("special") << "dockWidgetSpecialCommands"
+                                 << "Special Commands" << int(Qt::RightDockWidgetArea) << true;
     }
 
     void docks()
@@ -233,15 +238,15 @@ private slots:
         QStringList texts;
         for (QAction *action : windows->actions())
             texts << action->objectName() + '=' + action->text();
-        QCOMPARE(texts, (QStringList{"actionCom_Port_Settings=Com Port Settings",
-                                     "actionMachine_Coordinates=Machine Coordinates",
-                                     "actionWork_Coordinates=Work Coordinates",
-                                     "actionG_Code_Editor=G-Code Editor",
-                                     "action3D_Preview=3D-Preview", "actionGRBL_Config=GRBL Config",
-                                     "actionHolecutter_Tool=Holecutter Tool",
-                                     "actionPositions=Positions",
-                                     "actionGamepad_Config=Gamepad Config",
-                                     "actionSpecial_Commands=Special Commands"}));
+        QCOMPARE(
+            texts,
+            (QStringList{"actionCom_Port_Settings=Com Port Settings",
+                         "actionMachine_Coordinates=Machine Coordinates",
+                         "actionWork_Coordinates=Work Coordinates",
+                         "actionG_Code_Editor=G-Code Editor", "action3D_Preview=3D-Preview",
+                         "actionGRBL_Config=GRBL Config", "actionHolecutter_Tool=Holecutter Tool",
+                         "actionPositions=Positions", "actionGamepad_Config=Gamepad Config",
+                         "actionSpecial_Commands=Special Commands"}));
         QMenu *extras = child<QMenu>("menuInfo");
         QCOMPARE(extras->title(), QStringLiteral("Extras"));
         QCOMPARE(extras->actions().size(), 1);
@@ -252,11 +257,16 @@ private slots:
     {
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("dock");
-        QTest::newRow("machine") << "actionMachine_Coordinates" << "dockWidgetMachineCoordinates";
-        QTest::newRow("work") << "actionWork_Coordinates" << "dockWidgetWorkCoordniates";
-        QTest::newRow("editor") << "actionG_Code_Editor" << "dockWidgetGCodeEditor";
-        QTest::newRow("preview") << "action3D_Preview" << "dockWidget3DPeview";
-        QTest::newRow("special") << "actionSpecial_Commands" << "dockWidgetSpecialCommands";
+        QTest::newRow("machine") << "actionMachine_Coordinates"
+                                 << "dockWidgetMachineCoordinates";
+        QTest::newRow("work") << "actionWork_Coordinates"
+                              << "dockWidgetWorkCoordniates";
+        QTest::newRow("editor") << "actionG_Code_Editor"
+                                << "dockWidgetGCodeEditor";
+        QTest::newRow("preview") << "action3D_Preview"
+                                 << "dockWidget3DPeview";
+        QTest::newRow("special") << "actionSpecial_Commands"
+                                 << "dockWidgetSpecialCommands";
     }
 
     void actionsShowClosedDocks()

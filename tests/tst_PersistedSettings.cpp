@@ -35,7 +35,8 @@ private slots:
     void storeLivesInTheTestsOwnFolder()
     {
         QScopedPointer<QSettings> settings(store());
-        QVERIFY(settings->fileName().startsWith(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"))));
+        QVERIFY(
+            settings->fileName().startsWith(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"))));
     }
 
     void firstRunGivesTheDefaults()
@@ -97,8 +98,9 @@ private slots:
             MainWindow window;
             window.show();
             QVERIFY(QTest::qWaitForWindowExposed(&window));
-            QCOMPARE(window.dockWidgetArea(child<QDockWidget>(&window, "dockWidgetMachineCoordinates")),
-                     Qt::BottomDockWidgetArea);
+            QCOMPARE(
+                window.dockWidgetArea(child<QDockWidget>(&window, "dockWidgetMachineCoordinates")),
+                Qt::BottomDockWidgetArea);
             QVERIFY(!child<QDockWidget>(&window, "dockWidgetSpecialCommands")->isVisible());
             QVERIFY(child<QCheckBox>(&window, "checkBoxHideStatusMessage")->isChecked());
             child<QCheckBox>(&window, "checkBoxHideStatusMessage")->setChecked(false);

@@ -134,8 +134,8 @@ private slots:
 
     void portEntriesDescribeThePort()
     {
-        const QStringList data = SettingsDialog::portEntryData(
-            "ttyUSB0", "", "", "", "", 0x0A5F, 0x00C3);
+        const QStringList data =
+            SettingsDialog::portEntryData("ttyUSB0", "", "", "", "", 0x0A5F, 0x00C3);
         QCOMPARE(data, (QStringList{"ttyUSB0", "N/A", "N/A", "N/A", "", "a5f", "c3"}));
         QCOMPARE(SettingsDialog::portEntryData("x", "d", "m", "s", "/dev/x", 0, 0).mid(5),
                  (QStringList{"N/A", "N/A"}));
@@ -144,10 +144,13 @@ private slots:
         QComboBox *ports = child<QComboBox>(dialog, "serialPortInfoListBox");
         ports->insertItem(0, "ttyUSB0", data);
         ports->setCurrentIndex(0);
-        QCOMPARE(child<QLabel>(dialog, "descriptionLabel")->text(), QStringLiteral("Description: N/A"));
+        QCOMPARE(child<QLabel>(dialog, "descriptionLabel")->text(),
+                 QStringLiteral("Description: N/A"));
         QCOMPARE(child<QLabel>(dialog, "locationLabel")->text(), QStringLiteral("Location: "));
-        QCOMPARE(child<QLabel>(dialog, "vidLabel")->text(), QStringLiteral("Vendor Identifier: a5f"));
-        QCOMPARE(child<QLabel>(dialog, "pidLabel")->text(), QStringLiteral("Product Identifier: c3"));
+        QCOMPARE(child<QLabel>(dialog, "vidLabel")->text(),
+                 QStringLiteral("Vendor Identifier: a5f"));
+        QCOMPARE(child<QLabel>(dialog, "pidLabel")->text(),
+                 QStringLiteral("Product Identifier: c3"));
         QVERIFY(!ports->isEditable());
 
         ports->setCurrentIndex(customPortIndex(dialog));

@@ -76,7 +76,8 @@ private slots:
         QTest::newRow("CR and LF both end lines") << QByteArray("a\rb\n") << QStringList{"a", "b"};
         QTest::newRow("NUL cuts the line") << QByteArray("ab\0cd\n", 6) << QStringList{"ab"};
         QTest::newRow("leading NUL gives empty line") << QByteArray("\0xy\n", 4) << QStringList{""};
-        QTest::newRow("UTF-8") << QByteArray("Gr\xc3\xbc\xc3\x9f" "e\n")
+        QTest::newRow("UTF-8") << QByteArray("Gr\xc3\xbc\xc3\x9f"
+                                             "e\n")
                                << QStringList{QString::fromUtf8("Grüße")};
         QTest::newRow("invalid UTF-8")
             << QByteArray("\xff\xfeok\n")
