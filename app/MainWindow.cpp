@@ -1,9 +1,13 @@
 #include "MainWindow.h"
 #include "ui_MainWindow.h"
 
+#include "StatusReport.h"
+
 #include "dialogs/MessageDialog.h"
 #include "link/SettingsStore.h"
 
+#include <QDir>
+#include <QFileDialog>
 #include <QSettings>
 #include <QTextBrowser>
 
@@ -52,7 +56,212 @@ MainWindow::~MainWindow()
 
 void MainWindow::ParseReceivedLine(QString line)
 {
+    if (line.startsWith(QLatin1Char('<'))) {
+        ParseStatusReport(line);
+        if (ui->checkBoxHideStatusMessage->isChecked())
+            return;
+    } else if (line == QLatin1String("ok")) {
+        OnOk();
+    } else if (line.startsWith(QLatin1String("error"))) {
+        OnError();
+    } else if (line.startsWith(QLatin1String("Grbl "))) {
+        OnControllerReset();
+    }
     AppendTerminal(line, Qt::red);
+}
+
+bool MainWindow::SendCommand(const QString &command)
+{
+    if (!terminal.SendLine(command))
+        return false;
+    AppendTerminal(command, Qt::blue);
+    inFlight.sent(command.toUtf8().size() + 1);
+    return true;
+}
+
+void MainWindow::ParseStatusReport(const QString &line)
+{
+    const StatusReport report = parseStatusReport(line);
+    ui->labelGrblStatus->setText(report.state);
+
+    const bool idle = ui->labelGrblStatus->text() == QLatin1String("Idle");
+    ui->pushButtonSpindle->setEnabled(idle);
+    ui->pushButtonOpenProbeDialog->setEnabled(idle);
+    ui->pushButtonSendGCode->setEnabled(idle);
+
+    if (report.machine) {
+        ui->lcdNumberMachineX->display(report.machine->at(0));
+        ui->lcdNumberMachineY->display(report.machine->at(1));
+        ui->lcdNumberMachineZ->display(report.machine->at(2));
+    }
+    if (report.work) {
+        ui->lcdNumberWorkX->display(report.work->at(0));
+        ui->lcdNumberWorkY->display(report.work->at(1));
+        ui->lcdNumberWorkZ->display(report.work->at(2));
+    }
+    if (ui->checkBoxTool->isChecked() && ui->GLWidget->isVisible())
+        ui->GLWidget->update();
+}
+
+void MainWindow::on_pushButtonSendGCode_clicked()
+{
+    if (ui->labelGrblStatus->text() != QLatin1String("Idle"))
+        return;
+    sendQueue.clear();
+    inFlight.reset();
+    sendQueue = programLines(ui->plainTextEditGCode->document()->toPlainText());
+    ackedLines = 0;
+    totalLines = sendQueue.size();
+    SendQueuedLines();
+}
+
+// A line the link refuses stays at the head of the queue: losing the link must not throw the
+// rest of the program away unseen.
+void MainWindow::SendQueuedLines()
+{
+    while (!sendQueue.isEmpty()) {
+        if (!inFlight.admits(sendQueue.first().toUtf8().size() + 1))
+            return;
+        if (!SendCommand(sendQueue.first()))
+            return;
+        sendQueue.removeFirst();
+    }
+}
+
+void MainWindow::OnOk()
+{
+    if (totalLines > 0 && totalLines > ackedLines) {
+        ++ackedLines;
+        ui->progressBar->setValue(static_cast<int>(qint64(ackedLines) * 100 / totalLines));
+    }
+    inFlight.answered();
+    SendQueuedLines();
+}
+
+void MainWindow::OnError()
+{
+    inFlight.answered();
+    SendQueuedLines();
+}
+
+// A controller that starts afresh has thrown away every line it held; going on with the rest of
+// the program would run it with a gap, so the stream ends here.
+void MainWindow::OnControllerReset()
+{
+    sendQueue.clear();
+    inFlight.reset();
+}
+
+void MainWindow::on_pushButtonOpenFile_clicked()
+{
+    const QString fileName =
+        QFileDialog::getOpenFileName(this, tr("Open"), QDir::currentPath(), tr("GCode (*.nc)"));
+    if (fileName.isEmpty())
+        return;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bytes = file.readAll();
+    const int nul = bytes.indexOf('\0');
+    ui->plainTextEditGCode->setPlainText(QString::fromUtf8(nul < 0 ? bytes : bytes.left(nul)));
+}
+
+void MainWindow::on_lineEditCommand_returnPressed()
+{
+    const QString text = ui->lineEditCommand->text();
+    if (!text.isEmpty())
+        SendCommand(text);
+    ui->lineEditCommand->clear();
+}
+
+void MainWindow::on_pushButtonResetGRBLCmd_2_clicked()
+{
+    ui->plainTextEditSerial->clear();
+}
+
+void MainWindow::on_pushButtonHelpCmd_clicked()
+{
+    SendCommand(QStringLiteral("$"));
+}
+
+void MainWindow::on_pushButtonSettingsCmd_clicked()
+{
+    SendCommand(QStringLiteral("$$"));
+}
+
+void MainWindow::on_pushButtonParameterCmd_clicked()
+{
+    SendCommand(QStringLiteral("$#"));
+}
+
+void MainWindow::on_pushButtonStateCmd_clicked()
+{
+    SendCommand(QStringLiteral("$G"));
+}
+
+void MainWindow::on_pushButtonInfoCmd_clicked()
+{
+    SendCommand(QStringLiteral("$I"));
+}
+
+void MainWindow::on_pushButtonStartupBlocksCmd_clicked()
+{
+    SendCommand(QStringLiteral("$N"));
+}
+
+void MainWindow::on_pushButtonCheckCmd_clicked()
+{
+    SendCommand(QStringLiteral("$C"));
+}
+
+void MainWindow::on_pushButtonKillLockCmd_clicked()
+{
+    SendCommand(QStringLiteral("$X"));
+}
+
+void MainWindow::on_pushButtonHomingCycleCmd_clicked()
+{
+    SendCommand(QStringLiteral("$H"));
+}
+
+void MainWindow::on_pushButtonCycleStartCmd_clicked()
+{
+    SendCommand(QStringLiteral("~"));
+}
+
+void MainWindow::on_pushButtonFeedHoldCmd_clicked()
+{
+    SendCommand(QStringLiteral("!"));
+}
+
+void MainWindow::on_pushButtonStatusCmd_clicked()
+{
+    SendCommand(QStringLiteral("?"));
+}
+
+void MainWindow::on_pushButtonResetGRBLCmd_clicked()
+{
+    SendCommand(QString(QChar(0x18)));
+}
+
+void MainWindow::on_pushButtonZeroAll_clicked()
+{
+    SendCommand(QStringLiteral("G92 X0 Y0 Z0"));
+}
+
+void MainWindow::on_pushButtonZeroX_clicked()
+{
+    SendCommand(QStringLiteral("G92 X0"));
+}
+
+void MainWindow::on_pushButtonZeroY_clicked()
+{
+    SendCommand(QStringLiteral("G92 Y0"));
+}
+
+void MainWindow::on_pushButtonZeroZ_clicked()
+{
+    SendCommand(QStringLiteral("G92 Z0"));
 }
 
 void MainWindow::AppendTerminal(const QString &text, const QColor &color)
@@ -75,7 +284,7 @@ void MainWindow::Tick1000ms()
         ui->ConnectionLED->setColor(Qt::red);
         terminal.TryToConnect(&settingsDialog);
         ui->labelGrblStatus->setText(QStringLiteral("offline"));
-        inFlight = 0;
+        inFlight.reset();
     }
 }
 

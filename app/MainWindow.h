@@ -1,5 +1,7 @@
 #pragma once
 
+#include "StreamWindow.h"
+
 #include "link/SettingsDialog.h"
 #include "link/TerminalCommunication.h"
 
@@ -25,6 +27,27 @@ public:
 private slots:
     void ParseReceivedLine(QString line);
     void Tick1000ms();
+    void on_lineEditCommand_returnPressed();
+    void on_pushButtonHelpCmd_clicked();
+    void on_pushButtonSettingsCmd_clicked();
+    void on_pushButtonParameterCmd_clicked();
+    void on_pushButtonStateCmd_clicked();
+    void on_pushButtonInfoCmd_clicked();
+    void on_pushButtonStartupBlocksCmd_clicked();
+    void on_pushButtonCheckCmd_clicked();
+    void on_pushButtonKillLockCmd_clicked();
+    void on_pushButtonHomingCycleCmd_clicked();
+    void on_pushButtonCycleStartCmd_clicked();
+    void on_pushButtonFeedHoldCmd_clicked();
+    void on_pushButtonStatusCmd_clicked();
+    void on_pushButtonResetGRBLCmd_clicked();
+    void on_pushButtonResetGRBLCmd_2_clicked();
+    void on_pushButtonZeroAll_clicked();
+    void on_pushButtonZeroX_clicked();
+    void on_pushButtonZeroY_clicked();
+    void on_pushButtonZeroZ_clicked();
+    void on_pushButtonSendGCode_clicked();
+    void on_pushButtonOpenFile_clicked();
     void on_pushButtonConnection_clicked();
     void on_actionMachine_Coordinates_triggered();
     void on_actionWork_Coordinates_triggered();
@@ -37,6 +60,12 @@ private slots:
 
 private:
     void AppendTerminal(const QString &text, const QColor &color);
+    bool SendCommand(const QString &command);
+    void ParseStatusReport(const QString &line);
+    void SendQueuedLines();
+    void OnOk();
+    void OnError();
+    void OnControllerReset();
     void RestoreWindowState();
     void LoadComSettings();
     void SaveWindowState();
@@ -44,7 +73,10 @@ private:
     QLCDNumber *workX = nullptr;
     QLCDNumber *workY = nullptr;
     QLCDNumber *workZ = nullptr;
-    int inFlight = 0;
+    int totalLines = 0;
+    int ackedLines = 0;
+    QStringList sendQueue;
+    StreamWindow inFlight; // outstanding commands: their count and their bytes
     Ui::MainWindow *ui;
     SettingsDialog settingsDialog;
     TerminalCommunication terminal;

@@ -91,11 +91,13 @@ void TerminalCommunication::Disconnect()
     }
 }
 
+// Present means: the path still leads to the device it was opened under, and the port has not
+// reported that device as gone (a node can come back under the same name, but not this port).
 bool TerminalCommunication::IsConnected() const
 {
     if (portInfo && !presence.isPresent())
         return false;
-    if (!port)
+    if (!port || port->error() == QSerialPort::ResourceError)
         return false;
     return port->isOpen();
 }

@@ -16,7 +16,8 @@ mkdir -p "$demo/config/Orlo"
 
 start_controller() {
     rm -f "$demo/received.log"
-    "$build/sim/grblsim" --link "$link" --log "$demo/received.log" >"$demo/grblsim.out" 2>&1 &
+    "$build/sim/grblsim" --link "$link" --log "$demo/received.log" --baud 115200 \
+        >"$demo/grblsim.out" 2>&1 &
     sim_pid=$!
     trap 'kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true' EXIT
     trap 'exit 130' INT TERM

@@ -1,30 +1,110 @@
 #pragma once
 
+#include "GcodeParser.h"
+#include "GrblSettings.h"
+#include "Motion.h"
+#include "SimConfig.h"
+
 #include <cstdio>
+#include <deque>
 #include <functional>
 #include <string>
 
-// What a Grbl 0.9j controller answers on its serial line.
+// A Grbl 0.9j controller behind its serial line: the receive interrupt with its 127-byte
+// ring, the main loop that assembles and executes lines, the planner and the motion.
 class Controller
 {
 public:
     using Output = std::function<void(const std::string &bytes)>;
 
-    // log, when given, receives every line exactly as it arrived, and every realtime byte as a
-    // line of its own (realtime bytes never occur inside a line).
-    Controller(Output output, std::FILE *log);
+    struct Counters
+    {
+        long long lines = 0;
+        long long overflowedBytes = 0;
+        long long statusQueries = 0;
+        long long errors = 0;
+        long long resets = 0;
+        long long plannerWaits = 0; // lines that found the planner full and had to wait
+        bool operator!=(const Counters &o) const
+        {
+            return lines != o.lines || overflowedBytes != o.overflowedBytes ||
+                   statusQueries != o.statusQueries || errors != o.errors || resets != o.resets ||
+                   plannerWaits != o.plannerWaits;
+        }
+    };
 
-    void powerUp();
-    void receive(const char *data, std::size_t size);
+    static constexpr std::size_t receiveRingSize = 127;
+    static constexpr std::size_t lineBufferSize = 80;
+
+    Controller(const SimConfig &config, Output output, std::FILE *log);
+
+    void powerUp(double now);
+    // The receive interrupt: realtime bytes act at once, the rest goes into the ring.
+    void receiveByte(char byte, double now);
+    // The main loop: takes bytes from the ring while it is not waiting for the planner.
+    void service(double now);
+    // When service() has something to do again without new bytes.
+    double nextEvent() const;
+    const Counters &counters() const { return count; }
 
 private:
-    void realtime(char byte);
-    void executeLine(const std::string &line);
-    void reply(const std::string &text);
-    void logLine(const std::string &text);
-    std::string statusReport() const;
+    enum class Alarm
+    {
+        None,
+        Locked
+    };
+    struct Pending
+    {
+        LineAction action;
+        int stage = 0;
+        double dwellUntil = 0;
+        std::size_t nextMove = 0;
+        bool homing = false;
+        bool probeTouches = false;
+        bool waitedForPlanner = false;
+    };
 
+    void realtime(char byte, double now);
+    void softReset(double now);
+    void takeByte(char byte, double now);
+    void lineComplete(double now);
+    void executeLine(const std::string &line, double now);
+    void executeSystemCommand(const std::string &line, double now);
+    void startAction(const LineAction &action, double now, bool homing = false);
+    bool progress(double now);
+    void finishProbe(double now);
+    void queueMove(const LineAction::Move &move, double now);
+    void reply(const std::string &text);
+    void replyError(const std::string &text);
+    void logLine(const std::string &text);
+    std::string statusReport(double now);
+    std::string parserStateReport() const;
+    std::string parametersReport() const;
+    std::string stateName() const;
+    void syncParserPosition(double now);
+
+    SimConfig config;
     Output output;
     std::FILE *log;
-    std::string pendingLine;
+    Counters count;
+
+    std::deque<char> ring;
+    std::string rawLine; // what arrived, for the log
+    std::string line;    // what the parser sees
+    bool inParenComment = false;
+    bool inSemicolonComment = false;
+    bool lineOverflow = false;
+
+    bool hasPending = false;
+    Pending pending;
+    GrblSettings settings;
+    ParserState parser;
+    Motion motion;
+    Alarm alarm = Alarm::None;
+    bool checkMode = false;
+    bool homing = false;
+    Vec3 lastProbe;
+    int reportsSinceOffset = 0;
+    Vec3 reportedOffset{1e300, 0, 0};
+    std::string startupLines[2];
 };

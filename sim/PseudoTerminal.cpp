@@ -12,10 +12,25 @@ PseudoTerminal::~PseudoTerminal()
 {
     if (!link.empty())
         ::unlink(link.c_str());
+    closePair();
+}
+
+void PseudoTerminal::closePair()
+{
     if (slave >= 0)
         ::close(slave);
     if (master >= 0)
         ::close(master);
+    slave = master = -1;
+}
+
+bool PseudoTerminal::reopen()
+{
+    const std::string linkPath = link;
+    ::unlink(link.c_str());
+    link.clear();
+    closePair();
+    return open(linkPath);
 }
 
 bool PseudoTerminal::fail(const std::string &what)

@@ -16,12 +16,15 @@ public:
     // Opens the pair in raw mode and points linkPath at the slave. Returns false with a
     // message in error() on failure.
     bool open(const std::string &linkPath);
+    // Closes the pair and opens a fresh one behind the same link, as a re-plugged adapter.
+    bool reopen();
     int masterFd() const { return master; }
     const std::string &slavePath() const { return slaveName; }
     const std::string &error() const { return lastError; }
 
 private:
     bool fail(const std::string &what);
+    void closePair();
 
     int master = -1;
     int slave = -1;

@@ -3,11 +3,16 @@
 
 #include "Controller.h"
 #include "PseudoTerminal.h"
+#include "SimConfig.h"
+#include "Wire.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
@@ -17,40 +22,16 @@ namespace {
 
 int signalPipe[2] = {-1, -1};
 
-void onSignal(int)
+enum SignalByte : char
 {
-    const char byte = 0;
-    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
-}
-
-struct Options
-{
-    std::string link;
-    std::string log;
+    Stop = 0,
+    Replug = 1
 };
 
-void usage()
+void onSignal(int number)
 {
-    std::fprintf(stderr, "usage: grblsim --link PATH [--log FILE]\n"
-                         "  --link PATH  symbolic link to the pseudo-terminal, printed at start\n"
-                         "  --log FILE   write every received line (and realtime byte) to FILE\n");
-}
-
-bool parseOptions(int argc, char **argv, Options &options)
-{
-    for (int i = 1; i < argc; ++i) {
-        const std::string name = argv[i];
-        if (i + 1 >= argc)
-            return false;
-        const std::string value = argv[++i];
-        if (name == "--link")
-            options.link = value;
-        else if (name == "--log")
-            options.log = value;
-        else
-            return false;
-    }
-    return !options.link.empty();
+    const char byte = number == SIGUSR1 ? Replug : Stop;
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
 }
 
 bool installSignalHandlers()
@@ -65,8 +46,16 @@ bool installSignalHandlers()
     ::sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGUSR1, &action, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
     return true;
+}
+
+double monotonicSeconds()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 // Writes what the controller says without ever blocking on a station that does not read.
@@ -91,42 +80,121 @@ private:
     std::string pending;
 };
 
-int run(const Options &options)
+// Keeps the counters in a file a test can read at any time; replaced whole, never half written.
+class StatsFile
+{
+public:
+    explicit StatsFile(std::string path) : path(std::move(path)) {}
+
+    void update(const Controller::Counters &counters, double now, bool force)
+    {
+        if (path.empty() || (!force && (!(counters != written) || now - lastWrite < 0.05)))
+            return;
+        if (counters.overflowedBytes != written.overflowedBytes)
+            std::fprintf(stderr, "grblsim: receive buffer full, %lld bytes dropped so far\n",
+                         counters.overflowedBytes);
+        const std::string temporary = path + ".new";
+        if (std::FILE *file = std::fopen(temporary.c_str(), "w")) {
+            std::fprintf(file,
+                         "lines=%lld\noverflowed_bytes=%lld\nstatus_queries=%lld\nerrors=%lld\n"
+                         "resets=%lld\nplanner_waits=%lld\n",
+                         counters.lines, counters.overflowedBytes, counters.statusQueries,
+                         counters.errors, counters.resets, counters.plannerWaits);
+            std::fclose(file);
+            std::rename(temporary.c_str(), path.c_str());
+        }
+        written = counters;
+        lastWrite = now;
+    }
+    double nextDue(const Controller::Counters &counters) const
+    {
+        if (path.empty() || !(counters != written))
+            return INFINITY;
+        return lastWrite + 0.05;
+    }
+
+private:
+    std::string path;
+    Controller::Counters written;
+    double lastWrite = -1;
+};
+
+int run(const SimConfig &config)
 {
     PseudoTerminal terminal;
-    if (!terminal.open(options.link)) {
+    if (!terminal.open(config.link)) {
         std::fprintf(stderr, "grblsim: %s\n", terminal.error().c_str());
         return 1;
     }
     std::FILE *log = nullptr;
-    if (!options.log.empty() && !(log = std::fopen(options.log.c_str(), "wb"))) {
-        std::fprintf(stderr, "grblsim: cannot write %s: %s\n", options.log.c_str(),
+    if (!config.log.empty() && !(log = std::fopen(config.log.c_str(), "wb"))) {
+        std::fprintf(stderr, "grblsim: cannot write %s: %s\n", config.log.c_str(),
                      std::strerror(errno));
         return 1;
     }
-    std::printf("%s\n", options.link.c_str());
+    std::printf("%s\n", config.link.c_str());
     std::fflush(stdout);
 
+    Wire inbound(config.baud);
+    Wire outbound(config.baud);
     OutputQueue out(terminal.masterFd());
-    Controller controller([&out](const std::string &bytes) { out.append(bytes); }, log);
-    controller.powerUp();
+    StatsFile stats(config.stats);
+    double now = monotonicSeconds();
+    Controller controller(
+        config, [&](const std::string &bytes) { outbound.send(bytes, now); }, log);
+    controller.powerUp(now);
 
+    std::string arrived;
+    std::string leaving;
     char buffer[4096];
     for (;;) {
+        now = monotonicSeconds();
+        arrived.clear();
+        inbound.receive(now, arrived);
+        // The main loop empties the ring far faster than bytes arrive, unless it is waiting.
+        for (const char byte : arrived) {
+            controller.receiveByte(byte, now);
+            controller.service(now);
+        }
+        controller.service(now);
+        leaving.clear();
+        outbound.receive(now, leaving);
+        out.append(leaving);
         out.flush();
+        stats.update(controller.counters(), now, false);
+
+        const double wake =
+            std::min({inbound.nextArrival(), outbound.nextArrival(), controller.nextEvent(),
+                      stats.nextDue(controller.counters())});
+        const double wait = std::clamp(wake - monotonicSeconds(), 0.0, 1.0);
+        timespec timeout{static_cast<time_t>(wait),
+                         static_cast<long>((wait - std::floor(wait)) * 1e9)};
         pollfd fds[2] = {{terminal.masterFd(), POLLIN, 0}, {signalPipe[0], POLLIN, 0}};
         if (out.hasPending())
             fds[0].events |= POLLOUT;
-        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
+        if (::ppoll(fds, 2, &timeout, nullptr) < 0 && errno != EINTR)
             break;
-        if (fds[1].revents & POLLIN)
-            break;
+        if (fds[1].revents & POLLIN) {
+            char byte = Stop;
+            if (::read(signalPipe[0], &byte, 1) != 1 || byte == Stop)
+                break;
+            // The cable was pulled and plugged back: a new device, what was on the way is
+            // lost, and the controller itself carries on.
+            if (!terminal.reopen()) {
+                std::fprintf(stderr, "grblsim: %s\n", terminal.error().c_str());
+                break;
+            }
+            out = OutputQueue(terminal.masterFd());
+            continue;
+        }
         if (fds[0].revents & POLLIN) {
             const ssize_t got = ::read(terminal.masterFd(), buffer, sizeof buffer);
             if (got > 0)
-                controller.receive(buffer, static_cast<std::size_t>(got));
+                inbound.send(std::string(buffer, static_cast<std::size_t>(got)),
+                             monotonicSeconds());
         }
     }
+    stats.update(controller.counters(), monotonicSeconds(), true);
     if (log)
         std::fclose(log);
     return 0;
@@ -136,14 +204,15 @@ int run(const Options &options)
 
 int main(int argc, char **argv)
 {
-    Options options;
-    if (!parseOptions(argc, argv, options)) {
-        usage();
+    SimConfig config;
+    std::string error;
+    if (!parseArguments(argc, argv, config, error)) {
+        std::fprintf(stderr, "grblsim: %s\n%s", error.c_str(), usageText());
         return 2;
     }
     if (!installSignalHandlers()) {
         std::perror("grblsim: pipe");
         return 1;
     }
-    return run(options);
+    return run(config);
 }

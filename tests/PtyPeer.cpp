@@ -30,6 +30,13 @@ PtyPeer::~PtyPeer()
         ::close(master);
 }
 
+void PtyPeer::hangUp()
+{
+    ::close(master);
+    ::close(slave);
+    master = slave = -1;
+}
+
 void PtyPeer::write(const QByteArray &bytes)
 {
     // The terminal's queue is small; the station must keep reading for a long write to end.

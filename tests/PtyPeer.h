@@ -14,6 +14,8 @@ public:
     bool isOpen() const { return master >= 0; }
     QString devicePath() const { return slavePath; }
     void write(const QByteArray &bytes);
+    // The device goes away under the station, as an unplugged adapter does.
+    void hangUp();
     // Collects what arrives within timeoutMs, returning early once `expected` bytes are there.
     QByteArray read(int expected, int timeoutMs = 1000);
 

@@ -13,7 +13,8 @@ SimProcess::~SimProcess()
 bool SimProcess::start()
 {
     sim.setProgram(QStringLiteral(GRBLSIM_PATH));
-    sim.setArguments(QStringList{"--link", linkPath(), "--log", logPath()} + arguments);
+    sim.setArguments(QStringList{"--link", linkPath(), "--log", logPath(), "--stats", statsPath()} +
+                     arguments);
     sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     sim.start();
     if (!sim.waitForStarted(5000))
@@ -66,4 +67,22 @@ QStringList SimProcess::loggedLines() const
 int SimProcess::countLogged(const QString &line) const
 {
     return loggedLines().count(line);
+}
+
+QString SimProcess::statsPath() const
+{
+    return dir.filePath(QStringLiteral("stats"));
+}
+
+qint64 SimProcess::stat(const QString &name) const
+{
+    QFile file(statsPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const int equals = line.indexOf('=');
+        if (equals > 0 && QString::fromLatin1(line.left(equals)) == name)
+            return line.mid(equals + 1).toLongLong();
+    }
+    return -1;
 }

@@ -155,6 +155,14 @@ private slots:
         QVERIFY(!terminal->SendLine("G0"));
     }
 
+    void vanishedDeviceIsNotConnected()
+    {
+        QVERIFY(terminal->SendLine("G4 P1"));
+        peer->hangUp();
+        QTRY_VERIFY(!terminal->IsConnected());
+        QVERIFY(!terminal->SendLine("G0 X1"));
+    }
+
     // A port opened under a typed link stays connected while the link leads to the same
     // device, and counts as gone once the link is removed or leads elsewhere.
     void presenceFollowsTheDevicePath()

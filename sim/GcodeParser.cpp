@@ -1,0 +1,388 @@
+#include "GcodeParser.h"
+
+#include <cmath>
+#include <map>
+
+namespace {
+
+constexpr double mmPerInch = 25.4;
+
+// The firmware's status codes for G-code errors; only a few have words of their own.
+enum GcodeError
+{
+    UnsupportedCommand = 20,
+    ModalGroupViolation = 21,
+    UndefinedFeedRate = 22,
+    CommandValueNotInteger = 23,
+    AxisCommandConflict = 24,
+    WordRepeated = 25,
+    NoAxisWords = 26,
+    InvalidLineNumber = 27,
+    ValueWordMissing = 28,
+    InvalidTarget = 33,
+    ArcRadiusError = 34,
+    NoOffsetsInPlane = 35,
+};
+
+std::string gcodeError(int code)
+{
+    if (code == UnsupportedCommand)
+        return "Unsupported command";
+    return "Invalid gcode ID:" + std::to_string(code);
+}
+
+// The firmware's number reader: optional sign, digits with at most one point, at least one
+// digit. No exponent.
+bool readNumber(const std::string &line, std::size_t &at, double &value)
+{
+    std::size_t i = at;
+    bool negative = false;
+    if (i < line.size() && (line[i] == '-' || line[i] == '+'))
+        negative = line[i++] == '-';
+    double number = 0;
+    double scale = 0;
+    int digits = 0;
+    for (; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c >= '0' && c <= '9') {
+            ++digits;
+            if (scale == 0) {
+                number = number * 10 + (c - '0');
+            } else {
+                number += (c - '0') * scale;
+                scale /= 10;
+            }
+        } else if (c == '.' && scale == 0) {
+            scale = 0.1;
+        } else {
+            break;
+        }
+    }
+    if (digits == 0)
+        return false;
+    value = negative ? -number : number;
+    at = i;
+    return true;
+}
+
+struct Words
+{
+    std::map<char, double> values;
+    std::vector<int> gWords; // G number times 10, so G38.2 is 382
+    std::vector<int> mWords;
+    bool has(char letter) const { return values.count(letter) > 0; }
+    double get(char letter) const { return values.at(letter); }
+};
+
+int modalGroupOfG(int g)
+{
+    switch (g) {
+    case 40:
+    case 280:
+    case 300:
+    case 530:
+    case 920:
+    case 921:
+        return 0;
+    case 0:
+    case 10:
+    case 20:
+    case 30:
+    case 382:
+    case 383:
+    case 800:
+        return 1;
+    case 170:
+    case 180:
+    case 190:
+        return 2;
+    case 900:
+    case 910:
+        return 3;
+    case 940:
+        return 5;
+    case 200:
+    case 210:
+        return 6;
+    case 400:
+        return 7;
+    case 490:
+        return 8;
+    case 540:
+        return 12;
+    default:
+        return -1;
+    }
+}
+
+int modalGroupOfM(int m)
+{
+    switch (m) {
+    case 0:
+    case 1:
+    case 2:
+    case 30:
+        return 4;
+    case 3:
+    case 4:
+    case 5:
+        return 7;
+    case 7:
+    case 8:
+    case 9:
+        return 8;
+    default:
+        return -1;
+    }
+}
+
+std::string collectWords(const std::string &line, Words &words)
+{
+    std::size_t at = 0;
+    std::map<int, int> groups;
+    while (at < line.size()) {
+        const char letter = line[at];
+        if (letter < 'A' || letter > 'Z')
+            return "Expected command letter";
+        ++at;
+        double value = 0;
+        if (!readNumber(line, at, value))
+            return "Bad number format";
+        if (letter == 'G' || letter == 'M') {
+            const double tenths = value * 10;
+            const int code = static_cast<int>(std::lround(tenths));
+            if (std::fabs(tenths - code) > 1e-6 || std::fabs(value) > 1000)
+                return gcodeError(letter == 'G' ? UnsupportedCommand : CommandValueNotInteger);
+            const int group =
+                letter == 'G' ? modalGroupOfG(code) : (code % 10 ? -1 : modalGroupOfM(code / 10));
+            if (group < 0)
+                return gcodeError(UnsupportedCommand);
+            const int key = (letter == 'G' ? 0 : 100) + group;
+            if (groups[key]++)
+                return gcodeError(ModalGroupViolation);
+            (letter == 'G' ? words.gWords : words.mWords)
+                .push_back(letter == 'G' ? code : code / 10);
+            continue;
+        }
+        if (std::string("FIJKLNPRSTXYZ").find(letter) == std::string::npos)
+            return gcodeError(UnsupportedCommand);
+        if (words.has(letter))
+            return gcodeError(WordRepeated);
+        words.values[letter] = value;
+    }
+    return "";
+}
+
+bool hasAxisWords(const Words &words)
+{
+    return words.has('X') || words.has('Y') || words.has('Z');
+}
+
+// The plane's first and second axis and its normal, as axis indices.
+void planeAxes(int plane, int &first, int &second, int &normal)
+{
+    first = plane == 18 ? 2 : plane == 19 ? 1 : 0;
+    second = plane == 18 ? 0 : plane == 19 ? 2 : 1;
+    normal = plane == 18 ? 1 : plane == 19 ? 0 : 2;
+}
+
+std::string arcLength(const ParserState &state, const Words &words, int motion, Vec3 target,
+                      double unit, double &length)
+{
+    int a = 0, b = 1, n = 2;
+    planeAxes(state.plane, a, b, n);
+    const char axisLetters[] = {'X', 'Y', 'Z'};
+    const char offsetLetters[] = {'I', 'J', 'K'};
+    if (!words.has(axisLetters[a]) && !words.has(axisLetters[b]))
+        return gcodeError(32);
+    const Vec3 start = state.position;
+    const double dx = target[a] - start[a];
+    const double dy = target[b] - start[b];
+    double sweep = 0;
+    double radius = 0;
+    if (words.has('R')) {
+        radius = std::fabs(words.get('R') * unit);
+        const double chord = std::hypot(dx, dy);
+        if (chord > 2 * radius + 1e-9 || chord == 0)
+            return gcodeError(InvalidTarget);
+        sweep = 2 * std::asin(std::min(1.0, chord / (2 * radius)));
+        if (words.get('R') < 0)
+            sweep = 2 * M_PI - sweep;
+    } else {
+        if (!words.has(offsetLetters[a]) && !words.has(offsetLetters[b]))
+            return gcodeError(NoOffsetsInPlane);
+        const double i = words.has(offsetLetters[a]) ? words.get(offsetLetters[a]) * unit : 0;
+        const double j = words.has(offsetLetters[b]) ? words.get(offsetLetters[b]) * unit : 0;
+        radius = std::hypot(i, j);
+        const double endRadius = std::hypot(dx - i, dy - j);
+        const double error = std::fabs(endRadius - radius);
+        if (error > 0.005 && (error > 0.5 || error > 0.001 * radius))
+            return gcodeError(InvalidTarget);
+        const double startAngle = std::atan2(-j, -i);
+        const double endAngle = std::atan2(dy - j, dx - i);
+        sweep = motion == 2 ? startAngle - endAngle : endAngle - startAngle;
+        while (sweep <= 1e-9)
+            sweep += 2 * M_PI;
+    }
+    length = std::hypot(radius * sweep, target[n] - start[n]);
+    return "";
+}
+
+} // namespace
+
+std::string parseGcodeLine(const std::string &line, ParserState &state, LineAction &action)
+{
+    Words words;
+    if (std::string error = collectWords(line, words); !error.empty())
+        return error;
+
+    for (char letter : {'F', 'N', 'P', 'S', 'T'}) {
+        if (words.has(letter) && words.get(letter) < 0)
+            return "Value < 0";
+    }
+    if (words.has('N') && words.get('N') > 9999999)
+        return gcodeError(InvalidLineNumber);
+    if (words.has('T') && words.get('T') != std::floor(words.get('T')))
+        return gcodeError(CommandValueNotInteger);
+
+    ParserState next = state;
+    LineAction result;
+    int nonModal = -1;
+    int motion = -1;
+    bool machineCoordinates = false;
+    for (int g : words.gWords) {
+        switch (modalGroupOfG(g)) {
+        case 0:
+            if (g == 530)
+                machineCoordinates = true;
+            else
+                nonModal = g;
+            break;
+        case 1:
+            motion = g;
+            break;
+        case 2:
+            next.plane = g / 10;
+            break;
+        case 3:
+            next.absolute = g == 900;
+            break;
+        case 6:
+            next.inches = g == 200;
+            break;
+        default:
+            break; // G94, G40, G49, G54: the only mode of their group here
+        }
+    }
+    for (int m : words.mWords) {
+        if (m == 3 || m == 4 || m == 5) {
+            result.synchronise = result.synchronise || m != next.spindle;
+            next.spindle = m;
+        } else if (m == 7 || m == 8 || m == 9) {
+            const bool mist = m == 7 ? true : m == 9 ? false : next.mist;
+            const bool flood = m == 8 ? true : m == 9 ? false : next.flood;
+            result.synchronise = result.synchronise || mist != next.mist || flood != next.flood;
+            next.mist = mist;
+            next.flood = flood;
+        } else if (m == 2 || m == 30) {
+            result.programEnd = true;
+        } else {
+            result.synchronise = true; // M0, M1: the program waits for the motion before it
+        }
+    }
+
+    const double unit = next.inches ? mmPerInch : 1.0;
+    if (words.has('F'))
+        next.feed = words.get('F') * unit;
+    if (words.has('S')) {
+        result.synchronise =
+            result.synchronise || (next.spindle != 5 && words.get('S') != next.spindleSpeed);
+        next.spindleSpeed = words.get('S');
+    }
+    if (motion >= 0)
+        next.motion = motion;
+
+    const bool axisWords = hasAxisWords(words);
+    const bool nonModalUsesAxes = nonModal == 920 || nonModal == 280 || nonModal == 300;
+    if (nonModalUsesAxes && motion >= 0 && axisWords)
+        return gcodeError(AxisCommandConflict);
+
+    // Where the axis words of this line lead, in machine coordinates.
+    Vec3 target = next.position;
+    const char axisLetters[] = {'X', 'Y', 'Z'};
+    for (int axis = 0; axis < 3; ++axis) {
+        if (!words.has(axisLetters[axis]))
+            continue;
+        const double value = words.get(axisLetters[axis]) * unit;
+        if (machineCoordinates)
+            target[axis] = value;
+        else if (next.absolute)
+            target[axis] = value + next.offset[axis];
+        else
+            target[axis] = next.position[axis] + value;
+    }
+
+    if (nonModal == 40) {
+        if (!words.has('P'))
+            return gcodeError(ValueWordMissing);
+        result.synchronise = true;
+        result.dwellSeconds = words.get('P');
+    } else if (nonModal == 920) {
+        if (!axisWords)
+            return gcodeError(NoAxisWords);
+        for (int axis = 0; axis < 3; ++axis) {
+            if (words.has(axisLetters[axis]))
+                next.offset[axis] = next.position[axis] - words.get(axisLetters[axis]) * unit;
+        }
+        state = next;
+        action = result;
+        return "";
+    } else if (nonModal == 921) {
+        next.offset = {};
+    } else if (nonModal == 280 || nonModal == 300) {
+        if (axisWords)
+            result.moves.push_back({target, length(target - next.position), 0});
+        const Vec3 from = axisWords ? target : next.position;
+        result.moves.push_back({Vec3{}, length(Vec3{} - from), 0});
+        next.position = Vec3{};
+        state = next;
+        action = result;
+        return "";
+    }
+
+    const int mode = next.motion;
+    if (axisWords && mode == 800)
+        return gcodeError(31);
+    if (axisWords && mode != 800) {
+        if (mode != 0 && next.feed <= 0)
+            return gcodeError(UndefinedFeedRate);
+        LineAction::Move move{target, length(target - next.position), mode == 0 ? 0 : next.feed};
+        if (mode == 20 || mode == 30) {
+            if (std::string error = arcLength(next, words, mode / 10, target, unit, move.length);
+                !error.empty())
+                return error;
+        }
+        if (mode == 382 || mode == 383) {
+            if (move.length == 0)
+                return gcodeError(InvalidTarget);
+            result.synchronise = true;
+            result.probe = mode == 382 ? 2 : 3;
+        }
+        result.moves.push_back(move);
+        next.position = target;
+    } else if ((mode == 382 || mode == 383) && motion >= 0) {
+        return gcodeError(NoAxisWords);
+    }
+
+    if (result.programEnd) {
+        next.motion = 10;
+        next.plane = 17;
+        next.absolute = true;
+        next.spindle = 5;
+        next.mist = next.flood = false;
+        next.offset = {};
+    }
+    state = next;
+    action = result;
+    return "";
+}

@@ -1,0 +1,76 @@
+#include "SimConfig.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+bool toNumber(const std::string &text, double &value)
+{
+    char *end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return !text.empty() && end && *end == '\0' && std::isfinite(value);
+}
+
+} // namespace
+
+const char *usageText()
+{
+    return "usage: grblsim --link PATH [options]\n"
+           "  --link PATH          symbolic link to the pseudo-terminal, printed at start\n"
+           "  --log FILE           every received line; realtime bytes as lines of their own\n"
+           "  --stats FILE         counters (lines, overflowed bytes, ...), kept up to date\n"
+           "  --time-scale N       run motion and dwells N times faster than real time\n"
+           "  --instant            motion takes no time (for throughput measurements)\n"
+           "  --baud N             pace the line at N baud in both directions (10 bits a byte)\n"
+           "  --rapid-rate MM_MIN  speed of G0 moves (default 500)\n"
+           "  --probe-surface Z    machine Z at which a probe move touches (default -5)\n"
+           "  --bar-status         status reports in the 1.1 bar form\n"
+           "SIGUSR1 pulls the cable and plugs it back: a new pseudo-terminal behind the same\n"
+           "link, the controller itself carries on. SIGINT and SIGTERM end it.\n";
+}
+
+bool parseArguments(int argc, char **argv, SimConfig &config, std::string &error)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        if (name == "--instant") {
+            config.instant = true;
+            continue;
+        }
+        if (name == "--bar-status") {
+            config.barStatus = true;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            error = "missing value for " + name;
+            return false;
+        }
+        const std::string value = argv[++i];
+        double number = 0;
+        const bool numeric = toNumber(value, number);
+        if (name == "--link") {
+            config.link = value;
+        } else if (name == "--log") {
+            config.log = value;
+        } else if (name == "--stats") {
+            config.stats = value;
+        } else if (name == "--time-scale" && numeric && number > 0) {
+            config.timeScale = number;
+        } else if (name == "--baud" && numeric && number >= 0 && number <= 10000000) {
+            config.baud = static_cast<int>(number);
+        } else if (name == "--rapid-rate" && numeric && number > 0) {
+            config.rapidRate = number;
+        } else if (name == "--probe-surface" && numeric) {
+            config.probeSurface = number;
+        } else {
+            error = "cannot use " + name + " " + value;
+            return false;
+        }
+    }
+    if (config.link.empty()) {
+        error = "--link is required";
+        return false;
+    }
+    return true;
+}

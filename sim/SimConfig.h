@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+// How the virtual controller behaves; set from the command line.
+struct SimConfig
+{
+    std::string link;
+    std::string log;          // every received line, and every realtime byte as a line of its own
+    std::string stats;        // counters, rewritten while running and at the end
+    double timeScale = 1.0;   // simulated seconds per real second, for motion and dwells
+    bool instant = false;     // motion takes no time at all (throughput benchmarks)
+    int baud = 0;             // 0: bytes cross the line at once; otherwise paced at 10 bits a byte
+    double rapidRate = 500;   // mm/min for G0 (the factory's $110..$112)
+    double maxRate = 500;     // mm/min; feeds above it are limited, as the firmware does
+    bool barStatus = false;   // status reports in the 1.1 bar form
+    double probeSurface = -5; // machine Z at which G38.2 touches
+};
+
+// Returns false (with a message in error) when the arguments are not understood.
+bool parseArguments(int argc, char **argv, SimConfig &config, std::string &error);
+const char *usageText();

@@ -1,0 +1,421 @@
+#include "PtyPeer.h"
+#include "TestMain.h"
+#include "WindowProbe.h"
+
+#include "app/MainWindow.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLCDNumber>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTextBlock>
+
+using namespace WindowProbe;
+
+// The station against a pseudo-terminal peer that plays the controller by hand: every byte
+// the station writes is checked, every reply is typed here.
+class TestConsole : public QObject
+{
+    Q_OBJECT
+
+private:
+    PtyPeer *peer = nullptr;
+    MainWindow *window = nullptr;
+
+    template <typename T> T *widget(const char *name) { return child<T>(window, name); }
+
+    void controllerSays(const QByteArray &bytes)
+    {
+        peer->write(bytes);
+        // Replies arrive through the event loop; give it a moment to frame and dispatch them.
+        QTest::qWait(30);
+    }
+
+    QByteArray stationWrote(int atLeast = 1, int timeoutMs = 300)
+    {
+        QByteArray bytes = peer->read(atLeast, timeoutMs);
+        bytes += peer->read(1 << 20, 20); // and anything else that followed
+        return bytes;
+    }
+
+    void loadProgram(const QString &text)
+    {
+        widget<QPlainTextEdit>("plainTextEditGCode")->setPlainText(text);
+    }
+
+    void beIdle() { controllerSays("<Idle,MPos:0.000,0.000,0.000,WPos:0.000,0.000,0.000>\r\n"); }
+
+    static QString numberedLines(int count, const QString &pattern = "G1 X%1 F100")
+    {
+        QStringList lines;
+        for (int i = 1; i <= count; ++i)
+            lines << pattern.arg(i);
+        return lines.join('\n');
+    }
+
+    QList<QPair<QString, QColor>> terminalLines()
+    {
+        QList<QPair<QString, QColor>> lines;
+        QTextDocument *document = widget<QPlainTextEdit>("plainTextEditSerial")->document();
+        for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+            const QColor colour = block.begin() != block.end()
+                                      ? block.begin().fragment().charFormat().foreground().color()
+                                      : QColor();
+            lines.append({block.text(), colour});
+        }
+        return lines;
+    }
+
+    // Picks the file (or cancels with an empty path) once the modal file dialog is up.
+    static void answerFileDialog(const QString &path)
+    {
+        auto *poll = new QTimer;
+        QObject::connect(poll, &QTimer::timeout, [poll, path] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            poll->deleteLater();
+            if (path.isEmpty()) {
+                dialog->reject();
+                return;
+            }
+            dialog->selectFile(path);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        poll->start(50);
+    }
+
+private slots:
+    void init()
+    {
+        peer = new PtyPeer;
+        QSettings store("Orlo", "Orlo-CNC");
+        store.clear();
+        store.setValue("ComSettings/PortName", peer->devicePath());
+        store.setValue("ComSettings/AskStatus", 0);
+        store.sync();
+        window = new MainWindow;
+        tick(window);
+        tick(window);
+        QCOMPARE(ledColor(window), QColor(Qt::green));
+    }
+
+    void cleanup()
+    {
+        delete window;
+        delete peer;
+    }
+
+    void commandLineSendsWhatWasTyped()
+    {
+        QLineEdit *line = widget<QLineEdit>("lineEditCommand");
+        QTest::keyClicks(line, "  G0 X1 (Maß)  ");
+        QTest::keyClick(line, Qt::Key_Return);
+        QCOMPARE(stationWrote(), QByteArray("  G0 X1 (Ma\xc3\x9f)  \n"));
+        QCOMPARE(line->text(), QString());
+        QTest::keyClick(line, Qt::Key_Return);
+        QCOMPARE(stationWrote(1, 100), QByteArray());
+        QCOMPARE(terminalLines().last().first, QString::fromUtf8("  G0 X1 (Maß)  "));
+    }
+
+    void fixedButtons_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("help") << "pushButtonHelpCmd" << QByteArray("$\n");
+        QTest::newRow("settings") << "pushButtonSettingsCmd" << QByteArray("$$\n");
+        QTest::newRow("parameters") << "pushButtonParameterCmd" << QByteArray("$#\n");
+        QTest::newRow("parser state") << "pushButtonStateCmd" << QByteArray("$G\n");
+        QTest::newRow("build info") << "pushButtonInfoCmd" << QByteArray("$I\n");
+        QTest::newRow("startup blocks") << "pushButtonStartupBlocksCmd" << QByteArray("$N\n");
+        QTest::newRow("check") << "pushButtonCheckCmd" << QByteArray("$C\n");
+        QTest::newRow("unlock") << "pushButtonKillLockCmd" << QByteArray("$X\n");
+        QTest::newRow("homing") << "pushButtonHomingCycleCmd" << QByteArray("$H\n");
+        QTest::newRow("cycle start") << "pushButtonCycleStartCmd" << QByteArray("~\n");
+        QTest::newRow("feed hold") << "pushButtonFeedHoldCmd" << QByteArray("!\n");
+        QTest::newRow("status") << "pushButtonStatusCmd" << QByteArray("?\n");
+        QTest::newRow("reset") << "pushButtonResetGRBLCmd" << QByteArray("\x18\n");
+        QTest::newRow("zero all") << "pushButtonZeroAll" << QByteArray("G92 X0 Y0 Z0\n");
+        QTest::newRow("zero X") << "pushButtonZeroX" << QByteArray("G92 X0\n");
+        QTest::newRow("zero Y") << "pushButtonZeroY" << QByteArray("G92 Y0\n");
+        QTest::newRow("zero Z") << "pushButtonZeroZ" << QByteArray("G92 Z0\n");
+    }
+
+    void fixedButtons()
+    {
+        QFETCH(QString, button);
+        QFETCH(QByteArray, bytes);
+        child<QPushButton>(window, qPrintable(button))->click();
+        QCOMPARE(stationWrote(bytes.size()), bytes);
+        const auto echoed = terminalLines().last();
+        QCOMPARE(echoed.first, QString::fromLatin1(bytes.chopped(1)));
+        QCOMPARE(echoed.second, QColor(Qt::blue));
+    }
+
+    void sentBlueReceivedRedInOrder()
+    {
+        widget<QPushButton>("pushButtonInfoCmd")->click();
+        controllerSays("[0.9j.20160726:]\r\nok\r\n");
+        widget<QPushButton>("pushButtonStateCmd")->click();
+        controllerSays("ok\r\n");
+        const auto lines = terminalLines().mid(terminalLines().size() - 5);
+        const QList<QPair<QString, QColor>> expected = {{"$I", Qt::blue},
+                                                        {"[0.9j.20160726:]", Qt::red},
+                                                        {"ok", Qt::red},
+                                                        {"$G", Qt::blue},
+                                                        {"ok", Qt::red}};
+        QCOMPARE(lines, expected);
+    }
+
+    void clearTerminal()
+    {
+        controllerSays("hello\r\n");
+        widget<QPushButton>("pushButtonResetGRBLCmd_2")->click();
+        QCOMPARE(widget<QPlainTextEdit>("plainTextEditSerial")->toPlainText(), QString());
+    }
+
+    void hiddenStatusReportsStillCount()
+    {
+        widget<QCheckBox>("checkBoxHideStatusMessage")->setChecked(true);
+        controllerSays("<Run,MPos:1.000,2.000,3.000,WPos:0.500,0.000,-1.250>\r\n");
+        QCOMPARE(widget<QLabel>("labelGrblStatus")->text(), QStringLiteral("Run"));
+        QVERIFY(!widget<QPlainTextEdit>("plainTextEditSerial")->toPlainText().contains("<Run"));
+
+        widget<QCheckBox>("checkBoxHideStatusMessage")->setChecked(false);
+        beIdle();
+        QCOMPARE(terminalLines().last(),
+                 (qMakePair(QStringLiteral("<Idle,MPos:0.000,0.000,0.000,WPos:0.000,0.000,0.000>"),
+                            QColor(Qt::red))));
+    }
+
+    void statusReportsDriveTheDisplays()
+    {
+        const auto value = [this](const char *name) { return widget<QLCDNumber>(name)->value(); };
+        const auto enabled = [this] {
+            return QList<bool>{widget<QPushButton>("pushButtonSpindle")->isEnabled(),
+                               widget<QPushButton>("pushButtonOpenProbeDialog")->isEnabled(),
+                               widget<QPushButton>("pushButtonSendGCode")->isEnabled()};
+        };
+        controllerSays("<Idle,MPos:1.000,2.000,3.000,WPos:0.500,0.000,-1.250>\r\n");
+        QCOMPARE(widget<QLabel>("labelGrblStatus")->text(), QStringLiteral("Idle"));
+        QCOMPARE(enabled(), (QList<bool>{true, true, true}));
+        QCOMPARE(value("lcdNumberMachineX"), 1.0);
+        QCOMPARE(value("lcdNumberMachineY"), 2.0);
+        QCOMPARE(value("lcdNumberMachineZ"), 3.0);
+        QCOMPARE(value("lcdNumberWorkX"), 0.5);
+        QCOMPARE(value("lcdNumberWorkY"), 0.0);
+        QCOMPARE(value("lcdNumberWorkZ"), -1.25);
+
+        controllerSays("<Run|MPos:7.000,8.000,9.000|FS:500,0>\r\n");
+        QCOMPARE(enabled(), (QList<bool>{false, false, false}));
+        QCOMPARE(value("lcdNumberMachineX"), 7.0);
+        QCOMPARE(value("lcdNumberWorkX"), 0.5);
+
+        controllerSays("<Idle,MPos:4.000,5.000>\r\n");
+        QCOMPARE(enabled(), (QList<bool>{true, true, true}));
+        QCOMPARE(value("lcdNumberMachineX"), 7.0);
+
+        controllerSays("<idle,MPos:1,1,1,WPos:1,1,1>\r\n");
+        QCOMPARE(enabled(), (QList<bool>{false, false, false}));
+        controllerSays("<>\r\n");
+        QCOMPARE(widget<QLabel>("labelGrblStatus")->text(), QString());
+        QCOMPARE(enabled(), (QList<bool>{false, false, false}));
+        controllerSays("<Idle,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19>\r\n");
+        QCOMPARE(enabled(), (QList<bool>{true, true, true}));
+        QCOMPARE(value("lcdNumberWorkZ"), 1.0);
+    }
+
+    void sendOnlyWhenIdle_data()
+    {
+        QTest::addColumn<QByteArray>("report");
+        QTest::addColumn<bool>("sends");
+        QTest::newRow("idle") << QByteArray("<Idle,MPos:0,0,0>\r\n") << true;
+        QTest::newRow("run") << QByteArray("<Run,MPos:0,0,0>\r\n") << false;
+        QTest::newRow("hold") << QByteArray("<Hold,MPos:0,0,0>\r\n") << false;
+        QTest::newRow("alarm") << QByteArray("<Alarm,MPos:0,0,0>\r\n") << false;
+        QTest::newRow("lower case") << QByteArray("<idle,MPos:0,0,0>\r\n") << false;
+        QTest::newRow("nothing yet") << QByteArray() << false;
+    }
+
+    void sendOnlyWhenIdle()
+    {
+        QFETCH(QByteArray, report);
+        QFETCH(bool, sends);
+        loadProgram("G0 X1\nG0 X2");
+        controllerSays(report);
+        // The slot itself checks the state: a button is not refreshed while the link is down.
+        QMetaObject::invokeMethod(window, "on_pushButtonSendGCode_clicked");
+        QCOMPARE(stationWrote(1, 150), sends ? QByteArray("G0 X1\nG0 X2\n") : QByteArray());
+    }
+
+    void sendWaitsForOfflineToClear()
+    {
+        beIdle();
+        child<QPushButton>(topLevel("SettingsDialog"), "applyButton")->click(); // drops the link
+        tick(window);
+        QCOMPARE(widget<QLabel>("labelGrblStatus")->text(), QStringLiteral("offline"));
+        loadProgram("G0 X1");
+        QMetaObject::invokeMethod(window, "on_pushButtonSendGCode_clicked");
+        QCOMPARE(stationWrote(1, 150), QByteArray());
+    }
+
+    void streamProgressFollowsTheOks()
+    {
+        loadProgram(numberedLines(10));
+        beIdle();
+        widget<QPushButton>("pushButtonSendGCode")->click();
+        QCOMPARE(stationWrote(),
+                 QByteArray("G1 X1 F100\nG1 X2 F100\nG1 X3 F100\nG1 X4 F100\nG1 X5 F100\n"));
+        for (int ok = 1; ok <= 5; ++ok) {
+            controllerSays("ok\r\n");
+            QCOMPARE(stationWrote(), QString("G1 X%1 F100\n").arg(ok + 5).toLatin1());
+        }
+        QCOMPARE(widget<QProgressBar>("progressBar")->value(), 50);
+        for (int ok = 6; ok <= 10; ++ok)
+            controllerSays("ok\r\n");
+        QCOMPARE(widget<QProgressBar>("progressBar")->value(), 100);
+        QCOMPARE(stationWrote(1, 100), QByteArray());
+    }
+
+    void progressIsTruncated()
+    {
+        loadProgram(numberedLines(7));
+        beIdle();
+        widget<QPushButton>("pushButtonSendGCode")->click();
+        controllerSays("ok\r\nok\r\nok\r\n");
+        QCOMPARE(widget<QProgressBar>("progressBar")->value(), 42);
+    }
+
+    void errorsFreeAPlaceButDoNotAdvance()
+    {
+        loadProgram(numberedLines(10));
+        beIdle();
+        widget<QPushButton>("pushButtonSendGCode")->click();
+        stationWrote();
+        controllerSays("ok\r\n");
+        stationWrote();
+        controllerSays("error: Bad number format\r\n");
+        QCOMPARE(stationWrote(), QByteArray("G1 X7 F100\n"));
+        QCOMPARE(widget<QProgressBar>("progressBar")->value(), 10);
+        controllerSays("error:20\r\n");
+        QCOMPARE(stationWrote(), QByteArray("G1 X8 F100\n"));
+        controllerSays("ok \r\n"); // a blank after it: not an answer
+        QCOMPARE(stationWrote(1, 100), QByteArray());
+        QCOMPARE(widget<QProgressBar>("progressBar")->value(), 10);
+        QCOMPARE(terminalLines().last().first, QStringLiteral("ok "));
+    }
+
+    void buttonsTakeRoomInTheWindow()
+    {
+        loadProgram(numberedLines(10));
+        beIdle();
+        widget<QPushButton>("pushButtonSendGCode")->click();
+        stationWrote();
+        widget<QPushButton>("pushButtonStatusCmd")->click(); // six outstanding now
+        QCOMPARE(stationWrote(), QByteArray("?\n"));
+        controllerSays("ok\r\n");
+        QCOMPARE(stationWrote(1, 100), QByteArray());
+        controllerSays("ok\r\n");
+        QCOMPARE(stationWrote(), QByteArray("G1 X6 F100\n"));
+    }
+
+    void sendStartsWithAnEmptyWindow()
+    {
+        widget<QPushButton>("pushButtonHelpCmd")->click();
+        stationWrote();
+        loadProgram(numberedLines(10));
+        beIdle();
+        widget<QPushButton>("pushButtonSendGCode")->click();
+        QCOMPARE(stationWrote().count('\n'), 5);
+        controllerSays("ok\r\n"); // the help's answer now counts as a program line's
+        QCOMPARE(widget<QProgressBar>("progressBar")->value(), 10);
+    }
+
+    void emptyProgramSendsNothing()
+    {
+        widget<QProgressBar>("progressBar")->setValue(33);
+        loadProgram("\n\r\n\n");
+        beIdle();
+        widget<QPushButton>("pushButtonSendGCode")->click();
+        QCOMPARE(stationWrote(1, 100), QByteArray());
+        controllerSays("ok\r\nok\r\n");
+        QCOMPARE(widget<QProgressBar>("progressBar")->value(), 33);
+    }
+
+    void linesAreSentAsTheyStand()
+    {
+        loadProgram("  \r\nG1 X1 (keep) ; this\r\n\r\n\tM3\r");
+        beIdle();
+        widget<QPushButton>("pushButtonSendGCode")->click();
+        QCOMPARE(stationWrote(), QByteArray("  \nG1 X1 (keep) ; this\n\tM3\n"));
+    }
+
+    // Five outstanding lines of 60 bytes would be 305 bytes: more than the controller keeps.
+    void longLinesRespectTheReceiveBuffer()
+    {
+        const QString pattern = "G1 X%1 Y2.0000 Z-0.5000 F1200 (outer wall, finishing pass)";
+        loadProgram(numberedLines(10, pattern));
+        beIdle();
+        widget<QPushButton>("pushButtonSendGCode")->click();
+        const QByteArray first = stationWrote();
+        QCOMPARE(first.count('\n'), 2);
+        QVERIFY(first.size() <= 127);
+        controllerSays("ok\r\n");
+        QCOMPARE(stationWrote(), (pattern.arg(3) + '\n').toLatin1());
+    }
+
+    void controllerResetEndsTheStream()
+    {
+        loadProgram(numberedLines(10));
+        beIdle();
+        widget<QPushButton>("pushButtonSendGCode")->click();
+        stationWrote();
+        controllerSays("ALARM: Abort during cycle\r\n\r\nGrbl 0.9j ['$' for help]\r\n");
+        controllerSays("ok\r\n");
+        QCOMPARE(stationWrote(1, 150), QByteArray());
+        widget<QPushButton>("pushButtonStatusCmd")->click();
+        QCOMPARE(stationWrote(), QByteArray("?\n"));
+    }
+
+    void pressWhileDisconnectedDoesNothing()
+    {
+        child<QPushButton>(topLevel("SettingsDialog"), "applyButton")->click();
+        const int before = terminalLines().size();
+        widget<QPushButton>("pushButtonHelpCmd")->click();
+        QTest::keyClicks(widget<QLineEdit>("lineEditCommand"), "G0 X5");
+        QTest::keyClick(widget<QLineEdit>("lineEditCommand"), Qt::Key_Return);
+        QCOMPARE(stationWrote(1, 100), QByteArray());
+        QCOMPARE(terminalLines().size(), before);
+        QCOMPARE(widget<QLineEdit>("lineEditCommand")->text(), QString());
+    }
+
+    void openFileStopsAtNul()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("part.nc");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("G0 X1\nG1 X2 F100\0G1 X666\n", 25));
+        file.close();
+        widget<QPlainTextEdit>("plainTextEditGCode")->setPlainText("old");
+
+        answerFileDialog(path);
+        widget<QPushButton>("pushButtonOpenFile")->click();
+        QCOMPARE(widget<QPlainTextEdit>("plainTextEditGCode")->toPlainText(),
+                 QStringLiteral("G0 X1\nG1 X2 F100"));
+
+        answerFileDialog(QString()); // cancelled
+        widget<QPushButton>("pushButtonOpenFile")->click();
+        QCOMPARE(widget<QPlainTextEdit>("plainTextEditGCode")->toPlainText(),
+                 QStringLiteral("G0 X1\nG1 X2 F100"));
+    }
+};
+
+ORLO_TEST_MAIN(TestConsole)
+#include "tst_Console.moc"
