@@ -29,6 +29,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 {
     initResources();
     ui->setupUi(this);
+    terminalPane.attach(ui->plainTextEditSerial);
     ui->ConnectionLED->setColor(Qt::red);
     ui->progressBar->setValue(0);
 
@@ -176,7 +177,7 @@ void MainWindow::on_lineEditCommand_returnPressed()
 
 void MainWindow::on_pushButtonResetGRBLCmd_2_clicked()
 {
-    ui->plainTextEditSerial->clear();
+    terminalPane.clear();
 }
 
 void MainWindow::on_pushButtonHelpCmd_clicked()
@@ -266,10 +267,7 @@ void MainWindow::on_pushButtonZeroZ_clicked()
 
 void MainWindow::AppendTerminal(const QString &text, const QColor &color)
 {
-    QTextCharFormat format = ui->plainTextEditSerial->currentCharFormat();
-    format.setForeground(QBrush(color));
-    ui->plainTextEditSerial->setCurrentCharFormat(format);
-    ui->plainTextEditSerial->appendPlainText(text);
+    terminalPane.append(text, color);
 }
 
 void MainWindow::Tick1000ms()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "StreamWindow.h"
+#include "TerminalPane.h"
 
 #include "link/SettingsDialog.h"
 #include "link/TerminalCommunication.h"
@@ -78,6 +79,7 @@ private:
     QStringList sendQueue;
     StreamWindow inFlight; // outstanding commands: their count and their bytes
     Ui::MainWindow *ui;
+    TerminalPane terminalPane;
     SettingsDialog settingsDialog;
     TerminalCommunication terminal;
     QTimer tickTimer;

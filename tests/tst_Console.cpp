@@ -3,6 +3,7 @@
 #include "WindowProbe.h"
 
 #include "app/MainWindow.h"
+#include "app/TerminalPane.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -59,8 +60,16 @@ private:
         return lines.join('\n');
     }
 
+    // The pane is written in batches a few dozen times a second; wait for the next one.
+    QString terminalText()
+    {
+        QTest::qWait(TerminalPane::flushIntervalMs + 20);
+        return widget<QPlainTextEdit>("plainTextEditSerial")->toPlainText();
+    }
+
     QList<QPair<QString, QColor>> terminalLines()
     {
+        QTest::qWait(TerminalPane::flushIntervalMs + 20);
         QList<QPair<QString, QColor>> lines;
         QTextDocument *document = widget<QPlainTextEdit>("plainTextEditSerial")->document();
         for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
@@ -177,7 +186,7 @@ private slots:
     {
         controllerSays("hello\r\n");
         widget<QPushButton>("pushButtonResetGRBLCmd_2")->click();
-        QCOMPARE(widget<QPlainTextEdit>("plainTextEditSerial")->toPlainText(), QString());
+        QCOMPARE(terminalText(), QString());
     }
 
     void hiddenStatusReportsStillCount()
@@ -185,7 +194,7 @@ private slots:
         widget<QCheckBox>("checkBoxHideStatusMessage")->setChecked(true);
         controllerSays("<Run,MPos:1.000,2.000,3.000,WPos:0.500,0.000,-1.250>\r\n");
         QCOMPARE(widget<QLabel>("labelGrblStatus")->text(), QStringLiteral("Run"));
-        QVERIFY(!widget<QPlainTextEdit>("plainTextEditSerial")->toPlainText().contains("<Run"));
+        QVERIFY(!terminalText().contains("<Run"));
 
         widget<QCheckBox>("checkBoxHideStatusMessage")->setChecked(false);
         beIdle();

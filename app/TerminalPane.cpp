@@ -1,0 +1,61 @@
+#include "TerminalPane.h"
+
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+TerminalPane::TerminalPane()
+{
+    flushTimer.setSingleShot(true);
+    flushTimer.setInterval(flushIntervalMs);
+    connect(&flushTimer, &QTimer::timeout, this, &TerminalPane::flush);
+}
+
+void TerminalPane::append(const QString &text, const QColor &color)
+{
+    pending.append({text, color});
+    if (!flushTimer.isActive())
+        flushTimer.start();
+}
+
+void TerminalPane::attach(QPlainTextEdit *terminal)
+{
+    pane = terminal;
+    // The pane is read-only: an undo history of every line would only eat memory.
+    pane->document()->setUndoRedoEnabled(false);
+}
+
+void TerminalPane::clear()
+{
+    pending.clear();
+    flushTimer.stop();
+    pane->clear();
+}
+
+// One edit for the whole batch, so the pane lays out and repaints once.
+void TerminalPane::flush()
+{
+    flushTimer.stop();
+    if (pending.isEmpty())
+        return;
+    QScrollBar *scrollBar = pane->verticalScrollBar();
+    const bool atBottom = scrollBar->value() == scrollBar->maximum();
+    QTextDocument *document = pane->document();
+    QTextCursor cursor(document);
+    cursor.beginEditBlock();
+    cursor.movePosition(QTextCursor::End);
+    QTextCharFormat format = pane->currentCharFormat();
+    for (const Line &line : qAsConst(pending)) {
+        format.setForeground(QBrush(line.color));
+        if (!document->isEmpty())
+            cursor.insertBlock(cursor.blockFormat(), format);
+        cursor.insertText(line.text, format);
+    }
+    cursor.endEditBlock();
+    pane->setCurrentCharFormat(format);
+    pending.clear();
+    if (atBottom)
+        scrollBar->setValue(scrollBar->maximum());
+}
