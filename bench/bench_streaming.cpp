@@ -101,19 +101,14 @@ StationFigures streamWithStation(const QString &link, const QStringList &program
         QSettings store("Orlo", "Orlo-CNC");
         store.clear();
         store.setValue("ComSettings/PortName", link);
-        store.setValue("ComSettings/AskStatus", qEnvironmentVariableIsSet("NOASK") ? 0 : 1);
+        store.setValue("ComSettings/AskStatus", 1);
     }
     MainWindow window;
     window.show();
-    if (qEnvironmentVariableIsSet("NOPREVIEW"))
-        window.findChild<QWidget *>("dockWidget3DPeview")->hide();
     auto *label = window.findChild<QLabel *>("labelGrblStatus");
     auto *bar = window.findChild<QProgressBar *>("progressBar");
     auto *terminal = window.findChild<QPlainTextEdit *>("plainTextEditSerial");
     window.findChild<QPlainTextEdit *>("plainTextEditGCode")->setPlainText(program.join('\n'));
-    if (qEnvironmentVariableIsSet("NOASK")) {
-        QMetaObject::invokeMethod(&window, "on_pushButtonStatusCmd_clicked");
-    }
     waitFor([&] { return label->text() == "Idle"; }, 10000);
 
     StationFigures figures;
