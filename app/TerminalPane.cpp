@@ -9,15 +9,16 @@
 TerminalPane::TerminalPane()
 {
     flushTimer.setSingleShot(true);
-    flushTimer.setInterval(flushIntervalMs);
     connect(&flushTimer, &QTimer::timeout, this, &TerminalPane::flush);
 }
 
 void TerminalPane::append(const QString &text, const QColor &color)
 {
     pending.append({text, color});
-    if (!flushTimer.isActive())
-        flushTimer.start();
+    if (flushTimer.isActive())
+        return;
+    const qint64 since = sinceFlush.isValid() ? sinceFlush.elapsed() : flushIntervalMs;
+    flushTimer.start(static_cast<int>(qMax<qint64>(0, flushIntervalMs - since)));
 }
 
 void TerminalPane::attach(QPlainTextEdit *terminal)
@@ -56,6 +57,7 @@ void TerminalPane::flush()
     cursor.endEditBlock();
     pane->setCurrentCharFormat(format);
     pending.clear();
+    sinceFlush.start();
     if (atBottom)
         scrollBar->setValue(scrollBar->maximum());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -8,15 +9,16 @@
 
 class QPlainTextEdit;
 
-// Writes the traffic into the terminal pane, each line a paragraph of its own colour. Lines
-// are gathered and written a few dozen times a second: a stream answers thousands of lines a
-// second, and repainting the window for each would cost more than the streaming itself.
+// Writes the traffic into the terminal pane, each line a paragraph of its own colour. A line
+// after a quiet spell shows at once; a busy stream is written a few times a second, because
+// it answers thousands of lines a second and repainting the window for each would cost more
+// than the streaming itself (and, with a software renderer, slow the stream down).
 class TerminalPane : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr int flushIntervalMs = 30;
+    static constexpr int flushIntervalMs = 250; // at most this often while lines keep coming
 
     TerminalPane();
     void attach(QPlainTextEdit *terminal);
@@ -35,4 +37,5 @@ private:
     QPlainTextEdit *pane = nullptr;
     QVector<Line> pending;
     QTimer flushTimer;
+    QElapsedTimer sinceFlush;
 };

@@ -143,7 +143,12 @@ bool TerminalCommunication::SendLine(const QString &line)
     return write(line.toUtf8() + '\n');
 }
 
+// Hands the bytes to the device at once instead of at a later turn of the event loop, which
+// may first have to repaint the window; flush() never blocks.
 bool TerminalCommunication::write(const QByteArray &bytes)
 {
-    return port->write(bytes) != -1;
+    if (port->write(bytes) == -1)
+        return false;
+    port->flush();
+    return true;
 }

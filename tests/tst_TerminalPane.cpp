@@ -24,8 +24,8 @@ private slots:
         pane.attach(&edit);
         pane.append("G0 X1", Qt::blue);
         pane.append("ok", Qt::red);
-        QCOMPARE(edit.blockCount(), 1); // nothing yet: the batch is still open
-        QTRY_COMPARE(edit.toPlainText(), QStringLiteral("G0 X1\nok"));
+        QCOMPARE(edit.blockCount(), 1); // written at the next turn of the event loop
+        QTRY_COMPARE_WITH_TIMEOUT(edit.toPlainText(), QStringLiteral("G0 X1\nok"), 50);
         pane.append("", Qt::blue);
         pane.append("$G", Qt::blue);
         pane.flush();
@@ -36,6 +36,21 @@ private slots:
             colours << (block.length() > 1 ? colourOf(block) : QColor());
         QCOMPARE(colours, expected);
         QVERIFY(!edit.document()->isUndoAvailable());
+    }
+
+    void busyStreamIsWrittenAFewTimesASecond()
+    {
+        QPlainTextEdit edit;
+        TerminalPane pane;
+        pane.attach(&edit);
+        pane.append("first", Qt::red);
+        QTRY_COMPARE_WITH_TIMEOUT(edit.blockCount(), 1, 50);
+        QTRY_VERIFY_WITH_TIMEOUT(!edit.toPlainText().isEmpty(), 50);
+        pane.append("second", Qt::red); // right after a write: waits for the next slot
+        QTest::qWait(TerminalPane::flushIntervalMs / 2);
+        QCOMPARE(edit.toPlainText(), QStringLiteral("first"));
+        QTRY_COMPARE_WITH_TIMEOUT(edit.toPlainText(), QStringLiteral("first\nsecond"),
+                                  TerminalPane::flushIntervalMs);
     }
 
     void clearDropsWhatWasWaiting()
