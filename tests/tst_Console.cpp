@@ -81,20 +81,27 @@ private:
         return lines;
     }
 
-    // Picks the file (or cancels with an empty path) once the modal file dialog is up.
+    // Picks the file (or cancels with an empty path) once the modal file dialog is up. The
+    // absolute path goes into the name field: selecting a file in another folder would race
+    // the dialog's change of folder. Any other modal box is closed, so a failure cannot hang.
     static void answerFileDialog(const QString &path)
     {
         auto *poll = new QTimer;
         QObject::connect(poll, &QTimer::timeout, [poll, path] {
-            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-            if (!dialog)
+            QWidget *modal = QApplication::activeModalWidget();
+            auto *dialog = qobject_cast<QFileDialog *>(modal);
+            if (!dialog) {
+                if (auto *other = qobject_cast<QDialog *>(modal))
+                    other->reject();
                 return;
+            }
+            poll->stop();
             poll->deleteLater();
             if (path.isEmpty()) {
                 dialog->reject();
                 return;
             }
-            dialog->selectFile(path);
+            dialog->findChild<QLineEdit *>("fileNameEdit")->setText(path);
             QMetaObject::invokeMethod(dialog, "accept");
         });
         poll->start(50);
