@@ -12,6 +12,13 @@ TerminalPane::TerminalPane()
     connect(&flushTimer, &QTimer::timeout, this, &TerminalPane::flush);
 }
 
+void TerminalPane::attach(QPlainTextEdit *terminal)
+{
+    pane = terminal;
+    // The pane is read-only: an undo history of every line would only eat memory.
+    pane->document()->setUndoRedoEnabled(false);
+}
+
 void TerminalPane::append(const QString &text, const QColor &color)
 {
     pending.append({text, color});
@@ -21,13 +28,6 @@ void TerminalPane::append(const QString &text, const QColor &color)
     flushTimer.start(static_cast<int>(qMax<qint64>(0, flushIntervalMs - since)));
 }
 
-void TerminalPane::attach(QPlainTextEdit *terminal)
-{
-    pane = terminal;
-    // The pane is read-only: an undo history of every line would only eat memory.
-    pane->document()->setUndoRedoEnabled(false);
-}
-
 void TerminalPane::clear()
 {
     pending.clear();
@@ -35,7 +35,8 @@ void TerminalPane::clear()
     pane->clear();
 }
 
-// One edit for the whole batch, so the pane lays out and repaints once.
+// One edit for the whole batch, so the pane lays out and repaints once. A flood (a controller
+// sending garbage) is written in slices, so the window keeps answering in between.
 void TerminalPane::flush()
 {
     flushTimer.stop();
@@ -48,7 +49,11 @@ void TerminalPane::flush()
     cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::End);
     QTextCharFormat format = pane->currentCharFormat();
-    for (const Line &line : qAsConst(pending)) {
+    QElapsedTimer slice;
+    slice.start();
+    int written = 0;
+    while (written < pending.size() && (written % 64 || slice.elapsed() < sliceMs)) {
+        const Line &line = pending.at(written++);
         format.setForeground(QBrush(line.color));
         if (!document->isEmpty())
             cursor.insertBlock(cursor.blockFormat(), format);
@@ -56,8 +61,10 @@ void TerminalPane::flush()
     }
     cursor.endEditBlock();
     pane->setCurrentCharFormat(format);
-    pending.clear();
+    pending.remove(0, written);
     sinceFlush.start();
     if (atBottom)
         scrollBar->setValue(scrollBar->maximum());
+    if (!pending.isEmpty())
+        flushTimer.start(0);
 }

@@ -19,6 +19,7 @@ class TerminalPane : public QObject
 
 public:
     static constexpr int flushIntervalMs = 250; // at most this often while lines keep coming
+    static constexpr int sliceMs = 15;          // the longest one write may take
 
     TerminalPane();
     void attach(QPlainTextEdit *terminal);

@@ -53,6 +53,22 @@ private slots:
                                   TerminalPane::flushIntervalMs);
     }
 
+    void floodIsWrittenInSlices()
+    {
+        QPlainTextEdit edit;
+        TerminalPane pane;
+        pane.attach(&edit);
+        for (int i = 0; i < 200000; ++i)
+            pane.append(QStringLiteral("line %1 of a flood").arg(i), Qt::red);
+        QElapsedTimer clock;
+        clock.start();
+        pane.flush();
+        QVERIFY(clock.elapsed() < 5 * TerminalPane::sliceMs);
+        QVERIFY(edit.blockCount() < 200000);
+        QTRY_COMPARE_WITH_TIMEOUT(edit.blockCount(), 200000, 60000);
+        QCOMPARE(edit.document()->lastBlock().text(), QStringLiteral("line 199999 of a flood"));
+    }
+
     void clearDropsWhatWasWaiting()
     {
         QPlainTextEdit edit;
