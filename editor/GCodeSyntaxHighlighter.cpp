@@ -1,5 +1,6 @@
 #include "GCodeSyntaxHighlighter.h"
 
+#include <QSignalBlocker>
 #include <QTextDocument>
 
 #include <array>
@@ -95,5 +96,8 @@ void GCodeSyntaxHighlighter::highlightNow(QTextBlock block)
     // Set before, not in highlightBlock: a state that changes while highlighting makes the
     // toolkit go on to the next block, and from there through every pending one.
     block.setUserState(highlightedState);
+    // Re-highlighting a block on its own reports the document as changed, which would tell the
+    // editor's listeners (the preview) of an edit that never happened.
+    const QSignalBlocker quiet(document());
     rehighlightBlock(block);
 }

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -143,6 +144,21 @@ private slots:
         QVERIFY(!dropAndWait({file(
             "huge.nc", QByteArray("G1 X1 Y1\n").repeated(ProgramFile::maxTextBytes / 9 + 1))}));
         QCOMPARE(editor->toPlainText(), QStringLiteral("G0 X0"));
+    }
+
+    // Colouring lines as they come into view changes no text, so it must not look like an
+    // edit to whoever follows the editor (the preview re-reads the program on every edit).
+    void colouringIsNoEdit()
+    {
+        editor->setPlainText(QString("G1 X1 Y2\n").repeated(20000));
+        QSignalSpy edits(editor, &QPlainTextEdit::textChanged);
+        editor->repaint();
+        editor->verticalScrollBar()->setValue(editor->verticalScrollBar()->maximum() / 2);
+        editor->repaint();
+        QCOMPARE(edits.count(), 0);
+        QTest::keyClick(editor, Qt::Key_5);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QCOMPARE(edits.count(), 2);
     }
 
     void textDropsStillInsertText()
