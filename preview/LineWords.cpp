@@ -7,8 +7,9 @@
 
 namespace {
 
-// Slots of the words in the order they are looked for.
-enum Slot
+// What a character means to the scan: the slot of a word's letter, a line break, or nothing.
+// A slot's bit marks its word as found.
+enum Kind : qint8
 {
     SlotX,
     SlotY,
@@ -16,103 +17,47 @@ enum Slot
     SlotI,
     SlotJ,
     SlotG,
-    SlotCount
+    Other,
+    LineEnd
 };
 
-int slotOfLetter(QChar c)
-{
-    switch (c.unicode()) {
-    case 'x':
-    case 'X':
-        return SlotX;
-    case 'y':
-    case 'Y':
-        return SlotY;
-    case 'z':
-    case 'Z':
-        return SlotZ;
-    case 'i':
-    case 'I':
-        return SlotI;
-    case 'j':
-    case 'J':
-        return SlotJ;
-    case 'g':
-    case 'G':
-        return SlotG;
-    default:
-        return -1;
+constexpr std::array<qint8, 128> asciiKinds = [] {
+    std::array<qint8, 128> kinds{};
+    for (qint8 &kind : kinds)
+        kind = Other;
+    const char *const letters = "xyzijg";
+    for (int slot = SlotX; slot <= SlotG; ++slot) {
+        kinds[size_t(letters[slot])] = qint8(slot);
+        kinds[size_t(letters[slot] - 'a' + 'A')] = qint8(slot);
     }
+    kinds['\n'] = LineEnd;
+    kinds['\r'] = LineEnd;
+    return kinds;
+}();
+
+Kind kindOf(QChar c)
+{
+    const char16_t code = c.unicode();
+    if (code < 128)
+        return Kind(asciiKinds[code]);
+    // A document's plain text turns these into line feeds.
+    const bool lineEnd = code == 0x2028 || code == 0x2029 || code == 0xfdd0 || code == 0xfdd1;
+    return lineEnd ? LineEnd : Other;
 }
 
-bool isDigit(QChar c)
+int digitOf(QChar c)
 {
-    return c.unicode() >= '0' && c.unicode() <= '9';
-}
-
-int skipDigits(QStringView text, int from)
-{
-    while (from < text.size() && isDigit(text[from]))
-        ++from;
-    return from;
-}
-
-// End of "-?[0-9]*\.?[0-9]*" starting at from.
-int endOfDecimal(QStringView text, int from)
-{
-    int at = from;
-    if (at < text.size() && text[at] == QLatin1Char('-'))
-        ++at;
-    at = skipDigits(text, at);
-    if (at < text.size() && text[at] == QLatin1Char('.'))
-        ++at;
-    return skipDigits(text, at);
+    return c.unicode() >= '0' && c.unicode() <= '9' ? c.unicode() - '0' : -1;
 }
 
 // Up to 15 significant digits divided by a power of ten of at most 22 is exact in both operands,
 // so one division rounds correctly, as the toolkit's own conversion does. Longer numbers take the
-// toolkit's path.
+// toolkit's own path.
 constexpr int exactDigits = 15;
 constexpr int exactPowersOfTen = 22;
 
-bool decimalByDivision(QStringView text, double *value)
+double powerOfTen(int exponent)
 {
-    qint64 mantissa = 0;
-    int significant = 0;
-    int fractionDigits = 0;
-    int pendingZeros = 0; // fraction zeros that only count once a non-zero digit follows
-    bool inFraction = false;
-    bool anyDigit = false;
-    for (QChar c : text) {
-        if (c == QLatin1Char('.')) {
-            inFraction = true;
-            continue;
-        }
-        if (!isDigit(c))
-            continue; // the sign
-        anyDigit = true;
-        const int digit = c.unicode() - '0';
-        if (inFraction) {
-            if (digit == 0) {
-                ++pendingZeros;
-                continue;
-            }
-            fractionDigits += pendingZeros + 1;
-        }
-        if (mantissa == 0) {
-            pendingZeros = 0; // leading zeros carry no digits
-            if (digit == 0)
-                continue;
-        }
-        significant += pendingZeros + 1;
-        if (significant > exactDigits)
-            return false;
-        for (; pendingZeros > 0; --pendingZeros)
-            mantissa *= 10;
-        mantissa = mantissa * 10 + digit;
-    }
-    if (!anyDigit || fractionDigits > exactPowersOfTen)
-        return false;
     static const std::array<double, exactPowersOfTen + 1> powers = [] {
         std::array<double, exactPowersOfTen + 1> table{};
         double power = 1;
@@ -122,68 +67,100 @@ bool decimalByDivision(QStringView text, double *value)
         }
         return table;
     }();
-    const double magnitude = double(mantissa) / powers[fractionDigits];
-    *value = text.startsWith(QLatin1Char('-')) ? -magnitude : magnitude;
-    return true;
+    return powers[size_t(exponent)];
 }
 
-bool hasDigit(QStringView text)
+// Reads "-?[0-9]*\.?[0-9]*" from at on and converts it like QString::toFloat; at is left
+// behind the number.
+float readDecimal(const QChar *&at, const QChar *end)
 {
-    for (QChar c : text) {
-        if (isDigit(c))
-            return true;
+    const QChar *const start = at;
+    const bool negative = at < end && *at == QLatin1Char('-');
+    at += negative;
+    qint64 mantissa = 0;
+    int significant = 0;
+    int fractionDigits = 0;
+    bool anyDigit = false;
+    bool inFraction = false;
+    for (; at < end; ++at) {
+        const int digit = digitOf(*at);
+        if (digit < 0) {
+            if (*at != QLatin1Char('.') || inFraction)
+                break;
+            inFraction = true;
+            continue;
+        }
+        anyDigit = true;
+        fractionDigits += inFraction;
+        if (mantissa == 0 && digit == 0)
+            continue; // leading zeros
+        if (++significant <= exactDigits)
+            mantissa = mantissa * 10 + digit;
     }
-    return false;
+    if (!anyDigit)
+        return 0; // "", "-", "." and "-." are no numbers
+    if (significant > exactDigits || fractionDigits > exactPowersOfTen)
+        return QString::fromRawData(start, int(at - start)).toFloat();
+    const double magnitude = double(mantissa) / powerOfTen(fractionDigits);
+    return float(negative ? -magnitude : magnitude);
+}
+
+int readInteger(const QChar *&at, const QChar *end)
+{
+    qint64 value = 0;
+    bool tooLarge = false;
+    for (int digit; at < end && (digit = digitOf(*at)) >= 0; ++at) {
+        value = value * 10 + digit;
+        if (value > std::numeric_limits<int>::max()) {
+            tooLarge = true; // a failed conversion gives 0, as the toolkit's does
+            value = 0;
+        }
+    }
+    return tooLarge ? 0 : int(value);
 }
 
 } // namespace
 
 float wordNumberToFloat(QStringView digits)
 {
-    if (!hasDigit(digits))
-        return 0; // "", "-", "." and "-." are no numbers
-    double value;
-    if (decimalByDivision(digits, &value))
-        return float(value);
-    return QString::fromRawData(digits.data(), int(digits.size())).toFloat();
+    const QChar *at = digits.data();
+    return readDecimal(at, at + digits.size());
 }
 
 int wordNumberToInt(QStringView digits)
 {
-    qint64 value = 0;
-    for (QChar c : digits) {
-        value = value * 10 + (c.unicode() - '0');
-        if (value > std::numeric_limits<int>::max())
-            return 0; // out of range fails, and a failed conversion gives 0
-    }
-    return int(value);
+    const QChar *at = digits.data();
+    return readInteger(at, at + digits.size());
 }
 
-LineWords readLineWords(QStringView line)
+// Every word is the first match of its pattern, and a number holds no letters, so the line is
+// read once: the first time a letter turns up, its number is read, and the scan goes on
+// behind it.
+LineWords readLineWords(QStringView text, qsizetype *length)
 {
-    std::array<int, SlotCount> first;
-    first.fill(-1);
-    int found = 0;
-    for (int at = 0; at < line.size() && found < SlotCount; ++at) {
-        const int slot = slotOfLetter(line[at]);
-        if (slot >= 0 && first[slot] < 0) {
-            first[slot] = at;
-            ++found;
-        }
-    }
-
     LineWords words;
     float *const values[] = {&words.x, &words.y, &words.z, &words.i, &words.j};
-    for (int slot = SlotX; slot <= SlotJ; ++slot) {
-        if (first[slot] < 0)
+    int found = 0;
+    const QChar *const begin = text.data();
+    const QChar *const end = begin + text.size();
+    const QChar *at = begin;
+    const QChar *lineEnd = end;
+    while (at < end) {
+        const Kind kind = kindOf(*at++);
+        if (kind == Other || (kind != LineEnd && (found & (1 << kind))))
             continue;
-        const int from = first[slot] + 1;
-        *values[slot] = wordNumberToFloat(line.mid(from, endOfDecimal(line, from) - from));
-        words.present |= quint8(1 << slot);
+        if (kind == LineEnd) {
+            lineEnd = at - 1;
+            break;
+        }
+        found |= 1 << kind;
+        if (kind == SlotG)
+            words.g = readInteger(at, end);
+        else
+            *values[kind] = readDecimal(at, end);
     }
-    if (first[SlotG] >= 0) {
-        const int from = first[SlotG] + 1;
-        words.g = wordNumberToInt(line.mid(from, skipDigits(line, from) - from));
-    }
+    words.present = quint8(found & ~(1 << SlotG));
+    if (length)
+        *length = lineEnd - begin;
     return words;
 }

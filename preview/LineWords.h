@@ -27,7 +27,10 @@ struct LineWords
     bool has(Word word) const { return present & word; }
 };
 
-LineWords readLineWords(QStringView line);
+// Reads the first line of text: up to its first CR or LF, or the line or paragraph separator
+// that a document holds where its plain text has a line feed. Stores the line's length in
+// *length, when given.
+LineWords readLineWords(QStringView text, qsizetype *length = nullptr);
 
 // The toolkit's own text-to-number conversions (QString::toFloat, QString::toInt in base 10),
 // for the texts a word's number can be: "-?[0-9]*\.?[0-9]*" and "[0-9]*". Failures give 0, as

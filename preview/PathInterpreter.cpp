@@ -7,32 +7,15 @@ namespace {
 
 constexpr PathPoint origin{0, 0, 0, 0};
 
-// A document keeps U+2028 inside a block; its plain text turns it, like the block breaks, into
-// a line feed. The others never stay inside a block but would end a line if they did.
-bool endsLine(QChar c)
-{
-    switch (c.unicode()) {
-    case '\n':
-    case '\r':
-    case 0x2028:
-    case 0x2029:
-    case 0xfdd0:
-    case 0xfdd1:
-        return true;
-    default:
-        return false;
-    }
-}
-
+// Calls visit(words) for every non-empty line of text; readLineWords finds the line ends.
 template <typename Visit> void forEachLine(QStringView text, Visit visit)
 {
-    int start = 0;
-    for (int at = 0; at <= text.size(); ++at) {
-        if (at < text.size() && !endsLine(text[at]))
-            continue;
-        if (at > start)
-            visit(text.mid(start, at - start));
-        start = at + 1;
+    for (qsizetype start = 0; start < text.size();) {
+        qsizetype length = 0;
+        const LineWords words = readLineWords(text.mid(start), &length);
+        if (length > 0)
+            visit(words);
+        start += length + 1;
     }
 }
 
@@ -61,16 +44,10 @@ bool PathInterpreter::interpretText(QStringView text, QVector<PathPoint> &path)
     bool anyLine = false;
     QVector<PathPoint> points{origin};
     PathBuilder builder(points, origin, MachineState(), PathBuilder::pointLimit - 1);
-    int start = 0;
-    for (int at = 0; at <= text.size(); ++at) {
-        if (at < text.size() && text[at] != QLatin1Char('\n') && text[at] != QLatin1Char('\r'))
-            continue;
-        if (at > start) {
-            anyLine = true;
-            builder.run(readLineWords(text.mid(start, at - start)));
-        }
-        start = at + 1;
-    }
+    forEachLine(text, [&](const LineWords &words) {
+        anyLine = true;
+        builder.run(words);
+    });
     if (anyLine)
         path.swap(points);
     return anyLine;
@@ -80,11 +57,11 @@ PathInterpreter::Block PathInterpreter::readBlock(QStringView text)
 {
     Block block;
     std::vector<LineWords> more;
-    forEachLine(text, [&](QStringView line) {
+    forEachLine(text, [&](const LineWords &words) {
         if (block.hasText)
-            more.push_back(readLineWords(line));
+            more.push_back(words);
         else
-            block.words = readLineWords(line);
+            block.words = words;
         block.hasText = true;
     });
     if (!more.empty()) {
@@ -113,14 +90,14 @@ void PathInterpreter::replaceBlocks(int first, int removed, QStringView text)
     const int oldStart = first < blockCount() ? blocks[size_t(first)].pointStart : producedSize;
 
     std::vector<Block> added;
-    int start = 0;
-    for (int at = 0; at <= text.size(); ++at) {
-        if (at < text.size() && text[at] != QChar::ParagraphSeparator)
-            continue;
-        added.push_back(readBlock(text.mid(start, at - start)));
+    for (qsizetype start = 0; start <= text.size();) {
+        qsizetype end = text.indexOf(QChar::ParagraphSeparator, start);
+        if (end < 0)
+            end = text.size();
+        added.push_back(readBlock(text.mid(start, end - start)));
         added.back().pointStart = oldStart;
         textBlocks += added.back().hasText;
-        start = at + 1;
+        start = end + 1;
     }
 
     forgetBlocks(first, removed);

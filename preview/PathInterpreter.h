@@ -29,7 +29,7 @@ public:
     // path is left as it was and the result is false.
     bool update(QVector<PathPoint> &path);
 
-    // Reads a whole program text, lines ended by CR or LF, in one go.
+    // Reads a whole program text in one go: a document's plain text, lines ended by CR or LF.
     static bool interpretText(QStringView text, QVector<PathPoint> &path);
 
 private:
