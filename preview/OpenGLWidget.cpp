@@ -129,18 +129,27 @@ void OpenGLWidget::resizeGL(int w, int h)
         return;
     const qreal ratio = devicePixelRatioF();
     glViewport(0, 0, GLsizei(w * ratio), GLsizei(h * ratio));
+    viewControl.aspect = float(h) / float(w);
+    loadProjection();
+}
+
+void OpenGLWidget::loadProjection()
+{
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    viewControl.aspect = float(h) / float(w);
-    glOrtho(-200000, 200000, -200000 * viewControl.aspect, 200000 * viewControl.aspect, -2000000,
-            2000000);
+    const float aspect = viewControl.aspect;
+    glOrtho(-200000, 200000, -200000 * aspect, 200000 * aspect, -2000000, 2000000);
     glMatrixMode(GL_MODELVIEW);
 }
 
 void OpenGLWidget::paintGL()
 {
+    // The toolkit may give the widget a new context (when a window is first shown, or a dock
+    // floats) and then paints without resizing: the projection is set on every repaint.
+    if (width() > 0 && height() > 0)
+        viewControl.aspect = float(height()) / float(width());
+    loadProjection();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     const float scale = viewControl.scale();
     glScalef(scale, scale, scale);
@@ -175,31 +184,32 @@ void OpenGLWidget::drawScene()
         drawTool();
 }
 
-// Each segment takes the colour of its end point. A run of one colour is one line strip; the
-// next run starts again at the last point of the one before, so the colour changes without a
-// gap. The strips are drawn straight from the path's memory.
+// Each segment takes the colour of its end point: with flat shading a line takes the colour of
+// its second vertex, so one strip over the whole path, with a colour per point, draws what a
+// strip per run of one colour would, in one call instead of one per run. The points go straight
+// from the path's memory; only their colours are written out, while measuring the envelope.
 void OpenGLWidget::drawPath()
 {
     const PathPoint *points = toolPath->constData();
     const int count = toolPath->size();
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glVertexPointer(3, GL_FLOAT, sizeof(PathPoint), points);
-    const auto drawRun = [this](int first, int end, bool rapid) {
-        glColor3ub(rapid ? 255 : 0, rapid ? 0 : 255, 0);
-        glDrawArrays(GL_LINE_STRIP, first, end - first);
-    };
-    bool rapid = isRapid(points[0]);
-    int runStart = 0;
-    for (int n = 0; n < count; ++n) {
+    pathColours.resize(size_t(count) * 3);
+    quint8 *colour = pathColours.data();
+    for (int n = 0; n < count; ++n, colour += 3) {
         bounds.include(points[n]);
-        if (isRapid(points[n]) != rapid) {
-            drawRun(runStart, n, rapid);
-            runStart = n - 1;
-            rapid = !rapid;
-        }
+        const bool rapid = isRapid(points[n]);
+        colour[0] = rapid ? 255 : 0;
+        colour[1] = rapid ? 0 : 255;
+        colour[2] = 0;
     }
-    drawRun(runStart, count, rapid);
+    glShadeModel(GL_FLAT);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(3, GL_FLOAT, sizeof(PathPoint), points);
+    glColorPointer(3, GL_UNSIGNED_BYTE, 0, pathColours.data());
+    glDrawArrays(GL_LINE_STRIP, 0, count);
+    glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
+    glShadeModel(GL_SMOOTH);
 }
 
 void OpenGLWidget::drawEnvelope()

@@ -9,14 +9,15 @@
 #include <QVector>
 
 #include <functional>
+#include <vector>
 
 class QLCDNumber;
 
 // The 3D toolpath preview: rapid moves red, feed moves green, a cyan box around the program's
 // envelope, the origin's axes and a yellow marker where the work position displays put the
 // tool. Drawn with the fixed-function pipeline; the path goes straight from the path's memory
-// as vertex arrays, one draw per run of one colour, so a path of a million points repaints
-// quickly. Nothing is kept between repaints.
+// as a vertex array in a single draw, so a path of a million points repaints quickly. Nothing
+// is kept between repaints.
 class OpenGLWidget : public QOpenGLWidget, protected QOpenGLFunctions_1_1
 {
     Q_OBJECT
@@ -51,6 +52,7 @@ protected:
     void paintGL() override;
 
 private:
+    void loadProjection();
     void drawScene();
     void drawPath();
     void drawEnvelope();
@@ -72,4 +74,5 @@ private:
     ViewControl viewControl;
     Envelope bounds;
     QPoint lastPos;
+    std::vector<quint8> pathColours; // rewritten on every repaint; kept to spare an allocation
 };

@@ -34,17 +34,13 @@ protected:
         glShadeModel(GL_SMOOTH);
     }
 
-    void resizeGL(int w, int h) override
+    void paintGL() override
     {
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
-        view.aspect = float(h) / float(w);
+        view.aspect = float(height()) / float(width());
         glOrtho(-200000, 200000, -200000 * view.aspect, 200000 * view.aspect, -2000000, 2000000);
         glMatrixMode(GL_MODELVIEW);
-    }
-
-    void paintGL() override
-    {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glLoadIdentity();
         glScalef(view.scale(), view.scale(), view.scale());
