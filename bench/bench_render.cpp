@@ -91,8 +91,8 @@ int main(int argc, char **argv)
         showAt(immediate, size);
         const double perVertex = repaintMs(immediate, 7);
         const bool same = preview.grabFramebuffer() == immediate.grabFramebuffer();
-        std::printf("repaint of %d points, %d x %d, %d samples, fitted top view, median of 7:\n",
-                    path.size(), size.width(), size.height(), preview.format().samples());
+        std::printf("repaint of %d points, %d x %d, fitted top view, median of 7:\n", path.size(),
+                    size.width(), size.height());
         std::printf("  station, whole scene (path, envelope, origin, tool): %7.1f ms\n", fullScene);
         std::printf("  station, path alone (vertex arrays per colour run): %7.1f ms\n", arrays);
         std::printf(

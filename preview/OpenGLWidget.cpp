@@ -43,12 +43,9 @@ const Ring &ring()
 
 } // namespace
 
-OpenGLWidget::OpenGLWidget(QWidget *parent) : QOpenGLWidget(parent)
-{
-    QSurfaceFormat surface = format();
-    surface.setSamples(4);
-    setFormat(surface);
-}
+// No multisampling: with the software renderer it makes a path of a million points take three
+// times as long to draw, and the preview is meant to stay fluid with such paths.
+OpenGLWidget::OpenGLWidget(QWidget *parent) : QOpenGLWidget(parent) {}
 
 void OpenGLWidget::setEnvelopeDisplays(QLCDNumber *x, QLCDNumber *y, QLCDNumber *z)
 {

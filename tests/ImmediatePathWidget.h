@@ -13,13 +13,6 @@
 class ImmediatePathWidget : public QOpenGLWidget, protected QOpenGLFunctions_1_1
 {
 public:
-    ImmediatePathWidget()
-    {
-        QSurfaceFormat surface = format();
-        surface.setSamples(4);
-        setFormat(surface);
-    }
-
     const QVector<PathPoint> *path = nullptr;
     ViewControl view;
 

@@ -10,8 +10,7 @@ Q_DECLARE_METATYPE(QVector<PathPoint>)
 
 namespace {
 
-// Lines are multisampled: a line between two pixel rows covers each by half. A colour counts
-// when its channels stand clearly apart from the grey background (85, 85, 85).
+// A colour counts when its channels stand clearly apart from the grey background (85, 85, 85).
 bool looks(const QColor &pixel, bool red, bool green, bool blue)
 {
     const auto high = [](int channel) { return channel > 120; };
