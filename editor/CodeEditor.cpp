@@ -105,7 +105,7 @@ void CodeEditor::highlightVisibleBlocks()
     QTextBlock block = firstVisibleBlock();
     qreal top = blockBoundingGeometry(block).translated(contentOffset()).top();
     for (; block.isValid() && top <= viewport()->height(); block = block.next()) {
-        highlighter->highlightPending(block, block);
+        highlighter->highlightPending(block);
         top += blockBoundingRect(block).height();
     }
 }

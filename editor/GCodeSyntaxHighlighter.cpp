@@ -30,9 +30,6 @@ GCodeSyntaxHighlighter::GCodeSyntaxHighlighter(QTextDocument *document)
     disconnect(document, &QTextDocument::contentsChange, this, nullptr);
     connect(document, &QTextDocument::contentsChange, this,
             &GCodeSyntaxHighlighter::highlightChange);
-    // Also settles the full pass the toolkit schedules on attaching, which would otherwise
-    // run on whatever the document holds by then.
-    rehighlight();
 }
 
 // The toolkit clears the formats on detaching, which reports a change; this object must not
@@ -82,13 +79,10 @@ void GCodeSyntaxHighlighter::highlightChange(int from, int, int added)
     }
 }
 
-void GCodeSyntaxHighlighter::highlightPending(QTextBlock first, const QTextBlock &last)
+void GCodeSyntaxHighlighter::highlightPending(const QTextBlock &block)
 {
-    const int count = last.blockNumber() - first.blockNumber() + 1;
-    for (int n = 0; n < count && first.isValid(); ++n, first = first.next()) {
-        if (!isHighlighted(first))
-            highlightNow(first);
-    }
+    if (block.isValid() && !isHighlighted(block))
+        highlightNow(block);
 }
 
 void GCodeSyntaxHighlighter::highlightNow(QTextBlock block)

@@ -30,8 +30,8 @@ public:
     static QTextCharFormat ruleFormat(HighlightRule rule);
     static bool isHighlighted(const QTextBlock &block);
 
-    // Highlights the blocks from first to last that are not yet.
-    void highlightPending(QTextBlock first, const QTextBlock &last);
+    // Highlights the block if an edit left it for later.
+    void highlightPending(const QTextBlock &block);
 
 protected:
     void highlightBlock(const QString &text) override;
