@@ -168,6 +168,15 @@ private slots:
         QCOMPARE(path.last().x, 2.0f);
     }
 
+    void absurdProgramsStayBounded()
+    {
+        const Path arcs = interpreted(QString("G2\n").repeated(1'000'000));
+        QCOMPARE(arcs.size(), 1'000'001); // one end point per line, none on the zero radius
+        QCOMPARE(describe(arcs, 1'000'000), describe({{0, 0, 0, 2}}, 0));
+        const Path longLine = interpreted(QString("G1X10Y-2.5 ").repeated(1'000'000));
+        COMPARE_PATHS(longLine, (Path{{0, 0, 0, 0}, {10, -2.5f, 0, 1}}));
+    }
+
     void pointLimit()
     {
         const Path path = interpreted(QString("G2 I5000\n").repeated(2800));
