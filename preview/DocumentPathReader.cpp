@@ -37,8 +37,20 @@ void DocumentPathReader::readChange(int from, int, int added)
         readWholeDocument(); // a change we cannot place; never seen, but cheap to survive
         return;
     }
-    QTextCursor blocks(document);
-    blocks.setPosition(first.position());
-    blocks.setPosition(last.position() + last.length() - 1, QTextCursor::KeepAnchor);
-    interpreter.replaceBlocks(first.blockNumber(), removedBlocks, blocks.selectedText());
+    const int start = first.position();
+    const int end = last.position() + last.length() - 1;
+    interpreter.replaceBlocks(first.blockNumber(), removedBlocks, textBetween(start, end));
+}
+
+// The document's characters from start to end, blocks separated by U+2029. A selection's text
+// costs some ten times more per character than the raw text of the whole document, so a large
+// change (loading a program) takes its part of that.
+QString DocumentPathReader::textBetween(int start, int end) const
+{
+    if (qint64(end - start) * 10 > document->characterCount())
+        return document->toRawText().mid(start, end - start);
+    QTextCursor range(document);
+    range.setPosition(start);
+    range.setPosition(end, QTextCursor::KeepAnchor);
+    return range.selectedText();
 }

@@ -24,6 +24,7 @@ public:
 private:
     void readChange(int from, int removed, int added);
     void readWholeDocument();
+    QString textBetween(int start, int end) const;
 
     QPointer<QTextDocument> document;
     PathInterpreter interpreter;

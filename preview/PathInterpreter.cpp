@@ -101,10 +101,15 @@ void PathInterpreter::replaceBlocks(int first, int removed, QStringView text)
     }
 
     forgetBlocks(first, removed);
-    const auto at = blocks.begin() + first;
-    blocks.erase(at, at + removed);
-    blocks.insert(blocks.begin() + first, added.begin(), added.end());
-    markDirty(first, removed, int(added.size()));
+    const int addedCount = int(added.size());
+    if (removed == blockCount()) {
+        blocks.swap(added); // a whole new program: spare copying a million blocks
+    } else {
+        const auto at = blocks.begin() + first;
+        blocks.erase(at, at + removed);
+        blocks.insert(blocks.begin() + first, added.begin(), added.end());
+    }
+    markDirty(first, removed, addedCount);
 }
 
 void PathInterpreter::markDirty(int first, int removed, int added)
@@ -166,7 +171,13 @@ void PathInterpreter::rebuild(QVector<PathPoint> &path)
     const int from = dirtyFrom;
     const int regionStart = blocks[size_t(from)].pointStart;
     const MachineState entry = from == 0 ? MachineState() : exitState(from - 1);
+    // Rebuilt from the start, the new points take the origin along and replace the whole path.
+    const int freshStart = regionStart == 1 ? 0 : regionStart;
     QVector<PathPoint> fresh;
+    if (freshStart == 0) {
+        fresh.reserve(std::min(blockCount(), PathBuilder::pointLimit - 1) + 1);
+        fresh.append(origin);
+    }
     PathBuilder builder(fresh, path[regionStart - 1], entry, PathBuilder::pointLimit - regionStart);
 
     int index = from;
@@ -176,7 +187,7 @@ void PathInterpreter::rebuild(QVector<PathPoint> &path)
         if (index >= dirtyTo) {
             const int oldStart = block.pointStart;
             const bool fits =
-                regionStart + fresh.size() + (producedSize - oldStart) <= PathBuilder::pointLimit;
+                freshStart + fresh.size() + (producedSize - oldStart) <= PathBuilder::pointLimit;
             if (fits && !builder.isFull() && block.entry.sameAs(builder.state()) &&
                 samePosition(path[oldStart - 1], builder.lastPoint())) {
                 oldTailStart = oldStart;
@@ -184,14 +195,20 @@ void PathInterpreter::rebuild(QVector<PathPoint> &path)
             }
         }
         block.entry = builder.state();
-        block.pointStart = regionStart + fresh.size();
+        block.pointStart = freshStart + fresh.size();
         runBlock(block, builder);
     }
 
-    const int shift = regionStart + fresh.size() - oldTailStart;
+    const int shift = freshStart + fresh.size() - oldTailStart;
     for (int later = index; later < blockCount(); ++later)
         blocks[size_t(later)].pointStart += shift;
-    replaceRange(path, regionStart, oldTailStart, fresh);
+    if (freshStart == 0 && oldTailStart == path.size()) {
+        if (fresh.capacity() > 2 * fresh.size())
+            fresh.squeeze();
+        path.swap(fresh);
+    } else {
+        replaceRange(path, freshStart, oldTailStart, fresh);
+    }
     producedSize = path.size();
     capped = builder.isFull();
 }
