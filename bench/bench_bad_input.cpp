@@ -91,8 +91,8 @@ int main(int argc, char **argv)
         QApplication::sendEvent(editor->viewport(), &drop);
         handled.wait(120000);
         const bool loaded = !handled.isEmpty() && handled.first().first().toBool();
-        const double ms = loaded ? untilPainted(timer, {&editorPainted, &previewDrawn})
-                                 : msSince(timer);
+        const double ms =
+            loaded ? untilPainted(timer, {&editorPainted, &previewDrawn}) : msSince(timer);
         std::printf("%-36s %s in %6.0f ms, %7d lines, memory +%ld MB (peak so far %ld MB), "
                     "envelope width %g, longest stall afterwards %.0f ms\n",
                     name, loaded ? "loaded " : "refused", ms, editor->blockCount(),
