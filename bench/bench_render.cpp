@@ -1,5 +1,5 @@
-// One repaint of a million-point path: vertex arrays per colour run, beside the same path sent
-// vertex by vertex in immediate mode, in the same view.
+// One repaint of a million-point path: one vertex-array draw straight from the path, beside the
+// same path sent vertex by vertex in immediate mode, in the same view.
 #include "BenchProgram.h"
 #include "ImmediatePathWidget.h"
 
@@ -94,7 +94,7 @@ int main(int argc, char **argv)
         std::printf("repaint of %d points, %d x %d, fitted top view, median of 7:\n", path.size(),
                     size.width(), size.height());
         std::printf("  station, whole scene (path, envelope, origin, tool): %7.1f ms\n", fullScene);
-        std::printf("  station, path alone (vertex arrays per colour run): %7.1f ms\n", arrays);
+        std::printf("  station, path alone (one vertex-array draw):          %7.1f ms\n", arrays);
         std::printf(
             "  baseline, path alone (immediate mode, per vertex):  %7.1f ms  (%.1f times)\n",
             perVertex, perVertex / arrays);
