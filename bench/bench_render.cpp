@@ -1,5 +1,5 @@
-// One repaint of a million-point path: one vertex-array draw straight from the path, beside the
-// same path sent vertex by vertex in immediate mode, in the same view.
+// One repaint of a million-point path: one vertex-array draw straight from the path, beside
+// the same path sent vertex by vertex in immediate mode, in the same view.
 #include "BenchProgram.h"
 #include "ImmediatePathWidget.h"
 
