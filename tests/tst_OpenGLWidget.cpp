@@ -234,6 +234,22 @@ private slots:
         QCOMPARE(preview->view().zoom, 1000);
     }
 
+    void noAreaKeepsTheProjection()
+    {
+        struct Resizable : OpenGLWidget
+        {
+            using OpenGLWidget::resizeGL;
+        } widget;
+        widget.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&widget));
+        widget.makeCurrent();
+        widget.resizeGL(200, 100);
+        QCOMPARE(widget.view().aspect, 0.5f);
+        widget.resizeGL(0, 100);
+        widget.resizeGL(200, 0);
+        QCOMPARE(widget.view().aspect, 0.5f);
+    }
+
     void lookFromAboveWithoutAPathChangesNothing()
     {
         preview->setToolPath(nullptr);
