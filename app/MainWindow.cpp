@@ -44,6 +44,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     workY = ui->lcdNumberWorkY;
     workZ = ui->lcdNumberWorkZ;
 
+    ui->GLWidget->setToolPath(&toolPath);
+    ui->GLWidget->setEnvelopeDisplays(ui->lcdNumberX, ui->lcdNumberY, ui->lcdNumberZ);
+    ui->GLWidget->setToolDisplays(ui->lcdNumberWorkX, ui->lcdNumberWorkY, ui->lcdNumberWorkZ);
+    pathReader.setDocument(ui->plainTextEditGCode->document());
+    connect(ui->plainTextEditGCode, &QPlainTextEdit::textChanged, this,
+            &MainWindow::EditorTextChanged);
+
     RestoreWindowState();
     tickTimer.start(tickIntervalMs);
     jogTimer.start(jogIntervalMs);
@@ -101,7 +108,7 @@ void MainWindow::ParseStatusReport(const QString &line)
         ui->lcdNumberWorkZ->display(report.work->at(2));
     }
     if (ui->checkBoxTool->isChecked() && ui->GLWidget->isVisible())
-        ui->GLWidget->update();
+        ui->GLWidget->updateGL();
 }
 
 void MainWindow::on_pushButtonSendGCode_clicked()
@@ -314,6 +321,38 @@ void MainWindow::on_actionG_Code_Editor_triggered()
 void MainWindow::on_action3D_Preview_triggered()
 {
     ui->dockWidget3DPeview->show();
+}
+
+void MainWindow::EditorTextChanged()
+{
+    ParseGCodeToPath();
+    ui->GLWidget->updateGL();
+}
+
+// Only the blocks an edit changed are read again; the reader follows the editor's document.
+void MainWindow::ParseGCodeToPath()
+{
+    pathReader.updatePath(toolPath);
+}
+
+void MainWindow::on_pushButtonLookFromAbove_clicked()
+{
+    ui->GLWidget->lookFromAbove();
+}
+
+void MainWindow::on_checkBoxOrigin_clicked(bool checked)
+{
+    ui->GLWidget->setShowOrigin(checked);
+}
+
+void MainWindow::on_checkBoxBounding_clicked(bool checked)
+{
+    ui->GLWidget->setShowEnvelope(checked);
+}
+
+void MainWindow::on_checkBoxTool_clicked(bool checked)
+{
+    ui->GLWidget->setShowTool(checked);
 }
 
 void MainWindow::on_actionSpecial_Commands_triggered()

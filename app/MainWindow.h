@@ -5,9 +5,12 @@
 
 #include "link/SettingsDialog.h"
 #include "link/TerminalCommunication.h"
+#include "preview/DocumentPathReader.h"
+#include "preview/PathPoint.h"
 
 #include <QMainWindow>
 #include <QTimer>
+#include <QVector>
 
 class QLCDNumber;
 
@@ -28,6 +31,7 @@ public:
 private slots:
     void ParseReceivedLine(QString line);
     void Tick1000ms();
+    void EditorTextChanged();
     void on_lineEditCommand_returnPressed();
     void on_pushButtonHelpCmd_clicked();
     void on_pushButtonSettingsCmd_clicked();
@@ -54,6 +58,10 @@ private slots:
     void on_actionWork_Coordinates_triggered();
     void on_actionG_Code_Editor_triggered();
     void on_action3D_Preview_triggered();
+    void on_pushButtonLookFromAbove_clicked();
+    void on_checkBoxOrigin_clicked(bool checked);
+    void on_checkBoxBounding_clicked(bool checked);
+    void on_checkBoxTool_clicked(bool checked);
     void OnComSettingsChanged();
     void on_actionInfo_triggered();
     void on_actionCom_Port_Settings_triggered();
@@ -70,6 +78,7 @@ private:
     void RestoreWindowState();
     void LoadComSettings();
     void SaveWindowState();
+    void ParseGCodeToPath();
 
     QLCDNumber *workX = nullptr;
     QLCDNumber *workY = nullptr;
@@ -84,4 +93,6 @@ private:
     TerminalCommunication terminal;
     QTimer tickTimer;
     QTimer jogTimer;
+    QVector<PathPoint> toolPath;
+    DocumentPathReader pathReader;
 };

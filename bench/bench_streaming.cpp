@@ -5,8 +5,8 @@
 //
 // Needs a display (run it under xvfb-run) and the grblsim binary built beside it.
 
-#include "../tests/EventLoopWatch.h"
-#include "../tests/ProgramGenerator.h"
+#include "EventLoopWatch.h"
+#include "ProgramGenerator.h"
 
 #include "app/MainWindow.h"
 #include "app/StreamWindow.h"

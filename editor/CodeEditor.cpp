@@ -1,3 +1,140 @@
 #include "CodeEditor.h"
 
-CodeEditor::CodeEditor(QWidget *parent) : QPlainTextEdit(parent) {}
+#include "GCodeSyntaxHighlighter.h"
+#include "LineNumberArea.h"
+
+#include <QDropEvent>
+#include <QLoggingCategory>
+#include <QMimeData>
+#include <QPainter>
+#include <QTextBlock>
+#include <QtConcurrent>
+
+Q_LOGGING_CATEGORY(lcEditor, "orlo.editor")
+
+CodeEditor::CodeEditor(QWidget *parent) : QPlainTextEdit(parent)
+{
+    lineNumberArea = new LineNumberArea(this);
+    connect(this, SIGNAL(blockCountChanged(int)), this, SLOT(updateLineNumberAreaWidth(int)));
+    connect(this, SIGNAL(updateRequest(QRect, int)), this, SLOT(updateLineNumberArea(QRect, int)));
+    connect(this, SIGNAL(cursorPositionChanged()), this, SLOT(highlightCurrentLine()));
+    highlighter = new GCodeSyntaxHighlighter(document());
+    connect(&droppedFile, &QFutureWatcher<ProgramFile::Reading>::finished, this,
+            &CodeEditor::showDroppedFile);
+    updateLineNumberAreaWidth(0);
+    highlightCurrentLine();
+}
+
+int CodeEditor::lineNumberAreaWidth()
+{
+    int digits = 1;
+    for (int lines = qMax(1, blockCount()); lines > 9; lines /= 10)
+        ++digits;
+    return digits * fontMetrics().horizontalAdvance(QLatin1Char('9')) + 20;
+}
+
+void CodeEditor::updateLineNumberAreaWidth(int)
+{
+    setViewportMargins(lineNumberAreaWidth(), 0, 0, 0);
+}
+
+void CodeEditor::updateLineNumberArea(const QRect &rect, int dy)
+{
+    if (dy)
+        lineNumberArea->scroll(0, dy);
+    else
+        lineNumberArea->update(0, rect.y(), lineNumberArea->width(), rect.height());
+    if (rect.contains(viewport()->rect()))
+        updateLineNumberAreaWidth(0);
+}
+
+void CodeEditor::resizeEvent(QResizeEvent *event)
+{
+    QPlainTextEdit::resizeEvent(event);
+    const QRect cr = contentsRect();
+    lineNumberArea->setGeometry(QRect(cr.left(), cr.top(), lineNumberAreaWidth(), cr.height()));
+}
+
+void CodeEditor::highlightCurrentLine()
+{
+    QList<QTextEdit::ExtraSelection> extraSelections;
+    if (!isReadOnly()) {
+        QTextEdit::ExtraSelection selection;
+        selection.format.setBackground(QColor(Qt::yellow).lighter(160));
+        selection.format.setProperty(QTextFormat::FullWidthSelection, true);
+        selection.cursor = textCursor();
+        selection.cursor.clearSelection();
+        extraSelections.append(selection);
+    }
+    setExtraSelections(extraSelections);
+}
+
+void CodeEditor::lineNumberAreaPaintEvent(QPaintEvent *event)
+{
+    QPainter painter(lineNumberArea);
+    painter.fillRect(event->rect(), QColor(240, 240, 240));
+    QTextBlock block = firstVisibleBlock();
+    int blockNumber = block.blockNumber();
+    int top = int(blockBoundingGeometry(block).translated(contentOffset()).top());
+    int bottom = top + int(blockBoundingRect(block).height());
+    while (block.isValid() && top <= event->rect().bottom()) {
+        if (block.isVisible() && bottom >= event->rect().top()) {
+            painter.setPen(Qt::darkGray);
+            painter.drawText(0, top, lineNumberArea->width() - 10, fontMetrics().height(),
+                             Qt::AlignRight, QString::number(blockNumber + 1));
+        }
+        block = block.next();
+        top = bottom;
+        bottom = top + int(blockBoundingRect(block).height());
+        ++blockNumber;
+    }
+}
+
+void CodeEditor::paintEvent(QPaintEvent *event)
+{
+    highlightVisibleBlocks();
+    QPlainTextEdit::paintEvent(event);
+}
+
+// Blocks are coloured as they come into view (see GCodeSyntaxHighlighter). Each is coloured
+// before its height is measured, since bold words may wrap it onto more lines.
+void CodeEditor::highlightVisibleBlocks()
+{
+    if (!highlighter)
+        return;
+    QTextBlock block = firstVisibleBlock();
+    qreal top = blockBoundingGeometry(block).translated(contentOffset()).top();
+    for (; block.isValid() && top <= viewport()->height(); block = block.next()) {
+        highlighter->highlightPending(block);
+        top += blockBoundingRect(block).height();
+    }
+}
+
+void CodeEditor::dropEvent(QDropEvent *event)
+{
+    qCDebug(lcEditor) << "Drop Event in CodeEditor class";
+    const QList<QUrl> urls = event->mimeData()->urls();
+    const QString path = urls.isEmpty() ? QString() : urls.first().toLocalFile();
+    if (path.isEmpty()) {
+        QPlainTextEdit::dropEvent(event);
+        return;
+    }
+    // A dropped file is loaded or ignored, never pasted into the program as its address.
+    QDragLeaveEvent dragEnds;
+    QPlainTextEdit::dragLeaveEvent(&dragEnds);
+    event->acceptProposedAction();
+    if (ProgramFile::hasProgramEnding(path))
+        droppedFile.setFuture(QtConcurrent::run(ProgramFile::read, path));
+}
+
+void CodeEditor::showDroppedFile()
+{
+    const ProgramFile::Reading reading = droppedFile.result();
+    if (reading.outcome == ProgramFile::Outcome::Read) {
+        clear();
+        appendPlainText(reading.text);
+    } else {
+        qCDebug(lcEditor) << "Drop not loaded" << int(reading.outcome);
+    }
+    emit dropHandled(reading.outcome == ProgramFile::Outcome::Read);
+}

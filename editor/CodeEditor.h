@@ -1,12 +1,45 @@
 #pragma once
 
-#include <QPlainTextEdit>
+#include "ProgramFile.h"
 
-// The G-code program editor.
+#include <QFutureWatcher>
+#include <QPlainTextEdit>
+#include <QPointer>
+
+class GCodeSyntaxHighlighter;
+class LineNumberArea;
+
+// The G-code program editor: line numbers in a gutter, a band behind the cursor's line, syntax
+// colours, and loading of a program file dropped onto it.
 class CodeEditor : public QPlainTextEdit
 {
     Q_OBJECT
 
 public:
     explicit CodeEditor(QWidget *parent = nullptr);
+
+    void lineNumberAreaPaintEvent(QPaintEvent *event);
+    int lineNumberAreaWidth();
+
+signals:
+    // A dropped file has been read (or could not be); loaded tells whether it replaced the text.
+    void dropHandled(bool loaded);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private slots:
+    void updateLineNumberAreaWidth(int newBlockCount);
+    void highlightCurrentLine();
+    void updateLineNumberArea(const QRect &rect, int dy);
+
+private:
+    void highlightVisibleBlocks();
+    void showDroppedFile();
+
+    LineNumberArea *lineNumberArea;
+    QPointer<GCodeSyntaxHighlighter> highlighter; // owned by the document
+    QFutureWatcher<ProgramFile::Reading> droppedFile;
 };

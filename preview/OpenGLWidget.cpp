@@ -1,17 +1,325 @@
 #include "OpenGLWidget.h"
 
 #include <QColor>
+#include <QLCDNumber>
+#include <QLoggingCategory>
+#include <QMouseEvent>
+#include <QWheelEvent>
 
+#include <array>
+#include <cmath>
+
+Q_LOGGING_CATEGORY(lcPreview, "orlo.preview")
+
+namespace {
+
+constexpr float radiansPerDegree = 0.01745329f;
+constexpr PathPoint origin{0, 0, 0, 0};
+
+bool isRapid(const PathPoint &point)
+{
+    return point.moveType < 0.5f;
+}
+
+// The eleven angles 0, 36, ..., 360 degrees of the solids' strips, as cosine and sine.
+struct Ring
+{
+    std::array<float, 11> cos;
+    std::array<float, 11> sin;
+};
+
+const Ring &ring()
+{
+    static const Ring angles = [] {
+        Ring r;
+        for (int n = 0; n <= 10; ++n) {
+            r.cos[size_t(n)] = std::cos(36 * n * radiansPerDegree);
+            r.sin[size_t(n)] = std::sin(36 * n * radiansPerDegree);
+        }
+        return r;
+    }();
+    return angles;
+}
+
+} // namespace
+
+// No multisampling: with the software renderer it makes a path of a million points take three
+// times as long to draw, and the preview is meant to stay fluid with such paths.
 OpenGLWidget::OpenGLWidget(QWidget *parent) : QOpenGLWidget(parent) {}
+
+void OpenGLWidget::setEnvelopeDisplays(QLCDNumber *x, QLCDNumber *y, QLCDNumber *z)
+{
+    lcdEnvelopeX = x;
+    lcdEnvelopeY = y;
+    lcdEnvelopeZ = z;
+}
+
+void OpenGLWidget::setToolDisplays(QLCDNumber *x, QLCDNumber *y, QLCDNumber *z)
+{
+    lcdToolX = x;
+    lcdToolY = y;
+    lcdToolZ = z;
+}
+
+void OpenGLWidget::setShown(bool &flag, bool show)
+{
+    if (flag == show)
+        return;
+    flag = show;
+    updateGL();
+}
+
+void OpenGLWidget::setShowOrigin(bool show)
+{
+    setShown(showOrigin, show);
+}
+
+void OpenGLWidget::setShowEnvelope(bool show)
+{
+    setShown(showEnvelope, show);
+}
+
+void OpenGLWidget::setShowTool(bool show)
+{
+    setShown(showTool, show);
+}
+
+void OpenGLWidget::lookFromAbove()
+{
+    if (viewControl.lookFromAbove(bounds))
+        updateGL();
+}
+
+void OpenGLWidget::mousePressEvent(QMouseEvent *event)
+{
+    lastPos = event->pos();
+}
+
+void OpenGLWidget::mouseMoveEvent(QMouseEvent *event)
+{
+    const QPoint position = event->pos();
+    viewControl.drag(position.x() - lastPos.x(), position.y() - lastPos.y(), event->buttons());
+    lastPos = position;
+    updateGL();
+}
+
+void OpenGLWidget::wheelEvent(QWheelEvent *event)
+{
+    viewControl.wheel(event->angleDelta().y());
+    updateGL();
+}
 
 void OpenGLWidget::initializeGL()
 {
     initializeOpenGLFunctions();
     const QColor background = QColor(Qt::darkGray).darker(150);
     glClearColor(background.redF(), background.greenF(), background.blueF(), 1.0f);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    glShadeModel(GL_SMOOTH);
+}
+
+void OpenGLWidget::resizeGL(int w, int h)
+{
+    // A hidden widget may be given no area; the last projection stays valid until it has one.
+    if (w <= 0 || h <= 0)
+        return;
+    const qreal ratio = devicePixelRatioF();
+    glViewport(0, 0, GLsizei(w * ratio), GLsizei(h * ratio));
+    viewControl.aspect = float(h) / float(w);
+    loadProjection();
+}
+
+void OpenGLWidget::loadProjection()
+{
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    const float aspect = viewControl.aspect;
+    glOrtho(-200000, 200000, -200000 * aspect, 200000 * aspect, -2000000, 2000000);
+    glMatrixMode(GL_MODELVIEW);
 }
 
 void OpenGLWidget::paintGL()
 {
+    // The toolkit may give the widget a new context (when a window is first shown, or a dock
+    // floats) and then paints without resizing: the projection is set on every repaint.
+    if (width() > 0 && height() > 0)
+        viewControl.aspect = float(height()) / float(width());
+    loadProjection();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glLoadIdentity();
+    const float scale = viewControl.scale();
+    glScalef(scale, scale, scale);
+    glTranslatef(viewControl.xTrans * 0.1f, viewControl.yTrans * 0.1f, -10);
+    glRotatef(viewControl.xRot / 16.0f, 1, 0, 0);
+    glRotatef(viewControl.yRot / 16.0f, 0, 1, 0);
+    glRotatef(viewControl.zRot / 16.0f, 0, 0, 1);
+    drawScene();
+}
+
+void OpenGLWidget::drawScene()
+{
+    bounds = Envelope();
+    if (!toolPath)
+        return;
+    if (toolPath->size() < 2)
+        *toolPath << origin << origin;
+    qCDebug(lcPreview) << "Draw";
+    drawPath();
+    bounds.addMargins();
+    if (lcdEnvelopeX)
+        lcdEnvelopeX->display(double(bounds.width()));
+    if (lcdEnvelopeY)
+        lcdEnvelopeY->display(double(bounds.depth()));
+    if (lcdEnvelopeZ)
+        lcdEnvelopeZ->display(double(bounds.height()));
+    if (showEnvelope)
+        drawEnvelope();
+    if (showOrigin)
+        drawOrigin();
+    if (showTool)
+        drawTool();
+}
+
+// Each segment takes the colour of its end point: with flat shading a line takes the colour of
+// its second vertex, so one strip over the whole path, with a colour per point, draws what a
+// strip per run of one colour would, in one call instead of one per run. The points go straight
+// from the path's memory; only their colours are written out, while measuring the envelope.
+void OpenGLWidget::drawPath()
+{
+    const PathPoint *points = toolPath->constData();
+    const int count = toolPath->size();
+    pathColours.resize(size_t(count) * 3);
+    quint8 *colour = pathColours.data();
+    for (int n = 0; n < count; ++n, colour += 3) {
+        bounds.include(points[n]);
+        const bool rapid = isRapid(points[n]);
+        colour[0] = rapid ? 255 : 0;
+        colour[1] = rapid ? 0 : 255;
+        colour[2] = 0;
+    }
+    glShadeModel(GL_FLAT);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(3, GL_FLOAT, sizeof(PathPoint), points);
+    glColorPointer(3, GL_UNSIGNED_BYTE, 0, pathColours.data());
+    glDrawArrays(GL_LINE_STRIP, 0, count);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glShadeModel(GL_SMOOTH);
+}
+
+void OpenGLWidget::drawEnvelope()
+{
+    const float xs[] = {bounds.xMin, bounds.xMax};
+    const float ys[] = {bounds.yMin, bounds.yMax};
+    const float zs[] = {bounds.zMin, 0};
+    glColor3ub(0, 255, 255);
+    glBegin(GL_LINES);
+    for (float z : zs) {
+        for (int corner = 0; corner < 4; ++corner) { // around the rectangle at this height
+            const int next = (corner + 1) % 4;
+            glVertex3f(xs[(corner + 1) / 2 % 2], ys[corner / 2], z);
+            glVertex3f(xs[(next + 1) / 2 % 2], ys[next / 2], z);
+        }
+    }
+    for (float x : xs) {
+        for (float y : ys) {
+            glVertex3f(x, y, zs[0]);
+            glVertex3f(x, y, zs[1]);
+        }
+    }
+    glEnd();
+}
+
+void OpenGLWidget::drawStrip(const std::function<void(float c, float s)> &emitAngle)
+{
+    glBegin(GL_TRIANGLE_STRIP);
+    for (size_t n = 0; n < ring().cos.size(); ++n)
+        emitAngle(ring().cos[n], ring().sin[n]);
+    glEnd();
+}
+
+// Three arrows of shaft radius 1 and length 10 with a cone head to 13, and a small double
+// cone at the centre. With back faces culled, the order of each strip's vertices decides which
+// faces show.
+void OpenGLWidget::drawOrigin()
+{
+    glColor3ub(0, 0, 255); // Z
+    drawStrip([this](float c, float s) {
+        glVertex3f(c, s, 10);
+        glVertex3f(c, s, 0);
+    });
+    drawStrip([this](float c, float s) {
+        glVertex3f(0, 0, 13);
+        glVertex3f(2 * c, 2 * s, 10);
+    });
+    drawStrip([this](float c, float s) {
+        glVertex3f(2 * c, 2 * s, 10);
+        glVertex3f(0, 0, 10);
+    });
+    glColor3ub(0, 255, 0); // Y
+    drawStrip([this](float c, float s) {
+        glVertex3f(c, 0, s);
+        glVertex3f(c, 10, s);
+    });
+    drawStrip([this](float c, float s) {
+        glVertex3f(0, 13, 0);
+        glVertex3f(2 * c, 10, 2 * s);
+    });
+    drawStrip([this](float c, float s) {
+        glVertex3f(2 * c, 10, 2 * s);
+        glVertex3f(0, 10, 0);
+    });
+    glColor3ub(255, 0, 0); // X
+    drawStrip([this](float c, float s) {
+        glVertex3f(10, c, s);
+        glVertex3f(0, c, s);
+    });
+    drawStrip([this](float c, float s) {
+        glVertex3f(13, 0, 0);
+        glVertex3f(10, 2 * c, 2 * s);
+    });
+    drawStrip([this](float c, float s) {
+        glVertex3f(10, 2 * c, 2 * s);
+        glVertex3f(10, 0, 0);
+    });
+    const QColor mark = QColor(Qt::yellow).darker(180);
+    glColor3ub(GLubyte(mark.red()), GLubyte(mark.green()), GLubyte(mark.blue()));
+    drawStrip([this](float c, float s) {
+        glVertex3f(1.5f * c, 1.5f * s, 1);
+        glVertex3f(1.5f * c, 1.5f * s, -1);
+    });
+    drawStrip([this](float c, float s) {
+        glVertex3f(0, 0, 1.7f);
+        glVertex3f(1.5f * c, 1.5f * s, 1);
+    });
+    drawStrip([this](float c, float s) {
+        glVertex3f(1.5f * c, 1.5f * s, -1);
+        glVertex3f(0, 0, -1.7f);
+    });
+}
+
+// A closed cylinder of radius 1 standing 10 units tall on the position the work displays
+// show, as current as the last repaint.
+void OpenGLWidget::drawTool()
+{
+    if (!lcdToolX || !lcdToolY || !lcdToolZ)
+        return;
+    const float x = float(lcdToolX->value());
+    const float y = float(lcdToolY->value());
+    const float z = float(lcdToolZ->value());
+    glColor3ub(255, 255, 0);
+    drawStrip([&](float c, float s) {
+        glVertex3f(x + c, y + s, z + 10);
+        glVertex3f(x + c, y + s, z);
+    });
+    drawStrip([&](float c, float s) {
+        glVertex3f(x, y, z + 10);
+        glVertex3f(x + c, y + s, z + 10);
+    });
+    drawStrip([&](float c, float s) {
+        glVertex3f(x + c, y + s, z);
+        glVertex3f(x, y, z);
+    });
 }

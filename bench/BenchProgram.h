@@ -1,0 +1,84 @@
+#pragma once
+
+#include "preview/PathPoint.h"
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QVector>
+
+#include <cmath>
+#include <fstream>
+#include <random>
+#include <string>
+
+// What the benchmarks measure against: a program of a million lines (about 34 MB) that walks
+// around the table with rapid, feed and arc moves, comments and feed rates, and a path of a
+// million points of both colours.
+namespace BenchProgram {
+
+inline QString millionLines(int lines = 1'000'000)
+{
+    QString text;
+    text.reserve(lines * 36);
+    std::mt19937 random(12345);
+    std::uniform_real_distribution<double> unit(-1, 1);
+    double x = 0, y = 0;
+    for (int n = 0; n < lines; ++n) {
+        const int kind = n % 10;
+        if (kind == 0) {
+            text += QString::asprintf("G0 X%.3f Y%.3f Z5.000 (rapid)\n", x += unit(random),
+                                      y += unit(random));
+        } else if (kind < 7) {
+            text +=
+                QString::asprintf("G1 X%.3f Y%.3f Z%.3f F%d\n", x += 2 * unit(random),
+                                  y += 2 * unit(random), -1 - 0.5 * unit(random), 600 + kind * 100);
+        } else { // a short arc, either way round
+            const bool clockwise = kind == 8;
+            const double radius = 2 + unit(random), offset = M_PI * unit(random);
+            const double i = radius * std::cos(offset), j = radius * std::sin(offset);
+            const double end = std::atan2(-j, -i) + (clockwise ? -0.5 : 0.5);
+            x += i + radius * std::cos(end);
+            y += j + radius * std::sin(end);
+            text +=
+                QString::asprintf("G%d X%.3f Y%.3f I%.3f J%.3f\n", clockwise ? 2 : 3, x, y, i, j);
+        }
+    }
+    return text;
+}
+
+inline QVector<PathPoint> millionPoints(int points = 1'000'000)
+{
+    QVector<PathPoint> path;
+    path.reserve(points);
+    std::mt19937 random(777);
+    std::uniform_real_distribution<float> step(-1, 1);
+    float x = 0, y = 0, z = 0;
+    for (int n = 0; n < points; ++n) {
+        x = std::clamp(x + step(random), -150.0f, 150.0f);
+        y = std::clamp(y + step(random), -100.0f, 100.0f);
+        z = std::clamp(z + 0.1f * step(random), -10.0f, 0.0f);
+        path.append({x, y, z, float((n / 50) % 4 == 0 ? 0 : 1)});
+    }
+    return path;
+}
+
+inline double msSince(const QElapsedTimer &timer)
+{
+    return timer.nsecsElapsed() / 1e6;
+}
+
+inline long peakRssMb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+        if (key == "VmHWM:") {
+            status >> value;
+            return value / 1024;
+        }
+    }
+    return 0;
+}
+
+} // namespace BenchProgram

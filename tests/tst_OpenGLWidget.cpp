@@ -1,0 +1,264 @@
+#include "TestMain.h"
+
+#include "ImmediatePathWidget.h"
+
+#include "preview/OpenGLWidget.h"
+
+#include <QLCDNumber>
+
+Q_DECLARE_METATYPE(QVector<PathPoint>)
+
+namespace {
+
+// A colour counts when its channels stand clearly apart from the grey background (85, 85, 85).
+bool looks(const QColor &pixel, bool red, bool green, bool blue)
+{
+    const auto high = [](int channel) { return channel > 120; };
+    const auto low = [](int channel) { return channel < 60; };
+    return (red ? high(pixel.red()) : low(pixel.red())) &&
+           (green ? high(pixel.green()) : low(pixel.green())) &&
+           (blue ? high(pixel.blue()) : low(pixel.blue()));
+}
+
+bool isRed(const QColor &c)
+{
+    return looks(c, true, false, false);
+}
+bool isGreen(const QColor &c)
+{
+    return looks(c, false, true, false);
+}
+bool isCyan(const QColor &c)
+{
+    return looks(c, false, true, true);
+}
+bool isYellow(const QColor &c)
+{
+    return looks(c, true, true, false);
+}
+
+// Whether any pixel within one of (x, y) passes.
+template <typename Test> bool near(const QImage &image, int x, int y, Test test)
+{
+    for (int dy = -1; dy <= 1; ++dy) {
+        for (int dx = -1; dx <= 1; ++dx) {
+            if (test(image.pixelColor(x + dx, y + dy)))
+                return true;
+        }
+    }
+    return false;
+}
+
+constexpr int side = 400;
+
+} // namespace
+
+class TestOpenGLWidget : public QObject
+{
+    Q_OBJECT
+
+private:
+    OpenGLWidget *preview = nullptr;
+    QVector<PathPoint> path;
+    QLCDNumber envelopeX, envelopeY, envelopeZ, toolX, toolY, toolZ;
+
+    QImage frame() { return preview->grabFramebuffer(); }
+
+    // Repaints once, then looks from above: the view then follows the measured envelope.
+    QImage fittedFrame()
+    {
+        frame();
+        preview->lookFromAbove();
+        return frame();
+    }
+
+    void showOnly(bool origin, bool envelope, bool tool)
+    {
+        preview->setShowOrigin(origin);
+        preview->setShowEnvelope(envelope);
+        preview->setShowTool(tool);
+    }
+
+    void send(QEvent::Type type, QPoint at, Qt::MouseButtons buttons)
+    {
+        QMouseEvent event(type, at, preview->mapToGlobal(at), Qt::NoButton, buttons,
+                          Qt::NoModifier);
+        QApplication::sendEvent(preview, &event);
+    }
+
+    void wheel(int delta)
+    {
+        QWheelEvent event(QPointF(10, 10), preview->mapToGlobal(QPoint(10, 10)), QPoint(),
+                          QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(preview, &event);
+    }
+
+private slots:
+    void init()
+    {
+        path.clear();
+        preview = new OpenGLWidget;
+        preview->setToolPath(&path);
+        preview->setEnvelopeDisplays(&envelopeX, &envelopeY, &envelopeZ);
+        preview->setToolDisplays(&toolX, &toolY, &toolZ);
+        for (QLCDNumber *display : {&toolX, &toolY, &toolZ})
+            display->display(0);
+        preview->resize(side, side);
+        preview->show();
+        QVERIFY(QTest::qWaitForWindowExposed(preview));
+    }
+
+    void cleanup() { delete preview; }
+
+    void pathAtTheOriginGivesTwentyByTwenty()
+    {
+        frame();
+        QCOMPARE(path.size(), 2); // padded with two origin points
+        QCOMPARE(envelopeX.value(), 20.0);
+        QCOMPARE(envelopeY.value(), 20.0);
+        QCOMPARE(envelopeZ.value(), 0.0);
+    }
+
+    void displaysMeasureThePathWithMargins_data()
+    {
+        QTest::addColumn<QVector<PathPoint>>("points");
+        QTest::addColumn<QVector<double>>("sizes");
+        QTest::newRow("cut below the top")
+            << QVector<PathPoint>{{0, 0, 0, 0}, {30, 40, -5, 1}, {10, 5, 2, 1}}
+            << QVector<double>{50, 60, 5};
+        QTest::newRow("only above the top")
+            << QVector<PathPoint>{{0, 0, 0, 0}, {-5, 3, 5, 0}} << QVector<double>{25, 23, 0};
+    }
+
+    void displaysMeasureThePathWithMargins()
+    {
+        QFETCH(QVector<PathPoint>, points);
+        QFETCH(QVector<double>, sizes);
+        path = points;
+        frame();
+        QCOMPARE(QVector<double>({envelopeX.value(), envelopeY.value(), envelopeZ.value()}), sizes);
+    }
+
+    // A rapid move to (5, 0) in red, then a feed move up to (5, 5) in green, seen from above
+    // at 12.8 pixels per unit with (2.5, 2.5) in the middle.
+    void rapidIsRedFeedIsGreenWithoutAGap()
+    {
+        path = {{0, 0, 0, 0}, {5, 0, 0, 0}, {5, 5, 0, 1}};
+        showOnly(false, false, false);
+        const QImage image = fittedFrame();
+        QCOMPARE(preview->view().zoom, 128000);
+        const auto px = [](float x) { return int(side / 2 + (x - 2.5f) * 12.8f); };
+        const auto py = [](float y) { return int(side / 2 - (y - 2.5f) * 12.8f); };
+        for (int x = px(0) + 2; x < px(5) - 1; ++x)
+            QVERIFY2(near(image, x, py(0), isRed), qPrintable(QString::number(x)));
+        for (int y = py(5) + 2; y <= py(0); ++y)
+            QVERIFY2(near(image, px(5), y, isGreen), qPrintable(QString::number(y)));
+        QVERIFY(!near(image, px(2.5f), py(2.5f), isGreen));
+    }
+
+    void envelopeIsACyanBox()
+    {
+        showOnly(false, true, false);
+        const QImage image = fittedFrame(); // 20 x 20 at 16 pixels per unit
+        QCOMPARE(preview->view().zoom, 160000);
+        for (int along : {60, 200, 340}) {
+            QVERIFY(near(image, 40, along, isCyan));
+            QVERIFY(near(image, 360, along, isCyan));
+            QVERIFY(near(image, along, 40, isCyan));
+            QVERIFY(near(image, along, 360, isCyan));
+        }
+        QVERIFY(!near(image, 100, 100, isCyan));
+        preview->setShowEnvelope(false);
+        QVERIFY(!near(frame(), 40, 200, isCyan));
+    }
+
+    void toolStandsWhereTheWorkDisplaysSay()
+    {
+        showOnly(false, false, true);
+        toolX.display(QStringLiteral("5.000"));
+        toolY.display(QStringLiteral("-5.000"));
+        const QImage image = fittedFrame();
+        QVERIFY(near(image, 200 + 80, 200 + 80, isYellow));
+        QVERIFY(!near(image, 200, 200, isYellow));
+        preview->setShowTool(false);
+        QVERIFY(!near(frame(), 280, 280, isYellow));
+        preview->setShowTool(true);
+        preview->setToolDisplays(&toolX, nullptr, &toolZ);
+        QVERIFY(!near(frame(), 280, 280, isYellow));
+    }
+
+    void originShowsItsAxes()
+    {
+        showOnly(true, false, false);
+        const QImage image = fittedFrame();
+        QVERIFY(near(image, 200 + 5 * 16, 200, isRed));                 // X arrow to the right
+        QVERIFY(near(image, 200, 200 - 5 * 16, isGreen));               // Y arrow upward
+        QVERIFY(looks(image.pixelColor(200, 200), false, false, true)); // Z arrow toward us
+        preview->setShowOrigin(false);
+        QVERIFY(!near(frame(), 280, 200, isRed));
+    }
+
+    void vertexArraysGiveTheSamePixelsAsImmediateMode()
+    {
+        QRandomGenerator random(3);
+        for (int n = 0; n < 3000; ++n)
+            path.append({float(random.bounded(-300, 300)), float(random.bounded(-300, 300)),
+                         float(-random.bounded(20)), float(random.bounded(4))});
+        showOnly(false, false, false);
+        fittedFrame();
+        ImmediatePathWidget immediate;
+        immediate.path = &path;
+        immediate.view = preview->view();
+        immediate.resize(side, side);
+        immediate.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&immediate));
+        QCOMPARE(frame(), immediate.grabFramebuffer());
+    }
+
+    void mouseAndWheelMoveTheView()
+    {
+        send(QEvent::MouseButtonPress, {100, 100}, Qt::LeftButton);
+        send(QEvent::MouseMove, {110, 40}, Qt::LeftButton);
+        QCOMPARE(preview->view().xRot, -480);
+        QCOMPARE(preview->view().zRot, 80);
+        send(QEvent::MouseMove, {110, -400}, Qt::LeftButton);
+        QCOMPARE(preview->view().xRot, -2880);
+        send(QEvent::MouseButtonPress, {0, 0}, Qt::RightButton);
+        send(QEvent::MouseMove, {1, 2}, Qt::RightButton);
+        QCOMPARE(preview->view().xTrans, 80);
+        QCOMPARE(preview->view().yTrans, -160);
+        wheel(120);
+        QCOMPARE(preview->view().zoom, 1350);
+        wheel(-120);
+        wheel(-120);
+        QCOMPARE(preview->view().zoom, 1000);
+    }
+
+    void noAreaKeepsTheProjection()
+    {
+        struct Resizable : OpenGLWidget
+        {
+            using OpenGLWidget::resizeGL;
+        } widget;
+        widget.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&widget));
+        widget.makeCurrent();
+        widget.resizeGL(200, 100);
+        QCOMPARE(widget.view().aspect, 0.5f);
+        widget.resizeGL(0, 100);
+        widget.resizeGL(200, 0);
+        QCOMPARE(widget.view().aspect, 0.5f);
+    }
+
+    void lookFromAboveWithoutAPathChangesNothing()
+    {
+        preview->setToolPath(nullptr);
+        frame();
+        preview->lookFromAbove();
+        QCOMPARE(preview->view().zoom, 1000);
+        QCOMPARE(frame().pixelColor(200, 200), QColor(85, 85, 85));
+    }
+};
+
+ORLO_TEST_MAIN(TestOpenGLWidget)
+#include "tst_OpenGLWidget.moc"
