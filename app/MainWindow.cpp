@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QSettings>
 #include <QTextBrowser>
+#include <QtConcurrent>
 
 namespace {
 constexpr int tickIntervalMs = 1000;
@@ -50,6 +51,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     pathReader.setDocument(ui->plainTextEditGCode->document());
     connect(ui->plainTextEditGCode, &QPlainTextEdit::textChanged, this,
             &MainWindow::EditorTextChanged);
+    connect(&openedFile, &QFutureWatcher<ProgramFile::Reading>::finished, this,
+            &MainWindow::ShowOpenedFile);
 
     RestoreWindowState();
     tickTimer.start(tickIntervalMs);
@@ -85,6 +88,12 @@ bool MainWindow::SendCommand(const QString &command)
     AppendTerminal(command, Qt::blue);
     inFlight.sent(command.toUtf8().size() + 1);
     return true;
+}
+
+double MainWindow::workPosition(int axis) const
+{
+    const QLCDNumber *displays[] = {workX, workY, workZ};
+    return axis >= 0 && axis < 3 ? displays[axis]->value() : 0.0;
 }
 
 void MainWindow::ParseStatusReport(const QString &line)
@@ -164,14 +173,18 @@ void MainWindow::on_pushButtonOpenFile_clicked()
 {
     const QString fileName =
         QFileDialog::getOpenFileName(this, tr("Open"), QDir::currentPath(), tr("GCode (*.nc)"));
-    if (fileName.isEmpty())
+    if (fileName.isEmpty() || openedFile.isRunning())
         return;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QByteArray bytes = file.readAll();
-    const int nul = bytes.indexOf('\0');
-    ui->plainTextEditGCode->setPlainText(QString::fromUtf8(nul < 0 ? bytes : bytes.left(nul)));
+    openedFile.setFuture(QtConcurrent::run(ProgramFile::read, fileName));
+}
+
+// The file is read off the GUI thread (a program may be tens of megabytes on a slow disk);
+// an unreadable or oversized one leaves the editor as it was.
+void MainWindow::ShowOpenedFile()
+{
+    const ProgramFile::Reading reading = openedFile.result();
+    if (reading.outcome == ProgramFile::Outcome::Read)
+        ui->plainTextEditGCode->setPlainText(reading.text);
 }
 
 void MainWindow::on_lineEditCommand_returnPressed()

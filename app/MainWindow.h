@@ -3,11 +3,14 @@
 #include "StreamWindow.h"
 #include "TerminalPane.h"
 
+#include "dialogs/MachineAccess.h"
+#include "editor/ProgramFile.h"
 #include "link/SettingsDialog.h"
 #include "link/TerminalCommunication.h"
 #include "preview/DocumentPathReader.h"
 #include "preview/PathPoint.h"
 
+#include <QFutureWatcher>
 #include <QMainWindow>
 #include <QTimer>
 #include <QVector>
@@ -20,13 +23,16 @@ class MainWindow;
 
 // The station's one window: owns the controller link, the editor, the preview and the tools,
 // and supervises the connection once a second.
-class MainWindow : public QMainWindow
+class MainWindow : public QMainWindow, public MachineAccess
 {
     Q_OBJECT
 
 public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
+
+    bool SendCommand(const QString &command) override;
+    double workPosition(int axis) const override;
 
 private slots:
     void ParseReceivedLine(QString line);
@@ -69,7 +75,6 @@ private slots:
 
 private:
     void AppendTerminal(const QString &text, const QColor &color);
-    bool SendCommand(const QString &command);
     void ParseStatusReport(const QString &line);
     void SendQueuedLines();
     void OnOk();
@@ -79,6 +84,7 @@ private:
     void LoadComSettings();
     void SaveWindowState();
     void ParseGCodeToPath();
+    void ShowOpenedFile();
 
     QLCDNumber *workX = nullptr;
     QLCDNumber *workY = nullptr;
@@ -95,4 +101,5 @@ private:
     QTimer jogTimer;
     QVector<PathPoint> toolPath;
     DocumentPathReader pathReader;
+    QFutureWatcher<ProgramFile::Reading> openedFile;
 };

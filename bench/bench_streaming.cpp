@@ -1,7 +1,7 @@
 // Streams a long program from the station to the virtual controller and reports throughput,
 // CPU per line, event-loop stalls and memory, beside a baseline measured in the same run.
 //
-//   bench_streaming [--lines N] [--skip-paced]
+//   bench_streaming [--lines N] [--skip-paced] [--hide-preview]
 //
 // Needs a display (run it under xvfb-run) and the grblsim binary built beside it.
 
@@ -95,6 +95,8 @@ struct StationFigures
     bool complete = false;
 };
 
+bool hidePreview = false;
+
 StationFigures streamWithStation(const QString &link, const QStringList &program)
 {
     {
@@ -105,6 +107,8 @@ StationFigures streamWithStation(const QString &link, const QStringList &program
     }
     MainWindow window;
     window.show();
+    if (hidePreview) // to tell the preview's repaints from the rest of the station's work
+        window.findChild<QWidget *>("dockWidget3DPeview")->hide();
     auto *label = window.findChild<QLabel *>("labelGrblStatus");
     auto *bar = window.findChild<QProgressBar *>("progressBar");
     auto *terminal = window.findChild<QPlainTextEdit *>("plainTextEditSerial");
@@ -179,6 +183,7 @@ int main(int argc, char **argv)
     if (const int at = arguments.indexOf("--lines"); at > 0 && at + 1 < arguments.size())
         lines = arguments[at + 1].toInt();
     const bool paced = !arguments.contains("--skip-paced");
+    hidePreview = arguments.contains("--hide-preview");
 
     const QStringList program = generatedProgram(lines);
     qint64 programBytes = 0;

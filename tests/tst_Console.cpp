@@ -423,11 +423,12 @@ private slots:
 
         answerFileDialog(path);
         widget<QPushButton>("pushButtonOpenFile")->click();
-        QCOMPARE(widget<QPlainTextEdit>("plainTextEditGCode")->toPlainText(),
-                 QStringLiteral("G0 X1\nG1 X2 F100"));
+        QTRY_COMPARE(widget<QPlainTextEdit>("plainTextEditGCode")->toPlainText(),
+                     QStringLiteral("G0 X1\nG1 X2 F100"));
 
         answerFileDialog(QString()); // cancelled
         widget<QPushButton>("pushButtonOpenFile")->click();
+        QTest::qWait(100);
         QCOMPARE(widget<QPlainTextEdit>("plainTextEditGCode")->toPlainText(),
                  QStringLiteral("G0 X1\nG1 X2 F100"));
     }
