@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 #include "ui_MainWindow.h"
 
+#include "JogCommands.h"
 #include "StatusReport.h"
 
 #include "dialogs/MessageDialog.h"
@@ -36,6 +37,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
     connect(&terminal, &TerminalCommunication::LineReceived, this, &MainWindow::ParseReceivedLine);
     connect(&tickTimer, &QTimer::timeout, this, &MainWindow::Tick1000ms);
+    connect(&jogTimer, &QTimer::timeout, this, &MainWindow::JogTimerTick);
+    connect(&gamepad, &WindowsGamepad::ButtonPressed, this, &MainWindow::GamePadButtonPressed);
     connect(&settingsDialog, &SettingsDialog::settingsChanged, this,
             &MainWindow::OnComSettingsChanged);
     tickTimer.setSingleShot(false);
@@ -368,6 +371,11 @@ void MainWindow::on_checkBoxTool_clicked(bool checked)
     ui->GLWidget->setShowTool(checked);
 }
 
+void MainWindow::on_actionGamepad_Config_triggered()
+{
+    gamepad.show();
+}
+
 void MainWindow::on_actionSpecial_Commands_triggered()
 {
     ui->dockWidgetSpecialCommands->show();
@@ -438,4 +446,148 @@ void MainWindow::SaveWindowState()
     QSettings store(SettingsStore::organisation(), SettingsStore::application());
     store.setValue(dockLocationsKey, saveState(0));
     store.setValue(hideStatusKey, ui->checkBoxHideStatusMessage->isChecked());
+}
+
+QString MainWindow::GetJogStep() const
+{
+    using JogCommands::Step;
+    const QPair<QRadioButton *, Step> choices[] = {
+        {ui->radioButton100mm, Step::Mm100}, {ui->radioButton10mm, Step::Mm10},
+        {ui->radioButton1mm, Step::Mm1},     {ui->radioButton01mm, Step::Mm01},
+        {ui->radioButton001mm, Step::Mm001}, {ui->radioButtonCustom, Step::Custom}};
+    for (const auto &[radio, step] : choices) {
+        if (radio->isChecked())
+            return JogCommands::stepText(step, ui->doubleSpinBoxCustomStep->value());
+    }
+    return JogCommands::stepText(Step::Continuous, 0);
+}
+
+// Relative moves; the controller stays in G91 until something switches it back.
+void MainWindow::Jog(const QString &direction, const QString &step, const QString &feed)
+{
+    SendCommand(QStringLiteral("G91"));
+    SendCommand(JogCommands::moveLine(direction, step, feed));
+    on_pushButtonStatusCmd_clicked();
+}
+
+void MainWindow::JogButtonPressed(GamepadButton button, bool fromGamepad)
+{
+    const bool stepJog =
+        fromGamepad ? gamepad.heldButtons()[DefinedStep] : !ui->radioButtonContinious->isChecked();
+    const QString direction = JogCommands::direction(button);
+    if (stepJog && !direction.isEmpty()) {
+        const int feed = JogCommands::stepFeed(direction, ui->spinBoxFeedRate->value());
+        Jog(direction, GetJogStep(), QString::number(feed));
+    }
+    if (button == Start)
+        on_pushButtonSendGCode_clicked();
+    else if (button == Spindle)
+        on_pushButtonSpindle_clicked();
+    else if (button == ZeroAll)
+        on_pushButtonZeroAll_clicked();
+}
+
+void MainWindow::GamePadButtonPressed(GamepadButton button)
+{
+    JogButtonPressed(button, true);
+}
+
+void MainWindow::JogTimerTick()
+{
+    QString direction;
+    if (ui->radioButtonContinious->isChecked()) {
+        const QPair<QPushButton *, GamepadButton> jogButtons[] = {
+            {ui->pushButtonPlusX, XPlus}, {ui->pushButtonMinusX, XMinus},
+            {ui->pushButtonPlusY, YPlus}, {ui->pushButtonMinusY, YMinus},
+            {ui->pushButtonPlusZ, ZPlus}, {ui->pushButtonMinusZ, ZMinus}};
+        for (const auto &[jogButton, input] : jogButtons) {
+            if (jogButton->isDown()) {
+                direction = JogCommands::direction(input);
+                break;
+            }
+        }
+    }
+    const GamepadMapping::Inputs &held = gamepad.heldButtons();
+    if (!held[DefinedStep]) {
+        for (int input = XPlus; input <= ZMinus; ++input) {
+            if (held[size_t(input)]) {
+                direction = JogCommands::direction(GamepadButton(input));
+                break;
+            }
+        }
+    }
+    if (direction.isEmpty())
+        return;
+    int feed = ui->spinBoxFeedRate->value();
+    if (held[Slow])
+        feed = gamepad.GetSlowSpeed();
+    else if (held[Medium])
+        feed = gamepad.GetMediumSpeed();
+    const JogCommands::Move move = JogCommands::continuous(direction, feed);
+    Jog(direction, move.step, move.feed);
+}
+
+void MainWindow::on_pushButtonPlusX_clicked()
+{
+    JogButtonPressed(XPlus, false);
+}
+
+void MainWindow::on_pushButtonMinusX_clicked()
+{
+    JogButtonPressed(XMinus, false);
+}
+
+void MainWindow::on_pushButtonPlusY_clicked()
+{
+    JogButtonPressed(YPlus, false);
+}
+
+void MainWindow::on_pushButtonMinusY_clicked()
+{
+    JogButtonPressed(YMinus, false);
+}
+
+void MainWindow::on_pushButtonPlusZ_clicked()
+{
+    JogButtonPressed(ZPlus, false);
+}
+
+void MainWindow::on_pushButtonMinusZ_clicked()
+{
+    JogButtonPressed(ZMinus, false);
+}
+
+void MainWindow::on_verticalSliderFeedRate_valueChanged(int value)
+{
+    ui->spinBoxFeedRate->setValue(value * 10);
+}
+
+void MainWindow::on_spinBoxFeedRate_editingFinished()
+{
+    ui->verticalSliderFeedRate->setValue(ui->spinBoxFeedRate->value() / 10);
+}
+
+void MainWindow::SetSpindle(bool on)
+{
+    SendCommand(on ? QStringLiteral("M3") : QStringLiteral("M5"));
+    spindleOn = on;
+    ui->pushButtonSpindle->setText(on ? tr("Spindle Off") : tr("Spindle On"));
+}
+
+void MainWindow::on_pushButtonSpindle_clicked()
+{
+    if (ui->pushButtonSpindle->isEnabled())
+        SetSpindle(!spindleOn);
+}
+
+void MainWindow::on_pushButtonCoolant_clicked()
+{
+    if (coolantOn) {
+        SendCommand(QStringLiteral("M9"));
+        ui->pushButtonCoolant->setText(tr("Coolant On"));
+    } else {
+        SendCommand(QStringLiteral("M7"));
+        ui->pushButtonCoolant->setText(tr("Coolant Off"));
+    }
+    coolantOn = !coolantOn;
 }

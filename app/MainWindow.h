@@ -3,7 +3,9 @@
 #include "StreamWindow.h"
 #include "TerminalPane.h"
 
+#include "dialogs/GamepadButton.h"
 #include "dialogs/MachineAccess.h"
+#include "dialogs/WindowsGamepad.h"
 #include "editor/ProgramFile.h"
 #include "link/SettingsDialog.h"
 #include "link/TerminalCommunication.h"
@@ -37,7 +39,10 @@ public:
 private slots:
     void ParseReceivedLine(QString line);
     void Tick1000ms();
+    void JogTimerTick();
     void EditorTextChanged();
+    void GamePadButtonPressed(GamepadButton button);
+    void JogButtonPressed(GamepadButton button, bool fromGamepad);
     void on_lineEditCommand_returnPressed();
     void on_pushButtonHelpCmd_clicked();
     void on_pushButtonSettingsCmd_clicked();
@@ -57,8 +62,17 @@ private slots:
     void on_pushButtonZeroX_clicked();
     void on_pushButtonZeroY_clicked();
     void on_pushButtonZeroZ_clicked();
+    void on_pushButtonMinusX_clicked();
+    void on_pushButtonPlusX_clicked();
+    void on_pushButtonPlusY_clicked();
+    void on_pushButtonMinusY_clicked();
+    void on_pushButtonPlusZ_clicked();
+    void on_pushButtonMinusZ_clicked();
+    void on_verticalSliderFeedRate_valueChanged(int value);
+    void on_spinBoxFeedRate_editingFinished();
     void on_pushButtonSendGCode_clicked();
     void on_pushButtonOpenFile_clicked();
+    void on_pushButtonSpindle_clicked();
     void on_pushButtonConnection_clicked();
     void on_actionMachine_Coordinates_triggered();
     void on_actionWork_Coordinates_triggered();
@@ -70,7 +84,9 @@ private slots:
     void on_checkBoxTool_clicked(bool checked);
     void OnComSettingsChanged();
     void on_actionInfo_triggered();
+    void on_pushButtonCoolant_clicked();
     void on_actionCom_Port_Settings_triggered();
+    void on_actionGamepad_Config_triggered();
     void on_actionSpecial_Commands_triggered();
 
 private:
@@ -85,10 +101,15 @@ private:
     void SaveWindowState();
     void ParseGCodeToPath();
     void ShowOpenedFile();
+    QString GetJogStep() const;
+    void Jog(const QString &direction, const QString &step, const QString &feed);
+    void SetSpindle(bool on);
 
     QLCDNumber *workX = nullptr;
     QLCDNumber *workY = nullptr;
     QLCDNumber *workZ = nullptr;
+    bool spindleOn = false;
+    bool coolantOn = false;
     int totalLines = 0;
     int ackedLines = 0;
     QStringList sendQueue;
@@ -102,4 +123,5 @@ private:
     QVector<PathPoint> toolPath;
     DocumentPathReader pathReader;
     QFutureWatcher<ProgramFile::Reading> openedFile;
+    WindowsGamepad gamepad;
 };

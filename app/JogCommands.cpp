@@ -1,0 +1,52 @@
+#include "JogCommands.h"
+
+namespace JogCommands {
+
+QString stepText(Step step, double customStep)
+{
+    switch (step) {
+    case Step::Mm100:
+        return QStringLiteral("100");
+    case Step::Mm10:
+        return QStringLiteral("10");
+    case Step::Mm1:
+        return QStringLiteral("1");
+    case Step::Mm01:
+        return QStringLiteral("0.1");
+    case Step::Mm001:
+        return QStringLiteral("0.01");
+    case Step::Custom:
+        return QString::number(customStep, 'g', 6);
+    case Step::Continuous:
+        break;
+    }
+    return QStringLiteral("0.0");
+}
+
+QString direction(GamepadButton button)
+{
+    static const char *const directions[] = {"X+", "X-", "Y+", "Y-", "Z+", "Z-"};
+    return button >= XPlus && button <= ZMinus ? QLatin1String(directions[button]) : QString();
+}
+
+int stepFeed(const QString &direction, int feed)
+{
+    return direction.startsWith(QLatin1Char('Z')) && feed > zFeedLimit ? zFeedLimit : feed;
+}
+
+Move continuous(const QString &direction, int feed)
+{
+    double step = feed / continuousDivisor;
+    if (direction.startsWith(QLatin1Char('Z')) && feed > zFeedLimit) {
+        step = cappedZStep;
+        feed = zFeedLimit;
+    }
+    return {QString::number(step, 'f', 3), QString::number(feed)};
+}
+
+QString moveLine(const QString &direction, const QString &step, const QString &feed)
+{
+    return QStringLiteral("G01 %1%2 F%3").arg(direction, step, feed);
+}
+
+} // namespace JogCommands
