@@ -1,4 +1,5 @@
 #include "PtyPeer.h"
+#include "StationStore.h"
 #include "TestMain.h"
 #include "WindowProbe.h"
 
@@ -111,11 +112,7 @@ private slots:
     void init()
     {
         peer = new PtyPeer;
-        QSettings store("Orlo", "Orlo-CNC");
-        store.clear();
-        store.setValue("ComSettings/PortName", peer->devicePath());
-        store.setValue("ComSettings/AskStatus", 0);
-        store.sync();
+        seedStore(peer->devicePath(), false);
         window = new MainWindow;
         tick(window);
         tick(window);

@@ -1,5 +1,6 @@
 #include "EventLoopWatch.h"
 #include "PtyPeer.h"
+#include "StationStore.h"
 #include "TestMain.h"
 #include "WindowProbe.h"
 
@@ -28,10 +29,7 @@ private slots:
     void init()
     {
         peer = new PtyPeer;
-        QSettings store("Orlo", "Orlo-CNC");
-        store.clear();
-        store.setValue("ComSettings/PortName", peer->devicePath());
-        store.sync();
+        seedStore(peer->devicePath(), false);
         window = new MainWindow;
         tick(window);
         tick(window);

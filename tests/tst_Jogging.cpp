@@ -1,4 +1,5 @@
 #include "SimProcess.h"
+#include "StationStore.h"
 #include "TestMain.h"
 #include "VirtualJoystick.h"
 #include "WindowProbe.h"
@@ -32,13 +33,10 @@ private:
     {
         sim = new SimProcess({"--time-scale", "50"});
         QVERIFY(sim->start());
-        QSettings store("Orlo", "Orlo-CNC");
-        store.clear();
-        store.setValue("ComSettings/PortName", sim->linkPath());
-        store.setValue("ComSettings/AskStatus", 0);
+        QVariantMap more;
         for (auto value = gamepad.cbegin(); value != gamepad.cend(); ++value)
-            store.setValue("GamepadSettings/" + value.key(), value.value());
-        store.sync();
+            more.insert("GamepadSettings/" + value.key(), value.value());
+        seedStore(sim->linkPath(), false, more);
         window = new MainWindow;
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));

@@ -1,5 +1,6 @@
 #include "ProgramGenerator.h"
 #include "SimProcess.h"
+#include "StationStore.h"
 #include "TestMain.h"
 #include "WindowProbe.h"
 
@@ -73,14 +74,6 @@ private:
         return {"--time-scale", "40"};
     }
 
-    static void seedStore(const QString &port)
-    {
-        QSettings store("Orlo", "Orlo-CNC");
-        store.clear();
-        store.setValue("ComSettings/PortName", port);
-        store.setValue("ComSettings/AskStatus", 1);
-    }
-
     static QString label(MainWindow &window)
     {
         return child<QLabel>(&window, "labelGrblStatus")->text();
@@ -113,7 +106,7 @@ private slots:
     {
         SimProcess sim(controllerArguments());
         QVERIFY(sim.start());
-        seedStore(sim.linkPath());
+        seedStore(sim.linkPath(), true);
         MainWindow window;
         const QStringList program = generatedProgram(1500);
         startStream(window, program);
@@ -142,7 +135,7 @@ private slots:
     {
         SimProcess sim(controllerArguments());
         QVERIFY(sim.start());
-        seedStore(sim.linkPath());
+        seedStore(sim.linkPath(), true);
         MainWindow window;
         QStringList program = generatedProgram(200, 7);
         program.insert(50, "G1 X"); // Bad number format
@@ -165,7 +158,7 @@ private slots:
     {
         SimProcess sim({"--time-scale", "20"});
         QVERIFY(sim.start());
-        seedStore(sim.linkPath());
+        seedStore(sim.linkPath(), true);
         MainWindow window;
         const QStringList program = generatedProgram(400, 3);
         startStream(window, program);
@@ -192,7 +185,7 @@ private slots:
     {
         SimProcess sim({"--time-scale", "20"});
         QVERIFY(sim.start());
-        seedStore(sim.linkPath());
+        seedStore(sim.linkPath(), true);
         MainWindow window;
         const QStringList program = generatedProgram(400, 5);
         startStream(window, program);
@@ -221,7 +214,7 @@ private slots:
     {
         SimProcess sim({"--time-scale", "20"});
         QVERIFY(sim.start());
-        seedStore(sim.linkPath());
+        seedStore(sim.linkPath(), true);
         MainWindow window;
         startStream(window, generatedProgram(400, 9));
         QTRY_VERIFY_WITH_TIMEOUT(sim.stat("lines") > 30, 10000);

@@ -1,4 +1,5 @@
 #include "SimProcess.h"
+#include "StationStore.h"
 #include "TestMain.h"
 #include "WindowProbe.h"
 
@@ -16,15 +17,6 @@ class TestSupervision : public QObject
     Q_OBJECT
 
 private:
-    static void seedStore(const QString &port, bool askStatus)
-    {
-        QSettings store("Orlo", "Orlo-CNC");
-        store.clear();
-        store.setValue("ComSettings/PortName", port);
-        store.setValue("ComSettings/Baudrate", 115200);
-        store.setValue("ComSettings/AskStatus", askStatus ? 1 : 0);
-    }
-
     static bool isGreen(QObject *window) { return ledColor(window) == QColor(Qt::green); }
     static bool isRed(QObject *window) { return ledColor(window) == QColor(Qt::red); }
 
