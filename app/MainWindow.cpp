@@ -26,7 +26,8 @@ static void initResources()
     Q_INIT_RESOURCE(resources);
 }
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent), grblSettingsDialog(this), ui(new Ui::MainWindow)
 {
     initResources();
     ui->setupUi(this);
@@ -71,6 +72,9 @@ void MainWindow::ParseReceivedLine(QString line)
         ParseStatusReport(line);
         if (ui->checkBoxHideStatusMessage->isChecked())
             return;
+    } else if (line.startsWith(QLatin1Char('$'))) {
+        if (line.size() > 1 && line.at(1) >= QLatin1Char('0') && line.at(1) <= QLatin1Char('9'))
+            grblSettingsDialog.ParseParameterLine(line);
     } else if (line == QLatin1String("ok")) {
         OnOk();
     } else if (line.startsWith(QLatin1String("error"))) {
@@ -371,6 +375,13 @@ void MainWindow::on_checkBoxTool_clicked(bool checked)
 void MainWindow::on_actionSpecial_Commands_triggered()
 {
     ui->dockWidgetSpecialCommands->show();
+}
+
+// The controller's listing fills the dialog line by line once it arrives.
+void MainWindow::on_actionGRBL_Config_triggered()
+{
+    on_pushButtonSettingsCmd_clicked();
+    grblSettingsDialog.show();
 }
 
 void MainWindow::on_actionInfo_triggered()

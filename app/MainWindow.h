@@ -3,6 +3,7 @@
 #include "StreamWindow.h"
 #include "TerminalPane.h"
 
+#include "dialogs/GrblSettingsDialog.h"
 #include "dialogs/MachineAccess.h"
 #include "editor/ProgramFile.h"
 #include "link/SettingsDialog.h"
@@ -72,6 +73,7 @@ private slots:
     void on_actionInfo_triggered();
     void on_actionCom_Port_Settings_triggered();
     void on_actionSpecial_Commands_triggered();
+    void on_actionGRBL_Config_triggered();
 
 private:
     void AppendTerminal(const QString &text, const QColor &color);
@@ -93,6 +95,7 @@ private:
     int ackedLines = 0;
     QStringList sendQueue;
     StreamWindow inFlight; // outstanding commands: their count and their bytes
+    GrblSettingsDialog grblSettingsDialog;
     Ui::MainWindow *ui;
     TerminalPane terminalPane;
     SettingsDialog settingsDialog;
