@@ -27,7 +27,7 @@ static void initResources()
 }
 
 MainWindow::MainWindow(QWidget *parent)
-    : QMainWindow(parent), grblSettingsDialog(this), ui(new Ui::MainWindow)
+    : QMainWindow(parent), grblSettingsDialog(this), probingDialog(this), ui(new Ui::MainWindow)
 {
     initResources();
     ui->setupUi(this);
@@ -104,6 +104,7 @@ void MainWindow::ParseStatusReport(const QString &line)
 {
     const StatusReport report = parseStatusReport(line);
     ui->labelGrblStatus->setText(report.state);
+    probingDialog.SetMachineState(report.state);
 
     const bool idle = ui->labelGrblStatus->text() == QLatin1String("Idle");
     ui->pushButtonSpindle->setEnabled(idle);
@@ -375,6 +376,11 @@ void MainWindow::on_checkBoxTool_clicked(bool checked)
 void MainWindow::on_actionSpecial_Commands_triggered()
 {
     ui->dockWidgetSpecialCommands->show();
+}
+
+void MainWindow::on_pushButtonOpenProbeDialog_clicked()
+{
+    probingDialog.show();
 }
 
 // The controller's listing fills the dialog line by line once it arrives.

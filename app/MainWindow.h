@@ -5,6 +5,7 @@
 
 #include "dialogs/GrblSettingsDialog.h"
 #include "dialogs/MachineAccess.h"
+#include "dialogs/ProbingDialog.h"
 #include "editor/ProgramFile.h"
 #include "link/SettingsDialog.h"
 #include "link/TerminalCommunication.h"
@@ -73,6 +74,7 @@ private slots:
     void on_actionInfo_triggered();
     void on_actionCom_Port_Settings_triggered();
     void on_actionSpecial_Commands_triggered();
+    void on_pushButtonOpenProbeDialog_clicked();
     void on_actionGRBL_Config_triggered();
 
 private:
@@ -96,6 +98,7 @@ private:
     QStringList sendQueue;
     StreamWindow inFlight; // outstanding commands: their count and their bytes
     GrblSettingsDialog grblSettingsDialog;
+    ProbingDialog probingDialog;
     Ui::MainWindow *ui;
     TerminalPane terminalPane;
     SettingsDialog settingsDialog;
