@@ -27,7 +27,8 @@ static void initResources()
 }
 
 MainWindow::MainWindow(QWidget *parent)
-    : QMainWindow(parent), grblSettingsDialog(this), probingDialog(this), ui(new Ui::MainWindow)
+    : QMainWindow(parent), grblSettingsDialog(this), probingDialog(this), holeCutter(this),
+      ui(new Ui::MainWindow)
 {
     initResources();
     ui->setupUi(this);
@@ -388,6 +389,11 @@ void MainWindow::on_actionGRBL_Config_triggered()
 {
     on_pushButtonSettingsCmd_clicked();
     grblSettingsDialog.show();
+}
+
+void MainWindow::on_actionHolecutter_Tool_triggered()
+{
+    holeCutter.show();
 }
 
 void MainWindow::on_actionInfo_triggered()

@@ -4,6 +4,7 @@
 #include "TerminalPane.h"
 
 #include "dialogs/GrblSettingsDialog.h"
+#include "dialogs/HelicalHoleCutter.h"
 #include "dialogs/MachineAccess.h"
 #include "dialogs/ProbingDialog.h"
 #include "editor/ProgramFile.h"
@@ -76,6 +77,7 @@ private slots:
     void on_actionSpecial_Commands_triggered();
     void on_pushButtonOpenProbeDialog_clicked();
     void on_actionGRBL_Config_triggered();
+    void on_actionHolecutter_Tool_triggered();
 
 private:
     void AppendTerminal(const QString &text, const QColor &color);
@@ -99,6 +101,7 @@ private:
     StreamWindow inFlight; // outstanding commands: their count and their bytes
     GrblSettingsDialog grblSettingsDialog;
     ProbingDialog probingDialog;
+    HelicalHoleCutter holeCutter;
     Ui::MainWindow *ui;
     TerminalPane terminalPane;
     SettingsDialog settingsDialog;
