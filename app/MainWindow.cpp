@@ -28,7 +28,7 @@ static void initResources()
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), grblSettingsDialog(this), probingDialog(this), holeCutter(this),
-      ui(new Ui::MainWindow)
+      positionsDialog(this), ui(new Ui::MainWindow)
 {
     initResources();
     ui->setupUi(this);
@@ -394,6 +394,16 @@ void MainWindow::on_actionGRBL_Config_triggered()
 void MainWindow::on_actionHolecutter_Tool_triggered()
 {
     holeCutter.show();
+}
+
+void MainWindow::on_actionPositions_triggered()
+{
+    positionsDialog.show();
+}
+
+void MainWindow::on_pushButtonPositions_clicked()
+{
+    positionsDialog.show();
 }
 
 void MainWindow::on_actionInfo_triggered()

@@ -6,6 +6,7 @@
 #include "dialogs/GrblSettingsDialog.h"
 #include "dialogs/HelicalHoleCutter.h"
 #include "dialogs/MachineAccess.h"
+#include "dialogs/PositionsDialog.h"
 #include "dialogs/ProbingDialog.h"
 #include "editor/ProgramFile.h"
 #include "link/SettingsDialog.h"
@@ -78,6 +79,8 @@ private slots:
     void on_pushButtonOpenProbeDialog_clicked();
     void on_actionGRBL_Config_triggered();
     void on_actionHolecutter_Tool_triggered();
+    void on_actionPositions_triggered();
+    void on_pushButtonPositions_clicked();
 
 private:
     void AppendTerminal(const QString &text, const QColor &color);
@@ -102,6 +105,7 @@ private:
     GrblSettingsDialog grblSettingsDialog;
     ProbingDialog probingDialog;
     HelicalHoleCutter holeCutter;
+    PositionsDialog positionsDialog;
     Ui::MainWindow *ui;
     TerminalPane terminalPane;
     SettingsDialog settingsDialog;
