@@ -27,7 +27,9 @@ static void initResources()
     Q_INIT_RESOURCE(resources);
 }
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent), grblSettingsDialog(this), probingDialog(this), holeCutter(this),
+      positionsDialog(this), ui(new Ui::MainWindow)
 {
     initResources();
     ui->setupUi(this);
@@ -74,6 +76,9 @@ void MainWindow::ParseReceivedLine(QString line)
         ParseStatusReport(line);
         if (ui->checkBoxHideStatusMessage->isChecked())
             return;
+    } else if (line.startsWith(QLatin1Char('$'))) {
+        if (line.size() > 1 && line.at(1) >= QLatin1Char('0') && line.at(1) <= QLatin1Char('9'))
+            grblSettingsDialog.ParseParameterLine(line);
     } else if (line == QLatin1String("ok")) {
         OnOk();
     } else if (line.startsWith(QLatin1String("error"))) {
@@ -103,6 +108,7 @@ void MainWindow::ParseStatusReport(const QString &line)
 {
     const StatusReport report = parseStatusReport(line);
     ui->labelGrblStatus->setText(report.state);
+    probingDialog.SetMachineState(report.state);
 
     const bool idle = ui->labelGrblStatus->text() == QLatin1String("Idle");
     ui->pushButtonSpindle->setEnabled(idle);
@@ -379,6 +385,33 @@ void MainWindow::on_actionGamepad_Config_triggered()
 void MainWindow::on_actionSpecial_Commands_triggered()
 {
     ui->dockWidgetSpecialCommands->show();
+}
+
+void MainWindow::on_pushButtonOpenProbeDialog_clicked()
+{
+    probingDialog.show();
+}
+
+// The controller's listing fills the dialog line by line once it arrives.
+void MainWindow::on_actionGRBL_Config_triggered()
+{
+    on_pushButtonSettingsCmd_clicked();
+    grblSettingsDialog.show();
+}
+
+void MainWindow::on_actionHolecutter_Tool_triggered()
+{
+    holeCutter.show();
+}
+
+void MainWindow::on_actionPositions_triggered()
+{
+    positionsDialog.show();
+}
+
+void MainWindow::on_pushButtonPositions_clicked()
+{
+    positionsDialog.show();
 }
 
 void MainWindow::on_actionInfo_triggered()

@@ -4,7 +4,11 @@
 #include "TerminalPane.h"
 
 #include "dialogs/GamepadButton.h"
+#include "dialogs/GrblSettingsDialog.h"
+#include "dialogs/HelicalHoleCutter.h"
 #include "dialogs/MachineAccess.h"
+#include "dialogs/PositionsDialog.h"
+#include "dialogs/ProbingDialog.h"
 #include "dialogs/WindowsGamepad.h"
 #include "editor/ProgramFile.h"
 #include "link/SettingsDialog.h"
@@ -73,6 +77,7 @@ private slots:
     void on_pushButtonSendGCode_clicked();
     void on_pushButtonOpenFile_clicked();
     void on_pushButtonSpindle_clicked();
+    void on_pushButtonOpenProbeDialog_clicked();
     void on_pushButtonConnection_clicked();
     void on_actionMachine_Coordinates_triggered();
     void on_actionWork_Coordinates_triggered();
@@ -82,10 +87,14 @@ private slots:
     void on_checkBoxOrigin_clicked(bool checked);
     void on_checkBoxBounding_clicked(bool checked);
     void on_checkBoxTool_clicked(bool checked);
+    void on_actionGRBL_Config_triggered();
+    void on_actionHolecutter_Tool_triggered();
+    void on_actionPositions_triggered();
     void OnComSettingsChanged();
     void on_actionInfo_triggered();
     void on_pushButtonCoolant_clicked();
     void on_actionCom_Port_Settings_triggered();
+    void on_pushButtonPositions_clicked();
     void on_actionGamepad_Config_triggered();
     void on_actionSpecial_Commands_triggered();
 
@@ -110,18 +119,22 @@ private:
     QLCDNumber *workZ = nullptr;
     bool spindleOn = false;
     bool coolantOn = false;
+    QVector<PathPoint> toolPath;
     int totalLines = 0;
     int ackedLines = 0;
     QStringList sendQueue;
     StreamWindow inFlight; // outstanding commands: their count and their bytes
+    GrblSettingsDialog grblSettingsDialog;
+    ProbingDialog probingDialog;
+    HelicalHoleCutter holeCutter;
+    PositionsDialog positionsDialog;
     Ui::MainWindow *ui;
-    TerminalPane terminalPane;
     SettingsDialog settingsDialog;
     TerminalCommunication terminal;
     QTimer tickTimer;
     QTimer jogTimer;
-    QVector<PathPoint> toolPath;
+    WindowsGamepad gamepad;
+    TerminalPane terminalPane;
     DocumentPathReader pathReader;
     QFutureWatcher<ProgramFile::Reading> openedFile;
-    WindowsGamepad gamepad;
 };

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// One of the controller's numbered settings, as its "$n=value (description)" line reports it.
+struct GrblParameter
+{
+    quint8 index = 0;
+    double value = 0;
+    QString description;
+};
+
+// Reads a "$n=value (description)" line. The value admits digits and one point only: a
+// leading minus reads as 0 and an exponent is cut off, as the firmware never reports either.
+// A line without all three parts, with a number above 255 (it would wrap onto another setting)
+// or with a value too large for a double gives nothing.
+std::optional<GrblParameter> parseParameterLine(const QString &line);
