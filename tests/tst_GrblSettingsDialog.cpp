@@ -138,24 +138,6 @@ private slots:
         QCOMPARE(isPlainNumber(text), plain);
     }
 
-    void form()
-    {
-        QCOMPARE(dialog->objectName(), QStringLiteral("GrblSettingsDialog"));
-        QCOMPARE(dialog->windowTitle(), QStringLiteral("GRBL Parameter"));
-        QCOMPARE(dialog->size(), QSize(400, 300));
-        QCOMPARE(dialog->windowModality(), Qt::ApplicationModal);
-        QCOMPARE(dialog->locale(), QLocale(QLocale::English, QLocale::UnitedStates));
-        QCOMPARE(table()->columnCount(), 3);
-        QCOMPARE(table()->rowCount(), 0);
-        QVERIFY(table()->verticalHeader()->isHidden());
-        QVERIFY(table()->showGrid());
-        QCOMPARE(table()->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-        QCOMPARE(child<QPushButton>(dialog, "pushButtonApply")->text(), QStringLiteral("Apply"));
-        QCOMPARE(child<QPushButton>(dialog, "pushButtonClose")->text(), QStringLiteral("Close"));
-        dialog->show();
-        child<QPushButton>(dialog, "pushButtonClose")->click();
-        QVERIFY(dialog->isHidden());
-    }
 
     void sampleLineShownAfterTheDelay()
     {

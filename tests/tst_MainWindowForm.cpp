@@ -55,56 +55,8 @@ private slots:
         QCOMPARE(child<QProgressBar>("progressBar")->value(), 0);
     }
 
-    void captions_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("caption");
-        const QList<QPair<const char *, const char *>> captions = {
-            {"pushButtonConnection", "Connection"},
-            {"pushButtonKillLockCmd", "Kill Alarm Lock ($X)"},
-            {"pushButtonCycleStartCmd", "Cycle Start (~)"},
-            {"pushButtonFeedHoldCmd", "Feed Hold (!)"},
-            {"pushButtonStatusCmd", "Status (?)"},
-            {"checkBoxHideStatusMessage", "hide Status message"},
-            {"pushButtonResetGRBLCmd", "Reset GRBL (ctrl-x)"},
-            {"pushButtonResetGRBLCmd_2", "Clear Terminal Screen"},
-            {"pushButtonOpenFile", "Open File"},
-            {"pushButtonSendGCode", "Send"},
-            {"pushButtonZeroAll", "0"},
-            {"pushButtonZeroX", "0"},
-            {"pushButtonZeroY", "0"},
-            {"pushButtonZeroZ", "0"},
-            {"pushButtonSpindle", "Spindle On"},
-            {"pushButtonOpenProbeDialog", "Probing"},
-            {"pushButtonCoolant", "Coolant On"},
-            {"checkBoxOrigin", "Origin"},
-            {"checkBoxBounding", "Envelope"},
-            {"pushButtonLookFromAbove", "View from above"},
-            {"checkBoxTool", "Tool"},
-            {"pushButtonHelpCmd", "Help ($)"},
-            {"pushButtonSettingsCmd", "Settings ($$)"},
-            {"pushButtonParameterCmd", "GCode Parameter ($#)"},
-            {"pushButtonStateCmd", "Parser State ($G)"},
-            {"pushButtonInfoCmd", "Build Info ($I)"},
-            {"pushButtonStartupBlocksCmd", "Startup Blocks ($N)"},
-            {"pushButtonCheckCmd", "Check($C)"},
-        };
-        for (const auto &[name, caption] : captions)
-            QTest::newRow(name) << QString(name) << QString(caption);
-    }
 
-    void captions()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, caption);
-        QCOMPARE(child<QAbstractButton>(name)->text(), caption);
-    }
 
-    void checkBoxes()
-    {
-        for (const char *name : {"checkBoxOrigin", "checkBoxBounding", "checkBoxTool"})
-            QVERIFY2(child<QCheckBox>(name)->isChecked(), name);
-    }
 
     void icons_data()
     {
@@ -138,98 +90,9 @@ private slots:
         QCOMPARE(child<QAbstractButton>(name)->iconSize(), QSize(50, 50));
     }
 
-    void docks_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<int>("area");
-        QTest::addColumn<bool>("closable");
-        QTest::newRow("editor") << "dockWidgetGCodeEditor"
-                                << "G-Code Editor" << int(Qt::LeftDockWidgetArea) << true;
-        QTest::newRow("machine") << "dockWidgetMachineCoordinates"
-                                 << "Machine Coordinates" << int(Qt::TopDockWidgetArea) << true;
-        QTest::newRow("work") << "dockWidgetWorkCoordniates"
-                              << "Work Coordinates" << int(Qt::TopDockWidgetArea) << true;
-        QTest::newRow("jogging") << "dockWidgetJogging"
-                                 << "Jogging" << int(Qt::TopDockWidgetArea) << false;
-        QTest::newRow("preview") << "dockWidget3DPeview"
-                                 << "3D Preview" << int(Qt::LeftDockWidgetArea) << true;
-        QTest::newRow("special") << "dockWidgetSpecialCommands"
-                                 << "Special Commands" << int(Qt::RightDockWidgetArea) << true;
-    }
 
-    void docks()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, title);
-        QFETCH(int, area);
-        QFETCH(bool, closable);
-        QDockWidget *dock = child<QDockWidget>(name);
-        QCOMPARE(dock->windowTitle(), title);
-        QCOMPARE(int(window->dockWidgetArea(dock)), area);
-        QVERIFY(!dock->isFloating());
-        QCOMPARE(dock->features().testFlag(QDockWidget::DockWidgetClosable), closable);
-        QVERIFY(dock->features().testFlag(QDockWidget::DockWidgetMovable));
-        QVERIFY(dock->features().testFlag(QDockWidget::DockWidgetFloatable));
-    }
 
-    void displays()
-    {
-        for (const char *axis : {"X", "Y", "Z"}) {
-            for (const char *prefix : {"lcdNumberMachine", "lcdNumberWork"}) {
-                QLCDNumber *lcd = child<QLCDNumber>(QString(prefix) + axis);
-                QCOMPARE(lcd->digitCount(), 8);
-                QVERIFY(lcd->smallDecimalPoint());
-                QCOMPARE(lcd->segmentStyle(), QLCDNumber::Flat);
-                QCOMPARE(lcd->minimumWidth(), 200);
-            }
-            QLCDNumber *envelope = child<QLCDNumber>(QStringLiteral("lcdNumber") + axis);
-            QCOMPARE(envelope->digitCount(), 6);
-            QVERIFY(!envelope->smallDecimalPoint());
-            QCOMPARE(envelope->segmentStyle(), QLCDNumber::Flat);
-        }
-    }
 
-    void jogControls()
-    {
-        const QStringList radios = {"radioButtonContinious", "radioButton100mm", "radioButton10mm",
-                                    "radioButton1mm",        "radioButton01mm",  "radioButton001mm",
-                                    "radioButtonCustom"};
-        QWidget *group = child<QRadioButton>(radios.first())->parentWidget();
-        for (const QString &name : radios) {
-            QRadioButton *radio = child<QRadioButton>(name);
-            QCOMPARE(radio->parentWidget(), group);
-            QCOMPARE(radio->isChecked(), name == radios.first());
-        }
-        child<QRadioButton>("radioButton10mm")->click();
-        QVERIFY(!child<QRadioButton>("radioButtonContinious")->isChecked());
-
-        QDoubleSpinBox *custom = child<QDoubleSpinBox>("doubleSpinBoxCustomStep");
-        QCOMPARE(custom->decimals(), 3);
-        QCOMPARE(custom->minimum(), 0.0);
-        QCOMPARE(custom->maximum(), 999.99);
-        QCOMPARE(custom->suffix(), QStringLiteral(" mm"));
-
-        QSlider *slider = child<QSlider>("verticalSliderFeedRate");
-        QCOMPARE(slider->orientation(), Qt::Vertical);
-        QCOMPARE(slider->minimum(), 1);
-        QCOMPARE(slider->maximum(), 275);
-        QCOMPARE(slider->singleStep(), 10);
-        QCOMPARE(slider->pageStep(), 100);
-        QCOMPARE(slider->value(), 150);
-        QCOMPARE(slider->tickInterval(), 25);
-
-        QSpinBox *feed = child<QSpinBox>("spinBoxFeedRate");
-        QCOMPARE(feed->minimum(), 10);
-        QCOMPARE(feed->maximum(), 2750);
-        QCOMPARE(feed->singleStep(), 10);
-        QCOMPARE(feed->value(), 1500);
-        QCOMPARE(feed->suffix(), QString());
-
-        for (const char *name : {"pushButtonPlusX", "pushButtonMinusX", "pushButtonPlusY",
-                                 "pushButtonMinusY", "pushButtonPlusZ", "pushButtonMinusZ"})
-            QVERIFY(!child<QPushButton>(name)->autoRepeat());
-    }
 
     void menus()
     {

@@ -86,36 +86,6 @@ private slots:
         QCOMPARE(positionCommand(word, cells), command);
     }
 
-    void form()
-    {
-        QCOMPARE(dialog->windowTitle(), QStringLiteral("Positions"));
-        QCOMPARE(dialog->size(), QSize(553, 300));
-        QCOMPARE(dialog->windowModality(), Qt::NonModal);
-        const QStringList headers = {"X", "Y", "Z", "Description"};
-        const int widths[] = {100, 100, 100, 300};
-        QCOMPARE(table()->columnCount(), 4);
-        for (int column = 0; column < 4; ++column) {
-            QCOMPARE(table()->horizontalHeaderItem(column)->text(), headers.at(column));
-            QCOMPARE(table()->columnWidth(column), widths[column]);
-        }
-        auto *grid = child<QGridLayout>(dialog, "gridLayout_2");
-        int row, column, rowSpan, columnSpan;
-        grid->getItemPosition(grid->indexOf(table()), &row, &column, &rowSpan, &columnSpan);
-        QCOMPARE(QList<int>({row, column, rowSpan, columnSpan}), QList<int>({0, 0, 1, 4}));
-        const QList<QPair<const char *, const char *>> buttons = {
-            {"pushButtonSet", "Set Current (G92)"},
-            {"pushButtonMove", "Move To (G00)"},
-            {"pushButtonDelete", "Delete"}};
-        for (int i = 0; i < buttons.size(); ++i) {
-            auto *button = child<QPushButton>(dialog, buttons.at(i).first);
-            QCOMPARE(button->text(), QString::fromLatin1(buttons.at(i).second));
-            grid->getItemPosition(grid->indexOf(button), &row, &column, &rowSpan, &columnSpan);
-            QCOMPARE(QList<int>({row, column}), QList<int>({1, i + 1}));
-        }
-        auto *save = child<QPushButton>(dialog, "pushButtonSave");
-        QCOMPARE(save->text(), QStringLiteral("Save Current"));
-        QVERIFY(child<QGridLayout>(dialog, "gridLayout")->indexOf(save) >= 0);
-    }
 
     void saveSetAndMove()
     {

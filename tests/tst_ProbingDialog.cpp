@@ -132,38 +132,6 @@ private slots:
         QCOMPARE(cycle.axis(), QChar('X'));
     }
 
-    void form()
-    {
-        QCOMPARE(dialog->windowTitle(), QStringLiteral("Probing"));
-        QCOMPARE(dialog->size(), QSize(225, 173));
-        QCOMPARE(dialog->windowModality(), Qt::ApplicationModal);
-        QVERIFY(widget<QRadioButton>("radioButtonZ")->isChecked());
-        QCOMPARE(dialog->SelectedAxis(), QChar('Z'));
-        auto *speed = widget<QSpinBox>("speedSpinBox");
-        QCOMPARE(speed->minimum(), 10);
-        QCOMPARE(speed->maximum(), 1000);
-        QCOMPARE(speed->singleStep(), 10);
-        auto *autoSet = widget<QCheckBox>("checkBoxAutoSetPos");
-        QCOMPARE(autoSet->text(), QStringLiteral("auto set posistion (G92)"));
-        QVERIFY(autoSet->isChecked());
-        QVERIFY(widget<QDoubleSpinBox>("heightSpinBox")->isEnabled());
-        QCOMPARE(widget<QPushButton>("pushButtonProbe")->text(), QStringLiteral("Probe"));
-
-        auto *layout = qobject_cast<QFormLayout *>(dialog->layout());
-        QVERIFY(layout);
-        QCOMPARE(layout->fieldGrowthPolicy(), QFormLayout::AllNonFixedFieldsGrow);
-        const QList<QPair<int, const char *>> labels = {
-            {0, "axis"}, {1, "distance"}, {2, "speed"}, {5, "switch height"}};
-        for (const auto &[row, text] : labels) {
-            auto *label =
-                qobject_cast<QLabel *>(layout->itemAt(row, QFormLayout::LabelRole)->widget());
-            QCOMPARE(label->text(), QString::fromLatin1(text));
-        }
-        QVERIFY(!layout->itemAt(3, QFormLayout::FieldRole));
-        QCOMPARE(layout->itemAt(4, QFormLayout::FieldRole)->widget(), autoSet);
-        QCOMPARE(layout->itemAt(6, QFormLayout::SpanningRole)->widget(),
-                 widget<QPushButton>("pushButtonProbe"));
-    }
 
     void probeThenRunAndIdleSetsThePosition()
     {
