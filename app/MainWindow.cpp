@@ -126,7 +126,19 @@ void MainWindow::ParseStatusReport(const QString &line)
         ui->lcdNumberWorkZ->display(report.work->at(2));
     }
     if (ui->checkBoxTool->isChecked() && ui->GLWidget->isVisible())
-        ui->GLWidget->updateGL();
+        RepaintToolMarker();
+}
+
+// A machine at rest reports the same position every second; redrawing a large toolpath for a
+// marker that stays put would only keep the window busy (a software renderer needs a good
+// part of a second for a million points).
+void MainWindow::RepaintToolMarker()
+{
+    const std::array<double, 3> position = {workX->value(), workY->value(), workZ->value()};
+    if (position == markerPosition)
+        return;
+    markerPosition = position;
+    ui->GLWidget->updateGL();
 }
 
 void MainWindow::on_pushButtonSendGCode_clicked()

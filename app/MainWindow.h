@@ -21,6 +21,8 @@
 #include <QTimer>
 #include <QVector>
 
+#include <array>
+
 class QLCDNumber;
 
 namespace Ui {
@@ -101,6 +103,7 @@ private slots:
 private:
     void AppendTerminal(const QString &text, const QColor &color);
     void ParseStatusReport(const QString &line);
+    void RepaintToolMarker();
     void SendQueuedLines();
     void OnOk();
     void OnError();
@@ -117,6 +120,7 @@ private:
     QLCDNumber *workX = nullptr;
     QLCDNumber *workY = nullptr;
     QLCDNumber *workZ = nullptr;
+    std::array<double, 3> markerPosition = {qQNaN(), qQNaN(), qQNaN()}; // where it was drawn
     bool spindleOn = false;
     bool coolantOn = false;
     QVector<PathPoint> toolPath;

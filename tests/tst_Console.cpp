@@ -20,6 +20,19 @@
 
 using namespace WindowProbe;
 
+// Counts the paint events a widget receives.
+struct PaintCounter : QObject
+{
+    explicit PaintCounter(QWidget *widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++count;
+        return false;
+    }
+    int count = 0;
+};
+
 // The station against a pseudo-terminal peer that plays the controller by hand: every byte
 // the station writes is checked, every reply is typed here.
 class TestConsole : public QObject
@@ -242,6 +255,29 @@ private slots:
         controllerSays("<Idle,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19>\r\n");
         QCOMPARE(enabled(), (QList<bool>{true, true, true}));
         QCOMPARE(value("lcdNumberWorkZ"), 1.0);
+    }
+
+    // The marker follows the machine; a report that leaves it where it is draws nothing.
+    void statusReportsRepaintThePreviewWhenTheToolMoves()
+    {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QWidget *preview = widget<QWidget>("GLWidget");
+        PaintCounter paints(preview);
+        const QByteArray here = "<Idle,MPos:1,2,3,WPos:1.000,2.000,3.000>\r\n";
+        controllerSays(here);
+        QTRY_COMPARE(paints.count, 1);
+        controllerSays(here);
+        controllerSays("<Idle|MPos:1,2,3|FS:0,0>\r\n");
+        QTest::qWait(100);
+        QCOMPARE(paints.count, 1);
+        controllerSays("<Run,MPos:1,2,3,WPos:1.000,2.500,3.000>\r\n");
+        QTRY_COMPARE(paints.count, 2);
+        widget<QCheckBox>("checkBoxTool")->click(); // the marker goes: one repaint of its own
+        QTRY_COMPARE(paints.count, 3);
+        controllerSays("<Run,MPos:1,2,3,WPos:5.000,2.500,3.000>\r\n");
+        QTest::qWait(100);
+        QCOMPARE(paints.count, 3);
     }
 
     void sendOnlyWhenIdle_data()
