@@ -1,3 +1,4 @@
+#include "EventLoopWatch.h"
 #include "PtyPeer.h"
 #include "StationStore.h"
 #include "TestMain.h"
@@ -14,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -464,6 +466,43 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(widget<QPlainTextEdit>("plainTextEditGCode")->toPlainText(),
                  QStringLiteral("G0 X1\nG1 X2 F100"));
+    }
+
+    // Whatever a broken or wrongly configured controller sends, the station stays usable.
+    void randomBytesLeaveTheStationUsable()
+    {
+        QRandomGenerator random(42);
+        QByteArray noise(10 * 1024 * 1024, '\0');
+        for (char &byte : noise)
+            byte = char(random.bounded(256));
+        // Line starts that reach the status parser and the parameter route.
+        for (int at = 0; at + 2 < noise.size(); at += 997) {
+            noise[at] = '\n';
+            noise[at + 1] = at % 2 ? '<' : '$';
+        }
+        EventLoopWatch watch;
+        for (int at = 0; at < noise.size(); at += 64 * 1024)
+            peer->write(noise.mid(at, 64 * 1024));
+        QTest::qWait(400);
+        qInfo("longest stall of the event loop: %.1f ms", watch.longestGapMs());
+        QVERIFY(watch.longestGapMs() < 100);
+
+        peer->write("\r\n<Idle,MPos:1.000,2.000,3.000,WPos:1.000,2.000,3.000>\r\n");
+        QTRY_COMPARE(widget<QLabel>("labelGrblStatus")->text(), QStringLiteral("Idle"));
+        child<QPushButton>(window, "pushButtonResetGRBLCmd_2")->click();
+        child<QPushButton>(window, "pushButtonStatusCmd")->click();
+        QCOMPARE(peer->read(2), QByteArray("?\n"));
+    }
+
+    void endlessLineIsDropped()
+    {
+        peer->write(QByteArray(1024 * 1024, 'x'));
+        QTest::qWait(400); // silence: the fragment times out
+        peer->write("ok\r\n");
+        QTRY_VERIFY(child<QPlainTextEdit>(window, "plainTextEditSerial")->toPlainText() ==
+                    QStringLiteral("ok"));
+        QVERIFY(
+            !child<QPlainTextEdit>(window, "plainTextEditSerial")->toPlainText().contains("xxxx"));
     }
 };
 
