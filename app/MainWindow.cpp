@@ -2,7 +2,6 @@
 #include "ui_MainWindow.h"
 
 #include "JogCommands.h"
-#include "StatusReport.h"
 
 #include "dialogs/MessageDialog.h"
 #include "link/SettingsStore.h"
@@ -19,6 +18,25 @@ constexpr int jogIntervalMs = 200;
 
 const char *dockLocationsKey = "DOCK_LOCATIONS";
 const char *hideStatusKey = "HideStatusMsg";
+const QColor noticeColour(176, 96, 0); // the station's own words, apart from the traffic
+
+constexpr char feedHoldByte = '!';
+constexpr char cycleStartByte = '~';
+constexpr char statusByte = '?';
+constexpr char resetByte = 0x18;
+
+// A stored number as one of the values an enum may hold; anything else, the default.
+template <typename Enum>
+Enum storedEnum(const QVariant &stored, std::initializer_list<Enum> allowed, Enum fallback)
+{
+    bool isNumber = false;
+    const int value = stored.toInt(&isNumber);
+    for (const Enum candidate : allowed) {
+        if (isNumber && value == int(candidate))
+            return candidate;
+    }
+    return fallback;
+}
 } // namespace
 
 // Resources of a static library are only linked in when something asks for them.
@@ -36,8 +54,16 @@ MainWindow::MainWindow(QWidget *parent)
     terminalPane.attach(ui->plainTextEditSerial);
     ui->ConnectionLED->setColor(Qt::red);
     ui->progressBar->setValue(0);
+    UpdateGating();
 
-    connect(&terminal, &TerminalCommunication::LineReceived, this, &MainWindow::ParseReceivedLine);
+    connect(&session, &MachineSession::lineReceived, this, &MainWindow::ParseReceivedLine);
+    connect(&session, &MachineSession::lineSent, this,
+            [this](const QString &line) { AppendTerminal(line, Qt::blue); });
+    connect(&session, &MachineSession::notice, this,
+            [this](const QString &text) { AppendTerminal(text, noticeColour); });
+    connect(&session, &MachineSession::jobChanged, this, &MainWindow::ShowJob);
+    connect(&session, &MachineSession::probeFinished, &probingDialog,
+            &ProbingDialog::ProbeFinished);
     connect(&tickTimer, &QTimer::timeout, this, &MainWindow::Tick1000ms);
     connect(&jogTimer, &QTimer::timeout, this, &MainWindow::JogTimerTick);
     connect(&gamepad, &WindowsGamepad::ButtonPressed, this, &MainWindow::GamePadButtonPressed);
@@ -70,50 +96,41 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
+// The session has read the line already; this is what the window makes of it.
 void MainWindow::ParseReceivedLine(QString line)
 {
     if (line.startsWith(QLatin1Char('<'))) {
-        ParseStatusReport(line);
+        ParseStatusReport();
         if (ui->checkBoxHideStatusMessage->isChecked())
             return;
     } else if (line.startsWith(QLatin1Char('$'))) {
         if (line.size() > 1 && line.at(1) >= QLatin1Char('0') && line.at(1) <= QLatin1Char('9'))
             grblSettingsDialog.ParseParameterLine(line);
-    } else if (line == QLatin1String("ok")) {
-        OnOk();
-    } else if (line.startsWith(QLatin1String("error"))) {
-        OnError();
-    } else if (line.startsWith(QLatin1String("Grbl "))) {
-        OnControllerReset();
     }
     AppendTerminal(line, Qt::red);
 }
 
 bool MainWindow::SendCommand(const QString &command)
 {
-    if (!terminal.SendLine(command))
-        return false;
-    AppendTerminal(command, Qt::blue);
-    inFlight.sent(command.toUtf8().size() + 1);
-    return true;
+    return session.SendCommand(command);
 }
 
 double MainWindow::workPosition(int axis) const
 {
-    const QLCDNumber *displays[] = {workX, workY, workZ};
-    return axis >= 0 && axis < 3 ? displays[axis]->value() : 0.0;
+    return session.workPosition(axis);
 }
 
-void MainWindow::ParseStatusReport(const QString &line)
+QString MainWindow::StartProbe(const ProbeRequest &request)
 {
-    const StatusReport report = parseStatusReport(line);
+    return session.startProbe(request);
+}
+
+void MainWindow::ParseStatusReport()
+{
+    const StatusReport &report = session.lastReport();
     ui->labelGrblStatus->setText(report.state);
     probingDialog.SetMachineState(report.state);
-
-    const bool idle = ui->labelGrblStatus->text() == QLatin1String("Idle");
-    ui->pushButtonSpindle->setEnabled(idle);
-    ui->pushButtonOpenProbeDialog->setEnabled(idle);
-    ui->pushButtonSendGCode->setEnabled(idle);
+    UpdateGating();
 
     if (report.machine) {
         ui->lcdNumberMachineX->display(report.machine->at(0));
@@ -127,6 +144,17 @@ void MainWindow::ParseStatusReport(const QString &line)
     }
     if (ui->checkBoxTool->isChecked() && ui->GLWidget->isVisible())
         RepaintToolMarker();
+}
+
+// Send, Spindle and Probing want a machine at rest; a program locks out everything that moves
+// it, and without a link nothing can be sent at all.
+void MainWindow::UpdateGating()
+{
+    const bool idle = session.isIdle() && !session.isMotionLocked();
+    ui->pushButtonSpindle->setEnabled(idle);
+    ui->pushButtonOpenProbeDialog->setEnabled(idle);
+    ui->pushButtonSendGCode->setEnabled(idle);
+    ui->pushButtonCoolant->setEnabled(session.isConnected());
 }
 
 // A machine at rest reports the same position every second; redrawing a large toolpath for a
@@ -143,51 +171,15 @@ void MainWindow::RepaintToolMarker()
 
 void MainWindow::on_pushButtonSendGCode_clicked()
 {
-    if (ui->labelGrblStatus->text() != QLatin1String("Idle"))
-        return;
-    sendQueue.clear();
-    inFlight.reset();
-    sendQueue = programLines(ui->plainTextEditGCode->document()->toPlainText());
-    ackedLines = 0;
-    totalLines = sendQueue.size();
-    SendQueuedLines();
+    session.startJob(ui->plainTextEditGCode->document()->toPlainText());
 }
 
-// A line the link refuses stays at the head of the queue: losing the link must not throw the
-// rest of the program away unseen.
-void MainWindow::SendQueuedLines()
+void MainWindow::ShowJob()
 {
-    while (!sendQueue.isEmpty()) {
-        if (!inFlight.admits(sendQueue.first().toUtf8().size() + 1))
-            return;
-        if (!SendCommand(sendQueue.first()))
-            return;
-        sendQueue.removeFirst();
-    }
-}
-
-void MainWindow::OnOk()
-{
-    if (totalLines > 0 && totalLines > ackedLines) {
-        ++ackedLines;
-        ui->progressBar->setValue(static_cast<int>(qint64(ackedLines) * 100 / totalLines));
-    }
-    inFlight.answered();
-    SendQueuedLines();
-}
-
-void MainWindow::OnError()
-{
-    inFlight.answered();
-    SendQueuedLines();
-}
-
-// A controller that starts afresh has thrown away every line it held; going on with the rest of
-// the program would run it with a gap, so the stream ends here.
-void MainWindow::OnControllerReset()
-{
-    sendQueue.clear();
-    inFlight.reset();
+    const Job &job = session.currentJob();
+    ui->progressBar->setValue(job.percent());
+    ui->labelJob->setText(job.describe(session.jobElapsedMs()));
+    UpdateGating();
 }
 
 void MainWindow::on_pushButtonOpenFile_clicked()
@@ -208,12 +200,12 @@ void MainWindow::ShowOpenedFile()
         ui->plainTextEditGCode->setPlainText(reading.text);
 }
 
+// A line that was not sent stays in the field: nothing the operator typed is lost unseen.
 void MainWindow::on_lineEditCommand_returnPressed()
 {
     const QString text = ui->lineEditCommand->text();
-    if (!text.isEmpty())
-        SendCommand(text);
-    ui->lineEditCommand->clear();
+    if (!text.isEmpty() && SendCommand(text))
+        ui->lineEditCommand->clear();
 }
 
 void MainWindow::on_pushButtonResetGRBLCmd_2_clicked()
@@ -268,22 +260,22 @@ void MainWindow::on_pushButtonHomingCycleCmd_clicked()
 
 void MainWindow::on_pushButtonCycleStartCmd_clicked()
 {
-    SendCommand(QStringLiteral("~"));
+    session.sendRealtime(cycleStartByte);
 }
 
 void MainWindow::on_pushButtonFeedHoldCmd_clicked()
 {
-    SendCommand(QStringLiteral("!"));
+    session.sendRealtime(feedHoldByte);
 }
 
 void MainWindow::on_pushButtonStatusCmd_clicked()
 {
-    SendCommand(QStringLiteral("?"));
+    session.sendRealtime(statusByte);
 }
 
 void MainWindow::on_pushButtonResetGRBLCmd_clicked()
 {
-    SendCommand(QString(QChar(0x18)));
+    session.sendRealtime(resetByte);
 }
 
 void MainWindow::on_pushButtonZeroAll_clicked()
@@ -314,17 +306,19 @@ void MainWindow::AppendTerminal(const QString &text, const QColor &color)
 void MainWindow::Tick1000ms()
 {
     ui->pushButtonConnection->setText(settingsDialog.settings().name);
-    if (terminal.IsConnected()) {
+    if (session.isConnected()) {
         QCoreApplication::processEvents();
         ui->ConnectionLED->setColor(Qt::green);
         if (settingsDialog.settings().askStatus)
-            terminal.WriteRaw(QByteArrayLiteral("?"));
+            session.pollStatus();
     } else {
         ui->ConnectionLED->setColor(Qt::red);
-        terminal.TryToConnect(&settingsDialog);
+        session.reconnect(settingsDialog.settings());
         ui->labelGrblStatus->setText(QStringLiteral("offline"));
-        inFlight.reset();
     }
+    UpdateGating();
+    if (session.currentJob().isActive())
+        ShowJob(); // the elapsed time
 }
 
 void MainWindow::on_pushButtonConnection_clicked()
@@ -448,6 +442,8 @@ void MainWindow::RestoreWindowState()
     LoadComSettings();
 }
 
+// The store is outside data: a number no enum value stands for falls back to the default
+// instead of becoming a value the serial port cannot hold.
 void MainWindow::LoadComSettings()
 {
     Settings settings = settingsDialog.settings();
@@ -455,14 +451,20 @@ void MainWindow::LoadComSettings()
     store.beginGroup(QStringLiteral("ComSettings"));
     settings.name = store.value(QStringLiteral("PortName"), QStringLiteral("COM1")).toString();
     settings.baudRate = store.value(QStringLiteral("Baudrate"), 9600).toInt();
-    settings.parity =
-        static_cast<QSerialPort::Parity>(store.value(QStringLiteral("Parity"), 0).toInt());
+    using Port = QSerialPort;
+    settings.parity = storedEnum(
+        store.value(QStringLiteral("Parity"), 0),
+        {Port::NoParity, Port::EvenParity, Port::OddParity, Port::SpaceParity, Port::MarkParity},
+        Port::NoParity);
     settings.dataBits =
-        static_cast<QSerialPort::DataBits>(store.value(QStringLiteral("DataBits"), 8).toInt());
+        storedEnum(store.value(QStringLiteral("DataBits"), 8),
+                   {Port::Data5, Port::Data6, Port::Data7, Port::Data8}, Port::Data8);
     settings.stopBits =
-        static_cast<QSerialPort::StopBits>(store.value(QStringLiteral("StopBits"), 1).toInt());
-    settings.flowControl = static_cast<QSerialPort::FlowControl>(
-        store.value(QStringLiteral("FlowControl"), 0).toInt());
+        storedEnum(store.value(QStringLiteral("StopBits"), 1),
+                   {Port::OneStop, Port::OneAndHalfStop, Port::TwoStop}, Port::OneStop);
+    settings.flowControl = storedEnum(
+        store.value(QStringLiteral("FlowControl"), 0),
+        {Port::NoFlowControl, Port::HardwareControl, Port::SoftwareControl}, Port::NoFlowControl);
     settings.askStatus = store.value(QStringLiteral("AskStatus"), 0).toInt() != 0;
     store.endGroup();
     settingsDialog.setSettings(settings);
@@ -483,7 +485,8 @@ void MainWindow::OnComSettingsChanged()
         store.setValue(QStringLiteral("AskStatus"), settings.askStatus ? 1 : 0);
         store.endGroup();
     }
-    terminal.Disconnect();
+    session.disconnectLink();
+    UpdateGating();
 }
 
 void MainWindow::SaveWindowState()
@@ -510,7 +513,8 @@ QString MainWindow::GetJogStep() const
 // Relative moves; the controller stays in G91 until something switches it back.
 void MainWindow::Jog(const QString &direction, const QString &step, const QString &feed)
 {
-    SendCommand(QStringLiteral("G91"));
+    if (!SendCommand(QStringLiteral("G91")))
+        return;
     SendCommand(JogCommands::moveLine(direction, step, feed));
     on_pushButtonStatusCmd_clicked();
 }
@@ -552,7 +556,7 @@ void MainWindow::JogTimerTick()
             }
         }
     }
-    const GamepadMapping::Inputs &held = gamepad.heldButtons();
+    const GamepadMapping::Inputs held = gamepad.heldButtons();
     if (!held[DefinedStep]) {
         for (int input = XPlus; input <= ZMinus; ++input) {
             if (held[size_t(input)]) {
@@ -561,7 +565,19 @@ void MainWindow::JogTimerTick()
             }
         }
     }
-    if (direction.isEmpty())
+    if (direction.isEmpty()) {
+        jogRefusalShown = false;
+        return;
+    }
+    if (session.isMotionLocked()) {
+        if (!jogRefusalShown)
+            AppendTerminal(tr("Not sent while %1: jog %2").arg(session.lockReason(), direction),
+                           noticeColour);
+        jogRefusalShown = true;
+        return;
+    }
+    // Moves pile up while the controller cannot take them in; they would go on after release.
+    if (session.queuedLines() > 0)
         return;
     int feed = ui->spinBoxFeedRate->value();
     if (held[Slow])
@@ -612,9 +628,11 @@ void MainWindow::on_spinBoxFeedRate_editingFinished()
     ui->verticalSliderFeedRate->setValue(ui->spinBoxFeedRate->value() / 10);
 }
 
+// The caption tells what the machine was told: it changes only when the command went out.
 void MainWindow::SetSpindle(bool on)
 {
-    SendCommand(on ? QStringLiteral("M3") : QStringLiteral("M5"));
+    if (!SendCommand(on ? QStringLiteral("M3") : QStringLiteral("M5")))
+        return;
     spindleOn = on;
     ui->pushButtonSpindle->setText(on ? tr("Spindle Off") : tr("Spindle On"));
 }
@@ -627,12 +645,8 @@ void MainWindow::on_pushButtonSpindle_clicked()
 
 void MainWindow::on_pushButtonCoolant_clicked()
 {
-    if (coolantOn) {
-        SendCommand(QStringLiteral("M9"));
-        ui->pushButtonCoolant->setText(tr("Coolant On"));
-    } else {
-        SendCommand(QStringLiteral("M7"));
-        ui->pushButtonCoolant->setText(tr("Coolant Off"));
-    }
+    if (!SendCommand(coolantOn ? QStringLiteral("M9") : QStringLiteral("M7")))
+        return;
     coolantOn = !coolantOn;
+    ui->pushButtonCoolant->setText(coolantOn ? tr("Coolant Off") : tr("Coolant On"));
 }

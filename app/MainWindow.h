@@ -1,6 +1,5 @@
 #pragma once
 
-#include "StreamWindow.h"
 #include "TerminalPane.h"
 
 #include "dialogs/GamepadButton.h"
@@ -12,7 +11,7 @@
 #include "dialogs/WindowsGamepad.h"
 #include "editor/ProgramFile.h"
 #include "link/SettingsDialog.h"
-#include "link/TerminalCommunication.h"
+#include "machine/MachineSession.h"
 #include "preview/DocumentPathReader.h"
 #include "preview/PathPoint.h"
 
@@ -29,8 +28,9 @@ namespace Ui {
 class MainWindow;
 }
 
-// The station's one window: owns the controller link, the editor, the preview and the tools,
-// and supervises the connection once a second.
+// The station's one window: a view over the machine session (which owns the link, everything
+// sent and the job), with the editor, the preview and the tools; it supervises the connection
+// once a second.
 class MainWindow : public QMainWindow, public MachineAccess
 {
     Q_OBJECT
@@ -41,6 +41,7 @@ public:
 
     bool SendCommand(const QString &command) override;
     double workPosition(int axis) const override;
+    QString StartProbe(const ProbeRequest &request) override;
 
 private slots:
     void ParseReceivedLine(QString line);
@@ -102,12 +103,10 @@ private slots:
 
 private:
     void AppendTerminal(const QString &text, const QColor &color);
-    void ParseStatusReport(const QString &line);
+    void ParseStatusReport();
     void RepaintToolMarker();
-    void SendQueuedLines();
-    void OnOk();
-    void OnError();
-    void OnControllerReset();
+    void ShowJob();
+    void UpdateGating();
     void RestoreWindowState();
     void LoadComSettings();
     void SaveWindowState();
@@ -123,18 +122,15 @@ private:
     std::array<double, 3> markerPosition = {qQNaN(), qQNaN(), qQNaN()}; // where it was drawn
     bool spindleOn = false;
     bool coolantOn = false;
+    bool jogRefusalShown = false; // once per held direction, not every tick
     QVector<PathPoint> toolPath;
-    int totalLines = 0;
-    int ackedLines = 0;
-    QStringList sendQueue;
-    StreamWindow inFlight; // outstanding commands: their count and their bytes
     GrblSettingsDialog grblSettingsDialog;
     ProbingDialog probingDialog;
     HelicalHoleCutter holeCutter;
     PositionsDialog positionsDialog;
     Ui::MainWindow *ui;
     SettingsDialog settingsDialog;
-    TerminalCommunication terminal;
+    MachineSession session;
     QTimer tickTimer;
     QTimer jogTimer;
     WindowsGamepad gamepad;

@@ -1,16 +1,23 @@
 #pragma once
 
+#include "machine/ProbeCycle.h"
+
 #include <QString>
 
-// All that a tool dialog may ask of the station: send a command to the controller, and read
-// the work position as the displays show it. The main window implements it; a dialog finds it
-// through parent() and does nothing without it.
+// All that a tool dialog may ask of the station: send a command to the controller, read the
+// work position the controller last reported, and start a probing cycle. The main window
+// implements it over its machine session; a dialog finds it through parent() and does nothing
+// without it.
 class MachineAccess
 {
 public:
     virtual ~MachineAccess() = default;
-    // Writes one command line to the controller; false when it could not be sent.
+    // One command line to the controller; false when it was not sent (offline, or locked out
+    // by a running program or probe, which the station says itself).
     virtual bool SendCommand(const QString &command) = 0;
-    // X, Y or Z (0, 1, 2) of the work position, as the work displays show it.
+    // X, Y or Z (0, 1, 2) of the work position.
     virtual double workPosition(int axis) const = 0;
+    // Why the probe could not start; empty when it started. Its end comes to the dialog
+    // through ProbingDialog::ProbeFinished.
+    virtual QString StartProbe(const ProbeRequest &request) = 0;
 };

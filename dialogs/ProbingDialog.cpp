@@ -24,27 +24,28 @@ QChar ProbingDialog::SelectedAxis() const
     return QLatin1Char(' ');
 }
 
-// The button is only enabled while the machine is idle, so the click needs no state check.
 void ProbingDialog::on_pushButtonProbe_clicked()
 {
     auto *machine = dynamic_cast<MachineAccess *>(parent());
     const QChar axis = SelectedAxis();
     if (!machine || axis == QLatin1Char(' '))
         return;
-    machine->SendCommand(QStringLiteral("G91"));
-    machine->SendCommand(
-        probeCommand(axis, ui->distanceSpinBox->value(), ui->speedSpinBox->value()));
-    cycle.start(axis);
+    ProbeRequest request{axis, ui->distanceSpinBox->value(), ui->speedSpinBox->value(), {}};
+    if (ui->checkBoxAutoSetPos->isChecked())
+        request.setHeight = ui->heightSpinBox->value();
+    const QString refusal = machine->StartProbe(request);
+    ui->labelProbeResult->setText(refusal.isEmpty() ? tr("Probing ...")
+                                                    : tr("Probe not started: ") + refusal);
 }
 
-// The position is set on the axis that was probed, even if another one has been picked since.
+void ProbingDialog::ProbeFinished(bool, const QString &message)
+{
+    ui->labelProbeResult->setText(message);
+}
+
 void ProbingDialog::SetMachineState(const QString &state)
 {
     lastState = state;
-    const bool done = cycle.report(state);
-    auto *machine = dynamic_cast<MachineAccess *>(parent());
-    if (done && machine && ui->checkBoxAutoSetPos->isChecked())
-        machine->SendCommand(setPositionCommand(cycle.axis(), ui->heightSpinBox->value()));
     ui->pushButtonProbe->setEnabled(state == QLatin1String("Idle"));
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ProbeCycle.h"
+#include "machine/ProbeCycle.h"
 
 #include <QDialog>
 
@@ -8,8 +8,9 @@ namespace Ui {
 class ProbingDialog;
 }
 
-// A single-axis probing move (G38.2) and, once the machine is at rest again, the work
-// coordinate of that axis set to a known switch height (G92).
+// A single-axis probing move (G38.2) and, on contact, the work coordinate of that axis set to
+// a known switch height (G92). The station runs the cycle; the dialog asks for it and shows
+// how it ended.
 class ProbingDialog : public QDialog
 {
     Q_OBJECT
@@ -21,7 +22,9 @@ public:
     // The state word of every status report ("Idle", "Run", "Alarm", ...).
     void SetMachineState(const QString &state);
     QChar SelectedAxis() const;
-    ProbeCycle::State probeState() const { return cycle.state(); }
+
+public slots:
+    void ProbeFinished(bool contact, const QString &message);
 
 private slots:
     void on_checkBoxAutoSetPos_toggled(bool checked);
@@ -29,6 +32,5 @@ private slots:
 
 private:
     Ui::ProbingDialog *ui;
-    ProbeCycle cycle;
     QString lastState;
 };

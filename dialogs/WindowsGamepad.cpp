@@ -75,10 +75,12 @@ void WindowsGamepad::UpdateTickSlot()
     if (!joystick->read(deviceId, record)) {
         qCDebug(lcJoystick) << "gamepad #" << deviceId << "disconnected";
         deviceId = -1;
+        releaseAll();
         return;
     }
     if (!isVisible()) {
         emitChanges(inputsFrom(record, assignments));
+        sinceReading.start();
         return;
     }
     if (learn(assignments, record.buttons))
@@ -99,6 +101,19 @@ void WindowsGamepad::emitChanges(const Inputs &inputs)
     held = inputs;
 }
 
+GamepadMapping::Inputs WindowsGamepad::heldButtons() const
+{
+    if (!sinceReading.isValid() || sinceReading.elapsed() > deadManMs)
+        return {};
+    return held;
+}
+
+void WindowsGamepad::releaseAll()
+{
+    emitChanges({});
+    sinceReading.invalidate();
+}
+
 void WindowsGamepad::KeyButtonPressed()
 {
     for (int index = 0; index < assignmentCount; ++index) {
@@ -114,9 +129,11 @@ void WindowsGamepad::UpdateButtonLabels()
         assignmentButtons[size_t(index)].button->setText(label(assignments[size_t(index)]));
 }
 
+// Learning takes the buttons over: whatever was held must not go on moving the machine.
 void WindowsGamepad::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
+    releaseAll();
     UpdateButtonLabels();
 }
 

@@ -5,6 +5,7 @@
 #include "JoystickSource.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <memory>
@@ -30,8 +31,13 @@ public:
 
     int GetSlowSpeed() const;
     int GetMediumSpeed() const;
-    // The inputs as the last poll with the dialog hidden found them.
-    const GamepadMapping::Inputs &heldButtons() const { return held; }
+    // The readings older than this count as released: a stalled poll must not keep a
+    // continuous jog going.
+    static constexpr int deadManMs = 300;
+
+    // The inputs as the last poll with the dialog hidden found them; all released when that
+    // poll is older than deadManMs, the gamepad was unplugged or the dialog opened.
+    GamepadMapping::Inputs heldButtons() const;
 
 signals:
     void ButtonPressed(GamepadButton button);
@@ -56,6 +62,7 @@ private:
     void UpdateButtonLabels();
     void LoadSettings();
     void emitChanges(const GamepadMapping::Inputs &inputs);
+    void releaseAll();
 
     Ui::WindowsGamepad *ui;
     std::unique_ptr<JoystickSource> joystick;
@@ -63,6 +70,7 @@ private:
     QTimer pollTimer;
     JoystickState record;
     GamepadMapping::Inputs held{};
+    QElapsedTimer sinceReading;
     std::array<ButtonAssignment, GamepadMapping::assignmentCount> assignmentButtons;
     GamepadMapping::Assignments assignments;
 };

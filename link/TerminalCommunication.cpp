@@ -27,42 +27,47 @@ TerminalCommunication::~TerminalCommunication()
 
 bool TerminalCommunication::TryToConnect(SettingsDialog *settingsDialog)
 {
+    return TryToConnect(settingsDialog->settings());
+}
+
+bool TerminalCommunication::TryToConnect(const Settings &settings)
+{
     qCDebug(lcLink) << "TryToConnect";
-    if (settingsDialog->settings().name.isEmpty())
+    if (settings.name.isEmpty())
         return false;
 
     Disconnect();
     port = new QSerialPort(this);
     connect(port, &QSerialPort::readyRead, this, &TerminalCommunication::readData);
     connect(port, &QSerialPort::errorOccurred, this, &TerminalCommunication::HandleError);
-    port->setPortName(settingsDialog->settings().name);
+    port->setPortName(settings.name);
 
     if (!port->open(QIODevice::ReadWrite)) {
         qCDebug(lcLink) << "Konnte Port nicht öffnen";
         return false;
     }
     portInfo = new QSerialPortInfo(*port);
-    presence.remember(settingsDialog->settings().name);
+    presence.remember(settings.name);
     qCDebug(lcLink) << "Connected";
 
-    if (applyLineParameters(settingsDialog))
+    if (applyLineParameters(settings))
         return true;
     port->close();
     qCDebug(lcLink) << "Fehler beim Einstellen des Ports";
     return false;
 }
 
-bool TerminalCommunication::applyLineParameters(SettingsDialog *settingsDialog)
+bool TerminalCommunication::applyLineParameters(const Settings &settings)
 {
-    if (!port->setBaudRate(settingsDialog->settings().baudRate, QSerialPort::AllDirections))
+    if (!port->setBaudRate(settings.baudRate, QSerialPort::AllDirections))
         return false;
-    if (!port->setDataBits(settingsDialog->settings().dataBits))
+    if (!port->setDataBits(settings.dataBits))
         return false;
-    if (!port->setParity(settingsDialog->settings().parity))
+    if (!port->setParity(settings.parity))
         return false;
-    if (!port->setStopBits(settingsDialog->settings().stopBits))
+    if (!port->setStopBits(settings.stopBits))
         return false;
-    if (!port->setFlowControl(settingsDialog->settings().flowControl))
+    if (!port->setFlowControl(settings.flowControl))
         return false;
     if (port->setDataTerminalReady(true))
         return true;

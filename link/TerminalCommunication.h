@@ -2,6 +2,7 @@
 
 #include "DevicePresence.h"
 #include "LineFramer.h"
+#include "Settings.h"
 
 #include <QObject>
 #include <QSerialPort>
@@ -22,6 +23,7 @@ public:
     ~TerminalCommunication() override;
 
     bool TryToConnect(SettingsDialog *settingsDialog);
+    bool TryToConnect(const Settings &settings);
     void Disconnect();
     bool IsConnected() const;
     bool WriteRaw(const QByteArray &bytes);
@@ -36,7 +38,7 @@ public slots:
     void HandleError(QSerialPort::SerialPortError error);
 
 private:
-    bool applyLineParameters(SettingsDialog *settingsDialog);
+    bool applyLineParameters(const Settings &settings);
     bool write(const QByteArray &bytes);
 
     QSerialPort *port = nullptr;

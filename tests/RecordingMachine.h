@@ -6,7 +6,8 @@
 #include <QWidget>
 
 // Stands where the station stands for a tool dialog: the parent it reaches through parent().
-// It takes every command (writing it down) and shows the work position it is given.
+// It takes every command and probe request (writing them down) and shows the work position it
+// is given.
 class RecordingMachine : public QWidget, public MachineAccess
 {
 public:
@@ -19,7 +20,14 @@ public:
     {
         return axis >= 0 && axis < 3 ? work[axis] : 0.0;
     }
+    QString StartProbe(const ProbeRequest &request) override
+    {
+        probes << request;
+        return refusal;
+    }
 
     QStringList sent;
+    QList<ProbeRequest> probes;
+    QString refusal; // what StartProbe answers
     double work[3] = {0, 0, 0};
 };

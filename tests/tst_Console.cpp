@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRandomGenerator>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -65,6 +66,7 @@ private:
     {
         widget<QPlainTextEdit>("plainTextEditGCode")->setPlainText(text);
     }
+    QString loadedText() { return widget<QPlainTextEdit>("plainTextEditGCode")->toPlainText(); }
 
     void beIdle() { controllerSays("<Idle,MPos:0.000,0.000,0.000,WPos:0.000,0.000,0.000>\r\n"); }
 
@@ -140,16 +142,27 @@ private slots:
         delete peer;
     }
 
-    void commandLineSendsWhatWasTyped()
+    // What the controller would keep of the line; a byte it would act on at once (1.1 takes
+    // the bytes of "Ä" for a safety door) is never written.
+    void commandLineSendsWhatTheControllerReads()
     {
         QLineEdit *line = widget<QLineEdit>("lineEditCommand");
-        QTest::keyClicks(line, "  G0 X1 (Maß)  ");
+        QTest::keyClicks(line, QString::fromUtf8("  G0 X1 (Maß Ä!)  "));
         QTest::keyClick(line, Qt::Key_Return);
-        QCOMPARE(stationWrote(), QByteArray("  G0 X1 (Ma\xc3\x9f)  \n"));
+        QCOMPARE(stationWrote(), QByteArray("G0 X1\n"));
         QCOMPARE(line->text(), QString());
         QTest::keyClick(line, Qt::Key_Return);
         QCOMPARE(stationWrote(1, 100), QByteArray());
-        QCOMPARE(terminalLines().last().first, QString::fromUtf8("  G0 X1 (Maß)  "));
+        QCOMPARE(terminalLines().last().first, QStringLiteral("G0 X1"));
+
+        QTest::keyClicks(line, QString::fromUtf8("G0 X\u00c4"));
+        QTest::keyClick(line, Qt::Key_Return);
+        QCOMPARE(stationWrote(1, 100), QByteArray());
+        QCOMPARE(line->text(), QString::fromUtf8("G0 X\u00c4")); // kept for mending
+        QVERIFY(terminalLines().last().first.startsWith("Not sent: G0 X"));
+        line->setText(" ! ");
+        QTest::keyClick(line, Qt::Key_Return);
+        QCOMPARE(stationWrote(), QByteArray("!"));
     }
 
     void fixedButtons_data()
@@ -165,10 +178,10 @@ private slots:
         QTest::newRow("check") << "pushButtonCheckCmd" << QByteArray("$C\n");
         QTest::newRow("unlock") << "pushButtonKillLockCmd" << QByteArray("$X\n");
         QTest::newRow("homing") << "pushButtonHomingCycleCmd" << QByteArray("$H\n");
-        QTest::newRow("cycle start") << "pushButtonCycleStartCmd" << QByteArray("~\n");
-        QTest::newRow("feed hold") << "pushButtonFeedHoldCmd" << QByteArray("!\n");
-        QTest::newRow("status") << "pushButtonStatusCmd" << QByteArray("?\n");
-        QTest::newRow("reset") << "pushButtonResetGRBLCmd" << QByteArray("\x18\n");
+        QTest::newRow("cycle start") << "pushButtonCycleStartCmd" << QByteArray("~");
+        QTest::newRow("feed hold") << "pushButtonFeedHoldCmd" << QByteArray("!");
+        QTest::newRow("status") << "pushButtonStatusCmd" << QByteArray("?");
+        QTest::newRow("reset") << "pushButtonResetGRBLCmd" << QByteArray("\x18");
         QTest::newRow("zero all") << "pushButtonZeroAll" << QByteArray("G92 X0 Y0 Z0\n");
         QTest::newRow("zero X") << "pushButtonZeroX" << QByteArray("G92 X0\n");
         QTest::newRow("zero Y") << "pushButtonZeroY" << QByteArray("G92 Y0\n");
@@ -182,7 +195,7 @@ private slots:
         child<QPushButton>(window, qPrintable(button))->click();
         QCOMPARE(stationWrote(bytes.size()), bytes);
         const auto echoed = terminalLines().last();
-        QCOMPARE(echoed.first, QString::fromLatin1(bytes.chopped(1)));
+        QCOMPARE(echoed.first, QString::fromLatin1(bytes).remove('\n'));
         QCOMPARE(echoed.second, QColor(Qt::blue));
     }
 
@@ -331,7 +344,16 @@ private slots:
         for (int ok = 6; ok <= 10; ++ok)
             controllerSays("ok\r\n");
         QCOMPARE(widget<QProgressBar>("progressBar")->value(), 100);
-        QCOMPARE(stationWrote(1, 100), QByteArray());
+        // Every line taken; the machine may still be working through them: it is asked.
+        QCOMPARE(stationWrote(1, 600), QByteArray("?"));
+        QVERIFY(!widget<QPushButton>("pushButtonSendGCode")->isEnabled());
+        controllerSays("<Run,MPos:9,0,0,WPos:9,0,0>\r\n");
+        QVERIFY(widget<QLabel>("labelJob")->text().startsWith("running: 10 of 10"));
+        beIdle();
+        QCOMPARE(widget<QLabel>("labelJob")->text(), QStringLiteral("finished in 0:00"));
+        QVERIFY(widget<QPushButton>("pushButtonSendGCode")->isEnabled());
+        controllerSays("ok\r\nok\r\n"); // answers to nothing move nothing
+        QCOMPARE(widget<QProgressBar>("progressBar")->value(), 100);
     }
 
     void progressIsTruncated()
@@ -343,48 +365,101 @@ private slots:
         QCOMPARE(widget<QProgressBar>("progressBar")->value(), 42);
     }
 
-    void errorsFreeAPlaceButDoNotAdvance()
+    // A refused line holds the controller and stops the feeding; Cycle Start goes on, Reset
+    // ends the job as failed, and nothing after it moves the bar.
+    void refusedLineHoldsTheJob()
     {
         loadProgram(numberedLines(10));
         beIdle();
         widget<QPushButton>("pushButtonSendGCode")->click();
         stationWrote();
-        controllerSays("ok\r\n");
-        stationWrote();
-        controllerSays("error: Bad number format\r\n");
-        QCOMPARE(stationWrote(), QByteArray("G1 X7 F100\n"));
-        QCOMPARE(widget<QProgressBar>("progressBar")->value(), 10);
-        controllerSays("error:20\r\n");
-        QCOMPARE(stationWrote(), QByteArray("G1 X8 F100\n"));
-        controllerSays("ok \r\n"); // a blank after it: not an answer
-        QCOMPARE(stationWrote(1, 100), QByteArray());
-        QCOMPARE(widget<QProgressBar>("progressBar")->value(), 10);
-        QCOMPARE(terminalLines().last().first, QStringLiteral("ok "));
-    }
-
-    void buttonsTakeRoomInTheWindow()
-    {
-        loadProgram(numberedLines(10));
-        beIdle();
-        widget<QPushButton>("pushButtonSendGCode")->click();
-        stationWrote();
-        widget<QPushButton>("pushButtonStatusCmd")->click(); // six outstanding now
-        QCOMPARE(stationWrote(), QByteArray("?\n"));
-        controllerSays("ok\r\n");
-        QCOMPARE(stationWrote(1, 100), QByteArray());
         controllerSays("ok\r\n");
         QCOMPARE(stationWrote(), QByteArray("G1 X6 F100\n"));
+        controllerSays("error:20\r\n");
+        QCOMPARE(stationWrote(), QByteArray("!"));
+        controllerSays("ok\r\nok\r\n");
+        QCOMPARE(stationWrote(1, 100), QByteArray());
+        QCOMPARE(widget<QLabel>("labelJob")->text(), QStringLiteral("error at line 2: error:20"));
+        QVERIFY(terminalText().contains("error at line 2: error:20"));
+        widget<QPushButton>("pushButtonCycleStartCmd")->click();
+        QCOMPARE(stationWrote(), QByteArray("~G1 X7 F100\nG1 X8 F100\nG1 X9 F100\n"));
+        controllerSays("error: Bad number format\r\n");
+        QCOMPARE(stationWrote(), QByteArray("!"));
+        widget<QPushButton>("pushButtonResetGRBLCmd")->click();
+        QCOMPARE(widget<QLabel>("labelJob")->text(),
+                 QStringLiteral("failed at line 5: error: Bad number format"));
+        QCOMPARE(widget<QProgressBar>("progressBar")->value(), 30);
+        controllerSays("ok\r\n\r\nGrbl 0.9j ['$' for help]\r\n");
+        widget<QPushButton>("pushButtonHelpCmd")->click();
+        widget<QPushButton>("pushButtonInfoCmd")->click();
+        controllerSays("ok\r\nok\r\n");
+        QCOMPARE(widget<QProgressBar>("progressBar")->value(), 30);
     }
 
-    void sendStartsWithAnEmptyWindow()
+    // One job at a time: a second Send while the first is still starting does nothing.
+    void secondSendDoesNothing()
+    {
+        loadProgram(numberedLines(10));
+        beIdle();
+        widget<QPushButton>("pushButtonSendGCode")->click();
+        QVERIFY(!widget<QPushButton>("pushButtonSendGCode")->isEnabled());
+        QMetaObject::invokeMethod(window, "on_pushButtonSendGCode_clicked");
+        QCOMPARE(stationWrote(), numberedLines(5).toLatin1() + '\n');
+    }
+
+    // While a job runs, nothing but the realtime bytes reaches the controller; what was
+    // refused is said, and a typed line stays in its field.
+    void motionLockDuringAJob_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::newRow("typed line") << "type";
+        QTest::newRow("zero all") << "pushButtonZeroAll";
+        QTest::newRow("zero Z") << "pushButtonZeroZ";
+        QTest::newRow("step jog") << "jog";
+        QTest::newRow("coolant") << "pushButtonCoolant";
+        QTest::newRow("unlock") << "pushButtonKillLockCmd";
+        QTest::newRow("settings listing") << "pushButtonSettingsCmd";
+    }
+
+    void motionLockDuringAJob()
+    {
+        QFETCH(QString, action);
+        loadProgram(numberedLines(10));
+        beIdle();
+        widget<QPushButton>("pushButtonSendGCode")->click();
+        stationWrote();
+        if (action == "type") {
+            widget<QLineEdit>("lineEditCommand")->setText("G0 X5");
+            QTest::keyClick(widget<QLineEdit>("lineEditCommand"), Qt::Key_Return);
+            QCOMPARE(widget<QLineEdit>("lineEditCommand")->text(), QStringLiteral("G0 X5"));
+        } else if (action == "jog") {
+            widget<QRadioButton>("radioButton10mm")->click();
+            widget<QPushButton>("pushButtonMinusX")->click();
+        } else {
+            widget<QPushButton>(qPrintable(action))->click();
+        }
+        controllerSays("ok\r\n");
+        QCOMPARE(stationWrote(), QByteArray("G1 X6 F100\n"));
+        QVERIFY(terminalText().contains("Not sent while a program runs: "));
+        QCOMPARE(widget<QPushButton>("pushButtonCoolant")->text(), QStringLiteral("Coolant On"));
+        widget<QPushButton>("pushButtonFeedHoldCmd")->click();
+        widget<QPushButton>("pushButtonStatusCmd")->click();
+        QCOMPARE(stationWrote(2), QByteArray("!?"));
+    }
+
+    // A command outstanding when Send is pressed keeps its place: its answer is not taken
+    // for a program line's.
+    void sendKeepsOutstandingCommands()
     {
         widget<QPushButton>("pushButtonHelpCmd")->click();
         stationWrote();
         loadProgram(numberedLines(10));
         beIdle();
         widget<QPushButton>("pushButtonSendGCode")->click();
-        QCOMPARE(stationWrote().count('\n'), 5);
-        controllerSays("ok\r\n"); // the help's answer now counts as a program line's
+        QCOMPARE(stationWrote().count('\n'), 4);
+        controllerSays("ok\r\n");
+        QCOMPARE(widget<QProgressBar>("progressBar")->value(), 0);
+        controllerSays("ok\r\n");
         QCOMPARE(widget<QProgressBar>("progressBar")->value(), 10);
     }
 
@@ -399,18 +474,29 @@ private slots:
         QCOMPARE(widget<QProgressBar>("progressBar")->value(), 33);
     }
 
-    void linesAreSentAsTheyStand()
+    void linesGoOutAsTheControllerReadsThem()
     {
-        loadProgram("  \r\nG1 X1 (keep) ; this\r\n\r\n\tM3\r");
+        loadProgram("%\n  \r\nG1 X1 (check!) ; this~\r\n\r\n\tM3\r\n%");
         beIdle();
         widget<QPushButton>("pushButtonSendGCode")->click();
-        QCOMPARE(stationWrote(), QByteArray("  \nG1 X1 (keep) ; this\n\tM3\n"));
+        QCOMPARE(stationWrote(), QByteArray("G1 X1\nM3\n"));
+        QCOMPARE(loadedText(), QStringLiteral("%\n  \nG1 X1 (check!) ; this~\n\n\tM3\n%"));
+    }
+
+    void unsendableProgramIsRefusedWhole()
+    {
+        loadProgram("G0 X1\nG1 X2 F100 !\nG0 X3");
+        beIdle();
+        widget<QPushButton>("pushButtonSendGCode")->click();
+        QCOMPARE(stationWrote(1, 150), QByteArray());
+        QVERIFY(terminalText().contains("Program not started: line 2: it holds '!'"));
+        QVERIFY(widget<QPushButton>("pushButtonSendGCode")->isEnabled());
     }
 
     // Five outstanding lines of 60 bytes would be 305 bytes: more than the controller keeps.
     void longLinesRespectTheReceiveBuffer()
     {
-        const QString pattern = "G1 X%1 Y2.0000 Z-0.5000 F1200 (outer wall, finishing pass)";
+        const QString pattern = "G1 X%1 Y2.000000 Z-0.500000 I12.500000 J-3.250000 F1200";
         loadProgram(numberedLines(10, pattern));
         beIdle();
         widget<QPushButton>("pushButtonSendGCode")->click();
@@ -427,11 +513,15 @@ private slots:
         beIdle();
         widget<QPushButton>("pushButtonSendGCode")->click();
         stationWrote();
-        controllerSays("ALARM: Abort during cycle\r\n\r\nGrbl 0.9j ['$' for help]\r\n");
+        controllerSays("ok\r\nok\r\n");
+        stationWrote();
+        controllerSays("\r\nGrbl 0.9j ['$' for help]\r\n");
         controllerSays("ok\r\n");
         QCOMPARE(stationWrote(1, 150), QByteArray());
+        QCOMPARE(widget<QLabel>("labelJob")->text(), QStringLiteral("stopped at line 2"));
+        QCOMPARE(widget<QProgressBar>("progressBar")->value(), 20);
         widget<QPushButton>("pushButtonStatusCmd")->click();
-        QCOMPARE(stationWrote(), QByteArray("?\n"));
+        QCOMPARE(stationWrote(), QByteArray("?"));
     }
 
     void pressWhileDisconnectedDoesNothing()
@@ -443,7 +533,11 @@ private slots:
         QTest::keyClick(widget<QLineEdit>("lineEditCommand"), Qt::Key_Return);
         QCOMPARE(stationWrote(1, 100), QByteArray());
         QCOMPARE(terminalLines().size(), before);
-        QCOMPARE(widget<QLineEdit>("lineEditCommand")->text(), QString());
+        QCOMPARE(widget<QLineEdit>("lineEditCommand")->text(), QStringLiteral("G0 X5"));
+        QVERIFY(!widget<QPushButton>("pushButtonSpindle")->isEnabled());
+        QVERIFY(!widget<QPushButton>("pushButtonCoolant")->isEnabled());
+        widget<QPushButton>("pushButtonCoolant")->click();
+        QCOMPARE(widget<QPushButton>("pushButtonCoolant")->text(), QStringLiteral("Coolant On"));
     }
 
     void openFileStopsAtNul()
@@ -491,7 +585,7 @@ private slots:
         QTRY_COMPARE(widget<QLabel>("labelGrblStatus")->text(), QStringLiteral("Idle"));
         child<QPushButton>(window, "pushButtonResetGRBLCmd_2")->click();
         child<QPushButton>(window, "pushButtonStatusCmd")->click();
-        QCOMPARE(peer->read(2), QByteArray("?\n"));
+        QCOMPARE(peer->read(1), QByteArray("?"));
     }
 
     void endlessLineIsDropped()

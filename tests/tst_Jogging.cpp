@@ -1,10 +1,9 @@
-#include "SimProcess.h"
-#include "StationStore.h"
+#include "ProgramGenerator.h"
+#include "Station.h"
 #include "TestMain.h"
 #include "VirtualJoystick.h"
-#include "WindowProbe.h"
 
-#include "app/MainWindow.h"
+#include <QAction>
 
 #include <QLCDNumber>
 #include <QLabel>
@@ -24,39 +23,23 @@ class TestJogging : public QObject
     Q_OBJECT
 
 private:
-    SimProcess *sim = nullptr;
-    MainWindow *window = nullptr;
+    std::unique_ptr<Station> station;
 
-    template <typename T> T *widget(const char *name) { return child<T>(window, name); }
+    template <typename T> T *widget(const char *name) { return station->widget<T>(name); }
 
     void startStation(const QVariantMap &gamepad = {})
     {
-        sim = new SimProcess({"--time-scale", "50"});
-        QVERIFY(sim->start());
-        QVariantMap more;
+        QVariantMap keys;
         for (auto value = gamepad.cbegin(); value != gamepad.cend(); ++value)
-            more.insert("GamepadSettings/" + value.key(), value.value());
-        seedStore(sim->linkPath(), false, more);
-        window = new MainWindow;
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window));
-        tick(window);
-        tick(window);
-        QCOMPARE(ledColor(window), QColor(Qt::green));
+            keys.insert("GamepadSettings/" + value.key(), value.value());
+        station = std::make_unique<Station>(QStringList{"--time-scale", "50"}, false, keys);
+        QVERIFY(station->start());
+        station->newLines();
     }
 
-    // What the controller took in since the last call, realtime bytes included.
-    QStringList newLines()
-    {
-        QTest::qWait(100);
-        const QStringList all = sim->loggedLines();
-        const QStringList fresh = all.mid(seen);
-        seen = all.size();
-        return fresh;
-    }
-    int seen = 0;
+    QStringList newLines() { return station->newLines(); }
 
-    QStringList moveLines(const QStringList &lines)
+    static QStringList moveLines(const QStringList &lines)
     {
         return lines.filter(QRegularExpression("^G01"));
     }
@@ -66,22 +49,12 @@ private:
 
     void becomeIdle()
     {
-        QTRY_VERIFY_WITH_TIMEOUT((widget<QPushButton>("pushButtonStatusCmd")->click(),
-                                  QTest::qWait(50),
-                                  widget<QLabel>("labelGrblStatus")->text() == "Idle"),
-                                 5000);
+        QVERIFY(station->reaches("Idle"));
         newLines();
     }
 
 private slots:
-    void cleanup()
-    {
-        delete window;
-        delete sim;
-        window = nullptr;
-        sim = nullptr;
-        seen = 0;
-    }
+    void cleanup() { station.reset(); }
 
     void stepJogs_data()
     {
@@ -112,7 +85,7 @@ private slots:
         setFeed(feed);
         newLines();
         widget<QPushButton>(qPrintable(button))->click();
-        QCOMPARE(newLines(), (QStringList{"G91", line, "?", ""}));
+        QCOMPARE(newLines(), (QStringList{"G91", line, "?"}));
     }
 
     void positionsFollowTheJog()
@@ -280,11 +253,61 @@ private slots:
         pad.setButton(0, false);
         pad.setButton(1, false);
 
-        child<QPlainTextEdit>(window, "plainTextEditGCode")->setPlainText("G0 X1\nG0 X2");
+        station->load("G0 X1\nG1 X20 F10");
         becomeIdle();
         pad.setButton(5, true);
         QTest::qWait(200);
-        QCOMPARE(newLines(), (QStringList{"G0 X1", "G0 X2"}));
+        pad.setButton(5, false);
+        QTest::qWait(200);
+        pad.setButton(5, true); // a second Start while the first job runs does nothing
+        QTest::qWait(200);
+        QCOMPARE(station->received().mid(station->received().indexOf("G0 X1")),
+                 (QStringList{"G0 X1", "G1 X20 F10"}));
+    }
+
+    // Held stick during a program: nothing of it reaches the controller, and it says so once.
+    void stickDuringAProgramMovesNothing()
+    {
+        VirtualJoystick pad;
+        pad.centre();
+        startStation();
+        station->load(generatedProgram(400, 2).join('\n'));
+        becomeIdle();
+        station->click("pushButtonSendGCode");
+        pad.setX(65535);
+        QTest::qWait(700);
+        QVERIFY(station->jobText().startsWith("running"));
+        pad.centre();
+        QTRY_VERIFY_WITH_TIMEOUT(station->jobText().startsWith("finished"), 20000);
+        QCOMPARE(station->received().count("G91"), 0);
+        QCOMPARE(station->terminal().count("Not sent while a program runs: jog X+"), 1);
+        QCOMPARE(station->sim.stat("overflowed_bytes"), 0);
+    }
+
+    // A stick pushed when the gamepad goes away, or when its dialog opens, moves no more.
+    void noMotionNobodyAskedFor_data()
+    {
+        QTest::addColumn<bool>("unplug");
+        QTest::newRow("unplugged") << true;
+        QTest::newRow("dialog opened") << false;
+    }
+
+    void noMotionNobodyAskedFor()
+    {
+        QFETCH(bool, unplug);
+        VirtualJoystick pad;
+        pad.centre();
+        startStation();
+        QTest::qWait(200);
+        pad.setY(65535);
+        QTest::qWait(500);
+        QVERIFY(!moveLines(newLines()).isEmpty());
+        unplug ? pad.unplug()
+               : station->window->findChild<QAction *>("actionGamepad_Config")->trigger();
+        QTest::qWait(300);
+        newLines();
+        QTest::qWait(600);
+        QCOMPARE(moveLines(newLines()), QStringList{});
     }
 };
 

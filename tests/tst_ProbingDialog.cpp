@@ -1,11 +1,9 @@
 #include "RecordingMachine.h"
-#include "SimProcess.h"
+#include "Station.h"
 #include "TestMain.h"
-#include "WindowProbe.h"
 
-#include "app/MainWindow.h"
-#include "dialogs/ProbeCycle.h"
 #include "dialogs/ProbingDialog.h"
+#include "machine/ProbeCycle.h"
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
@@ -19,8 +17,8 @@
 
 using namespace WindowProbe;
 
-// The probing dialog: its command texts, the cycle that follows the status reports, the form,
-// and whole probing cycles against grblsim through the station.
+// The probing dialog: its command texts, how a cycle ends, the form, and whole probing cycles
+// against grblsim through the station.
 class TestProbingDialog : public QObject
 {
     Q_OBJECT
@@ -31,30 +29,6 @@ private:
 
     template <typename T> T *widget(const char *name) { return child<T>(dialog, name); }
     void probe() { widget<QPushButton>("pushButtonProbe")->click(); }
-    void reports(const QStringList &states)
-    {
-        for (const QString &state : states)
-            dialog->SetMachineState(state);
-    }
-
-    // Asks for a status report every 50 ms, as a fast supervision tick would.
-    static bool pollUntil(MainWindow &window, const std::function<bool()> &done, int timeoutMs)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (!done()) {
-            if (clock.elapsed() > timeoutMs)
-                return false;
-            tick(&window);
-            QTest::qWait(50);
-        }
-        return true;
-    }
-
-    static QString state(MainWindow &window)
-    {
-        return child<QLabel>(&window, "labelGrblStatus")->text();
-    }
 
 private slots:
     void init()
@@ -90,71 +64,70 @@ private slots:
         QCOMPARE(probeCommand(axis, distance, feed), command);
     }
 
-    void cycle_data()
+    // How a cycle ends, and what is sent for it then.
+    void endings_data()
     {
-        QTest::addColumn<QStringList>("states");
-        QTest::addColumn<int>("completedAt"); // index of the report that completes it, or -1
-        QTest::addColumn<int>("finalState");
-        QTest::newRow("run then idle")
-            << QStringList{"Run", "Idle"} << 1 << int(ProbeCycle::ProbeIdle);
-        QTest::newRow("idle before any busy state")
-            << QStringList{"Idle", "Idle"} << -1 << int(ProbeCycle::ProbeSent);
-        QTest::newRow("idle, then busy, then idle")
-            << QStringList{"Idle", "Run", "Run", "Idle", "Idle"} << 3 << int(ProbeCycle::ProbeIdle);
-        QTest::newRow("hold counts as busy")
-            << QStringList{"Hold", "Idle"} << 1 << int(ProbeCycle::ProbeIdle);
-        QTest::newRow("state words are case-sensitive")
-            << QStringList{"Run", "idle", "IDLE"} << -1 << int(ProbeCycle::ProbeRunning);
-        QTest::newRow("alarm ends it without success")
-            << QStringList{"Run", "Alarm", "Idle"} << -1 << int(ProbeCycle::ProbeIdle);
-        QTest::newRow("alarm before a busy report")
-            << QStringList{"Alarm", "Idle"} << -1 << int(ProbeCycle::ProbeIdle);
-        QTest::newRow("odd words count as busy")
-            << QStringList{"", QString(QChar(0)), "Idle"} << 2 << int(ProbeCycle::ProbeIdle);
+        QTest::addColumn<bool>("setHeight");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("contact");
+        QTest::addColumn<QStringList>("lines");
+        const QStringList back{"G90"};
+        QTest::newRow("contact, position set")
+            << true << "[PRB:0.000,0.000,-5.000:1]" << true << QStringList{"G92 Z1.55", "G90"};
+        QTest::newRow("contact only") << false << "[PRB:0.000,0.000,-5.000:1]" << true << back;
+        QTest::newRow("no contact") << true << "[PRB:0.000,0.000,-20.000:0]" << false << back;
+        QTest::newRow("garbage") << true << "[PRB:a,b:1]" << false << back;
     }
 
-    void cycle()
+    void endings()
     {
-        QFETCH(QStringList, states);
-        QFETCH(int, completedAt);
-        QFETCH(int, finalState);
+        QFETCH(bool, setHeight);
+        QFETCH(QString, line);
+        QFETCH(bool, contact);
+        QFETCH(QStringList, lines);
         ProbeCycle cycle;
-        QCOMPARE(cycle.state(), ProbeCycle::ProbeIdle);
-        QVERIFY(!cycle.report("Run"));
-        QVERIFY(!cycle.report("Idle")); // nothing happens without a probe
-        cycle.start('Z');
-        QCOMPARE(cycle.state(), ProbeCycle::ProbeSent);
-        for (int i = 0; i < states.size(); ++i)
-            QCOMPARE(cycle.report(states.at(i)), i == completedAt);
-        QCOMPARE(int(cycle.state()), finalState);
-        cycle.start('X'); // a new probe starts afresh, whatever the last one did
-        QCOMPARE(cycle.state(), ProbeCycle::ProbeSent);
-        QCOMPARE(cycle.axis(), QChar('X'));
+        QVERIFY(!cycle.probeReport(line)); // nothing runs
+        ProbeRequest request;
+        if (setHeight)
+            request.setHeight = 1.55;
+        cycle.start(request);
+        QVERIFY(!cycle.probeReport("[MSG:something else]"));
+        const auto ending = cycle.probeReport(line);
+        QVERIFY(ending);
+        QCOMPARE(ending->contact, contact);
+        QCOMPARE(ending->lines, lines);
+        QVERIFY(!cycle.isActive());
+        QVERIFY(!cycle.probeReport(line)); // never again, whatever comes later
     }
 
-
-    void probeThenRunAndIdleSetsThePosition()
+    void timeoutFollowsDistanceAndFeed()
     {
+        QCOMPARE(ProbeCycle::timeoutMs({'Z', -20, 20, {}}), 125'000);
+        QCOMPARE(ProbeCycle::timeoutMs({'X', 5, 1000, {}}), 5'600);
+    }
+
+    void dialogAsksTheStation()
+    {
+        widget<QRadioButton>("radioButtonY")->click();
+        widget<QDoubleSpinBox>("distanceSpinBox")->setValue(1e9); // held at the limit
+        widget<QDoubleSpinBox>("heightSpinBox")->setValue(2.5);
         probe();
-        QCOMPARE(machine->sent, (QStringList{"G91", "G38.2 Z-20 F20"}));
-        QCOMPARE(dialog->probeState(), ProbeCycle::ProbeSent);
-        reports({"Idle"}); // a report from before the move started
-        QCOMPARE(machine->sent.size(), 2);
-        reports({"Run", "Idle", "Idle"});
-        QCOMPARE(machine->sent, (QStringList{"G91", "G38.2 Z-20 F20", "G92 Z1.55"}));
-        QCOMPARE(dialog->probeState(), ProbeCycle::ProbeIdle);
-    }
-
-    void autoSetOffSendsNoPosition()
-    {
         widget<QCheckBox>("checkBoxAutoSetPos")->click();
         QVERIFY(!widget<QDoubleSpinBox>("heightSpinBox")->isEnabled());
         probe();
-        reports({"Run", "Idle"});
-        QCOMPARE(machine->sent, (QStringList{"G91", "G38.2 Z-20 F20"}));
-        QCOMPARE(dialog->probeState(), ProbeCycle::ProbeIdle);
-        widget<QCheckBox>("checkBoxAutoSetPos")->click();
-        QVERIFY(widget<QDoubleSpinBox>("heightSpinBox")->isEnabled());
+        QCOMPARE(machine->probes.size(), 2);
+        QCOMPARE(machine->probes[0].axis, QChar('Y'));
+        QCOMPARE(machine->probes[0].distance, 100.0);
+        QCOMPARE(machine->probes[0].setHeight, std::optional<double>(2.5));
+        QCOMPARE(machine->probes[1].setHeight, std::optional<double>());
+
+        machine->refusal = "a program is running";
+        probe();
+        auto *result = widget<QLabel>("labelProbeResult");
+        QCOMPARE(result->text(), QStringLiteral("Probe not started: a program is running"));
+        dialog->ProbeFinished(false, "Probe failed: ALARM: Probe fail");
+        QCOMPARE(result->text(), QStringLiteral("Probe failed: ALARM: Probe fail"));
+        QCOMPARE(machine->sent, QStringList()); // the station sends, the dialog only asks
     }
 
     void buttonFollowsTheState()
@@ -169,48 +142,15 @@ private slots:
         }
     }
 
-    void positionIsSetOnTheProbedAxis()
-    {
-        widget<QRadioButton>("radioButtonY")->click();
-        widget<QDoubleSpinBox>("distanceSpinBox")->setValue(1e9); // held at the limit
-        widget<QDoubleSpinBox>("heightSpinBox")->setValue(2.5);
-        probe();
-        widget<QRadioButton>("radioButtonX")->click();
-        reports({"Run", "Idle"});
-        QCOMPARE(machine->sent, (QStringList{"G91", "G38.2 Y+100 F20", "G92 Y2.5"}));
-    }
-
-    void alarmDuringTheProbeSetsNothing()
-    {
-        probe();
-        reports({"Run", "Alarm", "Alarm", "Idle"}); // no contact, then "$X"
-        QCOMPARE(machine->sent, (QStringList{"G91", "G38.2 Z-20 F20"}));
-    }
-
-    void secondProbeRestartsTheCycle()
-    {
-        probe();
-        reports({"Idle"}); // the move has not shown itself yet; the button is free again
-        probe();
-        QCOMPARE(machine->sent.size(), 4);
-        reports({"Run"});
-        probe(); // refused: the button is off while the machine is busy
-        QCOMPARE(machine->sent.size(), 4);
-        reports({"Idle"});
-        QCOMPARE(machine->sent.last(), QStringLiteral("G92 Z1.55"));
-        QCOMPARE(machine->sent.count("G92 Z1.55"), 1);
-    }
-
-    void withoutParentNothingIsSent()
+    void withoutParentNothingIsAsked()
     {
         ProbingDialog orphan;
         child<QPushButton>(&orphan, "pushButtonProbe")->click();
-        QCOMPARE(orphan.probeState(), ProbeCycle::ProbeIdle);
-        orphan.SetMachineState("Run");
-        orphan.SetMachineState("Idle");
-        QCOMPARE(machine->sent, QStringList());
+        QCOMPARE(machine->probes.size(), 0);
     }
 
+    // Status polling off and a fast probe: no state word ever shows the move. The position is
+    // set at the contact, once, before the jog that follows, and the controller is back in G90.
     void probeCycleAgainstTheController_data()
     {
         QTest::addColumn<double>("distance");
@@ -223,46 +163,50 @@ private slots:
     {
         QFETCH(double, distance);
         QFETCH(bool, touches);
-        SimProcess sim({"--time-scale", "20"}); // surface at machine Z -5
-        QVERIFY(sim.start());
-        QSettings store("Orlo", "Orlo-CNC");
-        store.clear();
-        store.setValue("ComSettings/PortName", sim.linkPath());
-        store.setValue("ComSettings/AskStatus", 1);
-        store.sync();
-        MainWindow window;
-        QVERIFY(pollUntil(
-            window, [&] { return state(window) == "Idle"; }, 5000));
-
-        child<QPushButton>(&window, "pushButtonOpenProbeDialog")->click();
-        auto *probing = child<ProbingDialog>(&window, "ProbingDialog");
-        QVERIFY(probing->isVisible());
+        Station station({"--time-scale", "1000"}, false); // surface at machine Z -5
+        QVERIFY(station.start());
+        station.click("pushButtonOpenProbeDialog");
+        auto *probing = child<ProbingDialog>(station.window.get(), "ProbingDialog");
         child<QDoubleSpinBox>(probing, "distanceSpinBox")->setValue(distance);
         child<QPushButton>(probing, "pushButtonProbe")->click();
-        QVERIFY(pollUntil(
-            window, [&] { return state(window) != "Idle"; }, 5000));
-        QVERIFY(!child<QPushButton>(probing, "pushButtonProbe")->isEnabled());
-        QVERIFY(!child<QPushButton>(&window, "pushButtonOpenProbeDialog")->isEnabled());
+        auto *result = child<QLabel>(probing, "labelProbeResult");
+        QTRY_VERIFY(!result->text().startsWith("Probing"));
+        QCOMPARE(result->text().startsWith("Probe: contact at machine Z -5.000"), touches);
         if (!touches) {
-            QVERIFY(pollUntil(
-                window, [&] { return state(window) == "Alarm"; }, 5000));
-            child<QPushButton>(&window, "pushButtonKillLockCmd")->click();
+            QVERIFY(result->text().startsWith("Probe failed: ALARM"));
+            station.click("pushButtonKillLockCmd");
         }
-        QVERIFY(pollUntil(
-            window, [&] { return state(window) == "Idle"; }, 5000));
-        auto *workZ = child<QLCDNumber>(&window, "lcdNumberWorkZ");
-        if (touches) {
-            QVERIFY(pollUntil(
-                window, [&] { return workZ->value() == 1.55; }, 3000));
-            QCOMPARE(sim.countLogged("G92 Z1.55"), 1);
-        } else {
-            pollUntil(
-                window, [] { return false; }, 300);
-            QCOMPARE(sim.countLogged("G92 Z1.55"), 0);
-            QCOMPARE(workZ->value(), child<QLCDNumber>(&window, "lcdNumberMachineZ")->value());
-        }
-        QVERIFY(sim.loggedLines().contains(probeCommand('Z', distance, 20)));
-        QVERIFY(child<QPushButton>(probing, "pushButtonProbe")->isEnabled());
+        station.type("G0 Z5"); // absolute again: to work Z 5, not 5 mm up
+        station.widget<QRadioButton>("radioButton1mm")->click();
+        station.click("pushButtonMinusX");
+        QTRY_VERIFY(station.received().endsWith("G01 X-1 F1500"));
+        const QString probeLine = probeCommand('Z', distance, 20);
+        const QStringList expected =
+            touches
+                ? QStringList{"G91", probeLine, "G92 Z1.55", "G90", "G0 Z5", "G91", "G01 X-1 F1500"}
+                : QStringList{"G91", probeLine, "G90", "$X",
+                              "G90", "G0 Z5",   "G91", "G01 X-1 F1500"};
+        const QStringList received = station.received();
+        QCOMPARE(received.mid(received.indexOf("G91")), expected);
+        QVERIFY(station.reaches("Idle"));
+        QTRY_COMPARE(station.widget<QLCDNumber>("lcdNumberWorkZ")->value(), 5.0);
+    }
+
+    void probingOfflineSendsNothingEver()
+    {
+        Station station;
+        QVERIFY(station.start());
+        child<QPushButton>(topLevel("SettingsDialog"), "applyButton")->click(); // link dropped
+        auto *probing = child<ProbingDialog>(station.window.get(), "ProbingDialog");
+        child<QPushButton>(probing, "pushButtonProbe")->click();
+        QCOMPARE(child<QLabel>(probing, "labelProbeResult")->text(),
+                 QStringLiteral("Probe not started: the controller is not connected"));
+        tick(station.window.get());
+        QVERIFY(station.reaches("Idle"));
+        station.widget<QRadioButton>("radioButton1mm")->click();
+        station.click("pushButtonPlusZ");
+        QTest::qWait(300);
+        QCOMPARE(station.received(), (QStringList{"G91", "G01 Z+1 F500"}));
     }
 };
 

@@ -1,6 +1,6 @@
 #include "TestMain.h"
 
-#include "app/StatusReport.h"
+#include "machine/StatusReport.h"
 
 using Fields = std::optional<QStringList>;
 Q_DECLARE_METATYPE(Fields)

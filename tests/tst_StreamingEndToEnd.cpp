@@ -1,12 +1,10 @@
 #include "ProgramGenerator.h"
-#include "SimProcess.h"
-#include "StationStore.h"
+#include "Station.h"
 #include "TestMain.h"
-#include "WindowProbe.h"
 
-#include "app/MainWindow.h"
 #include "link/SettingsDialog.h"
 #include "link/TerminalCommunication.h"
+#include "machine/ProgramLine.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -67,55 +65,42 @@ class TestStreamingEndToEnd : public QObject
     Q_OBJECT
 
 private:
-    static QStringList controllerArguments()
-    {
-        // Moves of a millimetre or two take a few milliseconds: the planner stays full and the
-        // receive buffer is where the lines wait, as on a real machine cutting a part.
-        return {"--time-scale", "40"};
-    }
+    // Moves of a millimetre or two take a few milliseconds: the planner stays full and the
+    // receive buffer is where the lines wait, as on a real machine cutting a part.
+    static QStringList controllerArguments() { return {"--time-scale", "40"}; }
 
-    static QString label(MainWindow &window)
+    static QStringList asSent(const QStringList &program)
     {
-        return child<QLabel>(&window, "labelGrblStatus")->text();
-    }
-
-    static int progress(MainWindow &window)
-    {
-        return child<QProgressBar>(&window, "progressBar")->value();
-    }
-
-    static void startStream(MainWindow &window, const QStringList &program)
-    {
-        child<QPlainTextEdit>(&window, "plainTextEditGCode")->setPlainText(program.join('\n'));
-        QTRY_COMPARE_WITH_TIMEOUT(label(window), QStringLiteral("Idle"), 5000);
-        child<QPushButton>(&window, "pushButtonSendGCode")->click();
-    }
-
-    // The controller's log without the realtime bytes: exactly the lines it took in.
-    static QStringList receivedLines(const SimProcess &sim)
-    {
-        QStringList lines = sim.loggedLines();
-        lines.removeAll("?");
-        lines.removeAll("!");
-        lines.removeAll("~");
+        QStringList lines;
+        for (const QString &line : program)
+            lines << ProgramLine::cleaned(line);
+        lines.removeAll(QString());
         return lines;
     }
 
-private slots:
-    void programArrivesWholeAndInOrder()
+    static void send(Station &station, const QStringList &program)
     {
-        SimProcess sim(controllerArguments());
-        QVERIFY(sim.start());
-        seedStore(sim.linkPath(), true);
-        MainWindow window;
+        station.load(program.join('\n'));
+        QVERIFY(station.reaches("Idle"));
+        station.click("pushButtonSendGCode");
+    }
+
+private slots:
+    // A double click and a gamepad's second Start press alike: one job, each line once.
+    void programArrivesWholeAndInOrderOnce()
+    {
+        Station station(controllerArguments());
+        QVERIFY(station.start());
         const QStringList program = generatedProgram(1500);
-        startStream(window, program);
-        QTRY_COMPARE_WITH_TIMEOUT(progress(window), 100, 60000);
-        QCOMPARE(receivedLines(sim), program);
-        QTRY_COMPARE(sim.stat("lines"), qint64(program.size()));
-        QCOMPARE(sim.stat("overflowed_bytes"), 0);
-        QCOMPARE(sim.stat("errors"), 0);
-        QVERIFY2(sim.stat("planner_waits") > program.size() / 2, "the planner was not kept full");
+        send(station, program);
+        station.click("pushButtonSendGCode");
+        QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("finished in"), 60000);
+        QCOMPARE(station.progress(), 100);
+        QCOMPARE(station.received(), asSent(program));
+        QCOMPARE(station.sim.stat("overflowed_bytes"), 0);
+        QCOMPARE(station.sim.stat("errors"), 0);
+        QVERIFY2(station.sim.stat("planner_waits") > program.size() / 2,
+                 "the planner was not kept full");
     }
 
     // Keeps the model honest: counting lines alone must corrupt a program of long lines.
@@ -129,107 +114,112 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(sim.stat("overflowed_bytes") > 0, 30000);
         QVERIFY(sim.stat("planner_waits") > 0);
         // The damage shows once the line that lost bytes has been taken in.
-        QTRY_VERIFY_WITH_TIMEOUT(receivedLines(sim) != program.mid(0, receivedLines(sim).size()),
-                                 20000);
-    }
-
-    void errorLinesDoNotStopTheStream()
-    {
-        SimProcess sim(controllerArguments());
-        QVERIFY(sim.start());
-        seedStore(sim.linkPath(), true);
-        MainWindow window;
-        QStringList program = generatedProgram(200, 7);
-        program.insert(50, "G1 X"); // Bad number format
-        program.insert(120, "G99"); // Unsupported command
-        program.append("#");        // Expected command letter
-        startStream(window, program);
-        QTRY_COMPARE_WITH_TIMEOUT(sim.stat("lines"), qint64(program.size()), 20000);
-        QCOMPARE(receivedLines(sim), program);
-        QTRY_COMPARE(sim.stat("errors"), 3);
-        QTRY_COMPARE(progress(window), 200 * 100 / 203);
-        const auto terminal = [&window] {
-            return child<QPlainTextEdit>(&window, "plainTextEditSerial")->toPlainText();
+        const auto received = [&sim] {
+            QStringList lines = sim.loggedLines();
+            lines.removeAll("?");
+            return lines;
         };
-        QTRY_COMPARE(terminal().count("error: Expected command letter"), 1);
-        QCOMPARE(terminal().count("error: Bad number format"), 1);
-        QCOMPARE(terminal().count("error: Unsupported command"), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(received() != program.mid(0, received().size()), 20000);
     }
 
-    void feedHoldPausesTheStream()
+    // The controller itself would hold at "!" wherever it stands in the line.
+    void commentsHoldingRealtimeBytesAreNotSent()
     {
-        SimProcess sim({"--time-scale", "20"});
-        QVERIFY(sim.start());
-        seedStore(sim.linkPath(), true);
-        MainWindow window;
+        Station station({"--time-scale", "20"});
+        QVERIFY(station.start());
+        QStringList program = generatedProgram(60, 4);
+        program[20] += " (check!)";
+        program[40] = "(~ resume? ~)";
+        send(station, program);
+        QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("finished in"), 20000);
+        QCOMPARE(station.received(), asSent(program));
+        QVERIFY(!station.terminal().contains("<Hold"));
+    }
+
+    void refusedLineHoldsUntilCycleStart()
+    {
+        Station station(controllerArguments());
+        QVERIFY(station.start());
+        QStringList program = generatedProgram(200, 7);
+        program.insert(120, "G99"); // Unsupported command
+        send(station, program);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            station.jobText() == "error at line 121: error: Unsupported command", 20000);
+        QVERIFY(station.reaches("Hold"));
+        const qint64 linesAtHold = station.sim.stat("lines");
+        QTest::qWait(500);
+        QCOMPARE(station.sim.stat("lines"), linesAtHold);
+        QVERIFY(station.received().size() < program.size());
+
+        station.click("pushButtonCycleStartCmd");
+        QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("finished in"), 20000);
+        QVERIFY(station.jobText().endsWith("1 line(s) refused by the controller"));
+        QCOMPARE(station.received(), asSent(program));
+        QCOMPARE(station.sim.stat("overflowed_bytes"), 0);
+    }
+
+    void feedHoldPausesTheJob()
+    {
+        Station station({"--time-scale", "20"});
+        QVERIFY(station.start());
         const QStringList program = generatedProgram(400, 3);
-        startStream(window, program);
-        QTRY_VERIFY_WITH_TIMEOUT(sim.stat("lines") > 40, 10000);
+        send(station, program);
+        QTRY_VERIFY_WITH_TIMEOUT(station.sim.stat("lines") > 40, 10000);
 
-        child<QPushButton>(&window, "pushButtonFeedHoldCmd")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(label(window), QStringLiteral("Hold"), 3000);
-        const qint64 linesAtHold = sim.stat("lines");
+        station.click("pushButtonFeedHoldCmd");
+        QVERIFY(station.reaches("Hold", 3000));
+        QVERIFY(station.jobText().startsWith("held at line"));
+        const qint64 linesAtHold = station.sim.stat("lines");
         QTest::qWait(1200);
-        QCOMPARE(sim.stat("lines"), linesAtHold); // planner full, nothing taken in
-        QCOMPARE(label(window), QStringLiteral("Hold"));
+        QCOMPARE(station.sim.stat("lines"), linesAtHold); // planner full, nothing taken in
 
-        child<QPushButton>(&window, "pushButtonCycleStartCmd")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(progress(window), 100, 30000);
-        QStringList expected = program;
-        QCOMPARE(receivedLines(sim).filter(QRegularExpression("^G")),
-                 expected.filter(QRegularExpression("^G")));
-        QCOMPARE(sim.stat("overflowed_bytes"), 0);
+        station.click("pushButtonCycleStartCmd");
+        QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("finished in"), 30000);
+        QCOMPARE(station.received(), asSent(program));
+        QCOMPARE(station.sim.stat("overflowed_bytes"), 0);
     }
 
-    // A pulled and re-plugged cable: the controller carries on, the station keeps its queue,
-    // empties its window at the next tick and goes on once answers come again.
-    void lostLinkKeepsTheQueue()
+    // A pulled and re-plugged cable: the controller carries on with what it has, the job
+    // ends naming the last confirmed line, and nothing of it follows after reconnecting.
+    void lostLinkInterruptsTheJob()
     {
-        SimProcess sim({"--time-scale", "20"});
-        QVERIFY(sim.start());
-        seedStore(sim.linkPath(), true);
-        MainWindow window;
+        Station station({"--time-scale", "20"});
+        QVERIFY(station.start());
         const QStringList program = generatedProgram(400, 5);
-        startStream(window, program);
-        QTRY_VERIFY_WITH_TIMEOUT(sim.stat("lines") > 30, 10000);
+        send(station, program);
+        QTRY_VERIFY_WITH_TIMEOUT(station.sim.stat("lines") > 30, 10000);
 
-        ::kill(pid_t(sim.process().processId()), SIGUSR1);
-        QTRY_COMPARE_WITH_TIMEOUT(label(window), QStringLiteral("offline"), 2500);
-        QTRY_COMPARE_WITH_TIMEOUT(ledColor(&window), QColor(Qt::green), 3500);
-        QTRY_COMPARE_WITH_TIMEOUT(sim.stat("lines"), qint64(program.size()), 20000);
-
-        // What arrived is the program in order; lines on the way when the cable went may be
-        // missing, never more than the window held.
-        const QStringList received = receivedLines(sim);
-        int head = 0;
-        while (head < received.size() && received[head] == program[head])
-            ++head;
-        const int tail = received.size() - head;
-        QCOMPARE(received.mid(head), program.mid(program.size() - tail));
-        QVERIFY(program.size() - received.size() <= 5);
-        QCOMPARE(sim.stat("overflowed_bytes"), 0);
+        ::kill(pid_t(station.sim.process().processId()), SIGUSR1);
+        QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("interrupted at line "), 2500);
+        const int lastConfirmed = station.jobText().split(' ').at(3).chopped(1).toInt();
+        QTRY_COMPARE_WITH_TIMEOUT(ledColor(station.window.get()), QColor(Qt::green), 3500);
+        QVERIFY(station.reaches("Idle"));
+        const QStringList received = station.received();
+        QVERIFY(received.size() >= lastConfirmed && received.size() <= lastConfirmed + 5);
+        QCOMPARE(received, asSent(program).mid(0, received.size()));
+        QTest::qWait(500);
+        QCOMPARE(station.received(), received);
+        QVERIFY(station.widget<QPushButton>("pushButtonSendGCode")->isEnabled());
     }
 
     // A controller that starts afresh lost whatever it held: the rest of the program must not
     // run with that gap, so nothing more of it is sent.
-    void restartedControllerEndsTheStream()
+    void killedControllerGetsNothingMoreAfterRestart()
     {
-        SimProcess sim({"--time-scale", "20"});
-        QVERIFY(sim.start());
-        seedStore(sim.linkPath(), true);
-        MainWindow window;
-        startStream(window, generatedProgram(400, 9));
-        QTRY_VERIFY_WITH_TIMEOUT(sim.stat("lines") > 30, 10000);
+        Station station({"--time-scale", "20"});
+        QVERIFY(station.start());
+        send(station, generatedProgram(400, 9));
+        QTRY_VERIFY_WITH_TIMEOUT(station.sim.stat("lines") > 30, 10000);
 
-        sim.kill();
-        QTRY_COMPARE_WITH_TIMEOUT(label(window), QStringLiteral("offline"), 2500);
+        station.sim.kill();
+        QTRY_COMPARE_WITH_TIMEOUT(station.state(), QStringLiteral("offline"), 2500);
         SimProcess again;
-        again.useLink(sim.linkPath());
+        again.useLink(station.sim.linkPath());
         QVERIFY(again.start());
-        QTRY_COMPARE_WITH_TIMEOUT(label(window), QStringLiteral("Idle"), 5000);
-        child<QPushButton>(&window, "pushButtonStatusCmd")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("interrupted at line"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(station.state(), QStringLiteral("Idle"), 5000);
         QTest::qWait(500);
-        QCOMPARE(receivedLines(again), QStringList{""}); // only the line feed after "?"
+        QCOMPARE(again.loggedLines().filter(QRegularExpression("^G")), QStringList());
     }
 };
 

@@ -7,6 +7,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QThread>
 
 Q_DECLARE_METATYPE(GamepadButton)
 
@@ -140,6 +141,36 @@ private slots:
         QVERIFY(!pad.heldButtons()[XPlus]);
         pad.hide();
         QTRY_COMPARE(buttons(pressed), QList<int>{XPlus});
+    }
+
+    // A held direction must not outlive the reading that holds it.
+    void heldInputsAreReleased_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("unplugged") << "unplug";
+        QTest::newRow("dialog opened") << "show";
+        QTest::newRow("no fresh reading") << "stall";
+    }
+
+    void heldInputsAreReleased()
+    {
+        QFETCH(QString, how);
+        VirtualJoystick stick;
+        stick.centre();
+        WindowsGamepad pad;
+        QSignalSpy released(&pad, &WindowsGamepad::ButtonReleased);
+        stick.setX(65535);
+        QTRY_VERIFY(pad.heldButtons()[XPlus]);
+        if (how == "unplug") {
+            stick.unplug();
+            QTRY_COMPARE(buttons(released), QList<int>{XPlus});
+        } else if (how == "show") {
+            pad.show();
+            QCOMPARE(buttons(released), QList<int>{XPlus});
+        } else {
+            QThread::msleep(WindowsGamepad::deadManMs + 50); // the poll cannot run
+        }
+        QVERIFY(!pad.heldButtons()[XPlus]);
     }
 
     void savedAssignmentsComeBack()

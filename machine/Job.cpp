@@ -1,0 +1,155 @@
+#include "Job.h"
+
+Job::Job(JobProgram program) : lines(std::move(program)), current(State::Running)
+{
+    finishIfDone();
+}
+
+int Job::nextToSend()
+{
+    if (current == State::Holding && holdReason == Hold::Error)
+        return -1;
+    while (isActive() && nextIndex < lines.size()) {
+        if (!lines.bytes(nextIndex).isEmpty())
+            return nextIndex;
+        ++nextIndex;
+        ++confirmedCount;
+        ++answeredCount;
+        finishIfDone();
+    }
+    return -1;
+}
+
+void Job::sent(int index)
+{
+    if (index == nextIndex)
+        ++nextIndex;
+}
+
+void Job::confirmed(int index)
+{
+    if (!isActive() || index < 0 || index >= nextIndex)
+        return;
+    ++confirmedCount;
+    ++answeredCount;
+    confirmedLine = lines.editorLine(index);
+    finishIfDone();
+}
+
+// The controller goes on with what it already holds; a feed hold keeps the part from being
+// cut with the wrong line missing until the operator has looked.
+void Job::refused(int index, const QString &reply)
+{
+    if (!isActive() || index < 0 || index >= nextIndex)
+        return;
+    ++answeredCount;
+    ++refusedCount;
+    failedLine = lines.editorLine(index);
+    failure = reply;
+    current = State::Holding;
+    holdReason = Hold::Error;
+}
+
+void Job::feedHold()
+{
+    if (current != State::Running)
+        return;
+    current = State::Holding;
+    holdReason = Hold::Operator;
+}
+
+void Job::cycleStart()
+{
+    if (current != State::Holding)
+        return;
+    current = State::Running;
+    holdReason = Hold::None;
+    finishIfDone();
+}
+
+void Job::reset()
+{
+    end(holdReason == Hold::Error ? State::Failed : State::Stopped);
+}
+
+void Job::linkLost()
+{
+    end(State::Interrupted);
+}
+
+void Job::alarm(const QString &text)
+{
+    if (!isActive())
+        return;
+    failedLine = confirmedLine;
+    failure = text;
+    end(State::Failed);
+}
+
+int Job::percent() const
+{
+    return lines.isEmpty() ? 0 : int(qint64(confirmedCount) * 100 / lines.size());
+}
+
+void Job::finishIfDone()
+{
+    draining = answeredCount >= lines.size();
+}
+
+void Job::machineStopped()
+{
+    if (isDraining())
+        end(State::Finished);
+}
+
+void Job::end(State state)
+{
+    if (!isActive())
+        return;
+    current = state;
+    holdReason = Hold::None;
+}
+
+QString Job::duration(qint64 ms)
+{
+    const qint64 seconds = qMax<qint64>(0, ms) / 1000;
+    const QString ss = QStringLiteral("%1").arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    if (seconds < 3600)
+        return QStringLiteral("%1:%2").arg(seconds / 60).arg(ss);
+    const QString mm = QStringLiteral("%1").arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2:%3").arg(seconds / 3600).arg(mm, ss);
+}
+
+QString Job::describe(qint64 elapsedMs) const
+{
+    const QString line = confirmedLine > 0 ? QStringLiteral("at line %1").arg(confirmedLine)
+                                           : QStringLiteral("before the first line");
+    switch (current) {
+    case State::Idle:
+        return {};
+    case State::Running:
+        return QStringLiteral("running: %1 of %2 lines, %3")
+            .arg(confirmedCount)
+            .arg(lines.size())
+            .arg(duration(elapsedMs));
+    case State::Holding:
+        if (holdReason == Hold::Error)
+            return QStringLiteral("error at line %1: %2").arg(failedLine).arg(failure);
+        return QStringLiteral("held %1, %2").arg(line, duration(elapsedMs));
+    case State::Finished:
+        if (refusedCount > 0)
+            return QStringLiteral("finished in %1, %2 line(s) refused by the controller")
+                .arg(duration(elapsedMs))
+                .arg(refusedCount);
+        return QStringLiteral("finished in %1").arg(duration(elapsedMs));
+    case State::Failed:
+        if (failedLine == 0)
+            return QStringLiteral("failed before the first line: %1").arg(failure);
+        return QStringLiteral("failed at line %1: %2").arg(failedLine).arg(failure);
+    case State::Stopped:
+        return QStringLiteral("stopped %1").arg(line);
+    case State::Interrupted:
+        return QStringLiteral("interrupted %1: link lost").arg(line);
+    }
+    return {};
+}

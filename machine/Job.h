@@ -1,0 +1,90 @@
+#pragma once
+
+#include "JobProgram.h"
+
+#include <QString>
+
+// One run of a program, from Send to its end, as a state machine without a clock or a link:
+// the session tells it what happened and asks it what to send next.
+//
+//   Idle -> Running <-> Holding -> Finished | Failed | Stopped | Interrupted
+//
+// A line the controller refuses holds the job (feeding stops until Cycle Start); a reset ends
+// it, a lost link interrupts it. The progress counts only this job's confirmed lines, and
+// lines with nothing to send as they are passed; a refused line never counts.
+class Job
+{
+public:
+    enum class State
+    {
+        Idle,
+        Running,
+        Holding,
+        Finished,
+        Failed,
+        Stopped,
+        Interrupted
+    };
+    enum class Hold
+    {
+        None,
+        Operator, // feed hold: the controller pauses, lines may still be queued
+        Error     // a refused line: nothing more is sent until the operator goes on
+    };
+
+    Job() = default;
+    explicit Job(JobProgram program);
+
+    State state() const { return current; }
+    Hold hold() const { return holdReason; }
+    bool isActive() const { return current == State::Running || current == State::Holding; }
+    bool isOver() const { return current > State::Holding; }
+
+    // The next entry to write, with nothing-to-send entries passed over (and counted done);
+    // -1 when none may go now.
+    int nextToSend();
+    void sent(int index);
+    void confirmed(int index);
+    void refused(int index, const QString &reply);
+    void feedHold();
+    void cycleStart();
+    void reset();
+    void linkLost();
+    void alarm(const QString &text);
+    // The controller reported itself at rest. A job whose lines are all answered may still be
+    // moving through the controller's planner; it is finished only once the machine stands.
+    void machineStopped();
+    bool isDraining() const { return current == State::Running && draining; }
+
+    const JobProgram &program() const { return lines; }
+    int total() const { return lines.size(); }
+    // Confirmed by "ok", or passed with nothing to send.
+    int done() const { return confirmedCount; }
+    int percent() const;
+    // Editor line of the last line the controller confirmed; 0 before the first.
+    int lastConfirmedLine() const { return confirmedLine; }
+    // The editor line and the reply of the refusal or alarm that held or ended the job.
+    int faultLine() const { return failedLine; }
+    const QString &faultReply() const { return failure; }
+
+    // "finished in 12:04", "failed at line 57: error: ...", "stopped at line 812",
+    // "interrupted at line 300: link lost", "error at line 57: ..." while held on an error.
+    QString describe(qint64 elapsedMs) const;
+    static QString duration(qint64 ms);
+
+private:
+    void finishIfDone();
+    void end(State state);
+
+    JobProgram lines;
+    State current = State::Idle;
+    Hold holdReason = Hold::None;
+    int nextIndex = 0;
+    int confirmedCount = 0;
+    int answeredCount = 0; // confirmed, refused or passed: the job is over when all are
+    int refusedCount = 0;
+    bool draining = false;
+    int confirmedLine = 0;
+    int failedLine = 0;
+    QString failure;
+};

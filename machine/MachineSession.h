@@ -1,0 +1,124 @@
+#pragma once
+
+#include "Job.h"
+#include "ProbeCycle.h"
+#include "StatusReport.h"
+#include "StreamWindow.h"
+
+#include "link/Settings.h"
+#include "link/TerminalCommunication.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QQueue>
+#include <QTimer>
+
+#include <array>
+
+// The one owner of everything that reaches the controller. Every line from anyone (the
+// program, the command line, the buttons, the jog, the tools) goes through its one queue and
+// one byte budget; realtime bytes go out at once. It decides who may command the machine now:
+// a running job or probe locks out every other line until it ends. It keeps what the
+// controller last reported as values, and runs the job and the probing cycle.
+//
+// It needs no display: the window is one view of it, a terminal program could be another.
+class MachineSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit MachineSession(QObject *parent = nullptr);
+
+    // The link is supervised by the session's owner: reconnect() while it is down, once a
+    // second or so; a link found down that was up ends whatever ran on it.
+    bool isConnected() const { return link.IsConnected(); }
+    void reconnect(const Settings &settings);
+    void disconnectLink();
+    // "?" without an echo: the periodic poll.
+    void pollStatus();
+
+    // One line to the controller; false when it was not sent: offline (quietly), locked by a
+    // job or a probe, or a line the controller cannot take (both said in a notice). Comments
+    // are removed first; a line of a single realtime byte goes out as that byte.
+    bool SendCommand(const QString &line);
+    // '?', '!', '~' or ctrl-X, at once and never refused while connected.
+    bool sendRealtime(char byte);
+    bool isMotionLocked() const { return job.isActive() || probe.isActive(); }
+    // "a program runs", "the probe is moving": what holds the lock.
+    QString lockReason() const;
+    // Lines accepted and not yet written, waiting for room in the controller's buffer.
+    int queuedLines() const { return queue.size(); }
+
+    // Starts the editor's program; false when it cannot start now (offline, not idle, a job
+    // or probe running: quietly; a line the controller cannot take: with a notice).
+    bool startJob(QStringView program);
+    const Job &currentJob() const { return job; }
+    qint64 jobElapsedMs() const;
+
+    // Why a probe cannot start; empty when it started.
+    QString startProbe(const ProbeRequest &request);
+    const ProbeCycle &probeCycle() const { return probe; }
+
+    // What the controller last reported; the state is "" before the first report and after
+    // the link was lost or the controller restarted.
+    const QString &state() const { return machineState; }
+    bool isIdle() const { return isConnected() && machineState == QLatin1String("Idle"); }
+    const StatusReport &lastReport() const { return report; }
+    double workPosition(int axis) const;
+
+signals:
+    void lineReceived(const QString &line);
+    void lineSent(const QString &line);
+    void notice(const QString &text);
+    void statusReported();
+    void jobChanged();
+    void probeFinished(bool contact, const QString &message);
+
+private:
+    enum Tag
+    {
+        CommandTag = -1,
+        ProbeTag = -2,
+        AbsoluteTag = -3, // the G90 that puts the controller back after a probe
+        NoTag = -4
+    };
+    struct Queued
+    {
+        QByteArray bytes;
+        int tag;
+    };
+
+    void readLine(const QString &line);
+    void readStatus(const QString &line);
+    void answered(bool ok, const QString &reply);
+    void alarmed(const QString &line);
+    void controllerRestarted();
+    void linkLost();
+    void SendQueuedLines();
+    bool write(const QByteArray &bytes, int tag);
+    void enqueue(const QByteArray &bytes, int tag);
+    void payOwedAbsolute();
+    void dropEverything();
+    void endProbe(const ProbeCycle::Ending &ending, bool sendLines);
+    void jobRefusedLine(int index, const QString &reply);
+    void pollWhileDraining();
+    void jobMayHaveChanged(Job::State before);
+    bool refuseWhileLocked(const QString &line);
+
+    TerminalCommunication link;
+    bool linkWasUp = false;
+    QQueue<Queued> queue;
+    StreamWindow window;
+    Job job;
+    QElapsedTimer jobClock;
+    qint64 jobEndedMs = -1;
+    QTimer drainPoll;
+    bool drainPolled = false;
+    ProbeCycle probe;
+    QTimer probeTimer;
+    bool absoluteOwed = false;
+    QString machineState;
+    StatusReport report;
+    std::array<double, 3> work{};
+};

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "SimProcess.h"
+#include "WindowProbe.h"
+
+#include "app/MainWindow.h"
+
+#include <QStringList>
+#include <QVariantMap>
+
+#include <memory>
+
+// A station connected to a virtual controller of its own, seen as the operator sees it:
+// through the widgets by name, and through what the controller took in.
+class Station
+{
+public:
+    explicit Station(const QStringList &simArguments = {}, bool askStatus = true,
+                     const QVariantMap &storeKeys = {});
+
+    // Starts the controller and the window and waits until the controller reports Idle.
+    bool start();
+
+    template <typename T> T *widget(const char *name) const
+    {
+        return WindowProbe::child<T>(window.get(), name);
+    }
+    void click(const char *button) const;
+    void type(const QString &line) const;
+    void load(const QString &program) const;
+    QString state() const;
+    int progress() const;
+    QString jobText() const;
+    QString terminal() const; // after the pane's next batch
+    // Asks for status reports until the state word is `word`.
+    bool reaches(const QString &word, int timeoutMs = 5000) const;
+
+    // What the controller took in since the last call, realtime bytes as lines of their own.
+    QStringList newLines();
+    // Every line it took in, without the realtime bytes.
+    QStringList received() const;
+
+    SimProcess sim;
+    std::unique_ptr<MainWindow> window;
+
+private:
+    bool askStatus;
+    QVariantMap keys;
+    int seen = 0;
+};

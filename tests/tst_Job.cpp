@@ -1,0 +1,243 @@
+#include <QtTest>
+
+#include "machine/Job.h"
+#include "machine/ProbeCycle.h"
+#include "machine/ProgramLine.h"
+#include "machine/StreamWindow.h"
+
+#include <QQueue>
+
+// The job and what it sends, without a display or a link: cleaning, refusals, the state
+// machine driven by scripted answers, and the byte budget.
+class TestJob : public QObject
+{
+    Q_OBJECT
+
+private:
+    // Plays a script against a job: "send" writes the next line, "ok"/"error" answer the
+    // oldest outstanding one, the rest are the session's other events.
+    static void play(Job &job, const QStringList &script)
+    {
+        QQueue<int> outstanding;
+        for (const QString &event : script) {
+            if (event == "send") {
+                const int index = job.nextToSend();
+                if (index >= 0) {
+                    job.sent(index);
+                    outstanding.enqueue(index);
+                }
+            } else if (event == "ok") {
+                job.confirmed(outstanding.isEmpty() ? -1 : outstanding.dequeue());
+            } else if (event.startsWith("error")) {
+                job.refused(outstanding.isEmpty() ? -1 : outstanding.dequeue(), event);
+            } else if (event == "!") {
+                job.feedHold();
+            } else if (event == "~") {
+                job.cycleStart();
+            } else if (event == "reset") {
+                job.reset();
+            } else if (event == "lost") {
+                job.linkLost();
+            } else if (event.startsWith("ALARM")) {
+                job.alarm(event);
+            } else if (event == "idle") {
+                job.machineStopped();
+            } else {
+                QFAIL(qPrintable("unknown event " + event));
+            }
+        }
+    }
+
+private slots:
+    void cleaning_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("cleaned");
+        QTest::newRow("comment holding realtime bytes") << "G1 X1 (check!) F100 ; ~?"
+                                                        << "G1 X1  F100";
+        QTest::newRow("unclosed comment runs to the end") << "G0 X1 (never closed"
+                                                          << "G0 X1";
+        QTest::newRow("blanks around") << " \tM3 S1000\t "
+                                       << "M3 S1000";
+        QTest::newRow("comment only") << "(T1 D=6 flat end mill)"
+                                      << "";
+        QTest::newRow("non-ASCII inside a comment")
+            << QString::fromUtf8("G0 X1 (Maß Ä)") << "G0 X1";
+    }
+
+    void cleaning()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, cleaned);
+        QCOMPARE(ProgramLine::cleaned(line), cleaned);
+    }
+
+    // What reaches the controller, by editor line; and the first line it could not take.
+    void programs_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("sent"); // "line:bytes" per entry
+        QTest::addColumn<int>("refusedLine");
+        QTest::newRow("CAM header and delimiters")
+            << "%\n(T1 D=6)\n\nG90 G94 ; absolute\r\nT1 M6\n%"
+            << QStringList{"1:", "2:", "4:G90 G94", "5:T1 M6", "6:"} << 0;
+        QTest::newRow("lone CR splits a line")
+            << "G0 X1\rG0 X2\nM5" << QStringList{"1:G0 X1", "1:G0 X2", "2:M5"} << 0;
+        QTest::newRow("feed hold outside a comment")
+            << "G0 X1\nG1 X2 F100 !\nG0 X3" << QStringList{"1:G0 X1", "2:", "3:G0 X3"} << 2;
+        QTest::newRow("non-ASCII outside a comment")
+            << QString::fromUtf8("G0 X1\nG0 Y\u00b2") << QStringList{"1:G0 X1", "2:"} << 2;
+        QTest::newRow("ctrl-X") << QString("M3\n\nG0\x18") << QStringList{"1:M3", "3:"} << 3;
+        QTest::newRow("79 characters fit, blanks not counted")
+            << "G1 " + QString(76, 'X') + "   " << QStringList{"1:G1 " + QString(76, 'X')} << 0;
+        QTest::newRow("80 do not") << "G1" + QString(78, '1') << QStringList{"1:"} << 1;
+    }
+
+    void programs()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, sent);
+        QFETCH(int, refusedLine);
+        const JobProgram program = JobProgram::read(text);
+        QStringList entries;
+        for (int i = 0; i < program.size(); ++i)
+            entries << QString::number(program.editorLine(i)) + ":" + program.bytes(i);
+        QCOMPARE(entries, sent);
+        QCOMPARE(program.refusal() ? program.refusal()->line : 0, refusedLine);
+    }
+
+    void lifeOfAJob_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("script");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<int>("percent");
+        QTest::addColumn<QString>("description");
+        const QString four = "G1 X1 F100\nG1 X2\nG1 X3\nG1 X4";
+        const QStringList sendAll{"send", "send", "send", "send"};
+        QTest::newRow("all confirmed, still moving")
+            << four << sendAll + QStringList{"ok", "ok", "ok", "ok"} << int(Job::State::Running)
+            << 100 << "running: 4 of 4 lines, 0:00";
+        QTest::newRow("finished once at rest")
+            << four << sendAll + QStringList{"ok", "ok", "ok", "ok", "idle"}
+            << int(Job::State::Finished) << 100 << "finished in 0:00";
+        QTest::newRow("at rest too early")
+            << four << sendAll + QStringList{"ok", "idle"} << int(Job::State::Running) << 25
+            << "running: 1 of 4 lines, 0:00";
+        QTest::newRow("refused line holds and sends nothing more")
+            << four << QStringList{"send", "send", "ok", "error:20", "send"}
+            << int(Job::State::Holding) << 25 << "error at line 2: error:20";
+        QTest::newRow("reset after a refused line fails")
+            << four << QStringList{"send", "send", "send", "ok", "error:20", "reset", "ok"}
+            << int(Job::State::Failed) << 25 << "failed at line 2: error:20";
+        QTest::newRow("cycle start goes on, the refusal is told")
+            << four
+            << QStringList{"send", "send", "ok",  "error: Bad number format", "~", "send", "send",
+                           "ok",   "ok",   "idle"}
+            << int(Job::State::Finished) << 75
+            << "finished in 0:00, 1 line(s) refused by the controller";
+        QTest::newRow("feed hold and resume")
+            << four << QStringList{"send", "ok", "!", "send"} << int(Job::State::Holding) << 25
+            << "held at line 1, 0:00";
+        QTest::newRow("reset stops")
+            << four << QStringList{"send", "send", "ok", "reset", "ok", "ok"}
+            << int(Job::State::Stopped) << 25 << "stopped at line 1";
+        QTest::newRow("lost link before any ok")
+            << four << QStringList{"send", "lost"} << int(Job::State::Interrupted) << 0
+            << "interrupted before the first line: link lost";
+        QTest::newRow("alarm fails")
+            << four << QStringList{"send", "send", "ok", "ALARM:1"} << int(Job::State::Failed) << 25
+            << "failed at line 1: ALARM:1";
+        QTest::newRow("lines with nothing to send count as passed")
+            << "%\n(header)\nG0 X1\n\n;note\n%" << QStringList{"send", "ok", "send", "idle"}
+            << int(Job::State::Finished) << 100 << "finished in 0:00";
+    }
+
+    void lifeOfAJob()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, script);
+        QFETCH(int, state);
+        QFETCH(int, percent);
+        QFETCH(QString, description);
+        Job job(JobProgram::read(program));
+        play(job, script);
+        QCOMPARE(int(job.state()), state);
+        QCOMPARE(job.percent(), percent);
+        QCOMPARE(job.describe(0), description);
+    }
+
+    void durations_data()
+    {
+        QTest::addColumn<qint64>("ms");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("seconds") << qint64(9'999) << "0:09";
+        QTest::newRow("minutes") << qint64(724'000) << "12:04";
+        QTest::newRow("hours") << qint64(3'723'000) << "1:02:03";
+    }
+
+    void durations()
+    {
+        QFETCH(qint64, ms);
+        QFETCH(QString, text);
+        QCOMPARE(Job::duration(ms), text);
+    }
+
+    // How many lines of the given sizes go out before the budget refuses one.
+    void byteBudget_data()
+    {
+        QTest::addColumn<int>("buffer");
+        QTest::addColumn<QList<int>>("sizes");
+        QTest::addColumn<int>("admitted");
+        QTest::newRow("five short lines at most") << 127 << QList<int>{6, 6, 6, 6, 6, 6} << 5;
+        QTest::newRow("exactly full") << 127 << QList<int>{100, 27, 1} << 2;
+        QTest::newRow("1.1's larger buffer") << 128 << QList<int>{100, 28, 1} << 2;
+        QTest::newRow("oversized alone") << 127 << QList<int>{300, 1} << 1;
+        QTest::newRow("oversized waits") << 127 << QList<int>{10, 300} << 1;
+    }
+
+    void byteBudget()
+    {
+        QFETCH(int, buffer);
+        QFETCH(QList<int>, sizes);
+        QFETCH(int, admitted);
+        StreamWindow window;
+        window.setBufferBytes(buffer);
+        int count = 0;
+        for (int bytes : sizes) {
+            if (!window.admits(bytes))
+                break;
+            window.sent(bytes, count++);
+        }
+        QCOMPARE(count, admitted);
+        QCOMPARE(window.answered(), 0); // the oldest first
+        window.reset();
+        QCOMPARE(window.answered(-9), -9);
+    }
+
+    void probeReports_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("readable");
+        QTest::addColumn<bool>("contact");
+        QTest::newRow("contact") << "[PRB:0.000,0.000,-5.000:1]" << true << true;
+        QTest::newRow("none") << "[PRB:1.5,2,-20.000:0]" << true << false;
+        QTest::newRow("0.9's $# without flag") << "[PRB:0.000,0.000,0.000]" << false << false;
+        QTest::newRow("garbage") << "[PRB:x,y,z:1]" << false << false;
+        QTest::newRow("two values") << "[PRB:1,2:1]" << false << false;
+        QTest::newRow("huge") << "[PRB:1e999,0,0:1]" << false << false;
+    }
+
+    void probeReports()
+    {
+        QFETCH(QString, line);
+        QFETCH(bool, readable);
+        QFETCH(bool, contact);
+        const auto report = ProbeCycle::readReport(line);
+        QCOMPARE(bool(report), readable);
+        QCOMPARE(report && report->contact, contact);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestJob)
+#include "tst_Job.moc"
