@@ -44,9 +44,4 @@ Move continuous(const QString &direction, int feed)
     return {QString::number(step, 'f', 3), QString::number(feed)};
 }
 
-QString moveLine(const QString &direction, const QString &step, const QString &feed)
-{
-    return QStringLiteral("G01 %1%2 F%3").arg(direction, step, feed);
-}
-
 } // namespace JogCommands

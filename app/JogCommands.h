@@ -37,6 +37,4 @@ struct Move
 // One tick of continuous jogging at `feed`.
 Move continuous(const QString &direction, int feed);
 
-QString moveLine(const QString &direction, const QString &step, const QString &feed);
-
 } // namespace JogCommands

@@ -3,6 +3,8 @@
 
 #include "JogCommands.h"
 
+#include "machine/ControllerCodes.h"
+
 #include "dialogs/MessageDialog.h"
 #include "link/SettingsStore.h"
 
@@ -54,7 +56,9 @@ MainWindow::MainWindow(QWidget *parent)
     terminalPane.attach(ui->plainTextEditSerial);
     ui->ConnectionLED->setColor(Qt::red);
     ui->progressBar->setValue(0);
-    UpdateGating();
+    ConnectJogButtons();
+    ConnectOverrideButtons();
+    ShowDialect();
 
     connect(&session, &MachineSession::lineReceived, this, &MainWindow::ParseReceivedLine);
     connect(&session, &MachineSession::lineSent, this,
@@ -67,6 +71,10 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&tickTimer, &QTimer::timeout, this, &MainWindow::Tick1000ms);
     connect(&jogTimer, &QTimer::timeout, this, &MainWindow::JogTimerTick);
     connect(&gamepad, &WindowsGamepad::ButtonPressed, this, &MainWindow::GamePadButtonPressed);
+    connect(&gamepad, &WindowsGamepad::ButtonReleased, this, &MainWindow::UpdateContinuousJog);
+    connect(&session, &MachineSession::dialectChanged, this, &MainWindow::ShowDialect);
+    connect(&session, &MachineSession::modalStateChanged, this,
+            [this] { ui->labelModalState->setText(session.modalState()); });
     connect(&settingsDialog, &SettingsDialog::settingsChanged, this,
             &MainWindow::OnComSettingsChanged);
     tickTimer.setSingleShot(false);
@@ -107,7 +115,7 @@ void MainWindow::ParseReceivedLine(QString line)
         if (line.size() > 1 && line.at(1) >= QLatin1Char('0') && line.at(1) <= QLatin1Char('9'))
             grblSettingsDialog.ParseParameterLine(line);
     }
-    AppendTerminal(line, Qt::red);
+    AppendTerminal(ControllerCodes::readable(line), Qt::red);
 }
 
 bool MainWindow::SendCommand(const QString &command)
@@ -131,19 +139,68 @@ void MainWindow::ParseStatusReport()
     ui->labelGrblStatus->setText(report.state);
     probingDialog.SetMachineState(report.state);
     UpdateGating();
-
-    if (report.machine) {
-        ui->lcdNumberMachineX->display(report.machine->at(0));
-        ui->lcdNumberMachineY->display(report.machine->at(1));
-        ui->lcdNumberMachineZ->display(report.machine->at(2));
-    }
-    if (report.work) {
-        ui->lcdNumberWorkX->display(report.work->at(0));
-        ui->lcdNumberWorkY->display(report.work->at(1));
-        ui->lcdNumberWorkZ->display(report.work->at(2));
-    }
+    ShowPosition(session.machinePosition(),
+                 {ui->lcdNumberMachineX, ui->lcdNumberMachineY, ui->lcdNumberMachineZ});
+    ShowPosition(session.workPositionReported(),
+                 {ui->lcdNumberWorkX, ui->lcdNumberWorkY, ui->lcdNumberWorkZ});
+    ShowMachineInfo(report);
     if (ui->checkBoxTool->isChecked() && ui->GLWidget->isVisible())
         RepaintToolMarker();
+}
+
+void MainWindow::ShowPosition(const std::optional<StatusReport::Position> &position,
+                              const std::array<QLCDNumber *, 3> &displays)
+{
+    if (!position)
+        return;
+    for (size_t axis = 0; axis < 3; ++axis)
+        displays[axis]->display(position->text.at(int(axis)));
+}
+
+// What 1.1 reports beyond the positions: the live feed and spindle, the triggered inputs, the
+// overrides, and whether spindle and coolant really run (the captions follow the machine).
+void MainWindow::ShowMachineInfo(const StatusReport &report)
+{
+    QStringList info;
+    if (report.feed)
+        info << tr("Feed %1 mm/min").arg(*report.feed);
+    if (report.spindle)
+        info << tr("Spindle %1").arg(*report.spindle);
+    if (report.pins)
+        info << tr("Inputs: %1").arg(PinNames(*report.pins));
+    if (!info.isEmpty())
+        ui->labelFeedSpindle->setText(info.join(QStringLiteral(" \u00b7 ")));
+    if (report.overrides)
+        ui->labelOverrides->setText(tr("Feed %1 % \u00b7 Rapid %2 % \u00b7 Spindle %3 %")
+                                        .arg(report.overrides->at(0))
+                                        .arg(report.overrides->at(1))
+                                        .arg(report.overrides->at(2)));
+    if (!report.barForm || !session.dialect().speaks11())
+        return;
+    const QString running = report.accessories.value_or(QString());
+    spindleOn = running.contains(QLatin1Char('S')) || running.contains(QLatin1Char('C'));
+    coolantOn = running.contains(QLatin1Char('F')) || running.contains(QLatin1Char('M'));
+    ui->pushButtonSpindle->setText(spindleOn ? tr("Spindle Off") : tr("Spindle On"));
+    ui->pushButtonCoolant->setText(coolantOn ? tr("Coolant Off") : tr("Coolant On"));
+}
+
+QString MainWindow::PinNames(const QString &letters)
+{
+    static const QMap<QChar, QString> names = {
+        {'P', tr("probe")}, {'X', tr("limit X")}, {'Y', tr("limit Y")}, {'Z', tr("limit Z")},
+        {'D', tr("door")},  {'H', tr("hold")},    {'R', tr("reset")},   {'S', tr("start")}};
+    QStringList shown;
+    for (const QChar letter : letters)
+        shown << names.value(letter, QString(letter));
+    return shown.join(QStringLiteral(", "));
+}
+
+void MainWindow::ShowDialect()
+{
+    const Dialect &dialect = session.dialect();
+    ui->labelController->setText(dialect.describe());
+    ui->dockWidgetContentsOverrides->setEnabled(dialect.speaks11());
+    ui->dockWidgetOverrides->setVisible(dialect.speaks11());
 }
 
 // Send, Spindle and Probing want a machine at rest; a program locks out everything that moves
@@ -510,13 +567,10 @@ QString MainWindow::GetJogStep() const
     return JogCommands::stepText(Step::Continuous, 0);
 }
 
-// Relative moves; the controller stays in G91 until something switches it back.
+// Relative moves; on 0.9 the controller stays in G91 until something switches it back.
 void MainWindow::Jog(const QString &direction, const QString &step, const QString &feed)
 {
-    if (!SendCommand(QStringLiteral("G91")))
-        return;
-    SendCommand(JogCommands::moveLine(direction, step, feed));
-    on_pushButtonStatusCmd_clicked();
+    session.jogStep(direction, step, feed.toInt());
 }
 
 void MainWindow::JogButtonPressed(GamepadButton button, bool fromGamepad)
@@ -541,32 +595,36 @@ void MainWindow::GamePadButtonPressed(GamepadButton button)
     JogButtonPressed(button, true);
 }
 
-void MainWindow::JogTimerTick()
+// On screen only in continuous mode; the gamepad whatever the mode, unless it steps, and
+// before the screen.
+QString MainWindow::HeldJogDirection(const GamepadMapping::Inputs &held) const
 {
-    QString direction;
-    if (ui->radioButtonContinious->isChecked()) {
-        const QPair<QPushButton *, GamepadButton> jogButtons[] = {
-            {ui->pushButtonPlusX, XPlus}, {ui->pushButtonMinusX, XMinus},
-            {ui->pushButtonPlusY, YPlus}, {ui->pushButtonMinusY, YMinus},
-            {ui->pushButtonPlusZ, ZPlus}, {ui->pushButtonMinusZ, ZMinus}};
-        for (const auto &[jogButton, input] : jogButtons) {
-            if (jogButton->isDown()) {
-                direction = JogCommands::direction(input);
-                break;
-            }
-        }
-    }
-    const GamepadMapping::Inputs held = gamepad.heldButtons();
     if (!held[DefinedStep]) {
         for (int input = XPlus; input <= ZMinus; ++input) {
-            if (held[size_t(input)]) {
-                direction = JogCommands::direction(GamepadButton(input));
-                break;
-            }
+            if (held[size_t(input)])
+                return JogCommands::direction(GamepadButton(input));
         }
     }
+    if (!ui->radioButtonContinious->isChecked())
+        return {};
+    const QPair<QPushButton *, GamepadButton> jogButtons[] = {
+        {ui->pushButtonPlusX, XPlus}, {ui->pushButtonMinusX, XMinus},
+        {ui->pushButtonPlusY, YPlus}, {ui->pushButtonMinusY, YMinus},
+        {ui->pushButtonPlusZ, ZPlus}, {ui->pushButtonMinusZ, ZMinus}};
+    for (const auto &[jogButton, input] : jogButtons) {
+        if (jogButton->isDown())
+            return JogCommands::direction(input);
+    }
+    return {};
+}
+
+void MainWindow::JogTimerTick()
+{
+    const GamepadMapping::Inputs held = gamepad.heldButtons();
+    const QString direction = HeldJogDirection(held);
     if (direction.isEmpty()) {
         jogRefusalShown = false;
+        session.holdJog({}, 0);
         return;
     }
     if (session.isMotionLocked()) {
@@ -576,16 +634,54 @@ void MainWindow::JogTimerTick()
         jogRefusalShown = true;
         return;
     }
-    // Moves pile up while the controller cannot take them in; they would go on after release.
-    if (session.queuedLines() > 0)
-        return;
     int feed = ui->spinBoxFeedRate->value();
     if (held[Slow])
         feed = gamepad.GetSlowSpeed();
     else if (held[Medium])
         feed = gamepad.GetMediumSpeed();
+    if (session.dialect().speaks11()) {
+        session.holdJog(direction, JogCommands::stepFeed(direction, feed));
+        return;
+    }
+    // Moves pile up while the controller cannot take them in; they would go on after release.
+    if (session.queuedLines() > 0)
+        return;
     const JogCommands::Move move = JogCommands::continuous(direction, feed);
     Jog(direction, move.step, move.feed);
+}
+
+// 1.1 stops a released jog at once, so a press or release is not left to the next tick.
+void MainWindow::UpdateContinuousJog()
+{
+    if (session.dialect().speaks11())
+        JogTimerTick();
+}
+
+void MainWindow::ConnectJogButtons()
+{
+    for (QPushButton *button : {ui->pushButtonPlusX, ui->pushButtonMinusX, ui->pushButtonPlusY,
+                                ui->pushButtonMinusY, ui->pushButtonPlusZ, ui->pushButtonMinusZ}) {
+        connect(button, &QPushButton::pressed, this, &MainWindow::UpdateContinuousJog);
+        connect(button, &QPushButton::released, this, &MainWindow::UpdateContinuousJog);
+    }
+}
+
+// Each button sends its override's single realtime byte; 0.9 has none, and the dock is hidden.
+void MainWindow::ConnectOverrideButtons()
+{
+    const QPair<QPushButton *, quint8> overrides[] = {
+        {ui->pushButtonFeed100, 0x90},        {ui->pushButtonFeedPlus10, 0x91},
+        {ui->pushButtonFeedMinus10, 0x92},    {ui->pushButtonFeedPlus1, 0x93},
+        {ui->pushButtonFeedMinus1, 0x94},     {ui->pushButtonRapid100, 0x95},
+        {ui->pushButtonRapid50, 0x96},        {ui->pushButtonRapid25, 0x97},
+        {ui->pushButtonSpindle100, 0x99},     {ui->pushButtonSpindlePlus10, 0x9A},
+        {ui->pushButtonSpindleMinus10, 0x9B}, {ui->pushButtonSpindlePlus1, 0x9C},
+        {ui->pushButtonSpindleMinus1, 0x9D}};
+    for (const auto &[button, byte] : overrides) {
+        const char realtime = char(byte);
+        connect(button, &QPushButton::clicked, this,
+                [this, realtime] { session.sendRealtime(realtime); });
+    }
 }
 
 void MainWindow::on_pushButtonPlusX_clicked()

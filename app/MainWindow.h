@@ -104,6 +104,15 @@ private slots:
 private:
     void AppendTerminal(const QString &text, const QColor &color);
     void ParseStatusReport();
+    void ShowPosition(const std::optional<StatusReport::Position> &position,
+                      const std::array<QLCDNumber *, 3> &displays);
+    void ShowMachineInfo(const StatusReport &report);
+    static QString PinNames(const QString &letters);
+    void ShowDialect();
+    void ConnectJogButtons();
+    void ConnectOverrideButtons();
+    void UpdateContinuousJog();
+    QString HeldJogDirection(const GamepadMapping::Inputs &held) const;
     void RepaintToolMarker();
     void ShowJob();
     void UpdateGating();

@@ -1,5 +1,7 @@
 #include "GrblParameter.h"
 
+#include "machine/ControllerCodes.h"
+
 #include <QRegularExpression>
 
 #include <cmath>
@@ -28,7 +30,7 @@ std::optional<GrblParameter> parseParameterLine(const QString &line)
     const std::optional<QString> number = firstMatch(numberPattern, line, 1, 1);
     const std::optional<QString> value = firstMatch(valuePattern, line, 1, 0);
     const std::optional<QString> description = firstMatch(descriptionPattern, line, 1, 1);
-    if (!number || !value || !description)
+    if (!number || !value)
         return std::nullopt;
 
     bool isNumber = false;
@@ -38,5 +40,8 @@ std::optional<GrblParameter> parseParameterLine(const QString &line)
     const double reading = value->toDouble(); // "" and "." read as 0
     if (!std::isfinite(reading))
         return std::nullopt;
-    return GrblParameter{static_cast<quint8>(index), reading, *description};
+    // 1.1 lists bare numbers; the words come from what the numbers mean.
+    return GrblParameter{static_cast<quint8>(index), reading,
+                         description ? *description
+                                     : ControllerCodes::settingDescription(int(index))};
 }

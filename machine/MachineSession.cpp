@@ -1,9 +1,16 @@
 #include "MachineSession.h"
 
+#include "ControllerCodes.h"
 #include "ProgramLine.h"
 
 namespace {
 constexpr int drainPollMs = 250;
+// Continuous jogging keeps this much motion queued, in moves of this length: enough that the
+// machine never waits for the next move, little enough that a lost cancel ends soon.
+constexpr double jogMoveSeconds = 0.15;
+constexpr double jogAheadSeconds = 0.3;
+constexpr int jogPumpMs = 40;
+constexpr char jogCancel = char(0x85);
 constexpr char feedHold = '!';
 constexpr char cycleStart = '~';
 constexpr char statusQuery = '?';
@@ -22,6 +29,8 @@ MachineSession::MachineSession(QObject *parent) : QObject(parent)
     connect(&link, &TerminalCommunication::LineReceived, this, &MachineSession::readLine);
     drainPoll.setInterval(drainPollMs);
     connect(&drainPoll, &QTimer::timeout, this, &MachineSession::pollWhileDraining);
+    jogPump.setInterval(jogPumpMs);
+    connect(&jogPump, &QTimer::timeout, this, &MachineSession::pumpJog);
     probeTimer.setSingleShot(true);
     connect(&probeTimer, &QTimer::timeout, this, [this] {
         const int seconds = ProbeCycle::timeoutMs(probe.request()) / 1000;
@@ -90,9 +99,11 @@ bool MachineSession::refuseWhileLocked(const QString &line)
 
 bool MachineSession::sendRealtime(char byte)
 {
-    if (!isConnected() || !link.WriteRaw(QByteArray(1, byte)))
+    const bool extended = uchar(byte) >= 0x80;
+    if (!isConnected() || (extended && !grbl.speaks11()) || !link.WriteRaw(QByteArray(1, byte)))
         return false;
-    emit lineSent(QString(QLatin1Char(byte)));
+    emit lineSent(extended ? QStringLiteral("0x%1").arg(uchar(byte), 2, 16)
+                           : QString(QLatin1Char(byte)));
     const Job::State before = job.state();
     if (byte == feedHold) {
         job.feedHold();
@@ -161,7 +172,68 @@ QString MachineSession::startProbe(const ProbeRequest &request)
 
 double MachineSession::workPosition(int axis) const
 {
-    return axis >= 0 && axis < 3 ? work[size_t(axis)] : 0.0;
+    return work && axis >= 0 && axis < 3 ? work->value[size_t(axis)] : 0.0;
+}
+
+QString MachineSession::jogLine(const QString &direction, const QString &step, int feed)
+{
+    return QStringLiteral("$J=G91 %1%2 F%3").arg(direction, step).arg(feed);
+}
+
+bool MachineSession::jogStep(const QString &direction, const QString &step, int feed)
+{
+    if (grbl.speaks11())
+        return SendCommand(jogLine(direction, step, feed));
+    if (!SendCommand(QStringLiteral("G91")))
+        return false;
+    SendCommand(QStringLiteral("G01 %1%2 F%3").arg(direction, step).arg(feed));
+    sendRealtime(statusQuery);
+    return true;
+}
+
+void MachineSession::holdJog(const QString &direction, int feed)
+{
+    if (direction == jogDirection && (direction.isEmpty() || feed == jogFeed))
+        return;
+    if (!jogDirection.isEmpty())
+        cancelJog();
+    if (direction.isEmpty() || !grbl.speaks11() || !isConnected() || refuseWhileLocked(direction))
+        return;
+    jogDirection = direction;
+    jogFeed = feed;
+    jogClock.start();
+    jogQueuedUntil = 0;
+    pumpJog();
+    jogPump.start();
+}
+
+void MachineSession::pumpJog()
+{
+    if (jogDirection.isEmpty() || !isConnected())
+        return cancelJog();
+    const double now = jogClock.elapsed() / 1000.0;
+    jogQueuedUntil = qMax(jogQueuedUntil, now);
+    while (jogQueuedUntil - now < jogAheadSeconds) {
+        const double distance = jogFeed / 60.0 * jogMoveSeconds;
+        enqueue(jogLine(jogDirection, QString::number(distance, 'f', 3), jogFeed).toLatin1(),
+                JogTag);
+        jogQueuedUntil += jogMoveSeconds;
+    }
+}
+
+// Jog cancel empties the controller's planner of jog moves with a controlled stop; the moves
+// not yet written are dropped here, so nothing follows the release.
+void MachineSession::cancelJog()
+{
+    jogPump.stop();
+    const bool wasJogging = !jogDirection.isEmpty();
+    jogDirection.clear();
+    for (int i = queue.size() - 1; i >= 0; --i) {
+        if (queue.at(i).tag == JogTag)
+            queue.removeAt(i);
+    }
+    if (wasJogging)
+        sendRealtime(jogCancel);
 }
 
 void MachineSession::readLine(const QString &line)
@@ -171,6 +243,8 @@ void MachineSession::readLine(const QString &line)
         return;
     }
     emit lineReceived(line);
+    if (line.startsWith(QLatin1Char('[')))
+        readIdentity(line);
     if (line == QLatin1String("ok"))
         answered(true, line);
     else if (line.startsWith(QLatin1String("error")))
@@ -180,17 +254,69 @@ void MachineSession::readLine(const QString &line)
     else if (const auto ending = probe.probeReport(line))
         endProbe(*ending, true);
     else if (line.startsWith(QLatin1String("Grbl ")))
-        controllerRestarted();
+        controllerRestarted(line);
+}
+
+void MachineSession::readIdentity(const QString &line)
+{
+    if (const auto dialect = Dialect::fromBuildInfo(line)) {
+        Dialect confirmed = *dialect;
+        confirmed.receiveBuffer = grbl.kind == confirmed.kind ? grbl.receiveBuffer : 127;
+        learnDialect(confirmed);
+    } else if (const auto bytes = Dialect::receiveBufferFromOptions(line);
+               bytes && grbl.speaks11()) {
+        Dialect bigger = grbl;
+        bigger.receiveBuffer = *bytes;
+        learnDialect(bigger);
+    } else {
+        readModalState(line);
+    }
+}
+
+void MachineSession::learnDialect(const Dialect &dialect)
+{
+    const bool changed = dialect.kind != grbl.kind || dialect.version != grbl.version ||
+                         dialect.receiveBuffer != grbl.receiveBuffer;
+    grbl = dialect;
+    window.setBufferBytes(grbl.receiveBuffer);
+    // 1.1 says its receive buffer's size only when asked; until then the smaller one is used.
+    if (grbl.speaks11() && !buildInfoAsked && !isMotionLocked()) {
+        buildInfoAsked = true;
+        enqueue(QByteArrayLiteral("$I"), CommandTag);
+    }
+    if (changed)
+        emit dialectChanged();
+}
+
+// "[GC:G0 G54 G17 G21 G90 G94 M5 M9 T0 F0 S0]" (1.1) or "[G0 G54 G17 G21 G90 ...]" (0.9).
+void MachineSession::readModalState(const QString &line)
+{
+    QString inner = line.mid(1, line.size() - 2);
+    if (inner.startsWith(QLatin1String("GC:")))
+        inner = inner.mid(3);
+    else if (!inner.startsWith(QLatin1Char('G')) || inner.contains(QLatin1Char(':')))
+        return;
+    QStringList kept;
+    for (const QString &word : inner.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        static const QStringList shown = {"G20", "G21", "G90", "G91", "G54",
+                                          "G55", "G56", "G57", "G58", "G59"};
+        if (shown.contains(word))
+            kept << word;
+    }
+    if (kept.isEmpty() || kept.join(QLatin1Char(' ')) == modal)
+        return;
+    modal = kept.join(QLatin1Char(' '));
+    emit modalStateChanged();
 }
 
 void MachineSession::readStatus(const QString &line)
 {
     report = parseStatusReport(line);
     machineState = report.state;
-    if (report.work) {
-        for (int axis = 0; axis < 3; ++axis)
-            work[size_t(axis)] = report.work->at(axis).toDouble();
-    }
+    // A readable 1.1 report tells the dialect of a controller that said nothing else yet.
+    if (report.barForm && (report.machine || report.work) && grbl.kind == Dialect::Unknown)
+        learnDialect(Dialect{Dialect::Grbl11, QStringLiteral("1.1"), false, 127});
+    derivePositions();
     probe.machineState(machineState);
     emit lineReceived(line);
     emit statusReported();
@@ -211,7 +337,7 @@ void MachineSession::answered(bool ok, const QString &reply)
         else
             jobRefusedLine(tag, reply);
     } else if (tag == ProbeTag && !ok && probe.isActive()) {
-        endProbe(probe.fail(reply), true);
+        endProbe(probe.fail(ControllerCodes::readable(reply)), true);
     } else if (tag == AbsoluteTag && !ok) {
         absoluteOwed = true; // refused in an alarm: owed until the controller takes it
     }
@@ -219,11 +345,39 @@ void MachineSession::answered(bool ok, const QString &reply)
     jobMayHaveChanged(before);
 }
 
+// 1.1 sends one of the two positions and the work offset now and then; 0.9 sends both. What is
+// missing is derived from the last offset; without one it stays as it was.
+void MachineSession::derivePositions()
+{
+    if (report.offset)
+        offset = report.offset;
+    if (report.machine && report.work) {
+        std::array<double, 3> difference{};
+        for (size_t axis = 0; axis < 3; ++axis)
+            difference[axis] = report.machine->value[axis] - report.work->value[axis];
+        offset = positionOf(difference);
+    }
+    const auto shifted = [this](const StatusReport::Position &from, double sign) {
+        std::array<double, 3> value{};
+        for (size_t axis = 0; axis < 3; ++axis)
+            value[axis] = from.value[axis] + sign * offset->value[axis];
+        return positionOf(value);
+    };
+    if (report.machine)
+        machine = report.machine;
+    else if (report.work && offset)
+        machine = shifted(*report.work, 1);
+    if (report.work)
+        work = report.work;
+    else if (report.machine && offset)
+        work = shifted(*report.machine, -1);
+}
+
 // Going on after a refused line would cut the part with that line missing; the controller is
 // held while the operator looks, and nothing more is sent until Cycle Start.
 void MachineSession::jobRefusedLine(int index, const QString &reply)
 {
-    job.refused(index, reply);
+    job.refused(index, ControllerCodes::readable(reply));
     if (job.hold() != Job::Hold::Error)
         return;
     link.WriteRaw(QByteArray(1, feedHold));
@@ -233,16 +387,23 @@ void MachineSession::jobRefusedLine(int index, const QString &reply)
 void MachineSession::alarmed(const QString &line)
 {
     const Job::State before = job.state();
-    job.alarm(line);
+    const QString readable = ControllerCodes::readable(line);
+    job.alarm(readable);
+    cancelJog();
     if (probe.isActive())
-        endProbe(probe.fail(line), true);
+        endProbe(probe.fail(readable), true);
     jobMayHaveChanged(before);
+    emit notice(QStringLiteral("The controller is in alarm: \"$X\" (Kill Alarm Lock) unlocks "
+                               "it, \"$H\" (homing) homes it."));
 }
 
 // A controller that starts afresh has dropped every line it held; going on would run the rest
 // of a program with a gap.
-void MachineSession::controllerRestarted()
+void MachineSession::controllerRestarted(const QString &banner)
 {
+    buildInfoAsked = false;
+    jogDirection.clear();
+    jogPump.stop();
     const Job::State before = job.state();
     job.reset();
     dropEverything();
@@ -250,12 +411,21 @@ void MachineSession::controllerRestarted()
         endProbe(probe.fail(QStringLiteral("the controller was reset")), false);
     absoluteOwed = false; // a reset puts the controller back into G90
     jobMayHaveChanged(before);
+    if (const auto dialect = Dialect::fromBanner(banner))
+        learnDialect(*dialect);
 }
 
 // The controller may or may not have taken what was on its way; the program is not resumed
 // with a gap after reconnecting.
 void MachineSession::linkLost()
 {
+    jogDirection.clear();
+    jogPump.stop();
+    offset.reset(); // another controller may answer next
+    grbl = Dialect{};
+    buildInfoAsked = false;
+    window.setBufferBytes(grbl.receiveBuffer);
+    emit dialectChanged();
     const Job::State before = job.state();
     job.linkLost();
     dropEverything();

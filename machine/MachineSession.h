@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Dialect.h"
 #include "Job.h"
 #include "ProbeCycle.h"
 #include "StatusReport.h"
@@ -42,7 +43,8 @@ public:
     // job or a probe, or a line the controller cannot take (both said in a notice). Comments
     // are removed first; a line of a single realtime byte goes out as that byte.
     bool SendCommand(const QString &line);
-    // '?', '!', '~' or ctrl-X, at once and never refused while connected.
+    // '?', '!', '~' or ctrl-X, at once and never refused while connected; on 1.1 also the
+    // override bytes and jog cancel (0x80 and up), which 0.9 would take for text.
     bool sendRealtime(char byte);
     bool isMotionLocked() const { return job.isActive() || probe.isActive(); }
     // "a program runs", "the probe is moving": what holds the lock.
@@ -60,12 +62,28 @@ public:
     QString startProbe(const ProbeRequest &request);
     const ProbeCycle &probeCycle() const { return probe; }
 
+    // One jog step: "$J=G91 X-10 F1500" on 1.1; "G91", "G01 X-10 F1500" and a status query
+    // on 0.9, whose controller is then left in G91. Direction "X+" ... "Z-".
+    bool jogStep(const QString &direction, const QString &step, int feed);
+    // 1.1's continuous jog: a few short jog moves kept queued while a direction is held, and
+    // jog cancel the moment it is released (an empty direction). 0.9 jogs by steps instead.
+    void holdJog(const QString &direction, int feed);
+    static QString jogLine(const QString &direction, const QString &step, int feed);
+
+    // Which Grbl this is; Unknown until its banner, its build info or a 1.1 status report.
+    const Dialect &dialect() const { return grbl; }
+
     // What the controller last reported; the state is "" before the first report and after
-    // the link was lost or the controller restarted.
+    // the link was lost or the controller restarted. A position the report did not carry is
+    // derived from the other and the last work offset, or kept as it was when it cannot be.
     const QString &state() const { return machineState; }
     bool isIdle() const { return isConnected() && machineState == QLatin1String("Idle"); }
     const StatusReport &lastReport() const { return report; }
+    const std::optional<StatusReport::Position> &machinePosition() const { return machine; }
+    const std::optional<StatusReport::Position> &workPositionReported() const { return work; }
     double workPosition(int axis) const;
+    // Units, distance mode and work coordinate system from the last "$G" answer: "G21 G90 G54".
+    const QString &modalState() const { return modal; }
 
 signals:
     void lineReceived(const QString &line);
@@ -74,6 +92,8 @@ signals:
     void statusReported();
     void jobChanged();
     void probeFinished(bool contact, const QString &message);
+    void dialectChanged();
+    void modalStateChanged();
 
 private:
     enum Tag
@@ -81,7 +101,8 @@ private:
         CommandTag = -1,
         ProbeTag = -2,
         AbsoluteTag = -3, // the G90 that puts the controller back after a probe
-        NoTag = -4
+        JogTag = -4,      // a continuous jog's move, dropped unsent when released
+        NoTag = -5
     };
     struct Queued
     {
@@ -93,7 +114,7 @@ private:
     void readStatus(const QString &line);
     void answered(bool ok, const QString &reply);
     void alarmed(const QString &line);
-    void controllerRestarted();
+    void controllerRestarted(const QString &banner);
     void linkLost();
     void SendQueuedLines();
     bool write(const QByteArray &bytes, int tag);
@@ -105,6 +126,12 @@ private:
     void pollWhileDraining();
     void jobMayHaveChanged(Job::State before);
     bool refuseWhileLocked(const QString &line);
+    void readIdentity(const QString &line);
+    void learnDialect(const Dialect &dialect);
+    void readModalState(const QString &line);
+    void derivePositions();
+    void pumpJog();
+    void cancelJog();
 
     TerminalCommunication link;
     bool linkWasUp = false;
@@ -118,7 +145,17 @@ private:
     ProbeCycle probe;
     QTimer probeTimer;
     bool absoluteOwed = false;
+    Dialect grbl;
+    bool buildInfoAsked = false;
     QString machineState;
     StatusReport report;
-    std::array<double, 3> work{};
+    std::optional<StatusReport::Position> machine;
+    std::optional<StatusReport::Position> work;
+    std::optional<StatusReport::Position> offset;
+    QString modal;
+    QString jogDirection;
+    int jogFeed = 0;
+    QTimer jogPump;
+    QElapsedTimer jogClock;
+    double jogQueuedUntil = 0; // seconds on jogClock up to which jog moves are queued
 };

@@ -253,14 +253,20 @@ private slots:
         QCOMPARE(value("lcdNumberWorkY"), 0.0);
         QCOMPARE(value("lcdNumberWorkZ"), -1.25);
 
+        // 1.1 sends one position; the other comes from the last work offset.
         controllerSays("<Run|MPos:7.000,8.000,9.000|FS:500,0>\r\n");
         QCOMPARE(enabled(), (QList<bool>{false, false, false}));
         QCOMPARE(value("lcdNumberMachineX"), 7.0);
-        QCOMPARE(value("lcdNumberWorkX"), 0.5);
+        QCOMPARE(value("lcdNumberWorkX"), 6.5);
+        QCOMPARE(value("lcdNumberWorkZ"), 4.75);
+        QCOMPARE(stationWrote(), QByteArray("$I\n")); // 1.1 tells its buffer when asked
+        controllerSays("<Run|WPos:1.000,1.000,1.000|WCO:2.000,0.000,0.000>\r\n");
+        QCOMPARE(value("lcdNumberMachineX"), 3.0);
+        QCOMPARE(value("lcdNumberMachineZ"), 1.0);
 
         controllerSays("<Idle,MPos:4.000,5.000>\r\n");
         QCOMPARE(enabled(), (QList<bool>{true, true, true}));
-        QCOMPARE(value("lcdNumberMachineX"), 7.0);
+        QCOMPARE(value("lcdNumberMachineX"), 3.0);
 
         controllerSays("<idle,MPos:1,1,1,WPos:1,1,1>\r\n");
         QCOMPARE(enabled(), (QList<bool>{false, false, false}));
@@ -269,7 +275,7 @@ private slots:
         QCOMPARE(enabled(), (QList<bool>{false, false, false}));
         controllerSays("<Idle,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19>\r\n");
         QCOMPARE(enabled(), (QList<bool>{true, true, true}));
-        QCOMPARE(value("lcdNumberWorkZ"), 1.0);
+        QCOMPARE(value("lcdNumberWorkZ"), 1.0); // unnamed values are no position
     }
 
     // The marker follows the machine; a report that leaves it where it is draws nothing.
@@ -379,8 +385,9 @@ private slots:
         QCOMPARE(stationWrote(), QByteArray("!"));
         controllerSays("ok\r\nok\r\n");
         QCOMPARE(stationWrote(1, 100), QByteArray());
-        QCOMPARE(widget<QLabel>("labelJob")->text(), QStringLiteral("error at line 2: error:20"));
-        QVERIFY(terminalText().contains("error at line 2: error:20"));
+        QCOMPARE(widget<QLabel>("labelJob")->text(),
+                 QStringLiteral("error at line 2: error:20 Unsupported command"));
+        QVERIFY(terminalText().contains("error at line 2: error:20 Unsupported command"));
         widget<QPushButton>("pushButtonCycleStartCmd")->click();
         QCOMPARE(stationWrote(), QByteArray("~G1 X7 F100\nG1 X8 F100\nG1 X9 F100\n"));
         controllerSays("error: Bad number format\r\n");
@@ -461,6 +468,25 @@ private slots:
         QCOMPARE(widget<QProgressBar>("progressBar")->value(), 0);
         controllerSays("ok\r\n");
         QCOMPARE(widget<QProgressBar>("progressBar")->value(), 10);
+    }
+
+    // A controller that answers too often, or with nonsense: the job still ends with a clear
+    // outcome, nothing is left queued, and the station stays usable.
+    void noisyAnswersDuringAJob()
+    {
+        loadProgram(numberedLines(6));
+        beIdle();
+        widget<QPushButton>("pushButtonSendGCode")->click();
+        stationWrote();
+        controllerSays("ok\r\n[PRB:1,2:1]\r\nok\r\nok\r\nok\r\nok\r\nok\r\nok\r\nok\r\n");
+        QCOMPARE(stationWrote(11), QByteArray("G1 X6 F100\n"));
+        QTest::qWait(300); // the machine is asked whether it stands
+        beIdle();
+        QCOMPARE(widget<QLabel>("labelJob")->text(), QStringLiteral("finished in 0:00"));
+        stationWrote(1, 50);
+        QTest::keyClicks(widget<QLineEdit>("lineEditCommand"), "G0 X1");
+        QTest::keyClick(widget<QLineEdit>("lineEditCommand"), Qt::Key_Return);
+        QCOMPARE(stationWrote(), QByteArray("G0 X1\n"));
     }
 
     void emptyProgramSendsNothing()
@@ -584,6 +610,7 @@ private slots:
         peer->write("\r\n<Idle,MPos:1.000,2.000,3.000,WPos:1.000,2.000,3.000>\r\n");
         QTRY_COMPARE(widget<QLabel>("labelGrblStatus")->text(), QStringLiteral("Idle"));
         child<QPushButton>(window, "pushButtonResetGRBLCmd_2")->click();
+        peer->read(1 << 20, 50);
         child<QPushButton>(window, "pushButtonStatusCmd")->click();
         QCOMPARE(peer->read(1), QByteArray("?"));
     }

@@ -84,8 +84,12 @@ private slots:
         QTest::newRow("exponent cut off, index in range")
             << "$24=1e400 (x)" << Parameter(parameter(24, 1, "x"));
         QTest::newRow("empty description") << "$3=4 ()" << Parameter(parameter(3, 4, ""));
-        QTest::newRow("no description") << "$0=10" << none;
-        QTest::newRow("unclosed description") << "$0=10 (step" << none;
+        QTest::newRow("1.1's bare number")
+            << "$0=10" << Parameter(parameter(0, 10, "Step pulse time, microseconds"));
+        QTest::newRow("unclosed description")
+            << "$132=200.000 (z"
+            << Parameter(parameter(132, 200, "Z-axis maximum travel, millimeters"));
+        QTest::newRow("a number 1.1 has no words for") << "$7=1" << Parameter(parameter(7, 1, ""));
         QTest::newRow("no equals sign") << "$0 10 (x)" << none;
         QTest::newRow("highest index") << "$255=1 (x)" << Parameter(parameter(255, 1, "x"));
         QTest::newRow("index above 255 would wrap") << "$300=5 (x)" << none;
@@ -138,7 +142,6 @@ private slots:
         QCOMPARE(isPlainNumber(text), plain);
     }
 
-
     void sampleLineShownAfterTheDelay()
     {
         QElapsedTimer clock;
@@ -175,10 +178,12 @@ private slots:
         QCOMPARE(inserted.count(), 5); // one rebuild inserts each row once
     }
 
-    void linesWithoutDescriptionAreIgnored()
+    // 1.1 lists bare numbers: the table names them itself.
+    void linesWithoutDescriptionAreNamed()
     {
         report({"$0=10", "$1=25 (step idle delay", "$2 (x)"});
-        QCOMPARE(table()->rowCount(), 0);
+        QCOMPARE(table()->rowCount(), 2);
+        QCOMPARE(rowTexts(table(), 1), (QStringList{"1", "25", "Step idle delay, milliseconds"}));
     }
 
     void updatesInPlaceAndKeepsTheOrder()

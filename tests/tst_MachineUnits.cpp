@@ -1,5 +1,7 @@
 #include <QtTest>
 
+#include "machine/ControllerCodes.h"
+#include "machine/Dialect.h"
 #include "machine/Job.h"
 #include "machine/ProbeCycle.h"
 #include "machine/ProgramLine.h"
@@ -7,9 +9,9 @@
 
 #include <QQueue>
 
-// The job and what it sends, without a display or a link: cleaning, refusals, the state
-// machine driven by scripted answers, and the byte budget.
-class TestJob : public QObject
+// The session's pure parts, without a display or a link: cleaning, refusals, the job's state
+// machine driven by scripted answers, the byte budget, the dialects and their numbers.
+class TestMachineUnits : public QObject
 {
     Q_OBJECT
 
@@ -215,6 +217,65 @@ private slots:
         QCOMPARE(window.answered(-9), -9);
     }
 
+    void dialects_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("described"); // "" when the line tells nothing
+        QTest::newRow("0.9 banner") << "Grbl 0.9j ['$' for help]"
+                                    << "Grbl 0.9j";
+        QTest::newRow("1.1 banner") << "Grbl 1.1h ['$' for help]"
+                                    << "Grbl 1.1h";
+        QTest::newRow("unknown version") << "Grbl 2.0a ['$' for help]"
+                                         << "Grbl 2.0a (unknown version, treated as 1.1)";
+        QTest::newRow("1.1 build info") << "[VER:1.1h.20190830:]"
+                                        << "Grbl 1.1h";
+        QTest::newRow("0.9 build info") << "[0.9j.20160726:]"
+                                        << "Grbl 0.9j";
+        QTest::newRow("not a version") << "Grbl is great"
+                                       << "";
+        QTest::newRow("coordinate system") << "[G54:0.000,0.000,0.000]"
+                                           << "";
+        QTest::newRow("endless version") << "Grbl 1." + QString(100, '1') << "";
+    }
+
+    void dialects()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, described);
+        const auto dialect =
+            line.startsWith('[') ? Dialect::fromBuildInfo(line) : Dialect::fromBanner(line);
+        QCOMPARE(dialect ? dialect->describe() : QString(), described);
+        QCOMPARE(Dialect::receiveBufferFromOptions("[OPT:V,15,128]"), std::optional<int>(128));
+        QCOMPARE(Dialect::receiveBufferFromOptions("[OPT:V,15,12]"), std::optional<int>());
+    }
+
+    void numbersReadable_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("error") << "error:20"
+                               << "error:20 Unsupported command";
+        QTest::newRow("alarm") << "ALARM:4"
+                               << "ALARM:4 Probe fail: probe already triggered before the cycle";
+        QTest::newRow("undefined error") << "error:99"
+                                         << "error:99";
+        QTest::newRow("undefined alarm") << "ALARM:0"
+                                         << "ALARM:0";
+        QTest::newRow("0.9's words") << "error: Bad number format"
+                                     << "error: Bad number format";
+        QTest::newRow("not a number") << "error:2x"
+                                      << "error:2x";
+        QTest::newRow("huge") << "ALARM:99999999999999"
+                              << "ALARM:99999999999999";
+    }
+
+    void numbersReadable()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, shown);
+        QCOMPARE(ControllerCodes::readable(line), shown);
+    }
+
     void probeReports_data()
     {
         QTest::addColumn<QString>("line");
@@ -239,5 +300,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestJob)
-#include "tst_Job.moc"
+QTEST_GUILESS_MAIN(TestMachineUnits)
+#include "tst_MachineUnits.moc"
