@@ -209,7 +209,7 @@ void MainWindow::UpdateGating()
 {
     const bool idle = session.isIdle() && !session.isMotionLocked();
     ui->pushButtonSpindle->setEnabled(idle);
-    ui->pushButtonOpenProbeDialog->setEnabled(idle);
+    ui->pushButtonOpenProbeDialog->setEnabled(session.isIdle() && !session.isJogLocked());
     ui->pushButtonSendGCode->setEnabled(idle);
     ui->pushButtonCoolant->setEnabled(session.isConnected());
 }
@@ -627,7 +627,7 @@ void MainWindow::JogTimerTick()
         session.holdJog({}, 0);
         return;
     }
-    if (session.isMotionLocked()) {
+    if (session.isJogLocked()) {
         if (!jogRefusalShown)
             AppendTerminal(tr("Not sent while %1: jog %2").arg(session.lockReason(), direction),
                            noticeColour);

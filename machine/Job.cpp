@@ -5,11 +5,17 @@ Job::Job(JobProgram program) : lines(std::move(program)), current(State::Running
     finishIfDone();
 }
 
+// A feed hold only pauses the machine: lines still go into its buffer. Anything else that
+// holds the job stops the feeding, and so do a pause line on its way and a tool change ahead.
 int Job::nextToSend()
 {
-    if (current == State::Holding && holdReason == Hold::Error)
+    const bool feeding =
+        current == State::Running || (current == State::Holding && holdReason == Hold::Operator);
+    if (!feeding || pauseSent >= 0)
         return -1;
-    while (isActive() && nextIndex < lines.size()) {
+    while (nextIndex < lines.size()) {
+        if (lines.kind(nextIndex) == JobProgram::Kind::ToolChange && changedAt != nextIndex)
+            return -1;
         if (!lines.bytes(nextIndex).isEmpty())
             return nextIndex;
         ++nextIndex;
@@ -22,8 +28,11 @@ int Job::nextToSend()
 
 void Job::sent(int index)
 {
-    if (index == nextIndex)
-        ++nextIndex;
+    if (index != nextIndex)
+        return;
+    if (lines.kind(index) == JobProgram::Kind::Pause)
+        pauseSent = index;
+    ++nextIndex;
 }
 
 void Job::confirmed(int index)
@@ -33,7 +42,25 @@ void Job::confirmed(int index)
     ++confirmedCount;
     ++answeredCount;
     confirmedLine = lines.editorLine(index);
+    if (index == pauseSent) {
+        pauseSent = -1;
+        if (current == State::Running || holdReason == Hold::Operator) {
+            current = State::Holding;
+            holdReason = Hold::ProgramPause;
+            return;
+        }
+    }
     finishIfDone();
+}
+
+void Job::machineStopped()
+{
+    if (isDraining()) {
+        end(State::Finished);
+    } else if (toolChangeDue()) {
+        current = State::Holding;
+        holdReason = Hold::ToolChange;
+    }
 }
 
 // The controller goes on with what it already holds; a feed hold keeps the part from being
@@ -44,6 +71,8 @@ void Job::refused(int index, const QString &reply)
         return;
     ++answeredCount;
     ++refusedCount;
+    if (index == pauseSent)
+        pauseSent = -1;
     failedLine = lines.editorLine(index);
     failure = reply;
     current = State::Holding;
@@ -62,6 +91,8 @@ void Job::cycleStart()
 {
     if (current != State::Holding)
         return;
+    if (holdReason == Hold::ToolChange)
+        changedAt = nextIndex;
     current = State::Running;
     holdReason = Hold::None;
     finishIfDone();
@@ -96,18 +127,31 @@ void Job::finishIfDone()
     draining = answeredCount >= lines.size();
 }
 
-void Job::machineStopped()
-{
-    if (isDraining())
-        end(State::Finished);
-}
-
 void Job::end(State state)
 {
     if (!isActive())
         return;
     current = state;
     holdReason = Hold::None;
+}
+
+bool Job::toolChangeDue() const
+{
+    return current == State::Running && nextIndex < lines.size() &&
+           lines.kind(nextIndex) == JobProgram::Kind::ToolChange && changedAt != nextIndex &&
+           answeredCount == nextIndex;
+}
+
+QString Job::toolChangePrompt() const
+{
+    const JobProgram::ToolChange change = lines.toolChange(nextIndex);
+    QString tool;
+    if (change.tool >= 0)
+        tool = QStringLiteral(": T%1").arg(change.tool) +
+               (change.comment.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(change.comment));
+    return QStringLiteral("Tool change at line %1%2. Change the tool, then press Cycle Start.")
+        .arg(lines.editorLine(nextIndex))
+        .arg(tool);
 }
 
 QString Job::duration(qint64 ms)
@@ -133,15 +177,25 @@ QString Job::describe(qint64 elapsedMs) const
             .arg(lines.size())
             .arg(duration(elapsedMs));
     case State::Holding:
-        if (holdReason == Hold::Error)
+        switch (holdReason) {
+        case Hold::Error:
             return QStringLiteral("error at line %1: %2").arg(failedLine).arg(failure);
-        return QStringLiteral("held %1, %2").arg(line, duration(elapsedMs));
-    case State::Finished:
+        case Hold::ToolChange:
+            return toolChangePrompt();
+        case Hold::ProgramPause:
+            return QStringLiteral("paused by the program at line %1").arg(confirmedLine);
+        default:
+            return QStringLiteral("held %1, %2").arg(line, duration(elapsedMs));
+        }
+    case State::Finished: {
+        QString text = QStringLiteral("finished in %1").arg(duration(elapsedMs));
         if (refusedCount > 0)
-            return QStringLiteral("finished in %1, %2 line(s) refused by the controller")
-                .arg(duration(elapsedMs))
-                .arg(refusedCount);
-        return QStringLiteral("finished in %1").arg(duration(elapsedMs));
+            text += QStringLiteral(", %1 line(s) refused by the controller").arg(refusedCount);
+        if (lines.leftOut() > 0)
+            text += QStringLiteral(", %1 line(s) after the program's end left out")
+                        .arg(lines.leftOut());
+        return text;
+    }
     case State::Failed:
         if (failedLine == 0)
             return QStringLiteral("failed before the first line: %1").arg(failure);

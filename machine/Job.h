@@ -28,8 +28,10 @@ public:
     enum class Hold
     {
         None,
-        Operator, // feed hold: the controller pauses, lines may still be queued
-        Error     // a refused line: nothing more is sent until the operator goes on
+        Operator,    // feed hold: the controller pauses, lines may still be queued
+        Error,       // a refused line: nothing more is sent until the operator goes on
+        ToolChange,  // at rest, spindle stopped, waiting for the operator's new tool
+        ProgramPause // M0 / M1: the controller holds until Cycle Start
     };
 
     Job() = default;
@@ -53,8 +55,10 @@ public:
     void alarm(const QString &text);
     // The controller reported itself at rest. A job whose lines are all answered may still be
     // moving through the controller's planner; it is finished only once the machine stands.
+    // So is a tool change: it holds the job only once everything before it has been done.
     void machineStopped();
     bool isDraining() const { return current == State::Running && draining; }
+    bool waitsForRest() const { return isDraining() || toolChangeDue(); }
 
     const JobProgram &program() const { return lines; }
     int total() const { return lines.size(); }
@@ -73,6 +77,8 @@ public:
     static QString duration(qint64 ms);
 
 private:
+    bool toolChangeDue() const; // every line before the next tool change is answered
+    QString toolChangePrompt() const;
     void finishIfDone();
     void end(State state);
 
@@ -84,6 +90,8 @@ private:
     int answeredCount = 0; // confirmed, refused or passed: the job is over when all are
     int refusedCount = 0;
     bool draining = false;
+    int changedAt = -1; // the tool change the operator has done
+    int pauseSent = -1; // a pause line on its way: nothing more until it is answered
     int confirmedLine = 0;
     int failedLine = 0;
     QString failure;

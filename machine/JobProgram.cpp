@@ -2,6 +2,21 @@
 
 #include "ProgramLine.h"
 
+namespace {
+
+bool has(const QVector<ProgramLine::Word> &words, char letter, std::initializer_list<int> values)
+{
+    for (const ProgramLine::Word &word : words) {
+        for (const int value : values) {
+            if (word.letter == letter && word.value == value)
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 JobProgram JobProgram::read(QStringView text)
 {
     JobProgram program;
@@ -24,6 +39,11 @@ JobProgram JobProgram::read(QStringView text)
 void JobProgram::add(QStringView line, int editorLine)
 {
     QString kept = ProgramLine::cleaned(line);
+    if (ended) {
+        afterEnd += !kept.isEmpty() && !ProgramLine::isDelimiter(kept);
+        return;
+    }
+    rememberToolComment(line);
     if (ProgramLine::isDelimiter(kept))
         kept.clear();
     const ProgramLine::Check check = ProgramLine::check(kept);
@@ -32,8 +52,84 @@ void JobProgram::add(QStringView line, int editorLine)
             firstFault = Refusal{editorLine, ProgramLine::faultText(check)};
         kept.clear();
     }
-    entries.append({text.size(), kept.size(), editorLine});
+    const QVector<ProgramLine::Word> words = ProgramLine::words(kept);
+    if (has(words, 'M', {6})) {
+        addToolChange(kept, editorLine);
+        return;
+    }
+    follow(kept);
+    Kind kind = Kind::Line;
+    if (has(words, 'M', {0, 1}))
+        kind = Kind::Pause;
+    if (has(words, 'M', {2, 30})) {
+        kind = Kind::End;
+        ended = true;
+    }
+    append(kept, editorLine, kind);
+}
+
+void JobProgram::append(const QString &kept, int editorLine, Kind kind)
+{
+    entries.append({text.size(), kept.size(), editorLine, kind});
     text.append(kept.toLatin1());
+}
+
+// The change itself is the operator's; afterwards the machine must be as the program left it
+// (a jog or a probe in between may have changed the distance mode and stopped the spindle).
+// What else stands on the M6 line is sent after the change, as a line of its own.
+void JobProgram::addToolChange(const QString &kept, int editorLine)
+{
+    QVector<ProgramLine::Word> dropped;
+    for (const ProgramLine::Word &word : ProgramLine::words(kept)) {
+        if (word.letter == 'T' || (word.letter == 'M' && word.value == 6))
+            dropped.append(word);
+        if (word.letter == 'T')
+            modal.tool = int(word.value);
+    }
+    QString restore = modal.incremental ? QStringLiteral("G91") : QStringLiteral("G90");
+    if (modal.spindle != 5)
+        restore += QStringLiteral(" M%1").arg(modal.spindle) +
+                   (modal.speed.isEmpty() ? QString() : QStringLiteral(" S") + modal.speed);
+    toolChanges.insert(entries.size(), {modal.tool, modal.toolComments.value(modal.tool)});
+    append(restore, editorLine, Kind::ToolChange);
+    const QString rest = ProgramLine::without(kept, dropped);
+    follow(rest);
+    if (!rest.isEmpty())
+        append(rest, editorLine, Kind::Line);
+}
+
+void JobProgram::follow(QStringView kept)
+{
+    for (const ProgramLine::Word &word : ProgramLine::words(kept)) {
+        const bool whole = word.value == int(word.value);
+        if (word.letter == 'M' && whole && word.value >= 3 && word.value <= 5)
+            modal.spindle = int(word.value);
+        else if (word.letter == 'M' && (word.value == 2 || word.value == 30))
+            modal.spindle = 5;
+        else if (word.letter == 'S')
+            modal.speed = QString::number(word.value, 'g', 10);
+        else if (word.letter == 'G' && (word.value == 90 || word.value == 91))
+            modal.incremental = word.value == 91;
+        else if (word.letter == 'T' && whole)
+            modal.tool = int(word.value);
+    }
+}
+
+// CAM programs name their tools in comments at the top: "(T1  D=6 CR=0 - flat end mill)".
+void JobProgram::rememberToolComment(QStringView line)
+{
+    const QStringView trimmed = line.trimmed();
+    if (!trimmed.startsWith(QLatin1String("(T")) || !trimmed.endsWith(QLatin1Char(')')))
+        return;
+    const QStringView inner = trimmed.mid(2, trimmed.size() - 3);
+    int digits = 0;
+    while (digits < inner.size() && digits < 6 && inner.at(digits).isDigit())
+        ++digits;
+    if (digits == 0 || (digits < inner.size() && !inner.at(digits).isSpace()))
+        return;
+    const int tool = inner.left(digits).toInt();
+    if (!modal.toolComments.contains(tool))
+        modal.toolComments.insert(tool, inner.mid(digits).trimmed().toString());
 }
 
 QByteArray JobProgram::bytes(int index) const

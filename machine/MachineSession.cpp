@@ -63,6 +63,11 @@ void MachineSession::pollStatus()
 
 bool MachineSession::SendCommand(const QString &line)
 {
+    return sendLine(line, isMotionLocked());
+}
+
+bool MachineSession::sendLine(const QString &line, bool locked)
+{
     if (!isConnected())
         return false;
     const QString cleaned = ProgramLine::cleaned(line);
@@ -73,8 +78,10 @@ bool MachineSession::SendCommand(const QString &line)
         emit notice(QStringLiteral("Not sent: %1: %2").arg(line, ProgramLine::faultText(check)));
         return false;
     }
-    if (refuseWhileLocked(line))
+    if (locked) {
+        emit notice(QStringLiteral("Not sent while %1: %2").arg(lockReason(), line));
         return false;
+    }
     if (cleaned.isEmpty())
         return true; // a comment alone: nothing for the controller
     if (!cleaned.startsWith(QLatin1Char('$')))
@@ -89,14 +96,6 @@ QString MachineSession::lockReason() const
                           : QStringLiteral("the probe is moving");
 }
 
-bool MachineSession::refuseWhileLocked(const QString &line)
-{
-    if (!isMotionLocked())
-        return false;
-    emit notice(QStringLiteral("Not sent while %1: %2").arg(lockReason(), line));
-    return true;
-}
-
 bool MachineSession::sendRealtime(char byte)
 {
     const bool extended = uchar(byte) >= 0x80;
@@ -104,7 +103,6 @@ bool MachineSession::sendRealtime(char byte)
         return false;
     emit lineSent(extended ? QStringLiteral("0x%1").arg(uchar(byte), 2, 16)
                            : QString(QLatin1Char(byte)));
-    const Job::State before = job.state();
     if (byte == feedHold) {
         job.feedHold();
     } else if (byte == cycleStart) {
@@ -118,7 +116,7 @@ bool MachineSession::sendRealtime(char byte)
             endProbe(probe.fail(QStringLiteral("the controller was reset")), false);
         absoluteOwed = false;
     }
-    jobMayHaveChanged(before);
+    jobMayHaveChanged();
     return true;
 }
 
@@ -140,8 +138,8 @@ bool MachineSession::startJob(QStringView program)
     jobClock.start();
     jobEndedMs = -1;
     drainPolled = false;
-    emit jobChanged();
     SendQueuedLines();
+    jobMayHaveChanged();
     return true;
 }
 
@@ -156,10 +154,10 @@ QString MachineSession::startProbe(const ProbeRequest &request)
 {
     if (!isConnected())
         return QStringLiteral("the controller is not connected");
-    if (job.isActive())
-        return QStringLiteral("a program is running");
     if (probe.isActive())
         return QStringLiteral("a probe is already running");
+    if (isJogLocked())
+        return QStringLiteral("a program is running");
     if (!isIdle())
         return QStringLiteral("the machine is not idle");
     const QStringList lines = ProbeCycle::startLines(request);
@@ -183,10 +181,10 @@ QString MachineSession::jogLine(const QString &direction, const QString &step, i
 bool MachineSession::jogStep(const QString &direction, const QString &step, int feed)
 {
     if (grbl.speaks11())
-        return SendCommand(jogLine(direction, step, feed));
-    if (!SendCommand(QStringLiteral("G91")))
+        return sendLine(jogLine(direction, step, feed), isJogLocked());
+    if (!sendLine(QStringLiteral("G91"), isJogLocked()))
         return false;
-    SendCommand(QStringLiteral("G01 %1%2 F%3").arg(direction, step).arg(feed));
+    sendLine(QStringLiteral("G01 %1%2 F%3").arg(direction, step).arg(feed), isJogLocked());
     sendRealtime(statusQuery);
     return true;
 }
@@ -197,7 +195,7 @@ void MachineSession::holdJog(const QString &direction, int feed)
         return;
     if (!jogDirection.isEmpty())
         cancelJog();
-    if (direction.isEmpty() || !grbl.speaks11() || !isConnected() || refuseWhileLocked(direction))
+    if (direction.isEmpty() || !grbl.speaks11() || !isConnected() || isJogLocked())
         return;
     jogDirection = direction;
     jogFeed = feed;
@@ -321,16 +319,16 @@ void MachineSession::readStatus(const QString &line)
     emit lineReceived(line);
     emit statusReported();
     if (machineState == QLatin1String("Idle") && drainPolled) {
-        const Job::State before = job.state();
         job.machineStopped();
-        jobMayHaveChanged(before);
+        if (job.hold() == Job::Hold::ToolChange && shownHold != Job::Hold::ToolChange)
+            enqueue(QByteArrayLiteral("M5"), CommandTag);
+        jobMayHaveChanged();
     }
 }
 
 void MachineSession::answered(bool ok, const QString &reply)
 {
     const int tag = window.answered(NoTag);
-    const Job::State before = job.state();
     if (tag >= 0) {
         if (ok)
             job.confirmed(tag);
@@ -342,7 +340,7 @@ void MachineSession::answered(bool ok, const QString &reply)
         absoluteOwed = true; // refused in an alarm: owed until the controller takes it
     }
     SendQueuedLines();
-    jobMayHaveChanged(before);
+    jobMayHaveChanged();
 }
 
 // 1.1 sends one of the two positions and the work offset now and then; 0.9 sends both. What is
@@ -386,13 +384,12 @@ void MachineSession::jobRefusedLine(int index, const QString &reply)
 
 void MachineSession::alarmed(const QString &line)
 {
-    const Job::State before = job.state();
     const QString readable = ControllerCodes::readable(line);
     job.alarm(readable);
     cancelJog();
     if (probe.isActive())
         endProbe(probe.fail(readable), true);
-    jobMayHaveChanged(before);
+    jobMayHaveChanged();
     emit notice(QStringLiteral("The controller is in alarm: \"$X\" (Kill Alarm Lock) unlocks "
                                "it, \"$H\" (homing) homes it."));
 }
@@ -404,13 +401,12 @@ void MachineSession::controllerRestarted(const QString &banner)
     buildInfoAsked = false;
     jogDirection.clear();
     jogPump.stop();
-    const Job::State before = job.state();
     job.reset();
     dropEverything();
     if (probe.isActive())
         endProbe(probe.fail(QStringLiteral("the controller was reset")), false);
     absoluteOwed = false; // a reset puts the controller back into G90
-    jobMayHaveChanged(before);
+    jobMayHaveChanged();
     if (const auto dialect = Dialect::fromBanner(banner))
         learnDialect(*dialect);
 }
@@ -426,14 +422,13 @@ void MachineSession::linkLost()
     buildInfoAsked = false;
     window.setBufferBytes(grbl.receiveBuffer);
     emit dialectChanged();
-    const Job::State before = job.state();
     job.linkLost();
     dropEverything();
     if (probe.isActive()) {
         endProbe(probe.fail(QStringLiteral("link lost")), false);
         absoluteOwed = true;
     }
-    jobMayHaveChanged(before);
+    jobMayHaveChanged();
 }
 
 void MachineSession::dropEverything()
@@ -502,7 +497,7 @@ void MachineSession::endProbe(const ProbeCycle::Ending &ending, bool sendLines)
 // it stands, whether or not the owner polls.
 void MachineSession::pollWhileDraining()
 {
-    if (!job.isDraining()) {
+    if (!job.waitsForRest()) {
         drainPoll.stop();
         return;
     }
@@ -510,23 +505,22 @@ void MachineSession::pollWhileDraining()
     drainPolled = true;
 }
 
-void MachineSession::jobMayHaveChanged(Job::State before)
+void MachineSession::jobMayHaveChanged()
 {
-    if (job.isDraining() && !drainPoll.isActive()) {
+    if (job.waitsForRest() && !drainPoll.isActive()) {
         drainPolled = false;
         drainPoll.start();
     }
-    if (job.state() == before && job.isActive()) {
-        emit jobChanged();
+    const bool changed = job.state() != shownState || job.hold() != shownHold;
+    shownState = job.state();
+    shownHold = job.hold();
+    if (!changed && !job.isActive())
         return;
-    }
-    if (job.state() == before)
-        return;
-    if (job.isOver()) {
+    if (changed && job.isOver()) {
         jobEndedMs = jobClock.elapsed();
         drainPoll.stop();
         emit notice(QStringLiteral("Program ") + job.describe(jobEndedMs));
-    } else if (job.hold() == Job::Hold::Error) {
+    } else if (changed && job.state() == Job::State::Holding && job.hold() != Job::Hold::Operator) {
         emit notice(job.describe(jobElapsedMs()));
     }
     emit jobChanged();

@@ -47,6 +47,12 @@ public:
     // override bytes and jog cancel (0x80 and up), which 0.9 would take for text.
     bool sendRealtime(char byte);
     bool isMotionLocked() const { return job.isActive() || probe.isActive(); }
+    // Jogging and probing are locked out too, except while a job waits for a tool change: the
+    // operator may have to move the machine and touch off the new tool.
+    bool isJogLocked() const
+    {
+        return probe.isActive() || (job.isActive() && job.hold() != Job::Hold::ToolChange);
+    }
     // "a program runs", "the probe is moving": what holds the lock.
     QString lockReason() const;
     // Lines accepted and not yet written, waiting for room in the controller's buffer.
@@ -124,8 +130,8 @@ private:
     void endProbe(const ProbeCycle::Ending &ending, bool sendLines);
     void jobRefusedLine(int index, const QString &reply);
     void pollWhileDraining();
-    void jobMayHaveChanged(Job::State before);
-    bool refuseWhileLocked(const QString &line);
+    void jobMayHaveChanged();
+    bool sendLine(const QString &line, bool locked);
     void readIdentity(const QString &line);
     void learnDialect(const Dialect &dialect);
     void readModalState(const QString &line);
@@ -138,6 +144,8 @@ private:
     QQueue<Queued> queue;
     StreamWindow window;
     Job job;
+    Job::State shownState = Job::State::Idle; // what the last jobChanged told
+    Job::Hold shownHold = Job::Hold::None;
     QElapsedTimer jobClock;
     qint64 jobEndedMs = -1;
     QTimer drainPoll;

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringView>
+#include <QVector>
 
 // What the controller makes of one line, and whether it can take it at all. Its protocol layer
 // throws comments away before anything else reads the line, and acts on some bytes wherever they
@@ -35,6 +36,23 @@ Check check(QStringView cleanedLine);
 
 // Why the line cannot be sent, for the operator; empty when it can.
 QString faultText(const Check &check);
+
+// One word of a line as the controller reads it: a letter (upper case) and its number.
+struct Word
+{
+    char letter;
+    double value;
+    int start; // where it stands in the line it was read from, and where it ends
+    int end;
+};
+
+// The words of a cleaned line: letters in either case, blanks anywhere skipped, a number with
+// an optional sign and at most one point. Reading stops at anything else (the controller would
+// refuse the line, and says so itself).
+QVector<Word> words(QStringView cleanedLine);
+
+// The line without the given words, blanks around them included.
+QString without(QStringView cleanedLine, const QVector<Word> &dropped);
 
 // Program delimiters the controller does not know and answers with an error.
 inline bool isDelimiter(QStringView cleanedLine)

@@ -78,11 +78,23 @@ private slots:
     void programs_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QStringList>("sent"); // "line:bytes" per entry
+        QTest::addColumn<QStringList>("sent"); // "line:bytes", "line:kind:bytes" for stops
         QTest::addColumn<int>("refusedLine");
         QTest::newRow("CAM header and delimiters")
             << "%\n(T1 D=6)\n\nG90 G94 ; absolute\r\nT1 M6\n%"
-            << QStringList{"1:", "2:", "4:G90 G94", "5:T1 M6", "6:"} << 0;
+            << QStringList{"1:", "2:", "4:G90 G94", "5:change:G90", "6:"} << 0;
+        QTest::newRow("tool change restores spindle and distance mode")
+            << "G91\nS12000 M3\nG0 X1 t2 M06\nG1 X1 F100"
+            << QStringList{"1:G91", "2:S12000 M3", "3:change:G91 M3 S12000", "3:G0 X1",
+                           "4:G1 X1 F100"}
+            << 0;
+        QTest::newRow("M6 twice, last line")
+            << "M4 S500\nM5\nM6 M6" << QStringList{"1:M4 S500", "2:M5", "3:change:G90"} << 0;
+        QTest::newRow("T without M6 is sent") << "T3\nG0 X1" << QStringList{"1:T3", "2:G0 X1"} << 0;
+        QTest::newRow("pauses") << "G0 X1\nM0\nm01 (optional)"
+                                << QStringList{"1:G0 X1", "2:pause:M0", "3:pause:m01"} << 0;
+        QTest::newRow("end: nothing after it")
+            << "M3\nM30\nG0 X1\n(comment)\n%\nG0 X2" << QStringList{"1:M3", "2:end:M30"} << 0;
         QTest::newRow("lone CR splits a line")
             << "G0 X1\rG0 X2\nM5" << QStringList{"1:G0 X1", "1:G0 X2", "2:M5"} << 0;
         QTest::newRow("feed hold outside a comment")
@@ -102,8 +114,10 @@ private slots:
         QFETCH(int, refusedLine);
         const JobProgram program = JobProgram::read(text);
         QStringList entries;
+        const char *kinds[] = {"", "change:", "pause:", "end:"};
         for (int i = 0; i < program.size(); ++i)
-            entries << QString::number(program.editorLine(i)) + ":" + program.bytes(i);
+            entries << QString::number(program.editorLine(i)) + ":" + kinds[int(program.kind(i))] +
+                           program.bytes(i);
         QCOMPARE(entries, sent);
         QCOMPARE(program.refusal() ? program.refusal()->line : 0, refusedLine);
     }
@@ -150,6 +164,25 @@ private slots:
         QTest::newRow("alarm fails")
             << four << QStringList{"send", "send", "ok", "ALARM:1"} << int(Job::State::Failed) << 25
             << "failed at line 1: ALARM:1";
+        const QString change = "(T1 D=6 flat)\nS1000 M3\nG0 X1\nT1 M6\nG0 X2";
+        QTest::newRow("tool change once everything before it is done")
+            << change << QStringList{"send", "send", "send", "ok", "ok", "idle", "send"}
+            << int(Job::State::Holding) << 60
+            << "Tool change at line 4: T1 (D=6 flat). Change the tool, then press Cycle Start.";
+        QTest::newRow("at rest before the last answer is no tool change")
+            << change << QStringList{"send", "send", "send", "ok", "idle"}
+            << int(Job::State::Running) << 40 << "running: 2 of 5 lines, 0:00";
+        QTest::newRow("cycle start after the change goes on")
+            << change << QStringList{"send", "send", "ok", "ok", "idle", "~",
+                                     "send", "send", "ok", "ok", "idle"}
+            << int(Job::State::Finished) << 100 << "finished in 0:00";
+        QTest::newRow("program pause")
+            << "G0 X1\nM0\nG0 X2" << QStringList{"send", "send", "send", "ok", "ok"}
+            << int(Job::State::Holding) << 66 << "paused by the program at line 2";
+        QTest::newRow("program end, the rest left out")
+            << "G0 X1\nM30\nG0 X2\n%" << QStringList{"send", "send", "ok", "ok", "idle"}
+            << int(Job::State::Finished) << 100
+            << "finished in 0:00, 1 line(s) after the program's end left out";
         QTest::newRow("lines with nothing to send count as passed")
             << "%\n(header)\nG0 X1\n\n;note\n%" << QStringList{"send", "ok", "send", "idle"}
             << int(Job::State::Finished) << 100 << "finished in 0:00";
