@@ -1,4 +1,6 @@
 #include "SettingsDialog.h"
+
+#include "TerminalCommunication.h"
 #include "ui_SettingsDialog.h"
 
 #include <QLineEdit>
@@ -218,4 +220,11 @@ void SettingsDialog::selectPort(const QString &name)
     box->setCurrentIndex(customIndex);
     box->setEditable(true);
     box->setEditText(name);
+}
+
+// Defined beside the dialog, not with the transport: the transport builds without widgets, for
+// the terminal sender.
+bool TerminalCommunication::TryToConnect(SettingsDialog *settingsDialog)
+{
+    return TryToConnect(settingsDialog->settings());
 }

@@ -1,7 +1,5 @@
 #include "TerminalCommunication.h"
 
-#include "SettingsDialog.h"
-
 #include <QDebug>
 #include <QLoggingCategory>
 #include <QMetaEnum>
@@ -23,11 +21,6 @@ TerminalCommunication::TerminalCommunication(QObject *parent) : QObject(parent)
 TerminalCommunication::~TerminalCommunication()
 {
     Disconnect();
-}
-
-bool TerminalCommunication::TryToConnect(SettingsDialog *settingsDialog)
-{
-    return TryToConnect(settingsDialog->settings());
 }
 
 bool TerminalCommunication::TryToConnect(const Settings &settings)

@@ -1,6 +1,7 @@
 #include "Job.h"
 
-Job::Job(JobProgram program) : lines(std::move(program)), current(State::Running)
+Job::Job(JobProgram program, bool stopOnError)
+    : lines(std::move(program)), current(State::Running), stopOnError(stopOnError)
 {
     finishIfDone();
 }
@@ -75,6 +76,10 @@ void Job::refused(int index, const QString &reply)
         pauseSent = -1;
     failedLine = lines.editorLine(index);
     failure = reply;
+    if (!stopOnError) {
+        finishIfDone();
+        return;
+    }
     current = State::Holding;
     holdReason = Hold::Error;
 }

@@ -35,7 +35,9 @@ public:
     };
 
     Job() = default;
-    explicit Job(JobProgram program);
+    // Without stopping on errors (the controller's check mode, where nothing moves), a refused
+    // line is only counted and told.
+    explicit Job(JobProgram program, bool stopOnError = true);
 
     State state() const { return current; }
     Hold hold() const { return holdReason; }
@@ -69,6 +71,7 @@ public:
     int lastConfirmedLine() const { return confirmedLine; }
     // The editor line and the reply of the refusal or alarm that held or ended the job.
     int faultLine() const { return failedLine; }
+    int refusedLines() const { return refusedCount; }
     const QString &faultReply() const { return failure; }
 
     // "finished in 12:04", "failed at line 57: error: ...", "stopped at line 812",
@@ -90,6 +93,7 @@ private:
     int answeredCount = 0; // confirmed, refused or passed: the job is over when all are
     int refusedCount = 0;
     bool draining = false;
+    bool stopOnError = true;
     int changedAt = -1; // the tool change the operator has done
     int pauseSent = -1; // a pause line on its way: nothing more until it is answered
     int confirmedLine = 0;

@@ -120,9 +120,10 @@ bool MachineSession::sendRealtime(char byte)
     return true;
 }
 
-bool MachineSession::startJob(QStringView program)
+bool MachineSession::startJob(QStringView program, bool check)
 {
-    if (!isIdle() || isMotionLocked())
+    const bool ready = check ? machineState == QLatin1String("Check") : isIdle();
+    if (!isConnected() || !ready || isMotionLocked())
         return false;
     JobProgram lines = JobProgram::read(program);
     if (lines.isEmpty())
@@ -134,7 +135,7 @@ bool MachineSession::startJob(QStringView program)
         return false;
     }
     payOwedAbsolute();
-    job = Job(std::move(lines));
+    job = Job(std::move(lines), !check);
     jobClock.start();
     jobEndedMs = -1;
     drainPolled = false;
@@ -318,7 +319,9 @@ void MachineSession::readStatus(const QString &line)
     probe.machineState(machineState);
     emit lineReceived(line);
     emit statusReported();
-    if (machineState == QLatin1String("Idle") && drainPolled) {
+    const bool atRest =
+        machineState == QLatin1String("Idle") || machineState == QLatin1String("Check");
+    if (atRest && drainPolled) {
         job.machineStopped();
         if (job.hold() == Job::Hold::ToolChange && shownHold != Job::Hold::ToolChange)
             enqueue(QByteArrayLiteral("M5"), CommandTag);
@@ -375,9 +378,13 @@ void MachineSession::derivePositions()
 // held while the operator looks, and nothing more is sent until Cycle Start.
 void MachineSession::jobRefusedLine(int index, const QString &reply)
 {
-    job.refused(index, ControllerCodes::readable(reply));
-    if (job.hold() != Job::Hold::Error)
+    const QString readable = ControllerCodes::readable(reply);
+    job.refused(index, readable);
+    if (job.hold() != Job::Hold::Error) {
+        if (job.isActive())
+            emit notice(QStringLiteral("error at line %1: %2").arg(job.faultLine()).arg(readable));
         return;
+    }
     link.WriteRaw(QByteArray(1, feedHold));
     emit lineSent(QString(QLatin1Char(feedHold)));
 }

@@ -59,8 +59,9 @@ public:
     int queuedLines() const { return queue.size(); }
 
     // Starts the editor's program; false when it cannot start now (offline, not idle, a job
-    // or probe running: quietly; a line the controller cannot take: with a notice).
-    bool startJob(QStringView program);
+    // or probe running: quietly; a line the controller cannot take: with a notice). A check
+    // run (the controller in its check mode) goes on after errors and tells each of them.
+    bool startJob(QStringView program, bool check = false);
     const Job &currentJob() const { return job; }
     qint64 jobElapsedMs() const;
 

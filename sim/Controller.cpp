@@ -110,7 +110,8 @@ void Controller::realtime(char byte, double now)
 void Controller::softReset(double now)
 {
     ++count.resets;
-    const bool wasMoving = !motion.idle();
+    // A reset during a feed hold that has come to rest loses no position: no alarm.
+    const bool wasMoving = !motion.idle() && !motion.holding();
     motion.stop(now);
     ring.clear();
     rawLine.clear();

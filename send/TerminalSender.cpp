@@ -1,0 +1,252 @@
+#include "TerminalSender.h"
+
+#include "editor/ProgramFile.h"
+#include "machine/ControllerCodes.h"
+
+#include <QCoreApplication>
+
+#include <unistd.h>
+
+namespace {
+constexpr int tickMs = 250;
+constexpr qint64 answerTimeoutMs = 10'000;
+constexpr qint64 plainProgressMs = 5'000;
+constexpr char feedHold = '!';
+constexpr char softReset = 0x18;
+} // namespace
+
+TerminalSender::TerminalSender(const Options &options, std::FILE *out, std::FILE *err)
+    : options(options), out(out), err(err), terminalOutput(::isatty(::fileno(out)) == 1),
+      input(STDIN_FILENO, QSocketNotifier::Read)
+{
+    settings.name = options.port;
+    settings.baudRate = options.baud;
+    settings.askStatus = true;
+    ticker.setInterval(tickMs);
+    connect(&ticker, &QTimer::timeout, this, &TerminalSender::tick);
+    connect(&session, &MachineSession::jobChanged, this, &TerminalSender::jobChanged);
+    connect(&session, &MachineSession::lineReceived, this, &TerminalSender::lineReceived);
+    connect(&session, &MachineSession::notice, this, &TerminalSender::notice);
+    input.setEnabled(false);
+    connect(&input, &QSocketNotifier::activated, this, &TerminalSender::operatorInput);
+}
+
+int TerminalSender::run()
+{
+    const ProgramFile::Reading reading = ProgramFile::read(options.file);
+    if (reading.outcome != ProgramFile::Outcome::Read) {
+        say(err, reading.outcome == ProgramFile::Outcome::TooLarge
+                     ? QStringLiteral("%1: too large").arg(options.file)
+                     : QStringLiteral("%1: cannot be read").arg(options.file));
+        return 1;
+    }
+    program = reading.text;
+    session.reconnect(settings);
+    if (!session.isConnected()) {
+        say(err, QStringLiteral("%1: cannot be opened").arg(options.port));
+        return 1;
+    }
+    phase = Phase::Waiting;
+    ticker.start();
+    tick();
+    QCoreApplication::exec();
+    return exitCode;
+}
+
+void TerminalSender::tick()
+{
+    if (phase == Phase::Done)
+        return;
+    if (!session.isConnected()) {
+        session.reconnect(settings); // notices the loss: the job ends as interrupted
+        if (phase != Phase::Running && phase != Phase::Done)
+            finish(1, QStringLiteral("%1: the link was lost").arg(options.port));
+        return;
+    }
+    session.pollStatus();
+    waitedMs += tickMs;
+    if ((phase == Phase::Waiting || phase == Phase::EnteringCheck) && waitedMs > answerTimeoutMs)
+        finish(1, QStringLiteral("%1: the controller did not answer").arg(options.port));
+    if (phase == Phase::Running)
+        showProgress(false);
+}
+
+void TerminalSender::lineReceived(const QString &line)
+{
+    if (!line.startsWith(QLatin1Char('<')))
+        return;
+    const QString &state = session.state();
+    if (phase == Phase::Waiting && state == QLatin1String("Alarm"))
+        finish(1, QStringLiteral("The controller is in alarm: unlock it (\"$X\") or home it "
+                                 "(\"$H\") first."));
+    else if (phase == Phase::Waiting && state == QLatin1String("Idle"))
+        startJob();
+    else if (phase == Phase::EnteringCheck && state == QLatin1String("Check"))
+        startJob();
+    else if (phase == Phase::Stopping && standsStill())
+        stopAtRest();
+}
+
+// A reset while the machine still moves would lose its position (and raise an alarm): 1.1
+// says when its hold is complete, 0.9 is taken at rest once two reports find it in place.
+bool TerminalSender::standsStill()
+{
+    const StatusReport &report = session.lastReport();
+    const auto position = session.machinePosition();
+    const bool unmoved = position && heldAt && position->value == *heldAt;
+    heldAt = position ? std::optional(position->value) : std::nullopt;
+    if (report.state == QLatin1String("Idle") || report.state == QLatin1String("Queue"))
+        return true;
+    if (report.state != QLatin1String("Hold"))
+        return false;
+    return report.subState == QLatin1String("0") || (report.subState.isEmpty() && unmoved);
+}
+
+void TerminalSender::startJob()
+{
+    if (options.check && phase == Phase::Waiting) {
+        phase = Phase::EnteringCheck;
+        waitedMs = 0;
+        session.SendCommand(QStringLiteral("$C"));
+        return;
+    }
+    phase = Phase::Running;
+    if (!session.startJob(program, options.check))
+        finish(1, QStringLiteral("%1: nothing was sent").arg(options.file));
+}
+
+// The job's own holds and its end are told by jobChanged; everything else the session says
+// (refusals, alarms, errors of a check run) goes to the error stream as it comes.
+void TerminalSender::notice(const QString &text)
+{
+    const QString job = session.currentJob().describe(session.jobElapsedMs());
+    if (text != job && text != QStringLiteral("Program ") + job)
+        say(err, text);
+}
+
+void TerminalSender::jobChanged()
+{
+    const Job &job = session.currentJob();
+    if (job.state() == Job::State::Holding && job.hold() == Job::Hold::Error &&
+        phase == Phase::Running) {
+        phase = Phase::Stopping; // held by the session; reset once the machine stands
+        return;
+    }
+    if (job.state() == Job::State::Holding &&
+        (job.hold() == Job::Hold::ToolChange || job.hold() == Job::Hold::ProgramPause)) {
+        if (options.check) {
+            session.sendRealtime('~'); // nothing moves in check mode: nothing to wait for
+            return;
+        }
+        say(out, job.describe(session.jobElapsedMs()) + QStringLiteral(" (Enter goes on)"));
+        input.setEnabled(true);
+        return;
+    }
+    if (!job.isOver())
+        return;
+    showProgress(true);
+    const bool clean = job.state() == Job::State::Finished && job.refusedLines() == 0;
+    finish(clean ? 0 : 1, job.describe(session.jobElapsedMs()));
+}
+
+// Stopping: the controller is held (by the session on a refused line, or by Ctrl-C); once the
+// machine stands a reset throws away what it still holds without losing the position.
+void TerminalSender::interrupt()
+{
+    if (phase != Phase::Running && phase != Phase::Stopping) {
+        finish(1, QStringLiteral("interrupted before the program started"));
+        return;
+    }
+    if (phase == Phase::Stopping) {
+        stopAtRest(); // a second Ctrl-C does not wait
+        return;
+    }
+    phase = Phase::Stopping;
+    session.sendRealtime(feedHold);
+}
+
+void TerminalSender::stopAtRest()
+{
+    session.sendRealtime(softReset);
+    if (!session.currentJob().isOver())
+        finish(1, session.currentJob().describe(session.jobElapsedMs()));
+}
+
+// Enter: the operator has changed the tool or looked at the paused machine.
+void TerminalSender::operatorInput()
+{
+    char buffer[256];
+    const ssize_t read = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    input.setEnabled(false);
+    if (read <= 0) {
+        say(err, QStringLiteral("no operator to go on"));
+        interrupt();
+        interrupt();
+        return;
+    }
+    session.sendRealtime('~');
+}
+
+void TerminalSender::finish(int code, const QString &message)
+{
+    if (phase == Phase::Done)
+        return;
+    if (options.check && session.state() == QLatin1String("Check"))
+        session.SendCommand(QStringLiteral("$C")); // out of check mode again
+    phase = Phase::Done;
+    exitCode = code;
+    ticker.stop();
+    input.setEnabled(false);
+    say(code == 0 ? out : err, message);
+    QTimer::singleShot(100, QCoreApplication::instance(), &QCoreApplication::quit);
+}
+
+QString TerminalSender::progressText(int line, int total, int percent, qint64 elapsedMs,
+                                     std::optional<qint64> remainingMs)
+{
+    QString text = QStringLiteral("line %1 of %2, %3 %, %4 elapsed")
+                       .arg(line)
+                       .arg(total)
+                       .arg(percent)
+                       .arg(Job::duration(elapsedMs));
+    if (remainingMs)
+        text += QStringLiteral(", %1 remaining").arg(Job::duration(*remainingMs));
+    return text;
+}
+
+// On a terminal one line drawn over a few times a second; into a file or a pipe a plain line
+// every few seconds.
+void TerminalSender::showProgress(bool force)
+{
+    const Job &job = session.currentJob();
+    const qint64 elapsed = session.jobElapsedMs();
+    if (!terminalOutput && !force && lastPlainProgress >= 0 &&
+        elapsed - lastPlainProgress < plainProgressMs)
+        return;
+    std::optional<qint64> remaining;
+    if (job.done() > 0)
+        remaining = elapsed * (job.total() - job.done()) / job.done();
+    const int lastLine = job.total() > 0 ? job.program().editorLine(job.total() - 1) : 0;
+    const QString text =
+        progressText(job.lastConfirmedLine(), lastLine, job.percent(), elapsed, remaining);
+    if (terminalOutput) {
+        std::fprintf(out, "\r\033[K%s", qPrintable(text));
+        progressShown = true;
+    } else {
+        std::fprintf(out, "%s\n", qPrintable(text));
+        lastPlainProgress = elapsed;
+    }
+    std::fflush(out);
+}
+
+void TerminalSender::say(std::FILE *stream, const QString &text)
+{
+    if (progressShown) {
+        std::fputs("\r\033[K", out);
+        std::fflush(out);
+    }
+    std::fprintf(stream, "%s\n", qPrintable(text));
+    std::fflush(stream);
+    if (progressShown && phase == Phase::Running)
+        showProgress(true);
+}

@@ -1,0 +1,85 @@
+// orlo-send: streams a program to the controller from a terminal, without a display.
+
+#include "send/TerminalSender.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+int interruptPipe[2] = {-1, -1};
+
+void onInterrupt(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(interruptPipe[1], &byte, 1);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication application(argc, argv);
+    QLoggingCategory::setFilterRules(QStringLiteral("orlo.*.debug=false"));
+    QCoreApplication::setApplicationName(QStringLiteral("orlo-send"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.23"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Streams a G-code program to a Grbl controller and waits for its end."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("The serial port."),
+                                  QStringLiteral("PATH"));
+    const QCommandLineOption baud(QStringLiteral("baud"),
+                                  QStringLiteral("Bits per second (default 115200)."),
+                                  QStringLiteral("N"), QStringLiteral("115200"));
+    const QCommandLineOption check(
+        QStringLiteral("check"),
+        QStringLiteral("Run the program in the controller's check mode: nothing moves, every "
+                       "error is told with its line."));
+    parser.addOptions({port, baud, check});
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The program."));
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "%s\n\n%s", qPrintable(parser.errorText()),
+                     qPrintable(parser.helpText()));
+        return 2;
+    }
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+    bool baudIsNumber = false;
+    const int baudRate = parser.value(baud).toInt(&baudIsNumber);
+    if (!parser.isSet(port) || parser.positionalArguments().size() != 1 || !baudIsNumber ||
+        baudRate <= 0 || baudRate > 4000000) {
+        std::fprintf(stderr, "%s", qPrintable(parser.helpText()));
+        return 2;
+    }
+
+    TerminalSender sender(
+        {parser.value(port), baudRate, parser.positionalArguments().first(), parser.isSet(check)},
+        stdout, stderr);
+    if (::pipe(interruptPipe) != 0)
+        return 1;
+    QSocketNotifier interrupts(interruptPipe[0], QSocketNotifier::Read);
+    QObject::connect(&interrupts, &QSocketNotifier::activated, [&sender] {
+        char byte;
+        [[maybe_unused]] const ssize_t read = ::read(interruptPipe[0], &byte, 1);
+        sender.interrupt();
+    });
+    struct sigaction action
+    {
+    };
+    action.sa_handler = onInterrupt;
+    ::sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    return sender.run();
+}
