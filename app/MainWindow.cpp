@@ -194,9 +194,15 @@ void MainWindow::on_pushButtonOpenFile_clicked()
 {
     const QString fileName =
         QFileDialog::getOpenFileName(this, tr("Open"), QDir::currentPath(), tr("GCode (*.nc)"));
-    if (fileName.isEmpty() || openedFile.isRunning())
+    if (!fileName.isEmpty())
+        OpenFile(fileName);
+}
+
+void MainWindow::OpenFile(const QString &path)
+{
+    if (openedFile.isRunning())
         return;
-    openedFile.setFuture(QtConcurrent::run(ProgramFile::read, fileName));
+    openedFile.setFuture(QtConcurrent::run(ProgramFile::read, path));
 }
 
 // The file is read off the GUI thread (a program may be tens of megabytes on a slow disk);
@@ -483,6 +489,20 @@ void MainWindow::OnComSettingsChanged()
         store.setValue(QStringLiteral("AskStatus"), settings.askStatus ? 1 : 0);
         store.endGroup();
     }
+    terminal.Disconnect();
+}
+
+// The settings dialog holds the record the link connects with; only applying it there stores it.
+void MainWindow::UsePortForThisRun(const QString &port, qint32 baudRate)
+{
+    if (port.isEmpty() && baudRate <= 0)
+        return;
+    Settings settings = settingsDialog.settings();
+    if (!port.isEmpty())
+        settings.name = port;
+    if (baudRate > 0)
+        settings.baudRate = baudRate;
+    settingsDialog.setSettings(settings);
     terminal.Disconnect();
 }
 

@@ -42,6 +42,11 @@ public:
     bool SendCommand(const QString &command) override;
     double workPosition(int axis) const override;
 
+    // Reads the program into the editor off the GUI thread, as Open File does.
+    void OpenFile(const QString &path);
+    // An empty port or a rate of 0 keeps the stored value; what is stored stays as it is.
+    void UsePortForThisRun(const QString &port, qint32 baudRate);
+
 private slots:
     void ParseReceivedLine(QString line);
     void Tick1000ms();

@@ -466,6 +466,14 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(widget<QPlainTextEdit>("plainTextEditGCode")->toPlainText(),
                  QStringLiteral("G0 X1\nG1 X2 F100"));
+
+        QFile other(dir.filePath("other.nc"));
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        other.write("G0 Y7\n");
+        other.close();
+        window->OpenFile(other.fileName()); // as the command line does
+        QTRY_COMPARE(widget<QPlainTextEdit>("plainTextEditGCode")->toPlainText(),
+                     QStringLiteral("G0 Y7\n"));
     }
 
     // Whatever a broken or wrongly configured controller sends, the station stays usable.

@@ -46,6 +46,47 @@ grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" |
 grep -q "<binary>$(basename "$station")</binary>" "$metainfo" || fail "metainfo names no binary"
 release=$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "$metainfo" | head -n 1)
 
+# The installed station answers on its command line; help, version and mistakes without any
+# display, so over SSH too. An option the toolkit takes out (-platform) reaches the toolkit.
+answer() {
+    expected=$1
+    shift
+    set +e
+    env -u DISPLAY -u WAYLAND_DISPLAY "$station" "$@" >"$scratch/out" 2>"$scratch/err"
+    code=$?
+    set -e
+    [ "$code" = "$expected" ] || fail "'$*' ended with $code, not $expected: $(cat "$scratch/err")"
+}
+answer 0 --version
+[ "$(cat "$scratch/out")" = "orlo-cnc-control $release" ] ||
+    fail "--version says '$(cat "$scratch/out")', the newest release is $release"
+answer 0 --help
+grep -q -- '--port <PATH>' "$scratch/out" || fail "--help shows no --port"
+answer 0 -platform offscreen --version
+[ "$(cat "$scratch/out")" = "orlo-cnc-control $release" ] || fail "-platform lost --version"
+for mistake in "--baud fast" "-platform offscreen --bogus"; do
+    # shellcheck disable=SC2086 # the words are separate arguments
+    answer 2 $mistake
+    [ ! -s "$scratch/out" ] && grep -q '^Usage:' "$scratch/err" || fail "'$mistake' gave no usage"
+done
+answer 1 "$scratch/missing.nc"
+
+# The installed station starts, with its example program, and shows its window.
+example=$usr/share/orlo-cnc-control/examples/part.nc
+XDG_CONFIG_HOME=$scratch/config "$station" "$example" >"$scratch/station.log" 2>&1 &
+started=$!
+shown=no
+for _ in $(seq 100); do
+    if [ -n "${DISPLAY:-}" ]; then
+        xwd -silent -name "Orlo_CNC_Control V$release" >/dev/null 2>&1 && shown=yes && break
+    fi
+    kill -0 "$started" 2>/dev/null || break
+    sleep 0.1
+done
+kill "$started" 2>/dev/null || fail "the installed station ended: $(cat "$scratch/station.log")"
+wait "$started" 2>/dev/null || true
+[ -z "${DISPLAY:-}" ] || [ "$shown" = yes ] || fail "the installed station showed no window"
+
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/deb" >"$scratch/cpack.log" 2>&1 ||
     fail "cpack: $(cat "$scratch/cpack.log")"
 deb=$(ls "$scratch"/deb/orlo-cnc-control_*.deb)

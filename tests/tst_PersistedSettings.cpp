@@ -1,3 +1,5 @@
+#include "PtyPeer.h"
+#include "StationStore.h"
 #include "TestMain.h"
 #include "WindowProbe.h"
 
@@ -10,6 +12,8 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSettings>
+
+#include <termios.h>
 
 using namespace WindowProbe;
 
@@ -81,6 +85,29 @@ private slots:
         QCOMPARE(settings->value("ComSettings/StopBits").toInt(), 2);
         QCOMPARE(settings->value("ComSettings/FlowControl").toInt(), 1);
         QCOMPARE(settings->value("ComSettings/PortName").toString(), QStringLiteral("/dev/ttyCNC"));
+    }
+
+    // The command line's --port and --baud: connected with them, while the store keeps what the
+    // operator last applied, for this run's end and the next run.
+    void portForOneRunLeavesTheStoreAlone()
+    {
+        PtyPeer peer;
+        seedStore("/nonexistent/ttyStored", false);
+        {
+            MainWindow window;
+            window.UsePortForThisRun(peer.devicePath(), 57600);
+            tick(&window);
+            tick(&window);
+            QCOMPARE(ledColor(&window), QColor(Qt::green));
+            QCOMPARE(peer.lineSpeed(), unsigned(B57600));
+            QCOMPARE(shown("baudRateBox"), QStringLiteral("57600"));
+        }
+        QScopedPointer<QSettings> settings(store());
+        QCOMPARE(settings->value("ComSettings/PortName").toString(), "/nonexistent/ttyStored");
+        QCOMPARE(settings->value("ComSettings/Baudrate").toInt(), 115200);
+        MainWindow window;
+        QCOMPARE(shown("serialPortInfoListBox"), QStringLiteral("/nonexistent/ttyStored"));
+        QCOMPARE(shown("baudRateBox"), QStringLiteral("115200"));
     }
 
     void layoutAndHideBoxSurviveARestart()
