@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QSettings>
 #include <QTextBrowser>
 #include <QtConcurrent>
@@ -43,6 +44,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&gamepad, &WindowsGamepad::ButtonPressed, this, &MainWindow::GamePadButtonPressed);
     connect(&settingsDialog, &SettingsDialog::settingsChanged, this,
             &MainWindow::OnComSettingsChanged);
+    connect(&terminal, &TerminalCommunication::PermissionDenied, this,
+            &MainWindow::ShowPermissionProblem);
     tickTimer.setSingleShot(false);
     jogTimer.setSingleShot(false);
 
@@ -331,6 +334,26 @@ void MainWindow::Tick1000ms()
         ui->labelGrblStatus->setText(QStringLiteral("offline"));
         inFlight.reset();
     }
+}
+
+// Without the group the port never opens, and every retry would fail the same way. The box
+// does not block: the supervision tick keeps retrying, and another port can be chosen meanwhile.
+void MainWindow::ShowPermissionProblem(const QString &device)
+{
+    if (permissionProblemsShown.contains(device))
+        return;
+    permissionProblemsShown.insert(device);
+    auto *box = new QMessageBox(
+        QMessageBox::Warning, tr("No access to the serial port"),
+        tr("The serial port %1 cannot be opened: permission denied.\n\n"
+           "On Linux, serial ports belong to the group \"dialout\". Add your user to it with\n\n"
+           "    sudo usermod -aG dialout $USER\n\n"
+           "then log out and in again: a new group counts from the next login on.")
+            .arg(device),
+        QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
 }
 
 void MainWindow::on_pushButtonConnection_clicked()

@@ -18,6 +18,7 @@
 
 #include <QFutureWatcher>
 #include <QMainWindow>
+#include <QSet>
 #include <QTimer>
 #include <QVector>
 
@@ -98,6 +99,7 @@ private slots:
     void on_actionHolecutter_Tool_triggered();
     void on_actionPositions_triggered();
     void OnComSettingsChanged();
+    void ShowPermissionProblem(const QString &device);
     void on_actionInfo_triggered();
     void on_pushButtonCoolant_clicked();
     void on_actionCom_Port_Settings_triggered();
@@ -146,4 +148,5 @@ private:
     TerminalPane terminalPane;
     DocumentPathReader pathReader;
     QFutureWatcher<ProgramFile::Reading> openedFile;
+    QSet<QString> permissionProblemsShown; // devices, so each is told once, not every second
 };
