@@ -196,7 +196,7 @@ void MainWindow::OnControllerReset()
 void MainWindow::on_pushButtonOpenFile_clicked()
 {
     const QString fileName =
-        QFileDialog::getOpenFileName(this, tr("Open"), QDir::currentPath(), tr("GCode (*.nc)"));
+        QFileDialog::getOpenFileName(this, tr("Open"), recentFiles.folder(), tr("GCode (*.nc)"));
     if (!fileName.isEmpty())
         OpenFile(fileName);
 }
@@ -205,7 +205,26 @@ void MainWindow::OpenFile(const QString &path)
 {
     if (openedFile.isRunning())
         return;
+    fileBeingRead = path;
     openedFile.setFuture(QtConcurrent::run(ProgramFile::read, path));
+}
+
+void MainWindow::on_actionOpen_File_triggered()
+{
+    on_pushButtonOpenFile_clicked();
+}
+
+// Filled as the menu opens, so that a program deleted meanwhile is not offered.
+void MainWindow::on_menuFile_aboutToShow()
+{
+    QMenu *menu = ui->menuRecentFiles;
+    menu->clear();
+    const QStringList files = recentFiles.files();
+    for (const QString &path : files) {
+        connect(menu->addAction(QDir::toNativeSeparators(path)), &QAction::triggered, this,
+                [this, path] { OpenFile(path); });
+    }
+    menu->setEnabled(!files.isEmpty());
 }
 
 // The file is read off the GUI thread (a program may be tens of megabytes on a slow disk);
@@ -213,8 +232,10 @@ void MainWindow::OpenFile(const QString &path)
 void MainWindow::ShowOpenedFile()
 {
     const ProgramFile::Reading reading = openedFile.result();
-    if (reading.outcome == ProgramFile::Outcome::Read)
-        ui->plainTextEditGCode->setPlainText(reading.text);
+    if (reading.outcome != ProgramFile::Outcome::Read)
+        return;
+    ui->plainTextEditGCode->setPlainText(reading.text);
+    recentFiles.add(fileBeingRead);
 }
 
 void MainWindow::on_lineEditCommand_returnPressed()

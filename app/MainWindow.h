@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RecentFiles.h"
 #include "StreamWindow.h"
 #include "TerminalPane.h"
 
@@ -100,6 +101,8 @@ private slots:
     void on_actionPositions_triggered();
     void OnComSettingsChanged();
     void ShowPermissionProblem(const QString &device);
+    void on_actionOpen_File_triggered();
+    void on_menuFile_aboutToShow();
     void on_actionInfo_triggered();
     void on_pushButtonCoolant_clicked();
     void on_actionCom_Port_Settings_triggered();
@@ -148,5 +151,7 @@ private:
     TerminalPane terminalPane;
     DocumentPathReader pathReader;
     QFutureWatcher<ProgramFile::Reading> openedFile;
+    QString fileBeingRead;
+    RecentFiles recentFiles;
     QSet<QString> permissionProblemsShown; // devices, so each is told once, not every second
 };

@@ -9,6 +9,8 @@
 #include <QComboBox>
 #include <QDockWidget>
 #include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSettings>
@@ -22,7 +24,19 @@ class TestPersistedSettings : public QObject
     Q_OBJECT
 
 private:
+    QTemporaryDir programs; // a.nc and b.nc
+    QString a, b;
+
     static QSettings *store() { return new QSettings("Orlo", "Orlo-CNC"); }
+
+    static QStringList recentMenu(MainWindow &window)
+    {
+        QMetaObject::invokeMethod(child<QMenu>(&window, "menuFile"), "aboutToShow");
+        QStringList texts;
+        for (QAction *action : child<QMenu>(&window, "menuRecentFiles")->actions())
+            texts << action->text();
+        return texts;
+    }
 
     static QString shown(const char *box)
     {
@@ -30,6 +44,17 @@ private:
     }
 
 private slots:
+    void initTestCase()
+    {
+        a = programs.filePath("a.nc");
+        b = programs.filePath("b.nc");
+        for (const QString &path : {a, b}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(("(" + QFileInfo(path).fileName() + ")").toUtf8());
+        }
+    }
+
     void init()
     {
         QScopedPointer<QSettings> settings(store());
@@ -134,6 +159,96 @@ private slots:
         }
         MainWindow window;
         QVERIFY(!child<QCheckBox>(&window, "checkBoxHideStatusMessage")->isChecked());
+    }
+
+    void openedProgramsAreOfferedAgain()
+    {
+        {
+            MainWindow window;
+            QCOMPARE(recentMenu(window), QStringList());
+            QVERIFY(!child<QMenu>(&window, "menuRecentFiles")->isEnabled());
+            auto *editor = child<QPlainTextEdit>(&window, "plainTextEditGCode");
+            window.OpenFile(a);
+            QTRY_COMPARE(editor->toPlainText(), "(a.nc)");
+            window.OpenFile(programs.path()); // a folder: not read, not remembered
+            QTest::qWait(200);
+            window.OpenFile(b);
+            QTRY_COMPARE(editor->toPlainText(), "(b.nc)");
+        }
+        QCOMPARE(QScopedPointer<QSettings>(store())->value("RecentFiles").toStringList(),
+                 (QStringList{b, a}));
+        MainWindow window;
+        QCOMPARE(recentMenu(window), (QStringList{b, a}));
+        QVERIFY(child<QMenu>(&window, "menuRecentFiles")->isEnabled());
+        child<QMenu>(&window, "menuRecentFiles")->actions().at(1)->trigger();
+        QTRY_COMPARE(child<QPlainTextEdit>(&window, "plainTextEditGCode")->toPlainText(), "(a.nc)");
+        QCOMPARE(recentMenu(window), (QStringList{a, b}));
+
+        QVERIFY(QFile::rename(b, b + ".moved"));
+        QCOMPARE(recentMenu(window), QStringList{a});
+        QVERIFY(QFile::rename(b + ".moved", b));
+    }
+
+    void recentFilesAreNewestFirstAndFew()
+    {
+        QTemporaryDir dir;
+        QStringList added;
+        for (int i = 0; i < RecentFiles::maxFiles + 2; ++i) {
+            added.prepend(dir.filePath(QString("%1.nc").arg(i)));
+            QFile(added.first()).open(QIODevice::WriteOnly);
+            RecentFiles().add(added.first());
+        }
+        RecentFiles().add(added.at(5));
+        added.move(5, 0);
+        QCOMPARE(RecentFiles().files(), added.mid(0, RecentFiles::maxFiles));
+        QCOMPARE(RecentFiles().folder(), dir.path());
+    }
+
+    void recentFilesSurviveGarbage_data()
+    {
+        QTest::addColumn<QVariant>("files");
+        QTest::addColumn<QVariant>("folder");
+        QTest::addColumn<QStringList>("offered");
+        QTest::addColumn<QString>("startsIn"); // "": the current folder
+        QStringList huge;
+        for (int i = 0; i < 100000; ++i)
+            huge << QString("/nonexistent/%1.nc").arg(i);
+        huge << a;
+        const QString missing = programs.filePath("missing.nc");
+
+        QTest::newRow("nothing") << QVariant() << QVariant() << QStringList() << "";
+        QTest::newRow("numbers") << QVariant(42) << QVariant(7) << QStringList() << "";
+        QTest::newRow("bytes") << QVariant(QByteArray("\xff\0\x01", 3))
+                               << QVariant(QByteArray("\xfe")) << QStringList() << "";
+        QTest::newRow("one path, not a list")
+            << QVariant(a) << QVariant(programs.path()) << QStringList{a} << programs.path();
+        QTest::newRow("relative, missing, repeated")
+            << QVariant(QStringList{"a.nc", missing, b, b, a}) << QVariant("programs")
+            << QStringList{b, a} << "";
+        QTest::newRow("folder is a file") << QVariant() << QVariant(a) << QStringList() << "";
+        QTest::newRow("huge list") << QVariant(huge) << QVariant() << QStringList() << "";
+    }
+
+    void recentFilesSurviveGarbage()
+    {
+        QFETCH(QVariant, files);
+        QFETCH(QVariant, folder);
+        QFETCH(QStringList, offered);
+        QFETCH(QString, startsIn);
+        {
+            QScopedPointer<QSettings> settings(store());
+            settings->setValue("RecentFiles", files);
+            settings->setValue("LastFolder", folder);
+        }
+        RecentFiles recent;
+        QCOMPARE(recent.files(), offered);
+        QCOMPARE(recent.folder(), startsIn.isEmpty() ? QDir::currentPath() : startsIn);
+
+        recent.add(a);
+        QScopedPointer<QSettings> settings(store());
+        const QStringList stored = settings->value("RecentFiles").toStringList();
+        QVERIFY(stored.size() <= RecentFiles::maxFiles);
+        QCOMPARE(stored.first(), a);
     }
 
     void garbageInTheStoreStartsQuietly()
