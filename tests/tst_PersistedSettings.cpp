@@ -189,21 +189,6 @@ private slots:
         QVERIFY(QFile::rename(b + ".moved", b));
     }
 
-    void recentFilesAreNewestFirstAndFew()
-    {
-        QTemporaryDir dir;
-        QStringList added;
-        for (int i = 0; i < RecentFiles::maxFiles + 2; ++i) {
-            added.prepend(dir.filePath(QString("%1.nc").arg(i)));
-            QFile(added.first()).open(QIODevice::WriteOnly);
-            RecentFiles().add(added.first());
-        }
-        RecentFiles().add(added.at(5));
-        added.move(5, 0);
-        QCOMPARE(RecentFiles().files(), added.mid(0, RecentFiles::maxFiles));
-        QCOMPARE(RecentFiles().folder(), dir.path());
-    }
-
     void recentFilesSurviveGarbage_data()
     {
         QTest::addColumn<QVariant>("files");
