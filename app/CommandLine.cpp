@@ -55,7 +55,10 @@ void describeOptions(QCommandLineParser &parser)
                       tr("Baud rate N (1 to 4000000) for this run; the stored settings stay as "
                          "they are."),
                       QStringLiteral("N")});
-    parser.addHelpOption();
+    // The toolkit's own help option brings --help-all, whose list of the toolkit's options only
+    // a call that ends the process can print; this one is the same without it.
+    parser.addOption({{QStringLiteral("h"), QStringLiteral("help"), QStringLiteral("?")},
+                      tr("Displays help on commandline options.")});
     parser.addVersionOption();
 }
 
@@ -99,7 +102,7 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         result.unknownOption = !parser.unknownOptionNames().isEmpty();
         return result;
     }
-    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
+    if (parser.isSet(QStringLiteral("help")))
         return exitWith(0, parser.helpText());
     if (parser.isSet(QStringLiteral("version")))
         return exitWith(0, QCoreApplication::applicationName() + QLatin1Char(' ') +
