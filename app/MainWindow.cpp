@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QSettings>
 #include <QTextBrowser>
 #include <QtConcurrent>
@@ -77,6 +78,8 @@ MainWindow::MainWindow(QWidget *parent)
             [this] { ui->labelModalState->setText(session.modalState()); });
     connect(&settingsDialog, &SettingsDialog::settingsChanged, this,
             &MainWindow::OnComSettingsChanged);
+    connect(&session, &MachineSession::permissionDenied, this,
+            &MainWindow::ShowPermissionProblem);
     tickTimer.setSingleShot(false);
     jogTimer.setSingleShot(false);
 
@@ -242,10 +245,35 @@ void MainWindow::ShowJob()
 void MainWindow::on_pushButtonOpenFile_clicked()
 {
     const QString fileName =
-        QFileDialog::getOpenFileName(this, tr("Open"), QDir::currentPath(), tr("GCode (*.nc)"));
-    if (fileName.isEmpty() || openedFile.isRunning())
+        QFileDialog::getOpenFileName(this, tr("Open"), recentFiles.folder(), tr("GCode (*.nc)"));
+    if (!fileName.isEmpty())
+        OpenFile(fileName);
+}
+
+void MainWindow::OpenFile(const QString &path)
+{
+    if (openedFile.isRunning())
         return;
-    openedFile.setFuture(QtConcurrent::run(ProgramFile::read, fileName));
+    fileBeingRead = path;
+    openedFile.setFuture(QtConcurrent::run(ProgramFile::read, path));
+}
+
+void MainWindow::on_actionOpen_File_triggered()
+{
+    on_pushButtonOpenFile_clicked();
+}
+
+// Filled as the menu opens, so that a program deleted meanwhile is not offered.
+void MainWindow::on_menuFile_aboutToShow()
+{
+    QMenu *menu = ui->menuRecentFiles;
+    menu->clear();
+    const QStringList files = recentFiles.files();
+    for (const QString &path : files) {
+        connect(menu->addAction(QDir::toNativeSeparators(path)), &QAction::triggered, this,
+                [this, path] { OpenFile(path); });
+    }
+    menu->setEnabled(!files.isEmpty());
 }
 
 // The file is read off the GUI thread (a program may be tens of megabytes on a slow disk);
@@ -253,8 +281,10 @@ void MainWindow::on_pushButtonOpenFile_clicked()
 void MainWindow::ShowOpenedFile()
 {
     const ProgramFile::Reading reading = openedFile.result();
-    if (reading.outcome == ProgramFile::Outcome::Read)
-        ui->plainTextEditGCode->setPlainText(reading.text);
+    if (reading.outcome != ProgramFile::Outcome::Read)
+        return;
+    ui->plainTextEditGCode->setPlainText(reading.text);
+    recentFiles.add(fileBeingRead);
 }
 
 // A line that was not sent stays in the field: nothing the operator typed is lost unseen.
@@ -376,6 +406,26 @@ void MainWindow::Tick1000ms()
     UpdateGating();
     if (session.currentJob().isActive())
         ShowJob(); // the elapsed time
+}
+
+// Without the group the port never opens, and every retry would fail the same way. The box
+// does not block: the supervision tick keeps retrying, and another port can be chosen meanwhile.
+void MainWindow::ShowPermissionProblem(const QString &device)
+{
+    if (permissionProblemsShown.contains(device))
+        return;
+    permissionProblemsShown.insert(device);
+    auto *box = new QMessageBox(
+        QMessageBox::Warning, tr("No access to the serial port"),
+        tr("The serial port %1 cannot be opened: permission denied.\n\n"
+           "On Linux, serial ports belong to the group \"dialout\". Add your user to it with\n\n"
+           "    sudo usermod -aG dialout $USER\n\n"
+           "then log out and in again: a new group counts from the next login on.")
+            .arg(device),
+        QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
 }
 
 void MainWindow::on_pushButtonConnection_clicked()
@@ -544,6 +594,20 @@ void MainWindow::OnComSettingsChanged()
     }
     session.disconnectLink();
     UpdateGating();
+}
+
+// The settings dialog holds the record the link connects with; only applying it there stores it.
+void MainWindow::UsePortForThisRun(const QString &port, qint32 baudRate)
+{
+    if (port.isEmpty() && baudRate <= 0)
+        return;
+    Settings settings = settingsDialog.settings();
+    if (!port.isEmpty())
+        settings.name = port;
+    if (baudRate > 0)
+        settings.baudRate = baudRate;
+    settingsDialog.setSettings(settings);
+    session.disconnectLink();
 }
 
 void MainWindow::SaveWindowState()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RecentFiles.h"
 #include "TerminalPane.h"
 
 #include "dialogs/GamepadButton.h"
@@ -17,6 +18,7 @@
 
 #include <QFutureWatcher>
 #include <QMainWindow>
+#include <QSet>
 #include <QTimer>
 #include <QVector>
 
@@ -42,6 +44,11 @@ public:
     bool SendCommand(const QString &command) override;
     double workPosition(int axis) const override;
     QString StartProbe(const ProbeRequest &request) override;
+
+    // Reads the program into the editor off the GUI thread, as Open File does.
+    void OpenFile(const QString &path);
+    // An empty port or a rate of 0 keeps the stored value; what is stored stays as it is.
+    void UsePortForThisRun(const QString &port, qint32 baudRate);
 
 private slots:
     void ParseReceivedLine(QString line);
@@ -94,6 +101,9 @@ private slots:
     void on_actionHolecutter_Tool_triggered();
     void on_actionPositions_triggered();
     void OnComSettingsChanged();
+    void ShowPermissionProblem(const QString &device);
+    void on_actionOpen_File_triggered();
+    void on_menuFile_aboutToShow();
     void on_actionInfo_triggered();
     void on_pushButtonCoolant_clicked();
     void on_actionCom_Port_Settings_triggered();
@@ -146,4 +156,7 @@ private:
     TerminalPane terminalPane;
     DocumentPathReader pathReader;
     QFutureWatcher<ProgramFile::Reading> openedFile;
+    QString fileBeingRead;
+    RecentFiles recentFiles;
+    QSet<QString> permissionProblemsShown; // devices, so each is told once, not every second
 };

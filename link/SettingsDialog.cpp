@@ -3,8 +3,14 @@
 #include "TerminalCommunication.h"
 #include "ui_SettingsDialog.h"
 
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QSerialPortInfo>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace {
 constexpr int customBaudIndex = 4;
@@ -18,6 +24,26 @@ QString orNotAvailable(const QString &text)
 QString hexIdOrNotAvailable(quint16 id)
 {
     return id == 0 ? SettingsDialog::tr("N/A") : QString::number(id, 16);
+}
+
+bool isCharacterDevice(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat info;
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISCHR(info.st_mode);
+#else
+    Q_UNUSED(path)
+    return false;
+#endif
+}
+
+const QSerialPortInfo *portAt(const QList<QSerialPortInfo> &ports, const QString &device)
+{
+    for (const QSerialPortInfo &info : ports) {
+        if (QFileInfo(info.systemLocation()).canonicalFilePath() == device)
+            return &info;
+    }
+    return nullptr;
 }
 
 int indexForValue(int value, std::initializer_list<std::pair<int, int>> valueToIndex, int other)
@@ -127,7 +153,35 @@ void SettingsDialog::fillPortsInfo()
                                    info.serialNumber(), info.systemLocation(),
                                    info.vendorIdentifier(), info.productIdentifier()));
     }
+    addStableNames(ports);
     box->addItem(tr("Custom"));
+}
+
+// A name such as ttyUSB0 goes to whichever adapter was plugged in first; the system's stable
+// name is made of the adapter's maker and serial number and stays with it. It is offered with
+// the description of the enumerated port it leads to, or else with just that device.
+void SettingsDialog::addStableNames(const QList<QSerialPortInfo> &ports)
+{
+    const QFileInfoList links =
+        QDir(stableNamesFolder).entryInfoList(QDir::Files | QDir::System, QDir::Name);
+    for (const QFileInfo &link : links) {
+        const QString device = link.canonicalFilePath();
+        if (!link.isSymLink() || device.isEmpty() || !isCharacterDevice(device))
+            continue;
+        const QString name = link.absoluteFilePath();
+        const QSerialPortInfo *port = portAt(ports, device);
+        ui->serialPortInfoListBox->addItem(
+            name, port ? portEntryData(name, port->description(), port->manufacturer(),
+                                       port->serialNumber(), port->systemLocation(),
+                                       port->vendorIdentifier(), port->productIdentifier())
+                       : portEntryData(name, QString(), QString(), QString(), device, 0, 0));
+    }
+}
+
+void SettingsDialog::setStableNamesFolder(const QString &folder)
+{
+    stableNamesFolder = folder;
+    fillPortsInfo();
 }
 
 void SettingsDialog::fillParameterBoxes()

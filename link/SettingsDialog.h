@@ -4,6 +4,9 @@
 
 #include <QDialog>
 #include <QIntValidator>
+#include <QList>
+
+class QSerialPortInfo;
 
 namespace Ui {
 class SettingsDialog;
@@ -21,6 +24,8 @@ public:
 
     Settings settings() const;
     void setSettings(const Settings &settings);
+    // Where the system keeps stable names of serial adapters (/dev/serial/by-id); refills the list.
+    void setStableNamesFolder(const QString &folder);
 
     // The seven strings a port entry carries: name, description, manufacturer, serial number,
     // location, vendor and product identifier (lowercase hex, "N/A" for 0).
@@ -42,8 +47,10 @@ private:
     void fillParameterBoxes();
     void readSettingsFromWidgets();
     void selectPort(const QString &name);
+    void addStableNames(const QList<QSerialPortInfo> &ports);
 
     Ui::SettingsDialog *ui;
     Settings currentSettings;
     QIntValidator *intValidator;
+    QString stableNamesFolder = QStringLiteral("/dev/serial/by-id");
 };

@@ -1,15 +1,34 @@
 #include "TerminalCommunication.h"
 
 #include <QDebug>
+#include <QFile>
 #include <QLoggingCategory>
 #include <QMetaEnum>
 #include <QSerialPortInfo>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <unistd.h>
+#endif
 
 Q_LOGGING_CATEGORY(lcLink, "orlo.link")
 
 namespace {
 constexpr int receiveTimeoutMs = 300;
+
+// The toolkit reports a port that another program holds (its lock file, or exclusive use) as a
+// permission error too; only the device's own permissions call for joining its group.
+bool lacksPermission(const QString &portName)
+{
+#ifdef Q_OS_UNIX
+    const QByteArray path = QFile::encodeName(DevicePresence::devicePath(portName));
+    return ::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES;
+#else
+    Q_UNUSED(portName)
+    return false;
+#endif
 }
+} // namespace
 
 TerminalCommunication::TerminalCommunication(QObject *parent) : QObject(parent)
 {
@@ -37,6 +56,9 @@ bool TerminalCommunication::TryToConnect(const Settings &settings)
 
     if (!port->open(QIODevice::ReadWrite)) {
         qCDebug(lcLink) << "Konnte Port nicht öffnen";
+        const QString name = settings.name;
+        if (port->error() == QSerialPort::PermissionError && lacksPermission(name))
+            emit PermissionDenied(DevicePresence::devicePath(name));
         return false;
     }
     portInfo = new QSerialPortInfo(*port);

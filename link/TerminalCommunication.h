@@ -31,6 +31,8 @@ public:
 
 signals:
     void LineReceived(QString line);
+    // The device is there but this user may not open it; on Linux, not a member of its group.
+    void PermissionDenied(QString device);
 
 public slots:
     void readData();

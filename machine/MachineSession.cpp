@@ -27,6 +27,8 @@ bool isRealtimeCommand(const QString &line)
 MachineSession::MachineSession(QObject *parent) : QObject(parent)
 {
     connect(&link, &TerminalCommunication::LineReceived, this, &MachineSession::readLine);
+    connect(&link, &TerminalCommunication::PermissionDenied, this,
+            &MachineSession::permissionDenied);
     drainPoll.setInterval(drainPollMs);
     connect(&drainPoll, &QTimer::timeout, this, &MachineSession::pollWhileDraining);
     jogPump.setInterval(jogPumpMs);

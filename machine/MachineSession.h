@@ -100,6 +100,8 @@ signals:
     void jobChanged();
     void probeFinished(bool contact, const QString &message);
     void dialectChanged();
+    // The port exists but this user may not open it.
+    void permissionDenied(const QString &device);
     void modalStateChanged();
 
 private:

@@ -8,6 +8,7 @@ PACKAGES="
     qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
     libgl-dev libgl1-mesa-dri libglx-mesa0 fonts-dejavu-core libsdl2-dev
     xvfb xauth x11-apps netpbm
+    dpkg-dev file binutils desktop-file-utils appstream
 "
 
 missing=""

@@ -28,7 +28,7 @@ int main(int argc, char **argv)
     QCoreApplication application(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("orlo.*.debug=false"));
     QCoreApplication::setApplicationName(QStringLiteral("orlo-send"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.23"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ORLO_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(

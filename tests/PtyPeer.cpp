@@ -30,6 +30,13 @@ PtyPeer::~PtyPeer()
         ::close(master);
 }
 
+unsigned PtyPeer::lineSpeed() const
+{
+    termios mode{};
+    ::tcgetattr(slave, &mode);
+    return ::cfgetospeed(&mode);
+}
+
 void PtyPeer::hangUp()
 {
     ::close(master);

@@ -14,6 +14,8 @@ public:
     bool isOpen() const { return master >= 0; }
     QString devicePath() const { return slavePath; }
     void write(const QByteArray &bytes);
+    // The line speed the station set on the device, as a termios constant (B115200, ...).
+    unsigned lineSpeed() const;
     // The device goes away under the station, as an unplugged adapter does.
     void hangUp();
     // Collects what arrives within timeoutMs, returning early once `expected` bytes are there.

@@ -102,10 +102,10 @@ private:
     // Picks the file (or cancels with an empty path) once the modal file dialog is up. The
     // absolute path goes into the name field: selecting a file in another folder would race
     // the dialog's change of folder. Any other modal box is closed, so a failure cannot hang.
-    static void answerFileDialog(const QString &path)
+    static void answerFileDialog(const QString &path, QString *startedIn = nullptr)
     {
         auto *poll = new QTimer;
-        QObject::connect(poll, &QTimer::timeout, [poll, path] {
+        QObject::connect(poll, &QTimer::timeout, [poll, path, startedIn] {
             QWidget *modal = QApplication::activeModalWidget();
             auto *dialog = qobject_cast<QFileDialog *>(modal);
             if (!dialog) {
@@ -115,6 +115,8 @@ private:
             }
             poll->stop();
             poll->deleteLater();
+            if (startedIn)
+                *startedIn = dialog->directory().absolutePath();
             if (path.isEmpty()) {
                 dialog->reject();
                 return;
@@ -581,11 +583,21 @@ private slots:
         QTRY_COMPARE(widget<QPlainTextEdit>("plainTextEditGCode")->toPlainText(),
                      QStringLiteral("G0 X1\nG1 X2 F100"));
 
-        answerFileDialog(QString()); // cancelled
+        QString startedIn;
+        answerFileDialog(QString(), &startedIn); // cancelled
         widget<QPushButton>("pushButtonOpenFile")->click();
         QTest::qWait(100);
+        QCOMPARE(startedIn, dir.path()); // where the last program came from
         QCOMPARE(widget<QPlainTextEdit>("plainTextEditGCode")->toPlainText(),
                  QStringLiteral("G0 X1\nG1 X2 F100"));
+
+        QFile other(dir.filePath("other.nc"));
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        other.write("G0 Y7\n");
+        other.close();
+        window->OpenFile(other.fileName()); // as the command line does
+        QTRY_COMPARE(widget<QPlainTextEdit>("plainTextEditGCode")->toPlainText(),
+                     QStringLiteral("G0 Y7\n"));
     }
 
     // Whatever a broken or wrongly configured controller sends, the station stays usable.

@@ -1,3 +1,5 @@
+#include "PtyPeer.h"
+#include "StationStore.h"
 #include "TestMain.h"
 #include "WindowProbe.h"
 
@@ -7,9 +9,13 @@
 #include <QComboBox>
 #include <QDockWidget>
 #include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSettings>
+
+#include <termios.h>
 
 using namespace WindowProbe;
 
@@ -18,7 +24,19 @@ class TestPersistedSettings : public QObject
     Q_OBJECT
 
 private:
+    QTemporaryDir programs; // a.nc and b.nc
+    QString a, b;
+
     static QSettings *store() { return new QSettings("Orlo", "Orlo-CNC"); }
+
+    static QStringList recentMenu(MainWindow &window)
+    {
+        QMetaObject::invokeMethod(child<QMenu>(&window, "menuFile"), "aboutToShow");
+        QStringList texts;
+        for (QAction *action : child<QMenu>(&window, "menuRecentFiles")->actions())
+            texts << action->text();
+        return texts;
+    }
 
     static QString shown(const char *box)
     {
@@ -26,6 +44,17 @@ private:
     }
 
 private slots:
+    void initTestCase()
+    {
+        a = programs.filePath("a.nc");
+        b = programs.filePath("b.nc");
+        for (const QString &path : {a, b}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(("(" + QFileInfo(path).fileName() + ")").toUtf8());
+        }
+    }
+
     void init()
     {
         QScopedPointer<QSettings> settings(store());
@@ -83,6 +112,29 @@ private slots:
         QCOMPARE(settings->value("ComSettings/PortName").toString(), QStringLiteral("/dev/ttyCNC"));
     }
 
+    // The command line's --port and --baud: connected with them, while the store keeps what the
+    // operator last applied, for this run's end and the next run.
+    void portForOneRunLeavesTheStoreAlone()
+    {
+        PtyPeer peer;
+        seedStore("/nonexistent/ttyStored", false);
+        {
+            MainWindow window;
+            window.UsePortForThisRun(peer.devicePath(), 57600);
+            tick(&window);
+            tick(&window);
+            QCOMPARE(ledColor(&window), QColor(Qt::green));
+            QCOMPARE(peer.lineSpeed(), unsigned(B57600));
+            QCOMPARE(shown("baudRateBox"), QStringLiteral("57600"));
+        }
+        QScopedPointer<QSettings> settings(store());
+        QCOMPARE(settings->value("ComSettings/PortName").toString(), "/nonexistent/ttyStored");
+        QCOMPARE(settings->value("ComSettings/Baudrate").toInt(), 115200);
+        MainWindow window;
+        QCOMPARE(shown("serialPortInfoListBox"), QStringLiteral("/nonexistent/ttyStored"));
+        QCOMPARE(shown("baudRateBox"), QStringLiteral("115200"));
+    }
+
     void layoutAndHideBoxSurviveARestart()
     {
         {
@@ -107,6 +159,81 @@ private slots:
         }
         MainWindow window;
         QVERIFY(!child<QCheckBox>(&window, "checkBoxHideStatusMessage")->isChecked());
+    }
+
+    void openedProgramsAreOfferedAgain()
+    {
+        {
+            MainWindow window;
+            QCOMPARE(recentMenu(window), QStringList());
+            QVERIFY(!child<QMenu>(&window, "menuRecentFiles")->isEnabled());
+            auto *editor = child<QPlainTextEdit>(&window, "plainTextEditGCode");
+            window.OpenFile(a);
+            QTRY_COMPARE(editor->toPlainText(), "(a.nc)");
+            window.OpenFile(programs.path()); // a folder: not read, not remembered
+            QTest::qWait(200);
+            window.OpenFile(b);
+            QTRY_COMPARE(editor->toPlainText(), "(b.nc)");
+        }
+        QCOMPARE(QScopedPointer<QSettings>(store())->value("RecentFiles").toStringList(),
+                 (QStringList{b, a}));
+        MainWindow window;
+        QCOMPARE(recentMenu(window), (QStringList{b, a}));
+        QVERIFY(child<QMenu>(&window, "menuRecentFiles")->isEnabled());
+        child<QMenu>(&window, "menuRecentFiles")->actions().at(1)->trigger();
+        QTRY_COMPARE(child<QPlainTextEdit>(&window, "plainTextEditGCode")->toPlainText(), "(a.nc)");
+        QCOMPARE(recentMenu(window), (QStringList{a, b}));
+
+        QVERIFY(QFile::rename(b, b + ".moved"));
+        QCOMPARE(recentMenu(window), QStringList{a});
+        QVERIFY(QFile::rename(b + ".moved", b));
+    }
+
+    void recentFilesSurviveGarbage_data()
+    {
+        QTest::addColumn<QVariant>("files");
+        QTest::addColumn<QVariant>("folder");
+        QTest::addColumn<QStringList>("offered");
+        QTest::addColumn<QString>("startsIn"); // "": the current folder
+        QStringList huge;
+        for (int i = 0; i < 100000; ++i)
+            huge << QString("/nonexistent/%1.nc").arg(i);
+        huge << a;
+        const QString missing = programs.filePath("missing.nc");
+
+        QTest::newRow("nothing") << QVariant() << QVariant() << QStringList() << "";
+        QTest::newRow("numbers") << QVariant(42) << QVariant(7) << QStringList() << "";
+        QTest::newRow("bytes") << QVariant(QByteArray("\xff\0\x01", 3))
+                               << QVariant(QByteArray("\xfe")) << QStringList() << "";
+        QTest::newRow("one path, not a list")
+            << QVariant(a) << QVariant(programs.path()) << QStringList{a} << programs.path();
+        QTest::newRow("relative, missing, repeated")
+            << QVariant(QStringList{"a.nc", missing, b, b, a}) << QVariant("programs")
+            << QStringList{b, a} << "";
+        QTest::newRow("folder is a file") << QVariant() << QVariant(a) << QStringList() << "";
+        QTest::newRow("huge list") << QVariant(huge) << QVariant() << QStringList() << "";
+    }
+
+    void recentFilesSurviveGarbage()
+    {
+        QFETCH(QVariant, files);
+        QFETCH(QVariant, folder);
+        QFETCH(QStringList, offered);
+        QFETCH(QString, startsIn);
+        {
+            QScopedPointer<QSettings> settings(store());
+            settings->setValue("RecentFiles", files);
+            settings->setValue("LastFolder", folder);
+        }
+        RecentFiles recent;
+        QCOMPARE(recent.files(), offered);
+        QCOMPARE(recent.folder(), startsIn.isEmpty() ? QDir::currentPath() : startsIn);
+
+        recent.add(a);
+        QScopedPointer<QSettings> settings(store());
+        const QStringList stored = settings->value("RecentFiles").toStringList();
+        QVERIFY(stored.size() <= RecentFiles::maxFiles);
+        QCOMPARE(stored.first(), a);
     }
 
     void garbageInTheStoreStartsQuietly()

@@ -1,9 +1,11 @@
+#include "PtyPeer.h"
 #include "TestMain.h"
 
 #include "link/SettingsDialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -171,6 +173,41 @@ private slots:
         QCOMPARE(ports->findText("ttyFake"), -1);
         QCOMPARE(ports->currentIndex(), 0);
         QCOMPARE(ports->itemText(ports->count() - 1), QStringLiteral("Custom"));
+    }
+
+    // Links that lead to no device, or to something that is not one, are left out.
+    void stableNamesAreOfferedBesideThePorts()
+    {
+        PtyPeer adapter;
+        QTemporaryDir byId;
+        const QString stable = byId.filePath("usb-Orlo_Test_Adapter_0001-if00-port0");
+        QVERIFY(QFile::link(adapter.devicePath(), stable));
+        QVERIFY(QFile::link("/nonexistent/ttyGone", byId.filePath("usb-gone")));
+        QFile plain(byId.filePath("plain-file"));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        QVERIFY(QFile::link(plain.fileName(), byId.filePath("usb-not-a-device")));
+
+        SettingsDialog dialog;
+        QComboBox *ports = child<QComboBox>(dialog, "serialPortInfoListBox");
+        const auto entries = [ports] {
+            QStringList texts;
+            for (int i = 0; i < ports->count(); ++i)
+                texts << ports->itemText(i);
+            return texts;
+        };
+        QStringList expected = entries();
+        expected.insert(expected.size() - 1, stable); // before "Custom"
+        dialog.setStableNamesFolder(byId.path());
+        QCOMPARE(entries(), expected);
+
+        ports->setCurrentIndex(ports->findText(stable));
+        QCOMPARE(child<QLabel>(dialog, "locationLabel")->text(),
+                 "Location: " + adapter.devicePath());
+        QVERIFY(!ports->isEditable());
+        child<QPushButton>(dialog, "applyButton")->click();
+        QCOMPARE(dialog.settings().name, stable);
+        child<QPushButton>(dialog, "pushButtonSearchPort")->click();
+        QCOMPARE(entries(), expected);
     }
 
     void typedDevicePathIsKept()

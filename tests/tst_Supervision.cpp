@@ -1,14 +1,20 @@
+#include "PtyPeer.h"
 #include "SimProcess.h"
 #include "StationStore.h"
 #include "TestMain.h"
+#include "Unprivileged.h"
 #include "WindowProbe.h"
 
 #include "app/MainWindow.h"
 
+#include <QFile>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
+
+#include <sys/stat.h>
 
 using namespace WindowProbe;
 
@@ -126,6 +132,39 @@ private slots:
         QCOMPARE(child<QLabel>(&window, "labelGrblStatus")->text(), QStringLiteral("offline"));
         tick(&window);
         QVERIFY(isGreen(&window));
+    }
+
+    // An operator outside the devices' group is told what to do, once for each device, while
+    // the tick goes on retrying.
+    void permissionProblemIsToldOncePerDevice()
+    {
+        PtyPeer first;
+        PtyPeer second;
+        for (const PtyPeer *peer : {&first, &second})
+            QCOMPARE(::chmod(QFile::encodeName(peer->devicePath()).constData(), 0), 0);
+        seedStore(first.devicePath(), true);
+        MainWindow window;
+        {
+            Unprivileged operatorRights;
+            if (!operatorRights.holds())
+                QSKIP("cannot take an operator's rights here");
+            for (int i = 0; i < 3; ++i)
+                tick(&window);
+            window.UsePortForThisRun(second.devicePath(), 0);
+            for (int i = 0; i < 3; ++i)
+                tick(&window);
+        }
+        QVERIFY(isRed(&window));
+        const QList<QMessageBox *> boxes = window.findChildren<QMessageBox *>();
+        QCOMPARE(boxes.size(), 2);
+        for (const PtyPeer *peer : {&first, &second}) {
+            QMessageBox *box = boxes.at(peer == &first ? 0 : 1);
+            QVERIFY(box->isVisible());
+            QCOMPARE(box->windowModality(), Qt::NonModal);
+            QVERIFY2(box->text().contains(peer->devicePath() + " cannot be opened"),
+                     qPrintable(box->text()));
+            QVERIFY(box->text().contains("sudo usermod -aG dialout $USER"));
+        }
     }
 };
 

@@ -1,5 +1,6 @@
 #include "PtyPeer.h"
 #include "TestMain.h"
+#include "Unprivileged.h"
 
 #include "link/SettingsDialog.h"
 #include "link/TerminalCommunication.h"
@@ -7,6 +8,8 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 namespace {
 void settle(int ms)
@@ -153,6 +156,41 @@ private slots:
         QVERIFY(!terminal->TryToConnect(dialog));
         QVERIFY(!terminal->IsConnected());
         QVERIFY(!terminal->SendLine("G0"));
+    }
+
+    // Only a device this user may not open calls for the group advice; a port held by another
+    // program is reported as a permission error by the toolkit too, and must not.
+    void refusedPortTellsPermissionProblemsOnly_data()
+    {
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("no permission") << "permission";
+        QTest::newRow("held by another program") << "held";
+        QTest::newRow("no such device") << "missing";
+    }
+
+    void refusedPortTellsPermissionProblemsOnly()
+    {
+        QFETCH(QString, refusal);
+        PtyPeer closed;
+        const QString device = refusal == "held"      ? peer->devicePath()
+                               : refusal == "missing" ? QStringLiteral("/nonexistent/ttyX")
+                                                      : closed.devicePath();
+        usePort(device);
+        TerminalCommunication other;
+        QSignalSpy told(&other, &TerminalCommunication::PermissionDenied);
+        if (refusal == "permission") {
+            QCOMPARE(::chmod(QFile::encodeName(device).constData(), 0), 0);
+            Unprivileged operatorRights;
+            if (!operatorRights.holds())
+                QSKIP("cannot take an operator's rights here");
+            QVERIFY(!other.TryToConnect(dialog));
+        } else {
+            QVERIFY(!other.TryToConnect(dialog));
+        }
+        QVERIFY(!other.IsConnected());
+        QCOMPARE(told.count(), refusal == "permission" ? 1 : 0);
+        if (!told.isEmpty())
+            QCOMPARE(told.first().first().toString(), device);
     }
 
     void vanishedDeviceIsNotConnected()
