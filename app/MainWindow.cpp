@@ -28,18 +28,6 @@ constexpr char cycleStartByte = '~';
 constexpr char statusByte = '?';
 constexpr char resetByte = 0x18;
 
-// A stored number as one of the values an enum may hold; anything else, the default.
-template <typename Enum>
-Enum storedEnum(const QVariant &stored, std::initializer_list<Enum> allowed, Enum fallback)
-{
-    bool isNumber = false;
-    const int value = stored.toInt(&isNumber);
-    for (const Enum candidate : allowed) {
-        if (isNumber && value == int(candidate))
-            return candidate;
-    }
-    return fallback;
-}
 } // namespace
 
 // Resources of a static library are only linked in when something asks for them.
@@ -549,48 +537,17 @@ void MainWindow::RestoreWindowState()
     LoadComSettings();
 }
 
-// The store is outside data: a number no enum value stands for falls back to the default
-// instead of becoming a value the serial port cannot hold.
 void MainWindow::LoadComSettings()
 {
-    Settings settings = settingsDialog.settings();
     QSettings store(SettingsStore::organisation(), SettingsStore::application());
-    store.beginGroup(QStringLiteral("ComSettings"));
-    settings.name = store.value(QStringLiteral("PortName"), QStringLiteral("COM1")).toString();
-    settings.baudRate = store.value(QStringLiteral("Baudrate"), 9600).toInt();
-    using Port = QSerialPort;
-    settings.parity = storedEnum(
-        store.value(QStringLiteral("Parity"), 0),
-        {Port::NoParity, Port::EvenParity, Port::OddParity, Port::SpaceParity, Port::MarkParity},
-        Port::NoParity);
-    settings.dataBits =
-        storedEnum(store.value(QStringLiteral("DataBits"), 8),
-                   {Port::Data5, Port::Data6, Port::Data7, Port::Data8}, Port::Data8);
-    settings.stopBits =
-        storedEnum(store.value(QStringLiteral("StopBits"), 1),
-                   {Port::OneStop, Port::OneAndHalfStop, Port::TwoStop}, Port::OneStop);
-    settings.flowControl = storedEnum(
-        store.value(QStringLiteral("FlowControl"), 0),
-        {Port::NoFlowControl, Port::HardwareControl, Port::SoftwareControl}, Port::NoFlowControl);
-    settings.askStatus = store.value(QStringLiteral("AskStatus"), 0).toInt() != 0;
-    store.endGroup();
-    settingsDialog.setSettings(settings);
+    settingsDialog.setSettings(SettingsStore::readPortSettings(store, settingsDialog.settings()));
 }
 
 void MainWindow::OnComSettingsChanged()
 {
-    const Settings settings = settingsDialog.settings();
     {
         QSettings store(SettingsStore::organisation(), SettingsStore::application());
-        store.beginGroup(QStringLiteral("ComSettings"));
-        store.setValue(QStringLiteral("PortName"), settings.name);
-        store.setValue(QStringLiteral("Baudrate"), settings.baudRate);
-        store.setValue(QStringLiteral("Parity"), static_cast<int>(settings.parity));
-        store.setValue(QStringLiteral("DataBits"), static_cast<int>(settings.dataBits));
-        store.setValue(QStringLiteral("StopBits"), static_cast<int>(settings.stopBits));
-        store.setValue(QStringLiteral("FlowControl"), static_cast<int>(settings.flowControl));
-        store.setValue(QStringLiteral("AskStatus"), settings.askStatus ? 1 : 0);
-        store.endGroup();
+        SettingsStore::writePortSettings(store, settingsDialog.settings());
     }
     session.disconnectLink();
     UpdateGating();
