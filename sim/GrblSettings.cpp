@@ -7,46 +7,45 @@
 #include <cstdio>
 
 GrblSettings::GrblSettings(bool grbl11)
-    : v11(grbl11), entries{
-                       {0, 10, Kind::Integer, "step pulse, usec"},
-                       {1, 25, Kind::Integer, "step idle delay, msec"},
-                       {2, 0, Kind::Mask, "step port invert mask:"},
-                       {3, 0, Kind::Mask, "dir port invert mask:"},
-                       {4, 0, Kind::Flag, "step enable invert, bool"},
-                       {5, 0, Kind::Flag, "limit pins invert, bool"},
-                       {6, 0, Kind::Flag, "probe pin invert, bool"},
-                       {10, 3, Kind::Mask, "status report mask:"},
-                       {11, 0.010, Kind::Real, "junction deviation, mm"},
-                       {12, 0.002, Kind::Real, "arc tolerance, mm"},
-                       {13, 0, Kind::Flag, "report inches, bool"},
-                       {20, 0, Kind::Flag, "soft limits, bool"},
-                       {21, 0, Kind::Flag, "hard limits, bool"},
-                       {22, 0, Kind::Flag, "homing cycle, bool"},
-                       {23, 0, Kind::Mask, "homing dir invert mask:"},
-                       {24, 25, Kind::Real, "homing feed, mm/min"},
-                       {25, 500, Kind::Real, "homing seek, mm/min"},
-                       {26, 250, Kind::Integer, "homing debounce, msec"},
-                       {27, 1, Kind::Real, "homing pull-off, mm"},
-                       {100, 250, Kind::Real, "x, step/mm"},
-                       {101, 250, Kind::Real, "y, step/mm"},
-                       {102, 250, Kind::Real, "z, step/mm"},
-                       {110, 500, Kind::Real, "x max rate, mm/min"},
-                       {111, 500, Kind::Real, "y max rate, mm/min"},
-                       {112, 500, Kind::Real, "z max rate, mm/min"},
-                       {120, 10, Kind::Real, "x accel, mm/sec^2"},
-                       {121, 10, Kind::Real, "y accel, mm/sec^2"},
-                       {122, 10, Kind::Real, "z accel, mm/sec^2"},
-                       {130, 200, Kind::Real, "x max travel, mm"},
-                       {131, 200, Kind::Real, "y max travel, mm"},
-                       {132, 200, Kind::Real, "z max travel, mm"},
-                   }
+    : entries{
+          {0, 10, Kind::Integer, "step pulse, usec"},
+          {1, 25, Kind::Integer, "step idle delay, msec"},
+          {2, 0, Kind::Mask, "step port invert mask:"},
+          {3, 0, Kind::Mask, "dir port invert mask:"},
+          {4, 0, Kind::Flag, "step enable invert, bool"},
+          {5, 0, Kind::Flag, "limit pins invert, bool"},
+          {6, 0, Kind::Flag, "probe pin invert, bool"},
+          {10, 3, Kind::Mask, "status report mask:"},
+          {11, 0.010, Kind::Real, "junction deviation, mm"},
+          {12, 0.002, Kind::Real, "arc tolerance, mm"},
+          {13, 0, Kind::Flag, "report inches, bool"},
+          {20, 0, Kind::Flag, "soft limits, bool"},
+          {21, 0, Kind::Flag, "hard limits, bool"},
+          {22, 0, Kind::Flag, "homing cycle, bool"},
+          {23, 0, Kind::Mask, "homing dir invert mask:"},
+          {24, 25, Kind::Real, "homing feed, mm/min"},
+          {25, 500, Kind::Real, "homing seek, mm/min"},
+          {26, 250, Kind::Integer, "homing debounce, msec"},
+          {27, 1, Kind::Real, "homing pull-off, mm"},
+          {100, 250, Kind::Real, "x, step/mm"},
+          {101, 250, Kind::Real, "y, step/mm"},
+          {102, 250, Kind::Real, "z, step/mm"},
+          {110, 500, Kind::Real, "x max rate, mm/min"},
+          {111, 500, Kind::Real, "y max rate, mm/min"},
+          {112, 500, Kind::Real, "z max rate, mm/min"},
+          {120, 10, Kind::Real, "x accel, mm/sec^2"},
+          {121, 10, Kind::Real, "y accel, mm/sec^2"},
+          {122, 10, Kind::Real, "z accel, mm/sec^2"},
+          {130, 200, Kind::Real, "x max travel, mm"},
+          {131, 200, Kind::Real, "y max travel, mm"},
+          {132, 200, Kind::Real, "z max travel, mm"},
+      }
 {
+    v11 = grbl11;
     if (!v11)
         return;
     // 1.1 reports MPos only by default; WPos follows from the WCO it sends.
-    std::find_if(entries.begin(), entries.end(), [](const Entry &e) {
-        return e.index == 10;
-    })->value = 1;
+    set(10, 1);
     const auto spindle =
         std::find_if(entries.begin(), entries.end(), [](const Entry &e) { return e.index > 27; });
     entries.insert(spindle,

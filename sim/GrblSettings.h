@@ -36,6 +36,6 @@ private:
     const Entry *find(int index) const;
     std::string formatted(const Entry &entry) const;
 
-    bool v11;
+    bool v11 = false;
     std::vector<Entry> entries;
 };
