@@ -59,7 +59,8 @@ private:
 
     QString status() { return lastReport(ask("?", ">\r\n")); }
 
-    // The planner's blocks and the receive buffer's bytes, as 1.1's "$I" states them.
+    // The planner's blocks and the receive buffer's bytes: 16 and 127 in 0.9, and in 1.1 what
+    // its "$I" states.
     void bufferSizes_data()
     {
         QTest::addColumn<QStringList>("arguments");
