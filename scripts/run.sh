@@ -2,11 +2,35 @@
 # Installs, builds and starts the station connected to the built-in virtual controller.
 # With a display the window stays open until the operator closes it; without one the station
 # runs under Xvfb until it is connected, a screenshot of its window is saved, and it exits.
+# --grbl 1.1 has the controller speak Grbl 1.1h instead of 0.9j.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 
-if [ "${1:-}" != "--inside-display" ]; then
+usage() {
+    echo "usage: $0 [--grbl 0.9|1.1]" >&2
+    exit 2
+}
+inside_display=no
+grbl=0.9
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --inside-display) inside_display=yes ;;
+    --grbl)
+        [ $# -ge 2 ] || usage
+        grbl=$2
+        shift
+        ;;
+    *) usage ;;
+    esac
+    shift
+done
+case "$grbl" in
+0.9 | 1.1) ;;
+*) usage ;;
+esac
+
+if [ "$inside_display" = no ]; then
     "$root/scripts/build.sh"
 fi
 
@@ -17,7 +41,7 @@ mkdir -p "$demo/config/Orlo"
 start_controller() {
     rm -f "$demo/received.log"
     "$build/sim/grblsim" --link "$link" --log "$demo/received.log" --baud 115200 \
-        >"$demo/grblsim.out" 2>&1 &
+        --grbl "$grbl" >"$demo/grblsim.out" 2>&1 &
     sim_pid=$!
     trap 'kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true' EXIT
     trap 'exit 130' INT TERM
@@ -68,14 +92,14 @@ run_headless() {
     fi
 }
 
-if [ "${1:-}" != "--inside-display" ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x900x24 -nolisten tcp" "$0" --inside-display
+if [ "$inside_display" = no ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1280x900x24 -nolisten tcp" "$0" --inside-display --grbl "$grbl"
 fi
 
 start_controller
 seed_store
 export XDG_CONFIG_HOME="$demo/config"
-if [ "${1:-}" = "--inside-display" ]; then
+if [ "$inside_display" = yes ]; then
     run_headless
 else
     "$build/orlo-cnc-control"

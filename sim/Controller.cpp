@@ -1,19 +1,16 @@
 #include "Controller.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 
 namespace {
 
-const char *const banner = "\r\nGrbl 0.9j ['$' for help]\r\n";
-const char *const helpText = "$$ (view Grbl settings)\r\n$# (view # parameters)\r\n"
-                             "$G (view parser state)\r\n$I (view build info)\r\n"
-                             "$N (view startup blocks)\r\n$x=value (save Grbl setting)\r\n"
-                             "$Nx=line (save startup block)\r\n$C (check gcode mode)\r\n"
-                             "$X (kill alarm lock)\r\n$H (run homing cycle)\r\n~ (cycle start)\r\n"
-                             "! (feed hold)\r\n? (current status)\r\nctrl-x (reset Grbl)\r\n";
 constexpr std::size_t maxLoggedLine = 1 << 20;
+// How often 1.1 repeats what rarely changes, in status reports.
+constexpr int offsetEvery = 10;
+constexpr int overridesEvery = 20;
 
 std::string number3(double value)
 {
@@ -29,10 +26,10 @@ std::string triple(Vec3 v)
     return number3(v.x) + "," + number3(v.y) + "," + number3(v.z);
 }
 
-std::string wholeNumberWithPoint(double value)
+std::string wholeNumber(double value, const char *suffix = "")
 {
     char text[64];
-    std::snprintf(text, sizeof text, "%.0f.", value);
+    std::snprintf(text, sizeof text, "%.0f%s", value, suffix);
     return text;
 }
 
@@ -57,13 +54,14 @@ bool readSettingNumber(const std::string &text, std::size_t &at, double &value)
 } // namespace
 
 Controller::Controller(const SimConfig &config, Output output, std::FILE *log)
-    : config(config), output(std::move(output)), log(log)
+    : config(config), dialect(config.grbl11), output(std::move(output)), log(log),
+      ringSize(dialect.receiveBufferSize()), settings(config.grbl11), motion(config.maxRate)
 {
 }
 
 void Controller::powerUp(double)
 {
-    output(banner);
+    output(dialect.banner());
 }
 
 void Controller::receiveByte(char byte, double now)
@@ -78,8 +76,13 @@ void Controller::receiveByte(char byte, double now)
     default:
         break;
     }
+    const unsigned char code = static_cast<unsigned char>(byte);
+    if (dialect.isV11() && code >= 0x80) {
+        extendedRealtime(code, now);
+        return;
+    }
     // The firmware's interrupt drops a byte it has no room for, without a word.
-    if (ring.size() >= receiveRingSize) {
+    if (ring.size() >= ringSize) {
         ++count.overflowedBytes;
         return;
     }
@@ -100,11 +103,48 @@ void Controller::realtime(char byte, double now)
             motion.hold(now);
         break;
     case '~':
+        doorHold = false;
         motion.resume(now);
         break;
     default:
         softReset(now);
     }
+}
+
+void Controller::extendedRealtime(unsigned char byte, double now)
+{
+    char name[8];
+    std::snprintf(name, sizeof name, "0x%02X", byte);
+    logLine(name);
+    motion.advance(now);
+    const OverridePercent before = overrides;
+    if (byte == 0x84) {
+        // Nothing models the door switch itself: it counts as closed again at once, so the
+        // hold waits only for a cycle start.
+        if (!motion.idle() && !homing) {
+            doorHold = true;
+            motion.hold(now);
+        }
+    } else if (byte == 0x85) {
+        cancelJog(now);
+    } else if (applyOverrideByte(byte, overrides) && overrides != before) {
+        overridesChanged = true;
+        motion.setOverrides(overrides, now);
+    }
+}
+
+void Controller::cancelJog(double now)
+{
+    const bool jogWaiting = hasPending && pending.action.jog;
+    if (!jogging || (motion.idle() && !jogWaiting))
+        return;
+    motion.cancel(now);
+    if (jogWaiting) {
+        hasPending = false;
+        reply("ok");
+    }
+    // The parser planned from where the jogs would have ended.
+    syncParserPosition(now);
 }
 
 void Controller::softReset(double now)
@@ -118,18 +158,24 @@ void Controller::softReset(double now)
     line.clear();
     inParenComment = inSemicolonComment = lineOverflow = false;
     hasPending = false;
-    homing = false;
+    homing = jogging = doorHold = false;
     const Vec3 position = motion.position(now);
+    // The work systems live in the settings store and survive a reset; the rest starts anew.
+    const auto systems = parser.systems;
     parser = ParserState{};
+    parser.systems = systems;
     parser.position = position;
     checkMode = false;
-    if (wasMoving) {
-        alarm = Alarm::Locked;
-        output("ALARM: Abort during cycle\r\n");
+    if (overrides != OverridePercent{}) {
+        overrides = OverridePercent{};
+        overridesChanged = true;
+        motion.setOverrides(overrides, now);
     }
-    output(banner);
+    if (wasMoving)
+        raiseAlarm(AbortDuringCycle);
+    output(dialect.banner());
     if (alarm != Alarm::None)
-        output("['$H'|'$X' to unlock]\r\n");
+        output(dialect.unlockHint());
 }
 
 void Controller::service(double now)
@@ -189,7 +235,7 @@ void Controller::lineComplete(double now)
     line.clear();
     inParenComment = inSemicolonComment = lineOverflow = false;
     if (overflow) {
-        replyError("Line overflow");
+        replyError(LineOverflow);
         return;
     }
     executeLine(complete, now);
@@ -206,13 +252,12 @@ void Controller::executeLine(const std::string &text, double now)
         return;
     }
     if (alarm != Alarm::None) {
-        replyError("Alarm lock");
+        replyError(AlarmLock);
         return;
     }
     LineAction action;
-    const std::string error = parseGcodeLine(text, parser, action);
-    if (!error.empty()) {
-        replyError(error);
+    if (const int status = parseGcodeLine(text, parser, action); status != Ok) {
+        replyError(status);
         return;
     }
     startAction(action, now);
@@ -221,8 +266,10 @@ void Controller::executeLine(const std::string &text, double now)
 void Controller::executeSystemCommand(const std::string &text, double now)
 {
     const bool idle = motion.idle() && !hasPending;
-    if (text == "$") {
-        output(helpText);
+    if (dialect.isV11() && text.compare(0, 3, "$J=") == 0) {
+        jog(text.substr(3), now);
+    } else if (text == "$") {
+        output(dialect.help());
         reply("ok");
     } else if (text == "$$") {
         for (const std::string &setting : settings.listing())
@@ -235,30 +282,30 @@ void Controller::executeSystemCommand(const std::string &text, double now)
         output(parserStateReport());
         reply("ok");
     } else if (text == "$I") {
-        output("[0.9j.20160726:]\r\n");
+        output(dialect.buildInfo());
         reply("ok");
     } else if (text == "$N") {
         output("$N0=" + startupLines[0] + "\r\n$N1=" + startupLines[1] + "\r\n");
         reply("ok");
     } else if (text == "$X") {
         alarm = Alarm::None;
-        output("[Caution: Unlocked]\r\n");
+        output(dialect.message("Caution: Unlocked"));
         reply("ok");
     } else if (text == "$C") {
         if (!idle && !checkMode) {
-            replyError("Not idle");
+            replyError(NotIdle);
         } else if (checkMode) {
-            output("[Disabled]\r\n");
+            output(dialect.message("Disabled"));
             reply("ok");
             softReset(now);
         } else {
             checkMode = true;
-            output("[Enabled]\r\n");
+            output(dialect.message("Enabled"));
             reply("ok");
         }
     } else if (text == "$H") {
         if (!idle) {
-            replyError("Not idle");
+            replyError(NotIdle);
             return;
         }
         alarm = Alarm::None;
@@ -275,25 +322,41 @@ void Controller::executeSystemCommand(const std::string &text, double now)
         double index = 0;
         double value = 0;
         if (!readSettingNumber(text, at, index) || at >= text.size() || text[at] != '=') {
-            replyError("Bad number format");
+            replyError(BadNumberFormat);
             return;
         }
         ++at;
         if (!readSettingNumber(text, at, value) || at != text.size()) {
-            replyError("Bad number format");
+            replyError(BadNumberFormat);
             return;
         }
         if (!idle) {
-            replyError("Not idle");
+            replyError(NotIdle);
             return;
         }
         if (index != std::floor(index) || index < 0 || index > 255) {
-            replyError("Invalid statement");
+            replyError(InvalidStatement);
             return;
         }
-        const std::string error = settings.set(static_cast<int>(index), value);
-        error.empty() ? reply("ok") : replyError(error);
+        const int status = settings.set(static_cast<int>(index), value);
+        status == Ok ? reply("ok") : replyError(status);
     }
+}
+
+// Jogs start from Idle or add to jogs under way; anything else still running refuses them.
+void Controller::jog(const std::string &words, double now)
+{
+    const bool busy = hasPending || (!motion.idle() && !jogging) || motion.holding();
+    if (alarm != Alarm::None || homing || busy) {
+        replyError(NotIdle);
+        return;
+    }
+    LineAction action;
+    if (const int status = parseJogLine(words, parser, action); status != Ok) {
+        replyError(status);
+        return;
+    }
+    startAction(action, now);
 }
 
 void Controller::startAction(const LineAction &action, double now, bool isHoming)
@@ -318,8 +381,11 @@ bool Controller::progress(double now)
         return true;
     }
     if (pending.stage == 0) {
-        if (action.synchronise && !motion.idle())
+        // A line after jogs waits until they are done, so the planner never mixes the two.
+        const bool afterJogs = jogging && !action.jog;
+        if ((action.synchronise || afterJogs) && !motion.idle())
             return false;
+        jogging = action.jog;
         pending.stage = 1;
         pending.dwellUntil = now + action.dwellSeconds / config.timeScale;
         if (config.instant)
@@ -331,7 +397,7 @@ bool Controller::progress(double now)
         pending.stage = 2;
     }
     while (pending.stage == 2 && pending.nextMove < action.moves.size()) {
-        if (motion.full()) {
+        if (motion.queued() >= dialect.plannerBlocks()) {
             if (!pending.waitedForPlanner)
                 ++count.plannerWaits;
             pending.waitedForPlanner = true;
@@ -363,6 +429,11 @@ void Controller::queueMove(const LineAction::Move &move, double now)
         pending.probeTouches = false;
         const Vec3 from = motion.position(now);
         const double surface = config.probeSurface;
+        // 1.1 refuses to start a probe that already touches; 0.9 moves and finds no contact.
+        if (dialect.isV11() && from.z <= surface + 1e-9) {
+            pending.probeAlreadyTouching = true;
+            return;
+        }
         if (from.z > surface && target.z <= surface) {
             const double fraction = (from.z - surface) / (from.z - target.z);
             target = from + (target - from) * fraction;
@@ -374,22 +445,32 @@ void Controller::queueMove(const LineAction::Move &move, double now)
     double seconds = distance / rate * 60.0 / config.timeScale;
     if (config.instant)
         seconds = 0;
-    motion.add({target, seconds, rate}, now);
+    motion.add({target, seconds, rate, move.feed}, now);
 }
 
 void Controller::finishProbe(double now)
 {
     lastProbe = motion.position(now);
+    lastProbeTouched = pending.probeTouches;
     if (pending.probeTouches) {
         output("[PRB:" + triple(lastProbe) + ":1]\r\n");
     } else {
-        if (pending.action.probe == 2) {
-            alarm = Alarm::Locked;
-            output("ALARM: Probe fail\r\n");
-        }
+        if (pending.action.probe == 2)
+            raiseAlarm(pending.probeAlreadyTouching ? ProbeAlreadyTouching : ProbeNoContact);
         output("[PRB:" + triple(lastProbe) + ":0]\r\n");
     }
     syncParserPosition(now);
+}
+
+void Controller::raiseAlarm(int code)
+{
+    alarm = Alarm::Locked;
+    output(dialect.alarm(code) + "\r\n");
+}
+
+bool Controller::probeTouching(double now)
+{
+    return motion.position(now).z <= config.probeSurface + 1e-9;
 }
 
 void Controller::syncParserPosition(double now)
@@ -402,10 +483,10 @@ void Controller::reply(const std::string &text)
     output(text + "\r\n");
 }
 
-void Controller::replyError(const std::string &text)
+void Controller::replyError(int status)
 {
     ++count.errors;
-    reply("error: " + text);
+    reply(dialect.error(status));
 }
 
 void Controller::logLine(const std::string &text)
@@ -425,32 +506,75 @@ std::string Controller::stateName() const
         return "Home";
     if (checkMode)
         return "Check";
+    if (!dialect.isV11())
+        return motion.holding() ? "Hold" : motion.idle() ? "Idle" : "Run";
+    if (doorHold)
+        return "Door:0";
+    // A hold still slowing down is in progress; at constant speed it is complete at once.
     if (motion.holding())
-        return "Hold";
+        return motion.currentFeed() > 0 ? "Hold:1" : "Hold:0";
     if (!motion.idle())
-        return "Run";
+        return jogging ? "Jog" : "Run";
     return "Idle";
 }
 
 std::string Controller::statusReport(double now)
 {
     const Vec3 machine = motion.position(now);
-    const Vec3 offset = parser.offset;
-    if (!config.barStatus)
+    const Vec3 offset = parser.workOffset();
+    if (!config.barStatus && !dialect.isV11())
         return "<" + stateName() + ",MPos:" + triple(machine) +
                ",WPos:" + triple(machine - offset) + ">";
-    std::string report = "<" + stateName() + "|MPos:" + triple(machine) +
-                         "|FS:" + std::to_string(std::lround(motion.currentFeed())) + "," +
-                         std::to_string(std::lround(parser.spindle == 5 ? 0 : parser.spindleSpeed));
-    // Like the 1.1 firmware, the work offset comes along now and then, and when it changed.
+    return "<" + stateName() + barFields(machine, offset, now) + ">";
+}
+
+std::string Controller::barFields(Vec3 machine, Vec3 offset, double now)
+{
+    const bool v11 = dialect.isV11();
+    const int mask = v11 ? static_cast<int>(settings.value(10)) : 1;
+    std::string fields =
+        mask & 1 ? "|MPos:" + triple(machine) : "|WPos:" + triple(machine - offset);
+    if (v11 && (mask & 2))
+        fields += "|Bf:" + std::to_string(dialect.plannerBlocks() - motion.queued()) + "," +
+                  std::to_string(ringSize - ring.size());
+    fields += "|FS:" + std::to_string(std::lround(motion.currentFeed())) + "," +
+              std::to_string(std::lround(spindleSpeed()));
+    if (v11 && probeTouching(now))
+        fields += "|Pn:P";
+    // What rarely changes comes along now and then, and in the report right after a change.
     const bool offsetChanged = offset.x != reportedOffset.x || offset.y != reportedOffset.y ||
                                offset.z != reportedOffset.z;
-    if (offsetChanged || ++reportsSinceOffset >= 10) {
-        report += "|WCO:" + triple(offset);
+    if (offsetChanged || ++reportsSinceOffset >= offsetEvery) {
+        fields += "|WCO:" + triple(offset);
         reportedOffset = offset;
         reportsSinceOffset = 0;
     }
-    return report + ">";
+    if (!v11)
+        return fields;
+    if (overridesChanged || ++reportsSinceOverrides >= overridesEvery) {
+        fields += "|Ov:" + std::to_string(overrides.feed) + "," + std::to_string(overrides.rapid) +
+                  "," + std::to_string(overrides.spindle);
+        overridesChanged = false;
+        reportsSinceOverrides = 0;
+    }
+    const std::string accessories = std::string(parser.spindle == 3   ? "S"
+                                                : parser.spindle == 4 ? "C"
+                                                                      : "") +
+                                    (parser.flood ? "F" : "") + (parser.mist ? "M" : "");
+    if (!accessories.empty())
+        fields += "|A:" + accessories;
+    return fields;
+}
+
+double Controller::spindleSpeed() const
+{
+    if (parser.spindle == 5)
+        return 0;
+    if (!dialect.isV11() || parser.spindleSpeed <= 0)
+        return parser.spindleSpeed;
+    // 1.1 keeps the overridden speed within the spindle's range ($31..$30).
+    const double speed = parser.spindleSpeed * overrides.spindle / 100.0;
+    return std::max(settings.value(31), std::min(speed, settings.value(30)));
 }
 
 std::string Controller::parserStateReport() const
@@ -463,19 +587,26 @@ std::string Controller::parserStateReport() const
                           : parser.mist               ? "M7"
                           : parser.flood              ? "M8"
                                                       : "M9";
-    return "[" + motionWord + " G54 G" + std::to_string(parser.plane) +
-           (parser.inches ? " G20" : " G21") + (parser.absolute ? " G90" : " G91") + " G94 M0 M" +
-           std::to_string(parser.spindle) + " " + coolant + " T0 F" +
-           wholeNumberWithPoint(parser.inches ? parser.feed / 25.4 : parser.feed) + " S" +
-           wholeNumberWithPoint(parser.spindleSpeed) + "]\r\n";
+    const bool v11 = dialect.isV11();
+    const char *suffix = v11 ? "" : ".";
+    return std::string(v11 ? "[GC:" : "[") + motionWord + " G54 G" + std::to_string(parser.plane) +
+           (parser.inches ? " G20" : " G21") + (parser.absolute ? " G90" : " G91") +
+           (v11 ? " G94 M" : " G94 M0 M") + std::to_string(parser.spindle) + " " + coolant +
+           " T0 F" + wholeNumber(parser.inches ? parser.feed / 25.4 : parser.feed, suffix) + " S" +
+           wholeNumber(parser.spindleSpeed, suffix) + "]\r\n";
 }
 
 std::string Controller::parametersReport() const
 {
     std::string report;
-    for (const char *system : {"G54", "G55", "G56", "G57", "G58", "G59", "G28", "G30"})
-        report += std::string("[") + system + ":0.000,0.000,0.000]\r\n";
-    report += "[G92:" + triple(parser.offset) + "]\r\n[TLO:0.000]\r\n";
-    report += "[PRB:" + triple(lastProbe) + "]\r\n";
-    return report;
+    const char *const systems[] = {"G54", "G55", "G56", "G57", "G58", "G59"};
+    for (std::size_t i = 0; i < parser.systems.size(); ++i)
+        report += std::string("[") + systems[i] + ":" + triple(parser.systems[i]) + "]\r\n";
+    for (const char *position : {"G28", "G30"})
+        report += std::string("[") + position + ":0.000,0.000,0.000]\r\n";
+    report += "[G92:" + triple(parser.g92) + "]\r\n[TLO:0.000]\r\n";
+    report += "[PRB:" + triple(lastProbe);
+    if (dialect.isV11())
+        report += lastProbeTouched ? ":1" : ":0";
+    return report + "]\r\n";
 }

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "Dialect.h"
 #include "GcodeParser.h"
 #include "GrblSettings.h"
-#include "Motion.h"
+#include "Overrides.h"
 #include "SimConfig.h"
 
 #include <cstdio>
@@ -10,8 +11,9 @@
 #include <functional>
 #include <string>
 
-// A Grbl 0.9j controller behind its serial line: the receive interrupt with its 127-byte
-// ring, the main loop that assembles and executes lines, the planner and the motion.
+// A Grbl 0.9j or 1.1h controller behind its serial line: the receive interrupt with its
+// 127-byte (128-byte) ring, the main loop that assembles and executes lines, the planner and
+// the motion.
 class Controller
 {
 public:
@@ -33,7 +35,6 @@ public:
         }
     };
 
-    static constexpr std::size_t receiveRingSize = 127;
     static constexpr std::size_t lineBufferSize = 80;
 
     Controller(const SimConfig &config, Output output, std::FILE *log);
@@ -61,33 +62,43 @@ private:
         std::size_t nextMove = 0;
         bool homing = false;
         bool probeTouches = false;
+        bool probeAlreadyTouching = false;
         bool waitedForPlanner = false;
     };
 
     void realtime(char byte, double now);
+    void extendedRealtime(unsigned char byte, double now);
+    void cancelJog(double now);
     void softReset(double now);
     void takeByte(char byte, double now);
     void lineComplete(double now);
     void executeLine(const std::string &line, double now);
     void executeSystemCommand(const std::string &line, double now);
+    void jog(const std::string &words, double now);
     void startAction(const LineAction &action, double now, bool homing = false);
     bool progress(double now);
     void finishProbe(double now);
     void queueMove(const LineAction::Move &move, double now);
     void reply(const std::string &text);
-    void replyError(const std::string &text);
+    void replyError(int status);
+    void raiseAlarm(int code);
     void logLine(const std::string &text);
     std::string statusReport(double now);
     std::string parserStateReport() const;
     std::string parametersReport() const;
     std::string stateName() const;
+    std::string barFields(Vec3 machine, Vec3 offset, double now);
+    double spindleSpeed() const;
+    bool probeTouching(double now);
     void syncParserPosition(double now);
 
     SimConfig config;
+    Dialect dialect;
     Output output;
     std::FILE *log;
     Counters count;
 
+    std::size_t ringSize;
     std::deque<char> ring;
     std::string rawLine; // what arrived, for the log
     std::string line;    // what the parser sees
@@ -99,12 +110,18 @@ private:
     Pending pending;
     GrblSettings settings;
     ParserState parser;
-    Motion motion;
+    OverriddenMotion motion;
     Alarm alarm = Alarm::None;
     bool checkMode = false;
     bool homing = false;
+    bool jogging = false;  // what the planner holds are jogs
+    bool doorHold = false; // held by the safety door rather than by "!"
     Vec3 lastProbe;
+    bool lastProbeTouched = false;
     int reportsSinceOffset = 0;
     Vec3 reportedOffset{1e300, 0, 0};
+    OverridePercent overrides;
+    bool overridesChanged = false;
+    int reportsSinceOverrides = 0;
     std::string startupLines[2];
 };

@@ -1,35 +1,13 @@
 #include "GcodeParser.h"
 
+#include "Dialect.h"
+
 #include <cmath>
 #include <map>
 
 namespace {
 
 constexpr double mmPerInch = 25.4;
-
-// The firmware's status codes for G-code errors; only a few have words of their own.
-enum GcodeError
-{
-    UnsupportedCommand = 20,
-    ModalGroupViolation = 21,
-    UndefinedFeedRate = 22,
-    CommandValueNotInteger = 23,
-    AxisCommandConflict = 24,
-    WordRepeated = 25,
-    NoAxisWords = 26,
-    InvalidLineNumber = 27,
-    ValueWordMissing = 28,
-    InvalidTarget = 33,
-    ArcRadiusError = 34,
-    NoOffsetsInPlane = 35,
-};
-
-std::string gcodeError(int code)
-{
-    if (code == UnsupportedCommand)
-        return "Unsupported command";
-    return "Invalid gcode ID:" + std::to_string(code);
-}
 
 // The firmware's number reader: optional sign, digits with at most one point, at least one
 // digit. No exponent.
@@ -78,6 +56,7 @@ int modalGroupOfG(int g)
 {
     switch (g) {
     case 40:
+    case 100:
     case 280:
     case 300:
     case 530:
@@ -136,41 +115,41 @@ int modalGroupOfM(int m)
     }
 }
 
-std::string collectWords(const std::string &line, Words &words)
+int collectWords(const std::string &line, Words &words)
 {
     std::size_t at = 0;
     std::map<int, int> groups;
     while (at < line.size()) {
         const char letter = line[at];
         if (letter < 'A' || letter > 'Z')
-            return "Expected command letter";
+            return ExpectedCommandLetter;
         ++at;
         double value = 0;
         if (!readNumber(line, at, value))
-            return "Bad number format";
+            return BadNumberFormat;
         if (letter == 'G' || letter == 'M') {
             const double tenths = value * 10;
             const int code = static_cast<int>(std::lround(tenths));
             if (std::fabs(tenths - code) > 1e-6 || std::fabs(value) > 1000)
-                return gcodeError(letter == 'G' ? UnsupportedCommand : CommandValueNotInteger);
+                return letter == 'G' ? UnsupportedCommand : CommandValueNotInteger;
             const int group =
                 letter == 'G' ? modalGroupOfG(code) : (code % 10 ? -1 : modalGroupOfM(code / 10));
             if (group < 0)
-                return gcodeError(UnsupportedCommand);
+                return UnsupportedCommand;
             const int key = (letter == 'G' ? 0 : 100) + group;
             if (groups[key]++)
-                return gcodeError(ModalGroupViolation);
+                return ModalGroupViolation;
             (letter == 'G' ? words.gWords : words.mWords)
                 .push_back(letter == 'G' ? code : code / 10);
             continue;
         }
         if (std::string("FIJKLNPRSTXYZ").find(letter) == std::string::npos)
-            return gcodeError(UnsupportedCommand);
+            return UnsupportedCommand;
         if (words.has(letter))
-            return gcodeError(WordRepeated);
+            return WordRepeated;
         words.values[letter] = value;
     }
-    return "";
+    return Ok;
 }
 
 bool hasAxisWords(const Words &words)
@@ -186,15 +165,15 @@ void planeAxes(int plane, int &first, int &second, int &normal)
     normal = plane == 18 ? 1 : plane == 19 ? 0 : 2;
 }
 
-std::string arcLength(const ParserState &state, const Words &words, int motion, Vec3 target,
-                      double unit, double &length)
+int arcLength(const ParserState &state, const Words &words, int motion, Vec3 target, double unit,
+              double &length)
 {
     int a = 0, b = 1, n = 2;
     planeAxes(state.plane, a, b, n);
     const char axisLetters[] = {'X', 'Y', 'Z'};
     const char offsetLetters[] = {'I', 'J', 'K'};
     if (!words.has(axisLetters[a]) && !words.has(axisLetters[b]))
-        return gcodeError(32);
+        return NoAxisWordsInPlane;
     const Vec3 start = state.position;
     const double dx = target[a] - start[a];
     const double dy = target[b] - start[b];
@@ -204,20 +183,20 @@ std::string arcLength(const ParserState &state, const Words &words, int motion, 
         radius = std::fabs(words.get('R') * unit);
         const double chord = std::hypot(dx, dy);
         if (chord > 2 * radius + 1e-9 || chord == 0)
-            return gcodeError(InvalidTarget);
+            return InvalidTarget;
         sweep = 2 * std::asin(std::min(1.0, chord / (2 * radius)));
         if (words.get('R') < 0)
             sweep = 2 * M_PI - sweep;
     } else {
         if (!words.has(offsetLetters[a]) && !words.has(offsetLetters[b]))
-            return gcodeError(NoOffsetsInPlane);
+            return NoOffsetsInPlane;
         const double i = words.has(offsetLetters[a]) ? words.get(offsetLetters[a]) * unit : 0;
         const double j = words.has(offsetLetters[b]) ? words.get(offsetLetters[b]) * unit : 0;
         radius = std::hypot(i, j);
         const double endRadius = std::hypot(dx - i, dy - j);
         const double error = std::fabs(endRadius - radius);
         if (error > 0.005 && (error > 0.5 || error > 0.001 * radius))
-            return gcodeError(InvalidTarget);
+            return InvalidTarget;
         const double startAngle = std::atan2(-j, -i);
         const double endAngle = std::atan2(dy - j, dx - i);
         sweep = motion == 2 ? startAngle - endAngle : endAngle - startAngle;
@@ -225,25 +204,73 @@ std::string arcLength(const ParserState &state, const Words &words, int motion, 
             sweep += 2 * M_PI;
     }
     length = std::hypot(radius * sweep, target[n] - start[n]);
-    return "";
+    return Ok;
+}
+
+// Where the axis words of a line lead, in machine coordinates.
+Vec3 axisTarget(const Words &words, const ParserState &state, bool machineCoordinates)
+{
+    const double unit = state.inches ? mmPerInch : 1.0;
+    const Vec3 offset = state.workOffset();
+    Vec3 target = state.position;
+    const char axisLetters[] = {'X', 'Y', 'Z'};
+    for (int axis = 0; axis < 3; ++axis) {
+        if (!words.has(axisLetters[axis]))
+            continue;
+        const double value = words.get(axisLetters[axis]) * unit;
+        if (machineCoordinates)
+            target[axis] = value;
+        else if (state.absolute)
+            target[axis] = value + offset[axis];
+        else
+            target[axis] = state.position[axis] + value;
+    }
+    return target;
+}
+
+// G10 L2 sets a work system's origin in machine coordinates; L20 so that the machine's place
+// now gets the given work coordinates.
+int setCoordinateSystem(const Words &words, ParserState &state)
+{
+    if (!words.has('L') || !words.has('P'))
+        return ValueWordMissing;
+    const double l = words.get('L');
+    const double p = words.get('P');
+    if (l != 2 && l != 20)
+        return UnsupportedCommand;
+    if (p != std::floor(p) || p > 6)
+        return UnsupportedCoordinateSystem;
+    if (!hasAxisWords(words))
+        return NoAxisWords;
+    // P0 is the system in use, which is always G54 here.
+    Vec3 &system = state.systems[p == 0 ? 0 : static_cast<std::size_t>(p) - 1];
+    const double unit = state.inches ? mmPerInch : 1.0;
+    const char axisLetters[] = {'X', 'Y', 'Z'};
+    for (int axis = 0; axis < 3; ++axis) {
+        if (!words.has(axisLetters[axis]))
+            continue;
+        const double value = words.get(axisLetters[axis]) * unit;
+        system[axis] = l == 2 ? value : state.position[axis] - state.g92[axis] - value;
+    }
+    return Ok;
 }
 
 } // namespace
 
-std::string parseGcodeLine(const std::string &line, ParserState &state, LineAction &action)
+int parseGcodeLine(const std::string &line, ParserState &state, LineAction &action)
 {
     Words words;
-    if (std::string error = collectWords(line, words); !error.empty())
-        return error;
+    if (const int status = collectWords(line, words); status != Ok)
+        return status;
 
     for (char letter : {'F', 'N', 'P', 'S', 'T'}) {
         if (words.has(letter) && words.get(letter) < 0)
-            return "Value < 0";
+            return NegativeValue;
     }
     if (words.has('N') && words.get('N') > 9999999)
-        return gcodeError(InvalidLineNumber);
+        return InvalidLineNumber;
     if (words.has('T') && words.get('T') != std::floor(words.get('T')))
-        return gcodeError(CommandValueNotInteger);
+        return CommandValueNotInteger;
 
     ParserState next = state;
     LineAction result;
@@ -303,42 +330,38 @@ std::string parseGcodeLine(const std::string &line, ParserState &state, LineActi
         next.motion = motion;
 
     const bool axisWords = hasAxisWords(words);
-    const bool nonModalUsesAxes = nonModal == 920 || nonModal == 280 || nonModal == 300;
+    const bool nonModalUsesAxes =
+        nonModal == 920 || nonModal == 280 || nonModal == 300 || nonModal == 100;
     if (nonModalUsesAxes && motion >= 0 && axisWords)
-        return gcodeError(AxisCommandConflict);
+        return AxisCommandConflict;
 
-    // Where the axis words of this line lead, in machine coordinates.
-    Vec3 target = next.position;
+    const Vec3 target = axisTarget(words, next, machineCoordinates);
     const char axisLetters[] = {'X', 'Y', 'Z'};
-    for (int axis = 0; axis < 3; ++axis) {
-        if (!words.has(axisLetters[axis]))
-            continue;
-        const double value = words.get(axisLetters[axis]) * unit;
-        if (machineCoordinates)
-            target[axis] = value;
-        else if (next.absolute)
-            target[axis] = value + next.offset[axis];
-        else
-            target[axis] = next.position[axis] + value;
-    }
 
     if (nonModal == 40) {
         if (!words.has('P'))
-            return gcodeError(ValueWordMissing);
+            return ValueWordMissing;
         result.synchronise = true;
         result.dwellSeconds = words.get('P');
+    } else if (nonModal == 100) {
+        if (const int status = setCoordinateSystem(words, next); status != Ok)
+            return status;
+        state = next;
+        action = result;
+        return Ok;
     } else if (nonModal == 920) {
         if (!axisWords)
-            return gcodeError(NoAxisWords);
+            return NoAxisWords;
         for (int axis = 0; axis < 3; ++axis) {
             if (words.has(axisLetters[axis]))
-                next.offset[axis] = next.position[axis] - words.get(axisLetters[axis]) * unit;
+                next.g92[axis] = next.position[axis] - next.systems[0][axis] -
+                                 words.get(axisLetters[axis]) * unit;
         }
         state = next;
         action = result;
-        return "";
+        return Ok;
     } else if (nonModal == 921) {
-        next.offset = {};
+        next.g92 = {};
     } else if (nonModal == 280 || nonModal == 300) {
         if (axisWords)
             result.moves.push_back({target, length(target - next.position), 0});
@@ -347,31 +370,31 @@ std::string parseGcodeLine(const std::string &line, ParserState &state, LineActi
         next.position = Vec3{};
         state = next;
         action = result;
-        return "";
+        return Ok;
     }
 
     const int mode = next.motion;
     if (axisWords && mode == 800)
-        return gcodeError(31);
+        return AxisWordsUnused;
     if (axisWords && mode != 800) {
         if (mode != 0 && next.feed <= 0)
-            return gcodeError(UndefinedFeedRate);
+            return UndefinedFeedRate;
         LineAction::Move move{target, length(target - next.position), mode == 0 ? 0 : next.feed};
         if (mode == 20 || mode == 30) {
-            if (std::string error = arcLength(next, words, mode / 10, target, unit, move.length);
-                !error.empty())
-                return error;
+            if (const int status = arcLength(next, words, mode / 10, target, unit, move.length);
+                status != Ok)
+                return status;
         }
         if (mode == 382 || mode == 383) {
             if (move.length == 0)
-                return gcodeError(InvalidTarget);
+                return InvalidTarget;
             result.synchronise = true;
             result.probe = mode == 382 ? 2 : 3;
         }
         result.moves.push_back(move);
         next.position = target;
     } else if ((mode == 382 || mode == 383) && motion >= 0) {
-        return gcodeError(NoAxisWords);
+        return NoAxisWords;
     }
 
     if (result.programEnd) {
@@ -380,9 +403,45 @@ std::string parseGcodeLine(const std::string &line, ParserState &state, LineActi
         next.absolute = true;
         next.spindle = 5;
         next.mist = next.flood = false;
-        next.offset = {};
+        next.g92 = {};
     }
     state = next;
     action = result;
-    return "";
+    return Ok;
+}
+
+int parseJogLine(const std::string &line, ParserState &state, LineAction &action)
+{
+    Words words;
+    if (const int status = collectWords(line, words); status != Ok)
+        return status;
+    ParserState jog = state;
+    bool machineCoordinates = false;
+    for (int g : words.gWords) {
+        if (g == 200 || g == 210)
+            jog.inches = g == 200;
+        else if (g == 900 || g == 910)
+            jog.absolute = g == 900;
+        else if (g == 530)
+            machineCoordinates = true;
+        else
+            return InvalidJogCommand;
+    }
+    for (const auto &[letter, value] : words.values) {
+        if (std::string("XYZF").find(letter) == std::string::npos)
+            return InvalidJogCommand;
+    }
+    if (!words.mWords.empty() || !hasAxisWords(words) || !words.has('F'))
+        return InvalidJogCommand;
+    if (words.get('F') < 0)
+        return NegativeValue;
+    if (words.get('F') == 0)
+        return InvalidJogCommand;
+    const Vec3 target = axisTarget(words, jog, machineCoordinates);
+    const double feed = words.get('F') * (jog.inches ? mmPerInch : 1.0);
+    action = LineAction{};
+    action.jog = true;
+    action.moves.push_back({target, length(target - state.position), feed});
+    state.position = target;
+    return Ok;
 }

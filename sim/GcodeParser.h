@@ -2,6 +2,7 @@
 
 #include "Vec3.h"
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -14,11 +15,14 @@ struct ParserState
     bool inches = false;  // G20
     double feed = 0;      // mm/min
     double spindleSpeed = 0;
-    int spindle = 5;    // 3, 4 or 5
-    bool mist = false;  // M7
-    bool flood = false; // M8
-    Vec3 position;      // machine position at the end of everything planned so far
-    Vec3 offset;        // G92: machine position = work position + offset
+    int spindle = 5;             // 3, 4 or 5
+    bool mist = false;           // M7
+    bool flood = false;          // M8
+    Vec3 position;               // machine position at the end of everything planned so far
+    std::array<Vec3, 6> systems; // G54..G59 as G10 set them; only G54 can be selected
+    Vec3 g92;
+    // machine position = work position + work offset
+    Vec3 workOffset() const { return systems[0] + g92; }
 };
 
 // What one accepted line asks of the machine, in the firmware's order.
@@ -36,9 +40,12 @@ struct LineAction
     std::vector<Move> moves;
     int probe = 0;           // 0 none, 2 for G38.2 (alarm without contact), 3 for G38.3
     bool programEnd = false; // M2 / M30
+    bool jog = false;
 };
 
 // Parses one line as the firmware's protocol layer leaves it: upper case, without blanks and
-// comments. Returns "" and fills action (updating state) when accepted, otherwise the
-// firmware's error text with state untouched.
-std::string parseGcodeLine(const std::string &line, ParserState &state, LineAction &action);
+// comments. Returns Ok (0) and fills action (updating state) when accepted, otherwise the
+// firmware's status code with state untouched.
+int parseGcodeLine(const std::string &line, ParserState &state, LineAction &action);
+// The words after "$J=". A jog moves the machine but leaves the modal state as it was.
+int parseJogLine(const std::string &line, ParserState &state, LineAction &action);

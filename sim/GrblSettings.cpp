@@ -1,9 +1,12 @@
 #include "GrblSettings.h"
 
+#include "Dialect.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-GrblSettings::GrblSettings()
+GrblSettings::GrblSettings(bool grbl11)
     : entries{
           {0, 10, Kind::Integer, "step pulse, usec"},
           {1, 25, Kind::Integer, "step idle delay, msec"},
@@ -38,6 +41,15 @@ GrblSettings::GrblSettings()
           {132, 200, Kind::Real, "z max travel, mm"},
       }
 {
+    v11 = grbl11;
+    if (!v11)
+        return;
+    // 1.1 reports MPos only by default; WPos follows from the WCO it sends.
+    set(10, 1);
+    const auto spindle =
+        std::find_if(entries.begin(), entries.end(), [](const Entry &e) { return e.index > 27; });
+    entries.insert(spindle,
+                   {{30, 1000, Kind::Rpm, ""}, {31, 0, Kind::Rpm, ""}, {32, 0, Kind::Flag, ""}});
 }
 
 const GrblSettings::Entry *GrblSettings::find(int index) const
@@ -60,14 +72,19 @@ double GrblSettings::value(int index) const
     return entry ? entry->value : 0;
 }
 
-std::string GrblSettings::formatted(const Entry &entry)
+std::string GrblSettings::formatted(const Entry &entry) const
 {
     char text[64];
     if (entry.kind == Kind::Real)
         std::snprintf(text, sizeof text, "%.3f", entry.value);
+    else if (entry.kind == Kind::Rpm)
+        std::snprintf(text, sizeof text, "%.0f", entry.value);
     else
         std::snprintf(text, sizeof text, "%ld", static_cast<long>(entry.value));
-    std::string line = "$" + std::to_string(entry.index) + "=" + text + " (" + entry.description;
+    std::string line = "$" + std::to_string(entry.index) + "=" + text;
+    if (v11)
+        return line;
+    line += " (" + entry.description;
     if (entry.kind == Kind::Mask) {
         const int bits = static_cast<int>(entry.value);
         for (int bit = 7; bit >= 0; --bit)
@@ -84,17 +101,18 @@ std::vector<std::string> GrblSettings::listing() const
     return lines;
 }
 
-std::string GrblSettings::set(int index, double value)
+int GrblSettings::set(int index, double value)
 {
     Entry *entry = const_cast<Entry *>(find(index));
     if (!entry)
-        return "Invalid statement";
+        return InvalidStatement;
     if (value < 0)
-        return "Value < 0";
+        return NegativeValue;
     if (index == 0 && value < 3)
-        return "Value < 3 usec";
+        return PulseTooShort;
     switch (entry->kind) {
     case Kind::Real:
+    case Kind::Rpm:
         entry->value = value;
         break;
     case Kind::Integer: // stored in 16 bits by the firmware
@@ -107,5 +125,5 @@ std::string GrblSettings::set(int index, double value)
         entry->value = std::trunc(value) != 0 ? 1 : 0;
         break;
     }
-    return "";
+    return Ok;
 }

@@ -3,15 +3,16 @@
 #include <string>
 #include <vector>
 
-// The controller's numbered settings with their factory values, as "$$" lists them.
+// The controller's numbered settings with their factory values, as "$$" lists them: 0.9 with
+// descriptions, 1.1 bare and with the spindle's range and laser mode besides.
 class GrblSettings
 {
 public:
-    GrblSettings();
+    explicit GrblSettings(bool grbl11 = false);
 
     std::vector<std::string> listing() const;
-    // "$n=value": "" when taken, else the firmware's error text.
-    std::string set(int index, double value);
+    // "$n=value": Ok when taken, else the firmware's status code.
+    int set(int index, double value);
     double value(int index) const;
     bool has(int index) const;
 
@@ -21,7 +22,8 @@ private:
         Integer,
         Real,
         Mask,
-        Flag
+        Flag,
+        Rpm // kept as a real, shown without decimals
     };
     struct Entry
     {
@@ -32,7 +34,8 @@ private:
     };
 
     const Entry *find(int index) const;
-    static std::string formatted(const Entry &entry);
+    std::string formatted(const Entry &entry) const;
 
+    bool v11 = false;
     std::vector<Entry> entries;
 };

@@ -17,11 +17,15 @@ public:
         Vec3 target;
         double seconds = 0; // how long the move takes
         double feed = 0;    // mm/min, for the status report
+        // mm/min the line asked for, before limits; 0 for a rapid (overrides scale it)
+        double requestedFeed = 0;
     };
 
     bool full() const { return blocks.size() >= capacity; }
     bool idle() const { return blocks.empty(); }
     bool holding() const { return held; }
+    std::size_t queued() const { return blocks.size(); }
+    const Block *front() const { return blocks.empty() ? nullptr : &blocks.front(); }
 
     void add(const Block &block, double now);
     void advance(double now);
@@ -34,6 +38,9 @@ public:
     void resume(double now);
     // Everything stops where it is and the queue is forgotten.
     void stop(double now);
+    // A cancelled jog: the motion comes to a controlled stop as soon as it can and the rest of
+    // the queue is forgotten. At constant speed that is at once.
+    void cancel(double now) { stop(now); }
     // After homing or a reset the position is what the controller says it is.
     void setPosition(Vec3 position) { start = position; }
 

@@ -25,7 +25,8 @@ const char *usageText()
            "  --baud N             pace the line at N baud in both directions (10 bits a byte)\n"
            "  --rapid-rate MM_MIN  speed of G0 moves (default 500)\n"
            "  --probe-surface Z    machine Z at which a probe move touches (default -5)\n"
-           "  --bar-status         status reports in the 1.1 bar form\n"
+           "  --grbl 0.9|1.1       the firmware version to speak (default 0.9)\n"
+           "  --bar-status         0.9 with status reports in the 1.1 bar form\n"
            "SIGUSR1 pulls the cable and plugs it back: a new pseudo-terminal behind the same\n"
            "link, the controller itself carries on. SIGINT and SIGTERM end it.\n";
 }
@@ -63,6 +64,8 @@ bool parseArguments(int argc, char **argv, SimConfig &config, std::string &error
             config.rapidRate = number;
         } else if (name == "--probe-surface" && numeric) {
             config.probeSurface = number;
+        } else if (name == "--grbl" && (value == "0.9" || value == "1.1")) {
+            config.grbl11 = value == "1.1";
         } else {
             error = "cannot use " + name + " " + value;
             return false;

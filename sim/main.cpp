@@ -1,5 +1,5 @@
-// grblsim: a virtual Grbl 0.9j controller on a pseudo-terminal, for the station's demo, its
-// end-to-end tests and its benchmarks.
+// grblsim: a virtual Grbl 0.9j or 1.1h controller on a pseudo-terminal, for the station's demo,
+// its end-to-end tests and its benchmarks.
 
 #include "Controller.h"
 #include "PseudoTerminal.h"

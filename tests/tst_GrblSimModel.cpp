@@ -59,6 +59,17 @@ private:
 
     QString status() { return lastReport(ask("?", ">\r\n")); }
 
+    // The planner's blocks and the receive buffer's bytes: 16 and 127 in 0.9, and in 1.1 what
+    // its "$I" states.
+    void bufferSizes_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("blocks");
+        QTest::addColumn<int>("ring");
+        QTest::newRow("0.9") << QStringList{"--time-scale", "1"} << 16 << 127;
+        QTest::newRow("1.1") << QStringList{"--time-scale", "1", "--grbl", "1.1"} << 15 << 128;
+    }
+
 private slots:
     void cleanup()
     {
@@ -68,73 +79,112 @@ private slots:
         sim = nullptr;
     }
 
+    // The same faults, in 0.9's words and by 1.1's numbers.
     void errorsInTheFirmwaresWords_data()
     {
+        QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<QByteArray>("reply");
-        const QList<QPair<const char *, const char *>> cases = {
-            {"hello", "error: Bad number format"},
-            {"FOO", "error: Bad number format"},
-            {"G1 X", "error: Bad number format"},
-            {"G1 X-", "error: Bad number format"},
-            {"$Q", "error: Bad number format"},
-            {"G99", "error: Unsupported command"},
-            {"M200", "error: Unsupported command"},
-            {"Q1", "error: Unsupported command"},
-            {"#", "error: Expected command letter"},
-            {"G0 X1 X2", "error: Invalid gcode ID:25"},
-            {"G0 G1 X1", "error: Invalid gcode ID:21"},
-            {"G1 X5", "error: Invalid gcode ID:22"},
-            {"G4", "error: Invalid gcode ID:28"},
-            {"G2 X10 Y0 F100", "error: Invalid gcode ID:35"},
-            {"G2 X10 Y0 I1 F100", "error: Invalid gcode ID:33"},
-            {"$999=1", "error: Invalid statement"},
-            {"$0=2", "error: Value < 3 usec"},
-            {"$1=-4", "error: Value < 0"},
-            {"G1 X1 Y2 Z3 F100 (long comments do not count)", "ok"},
+        const char *const notInGrbl09 = "error: Bad number format";
+        const struct
+        {
+            const char *line, *words, *number;
+        } cases[] = {
+            {"hello", "error: Bad number format", "error:2"},
+            {"FOO", "error: Bad number format", "error:2"},
+            {"G1 X", "error: Bad number format", "error:2"},
+            {"G1 X-", "error: Bad number format", "error:2"},
+            {"X", "error: Bad number format", "error:2"},
+            {"$Q", "error: Bad number format", "error:2"},
+            {"G99", "error: Unsupported command", "error:20"},
+            {"G5 X1", "error: Unsupported command", "error:20"},
+            {"M200", "error: Unsupported command", "error:20"},
+            {"Q1", "error: Unsupported command", "error:20"},
+            {"#", "error: Expected command letter", "error:1"},
+            {"G0 X1 X2", "error: Invalid gcode ID:25", "error:25"},
+            {"G0 G1 X1", "error: Invalid gcode ID:21", "error:21"},
+            {"G1 X5", "error: Invalid gcode ID:22", "error:22"},
+            {"G4", "error: Invalid gcode ID:28", "error:28"},
+            {"G2 X10 Y0 F100", "error: Invalid gcode ID:35", "error:35"},
+            {"G2 X10 Y0 I1 F100", "error: Invalid gcode ID:33", "error:33"},
+            {"G10 L2 P1 X1", "ok", "ok"},
+            {"G10 L20 P1 Z-1", "ok", "ok"},
+            {"G10 L3 P1 X1", "error: Unsupported command", "error:20"},
+            {"G10 L2 P7 X1", "error: Invalid gcode ID:29", "error:29"},
+            {"G10 L2 X1", "error: Invalid gcode ID:28", "error:28"},
+            {"G10 L20 P1", "error: Invalid gcode ID:26", "error:26"},
+            {"G10 L2 P1 G1 X1", "error: Invalid gcode ID:24", "error:24"},
+            {"$999=1", "error: Invalid statement", "error:3"},
+            {"$0=2", "error: Value < 3 usec", "error:6"},
+            {"$1=-4", "error: Value < 0", "error:4"},
+            {"G1 X1 Y2 Z3 F100 (long comments do not count)", "ok", "ok"},
             {"G1 X1.00000000000000000000000000000000000000000000000000000000000000000000000000 "
              "F100",
-             "error: Line overflow"},
-            {"g0 x1 ; lower case and a line comment", "ok"},
+             "error: Line overflow", "error:11"},
+            {"g0 x1 ; lower case and a line comment", "ok", "ok"},
+            {"$J=G91 X1 F100", notInGrbl09, "ok"},
+            {"$J=g20 g90 g53 x1 y1 z1 f1 (all a jog may hold)", notInGrbl09, "ok"},
+            {"$J=G91 X1", notInGrbl09, "error:16"},
+            {"$J=F100", notInGrbl09, "error:16"},
+            {"$J=G1 X1 F100", notInGrbl09, "error:16"},
+            {"$J=X1 F100 M3", notInGrbl09, "error:16"},
+            {"$J=X1 F100 S9", notInGrbl09, "error:16"},
+            {"$J=X1 X2 F100", notInGrbl09, "error:25"},
         };
-        for (const auto &[line, reply] : cases)
-            QTest::newRow(line) << QByteArray(line) << QByteArray(reply);
+        for (const auto &c : cases) {
+            QTest::newRow(c.line) << QStringList{"--instant"} << QByteArray(c.line)
+                                  << QByteArray(c.words);
+            QTest::newRow(qPrintable(QString("1.1 ") + c.line))
+                << QStringList{"--instant", "--grbl", "1.1"} << QByteArray(c.line)
+                << QByteArray(c.number);
+        }
     }
 
     void errorsInTheFirmwaresWords()
     {
+        QFETCH(QStringList, arguments);
         QFETCH(QByteArray, line);
         QFETCH(QByteArray, reply);
-        startController({"--instant"});
+        startController(arguments);
         QCOMPARE(ask(line + '\n', "\r\n"), reply + "\r\n");
+    }
+
+    void settingsListingIsTheFactorys_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("count");
+        QTest::newRow("0.9") << QStringList{} << 31;
+        QTest::newRow("1.1") << QStringList{"--grbl", "1.1"} << 34;
     }
 
     void settingsListingIsTheFactorys()
     {
-        startController();
+        QFETCH(QStringList, arguments);
+        QFETCH(int, count);
+        startController(arguments);
+        const bool grbl11 = !arguments.isEmpty();
+        const auto inDialect = [&](const QByteArray &line) {
+            return grbl11 ? line.left(line.indexOf(" (")) : line;
+        };
         QFile factory(QFINDTESTDATA("data/settings-0.9j.txt"));
         QVERIFY(factory.open(QIODevice::ReadOnly));
-        QByteArray expected = factory.readAll().trimmed().replace("\n", "\r\n") + "\r\nok\r\n";
-        QCOMPARE(ask("$$\n"), expected);
+        QByteArrayList expected;
+        for (const QByteArray &line : factory.readAll().trimmed().split('\n'))
+            expected << inDialect(line);
+        if (grbl11) {
+            // 1.1 shows MPos alone by default and adds the spindle's range and laser mode.
+            expected[expected.indexOf("$10=3")] = "$10=1";
+            for (const char *added : {"$30=1000", "$31=0", "$32=0"})
+                expected.insert(expected.indexOf("$100=250.000"), added);
+        }
+        QCOMPARE(expected.size(), count);
+        QCOMPARE(ask("$$\n"), expected.join("\r\n") + "\r\nok\r\n");
 
         QCOMPARE(ask("$110=750.5\n$2=5\n$1=300\n"), QByteArray("ok\r\nok\r\nok\r\n"));
         const QByteArray listing = ask("$$\n");
-        QVERIFY(listing.contains("$110=750.500 (x max rate, mm/min)\r\n"));
-        QVERIFY(listing.contains("$2=5 (step port invert mask:00000101)\r\n"));
-        QVERIFY(listing.contains("$1=300 (step idle delay, msec)\r\n"));
-    }
-
-    void systemCommands()
-    {
-        startController();
-        QCOMPARE(ask("$I\n"), QByteArray("[0.9j.20160726:]\r\nok\r\n"));
-        QCOMPARE(ask("$G\n"), QByteArray("[G0 G54 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]\r\nok\r\n"));
-        QCOMPARE(ask("G91 G1 F300 M3 S1000\n$G\n", "]\r\nok\r\n"),
-                 QByteArray("ok\r\n[G1 G54 G17 G21 G91 G94 M0 M3 M9 T0 F300. S1000.]\r\nok\r\n"));
-        QCOMPARE(ask("$X\n"), QByteArray("[Caution: Unlocked]\r\nok\r\n"));
-        QCOMPARE(ask("$N\n"), QByteArray("$N0=\r\n$N1=\r\nok\r\n"));
-        QVERIFY(ask("$#\n").contains("[G92:0.000,0.000,0.000]\r\n"));
-        QVERIFY(ask("$\n").startsWith("$$ (view Grbl settings)\r\n"));
+        QVERIFY(listing.contains(inDialect("$110=750.500 (x max rate, mm/min)") + "\r\n"));
+        QVERIFY(listing.contains(inDialect("$2=5 (step port invert mask:00000101)") + "\r\n"));
+        QVERIFY(listing.contains(inDialect("$1=300 (step idle delay, msec)") + "\r\n"));
     }
 
     void checkModeParsesWithoutMoving()
@@ -149,9 +199,12 @@ private slots:
         QVERIFY(status().startsWith("<Idle,"));
     }
 
+    void okWhenQueuedNotWhenDone_data() { bufferSizes_data(); }
     void okWhenQueuedNotWhenDone()
     {
-        startController({"--time-scale", "1"});
+        QFETCH(QStringList, arguments);
+        QFETCH(int, blocks);
+        startController(arguments);
         QByteArray moves; // 10 mm at 500 mm/min: 1.2 s each, none ends while we look
         for (int i = 1; i <= 30; ++i)
             moves += "G1 X" + QByteArray::number(i * 10) + " F500\n";
@@ -159,28 +212,32 @@ private slots:
         QTest::qWait(300);
         client->write(moves.mid(200, 100));
         QTest::qWait(300);
-        // Sixteen blocks fit the planner; the seventeenth line waits for a free block.
-        QCOMPARE(client->readFor(300).count("ok"), 16);
-        QVERIFY(status().startsWith("<Run,"));
+        // The planner's blocks fill up; the next line waits for a free block.
+        QCOMPARE(client->readFor(300).count("ok"), blocks);
+        QVERIFY(status().startsWith("<Run"));
     }
 
+    void fullPlannerLetsTheReceiveBufferOverflow_data() { bufferSizes_data(); }
     void fullPlannerLetsTheReceiveBufferOverflow()
     {
-        startController({"--time-scale", "1"});
+        QFETCH(QStringList, arguments);
+        QFETCH(int, blocks);
+        QFETCH(int, ring);
+        startController(arguments);
         QByteArray moves;
-        int firstSeventeen = 0;
+        int taken = 0;
         for (int i = 1; i <= 40; ++i) {
             moves += "G1 X" + QByteArray::number(i * 10) + ".0000 Y1.0000 F500 (a pass)\n";
-            if (i == 17)
-                firstSeventeen = moves.size();
+            if (i == blocks + 1)
+                taken = moves.size();
         }
         client->write(moves);
         QTest::qWait(500);
         QTRY_VERIFY(sim->stat("overflowed_bytes") > 0);
-        // 16 in the planner, one waiting, and 127 bytes behind them; the rest is gone.
-        QCOMPARE(sim->stat("overflowed_bytes"), moves.size() - firstSeventeen - 127);
-        QCOMPARE(sim->stat("lines"), 17);
-        QVERIFY(client->readFor(100).count("ok") <= 16);
+        // A full planner, one line waiting, and a full ring behind them; the rest is gone.
+        QCOMPARE(sim->stat("overflowed_bytes"), moves.size() - taken - ring);
+        QCOMPARE(sim->stat("lines"), blocks + 1);
+        QVERIFY(client->readFor(100).count("ok") <= blocks);
     }
 
     void motionRunsAtTheFeed()
@@ -197,22 +254,6 @@ private slots:
         QVERIFY(clock.elapsed() >= 200);
         QCOMPARE(status(),
                  QStringLiteral("<Idle,MPos:10.000,0.000,0.000,WPos:10.000,0.000,0.000>"));
-    }
-
-    void offsetsUnitsAndArcs()
-    {
-        startController({"--instant"});
-        ask("G0 X5 Y5 Z-1\nG92 X0 Y0\n", "ok\r\nok\r\n");
-        QCOMPARE(status(),
-                 QStringLiteral("<Idle,MPos:5.000,5.000,-1.000,WPos:0.000,0.000,-1.000>"));
-        ask("G20 G0 X1\n");
-        QCOMPARE(field(status(), "MPos").x, 30.4);
-        ask("G21 G90 G0 X0 Y0\nG2 X10 Y0 I5 J0 F500\n", "ok\r\nok\r\n");
-        QCOMPARE(field(status(), "WPos").x, 10.0);
-        QCOMPARE(field(status(), "WPos").y, 0.0);
-        ask("G91 G3 X0 Y0 I-2 J0 Z-2\n");
-        QCOMPARE(field(status(), "WPos").x, 10.0);
-        QCOMPARE(field(status(), "WPos").z, -3.0);
     }
 
     void holdResumeAndReset()
@@ -282,41 +323,308 @@ private slots:
         QCOMPARE(sim->stat("overflowed_bytes"), 0);
     }
 
-    void barStatusForm()
+    void homingGoesToTheMachineOrigin_data()
     {
-        startController({"--instant", "--bar-status"});
-        QCOMPARE(status(),
-                 QStringLiteral("<Idle|MPos:0.000,0.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>"));
-        QCOMPARE(status(), QStringLiteral("<Idle|MPos:0.000,0.000,0.000|FS:0,0>"));
-        ask("G0 X3\nG92 X1\n", "ok\r\nok\r\n");
-        QCOMPARE(status(),
-                 QStringLiteral("<Idle|MPos:3.000,0.000,0.000|FS:0,0|WCO:2.000,0.000,0.000>"));
-    }
-
-    void probeTouchesTheSurface()
-    {
-        startController({"--time-scale", "20", "--probe-surface", "-4.5"});
-        QCOMPARE(ask("G91\nG38.2 Z-20 F100\n", ":1]\r\nok\r\n"),
-                 QByteArray("ok\r\n[PRB:0.000,0.000,-4.500:1]\r\nok\r\n"));
-        QCOMPARE(field(status(), "MPos").z, -4.5);
-        QVERIFY(status().startsWith("<Idle,"));
-
-        const QByteArray miss = ask("G38.2 Z+5 F100\n");
-        QCOMPARE(miss, QByteArray("ALARM: Probe fail\r\n[PRB:0.000,0.000,0.500:0]\r\nok\r\n"));
-        QVERIFY(status().startsWith("<Alarm,"));
-        ask("$X\n");
-        QVERIFY(status().startsWith("<Idle,"));
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("homing");
+        QTest::addColumn<QString>("homed");
+        QTest::newRow("0.9") << QStringList{"--time-scale", "20"} << "<Home,"
+                             << "<Idle,MPos:0.000,0.000,0.000,WPos:-4.000,3.000,1.000>";
+        QTest::newRow("1.1") << QStringList{"--time-scale", "20", "--grbl", "1.1"} << "<Home|"
+                             << "<Idle|MPos:0.000,0.000,0.000|FS:0,0";
     }
 
     void homingGoesToTheMachineOrigin()
     {
-        startController({"--time-scale", "20"});
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, homing);
+        QFETCH(QString, homed);
+        startController(arguments);
         ask("G0 X4 Y-3 Z-1\nG92 X0 Y0 Z0\n", "ok\r\nok\r\n");
-        QTRY_VERIFY(status().startsWith("<Idle,"));
+        QTRY_VERIFY(status().startsWith("<Idle"));
         client->write("$H\n");
-        QVERIFY(status().startsWith("<Home,"));
+        QVERIFY(status().startsWith(homing));
         QCOMPARE(client->readUntil("ok\r\n"), QByteArray("ok\r\n"));
-        QCOMPARE(status(), QStringLiteral("<Idle,MPos:0.000,0.000,0.000,WPos:-4.000,3.000,1.000>"));
+        QVERIFY(status().startsWith(homed));
+    }
+
+    // What is sent, then what comes back, in turns, against each dialect's words. A turn's
+    // reply is read until it has all come; the last turn may stop at its first line.
+    void conversation_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArrayList>("turns");
+        const QStringList v09{"--instant"};
+        const QStringList v11{"--instant", "--grbl", "1.1"};
+        const QByteArray banner09 = "\r\nGrbl 0.9j ['$' for help]\r\n";
+        const QByteArray banner11 = "\r\nGrbl 1.1h ['$' for help]\r\n";
+        const auto row = [](const char *name, const QStringList &arguments,
+                            const QByteArrayList &turns) {
+            QTest::newRow(name) << arguments << turns;
+        };
+        row("0.9 system commands", v09,
+            {"$I\n", "[0.9j.20160726:]\r\nok\r\n", //
+             "$G\n", "[G0 G54 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]\r\nok\r\n",
+             "G91 G1 F300 M3 S1000\n$G\n",
+             "ok\r\n[G1 G54 G17 G21 G91 G94 M0 M3 M9 T0 F300. S1000.]\r\nok\r\n", //
+             "$X\n", "[Caution: Unlocked]\r\nok\r\n",                             //
+             "$N\n", "$N0=\r\n$N1=\r\nok\r\n",                                    //
+             "\x18", banner09,                                                    //
+             "$\n", "$$ (view Grbl settings)\r\n"});
+        row("1.1 system commands", v11,
+            {"$I\n", "[VER:1.1h.20190830:]\r\n[OPT:V,15,128]\r\nok\r\n", //
+             "$G\n", "[GC:G0 G54 G17 G21 G90 G94 M5 M9 T0 F0 S0]\r\nok\r\n",
+             "G91 G1 F300 M3 S1000\n$G\n",
+             "ok\r\n[GC:G1 G54 G17 G21 G91 G94 M3 M9 T0 F300 S1000]\r\nok\r\n", //
+             "$X\n", "[MSG:Caution: Unlocked]\r\nok\r\n",                       //
+             "$N\n", "$N0=\r\n$N1=\r\nok\r\n",                                  //
+             "\x18", banner11,                                                  //
+             "$\n",
+             "[HLP:$$ $# $G $I $N $x=val $Nx=line $J=line $C $X $H ~ ! ? ctrl-x]\r\nok\r\n"});
+
+        // G54 at 1,2,3; G55 so that here is X1; G92 so that machine X6 is X1 in G54.
+        const QByteArray offsets = "G10 L2 P1 X1 Y2 Z3\nG10 L20 P2 X1\nG0 X5\nG92 X1\n$#\n";
+        const QByteArray parameters = "ok\r\nok\r\nok\r\nok\r\n[G54:1.000,2.000,3.000]\r\n"
+                                      "[G55:-1.000,0.000,0.000]\r\n[G56:0.000,0.000,0.000]\r\n"
+                                      "[G57:0.000,0.000,0.000]\r\n[G58:0.000,0.000,0.000]\r\n"
+                                      "[G59:0.000,0.000,0.000]\r\n[G28:0.000,0.000,0.000]\r\n"
+                                      "[G30:0.000,0.000,0.000]\r\n[G92:4.000,0.000,0.000]\r\n"
+                                      "[TLO:0.000]\r\n[PRB:0.000,0.000,0.000";
+        row("0.9 work offsets", v09,
+            {offsets, parameters + "]\r\nok\r\n", //
+             "?", "<Idle,MPos:6.000,0.000,0.000,WPos:1.000,-2.000,-3.000>\r\n"});
+        row("1.1 work offsets", v11,
+            {offsets, parameters + ":0]\r\nok\r\n", //
+             "?", "<Idle|MPos:6.000,0.000,0.000|FS:0,0|WCO:5.000,2.000,3.000>\r\n"});
+
+        row("0.9 units and arcs", v09,
+            {"G0 X5 Y5 Z-1\nG92 X0 Y0\n?",
+             "ok\r\nok\r\n<Idle,MPos:5.000,5.000,-1.000,WPos:0.000,0.000,-1.000>\r\n",
+             "G20 G0 X1\n?", "ok\r\n<Idle,MPos:30.400,5.000,-1.000,WPos:25.400,0.000,-1.000>\r\n",
+             "G21 G90 G0 X0 Y0\nG2 X10 Y0 I5 J0 F500\n?",
+             "ok\r\nok\r\n<Idle,MPos:15.000,5.000,-1.000,WPos:10.000,0.000,-1.000>\r\n",
+             "G91 G3 X0 Y0 I-2 J0 Z-2\n?",
+             "ok\r\n<Idle,MPos:15.000,5.000,-3.000,WPos:10.000,0.000,-3.000>\r\n"});
+        row("0.9 bar form", {"--instant", "--bar-status"},
+            {"?", "<Idle|MPos:0.000,0.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>\r\n", //
+             "?", "<Idle|MPos:0.000,0.000,0.000|FS:0,0>\r\n",                       //
+             "G0 X3\nG92 X1\n?",
+             "ok\r\nok\r\n<Idle|MPos:3.000,0.000,0.000|FS:0,0|WCO:2.000,0.000,0.000>\r\n"});
+        // Work 10,5 at machine 3,8 once G54 is at -7,3; $10 picks MPos or WPos and Bf.
+        row("1.1 status report", v11,
+            {"?", "<Idle|MPos:0.000,0.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>\r\n", //
+             "?", "<Idle|MPos:0.000,0.000,0.000|FS:0,0>\r\n",                       //
+             "G10 L20 P1 X7 Y-3\n?",
+             "ok\r\n<Idle|MPos:0.000,0.000,0.000|FS:0,0|WCO:-7.000,3.000,0.000>\r\n",
+             "G0 X10 Y5\n?", "ok\r\n<Idle|MPos:3.000,8.000,0.000|FS:0,0>\r\n", //
+             "$10=0\n?", "ok\r\n<Idle|WPos:10.000,5.000,0.000|FS:0,0>\r\n",    //
+             "$10=2\n?", "ok\r\n<Idle|WPos:10.000,5.000,0.000|Bf:15,128|FS:0,0>\r\n",
+             "M4 S2000 M7\n?", "ok\r\n<Idle|WPos:10.000,5.000,0.000|Bf:15,128|FS:0,1000|A:CM>\r\n",
+             "M3 S500 M8\n\x9A\x9A?",
+             "ok\r\n<Idle|WPos:10.000,5.000,0.000|Bf:15,128|FS:0,600|Ov:100,100,120|A:SFM>\r\n",
+             "M5 M9 G53 G0 Z-6\n?",
+             "ok\r\n<Idle|WPos:10.000,5.000,-6.000|Bf:15,128|FS:0,0|Pn:P>\r\n"});
+
+        const QStringList probe09{"--time-scale", "20", "--probe-surface", "-4.5"};
+        row("0.9 probing", probe09,
+            {"G91\nG38.2 Z-20 F100\n", "ok\r\n[PRB:0.000,0.000,-4.500:1]\r\nok\r\n", "?",
+             "<Idle,MPos:0.000,0.000,-4.500,WPos:0.000,0.000,-4.500>\r\n", "G38.2 Z+5 F100\n",
+             "ALARM: Probe fail\r\n[PRB:0.000,0.000,0.500:0]\r\nok\r\n", "?",
+             "<Alarm,MPos:0.000,0.000,0.500,WPos:0.000,0.000,0.500>\r\n", //
+             "G0 X0\n", "error: Alarm lock\r\n", "$X\n?",
+             "[Caution: Unlocked]\r\nok\r\n<Idle,MPos:0.000,0.000,0.500,"
+             "WPos:0.000,0.000,0.500>\r\n"});
+        // A probe still touching the surface cannot start; one that finds nothing alarms.
+        row("1.1 probing", probe09 + QStringList{"--grbl", "1.1"},
+            {"G91\nG38.2 Z-20 F100\n", "ok\r\n[PRB:0.000,0.000,-4.500:1]\r\nok\r\n", "?",
+             "<Idle|MPos:0.000,0.000,-4.500|FS:0,0|Pn:P|WCO:0.000,0.000,0.000>\r\n",
+             "G38.2 Z+5 F100\n", "ALARM:4\r\n[PRB:0.000,0.000,-4.500:0]\r\nok\r\n", //
+             "G0 X0\n", "error:9\r\n", "$X\nG0 Z2\nG38.2 Z1 F100\n",
+             "[MSG:Caution: "
+             "Unlocked]\r\nok\r\nok\r\nALARM:5\r\n[PRB:0.000,0.000,-1.500:0]\r\nok\r\n",
+             "?", "<Alarm|MPos:0.000,0.000,-1.500|FS:0,0>\r\n"});
+        row("1.1 reset while moving", {"--grbl", "1.1"},
+            {"G1 X10 F100\n\x18", "ok\r\nALARM:3\r\n" + banner11 + "[MSG:'$H'|'$X' to unlock]\r\n",
+             "G0 X0\n", "error:9\r\n"});
+        row("1.1 check mode", v11,
+            {"$C\n?",
+             "[MSG:Enabled]\r\nok\r\n<Check|MPos:0.000,0.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>"
+             "\r\n",
+             "G0 X50\nG1 X\n?", "ok\r\nerror:2\r\n<Check|MPos:0.000,0.000,0.000|FS:0,0>\r\n",
+             "$C\n", "[MSG:Disabled]\r\nok\r\n" + banner11});
+
+        // Jogs in machine, work, inch and relative terms; the parser stays in G0 G21 G90.
+        row("1.1 jogs leave the modal state", v11,
+            {"G10 L2 P1 X2\n$J=G53 X5 F100\n$J=X1 F100\n$J=G20 G91 X1 F10\n$G\n",
+             "ok\r\nok\r\nok\r\nok\r\n[GC:G0 G54 G17 G21 G90 G94 M5 M9 T0 F0 S0]\r\nok\r\n", //
+             "?", "<Idle|MPos:28.400,0.000,0.000|FS:0,0|WCO:2.000,0.000,0.000>\r\n"});
+        row("1.1 no jog while a program runs", {"--grbl", "1.1"},
+            {"G1 X100 F100\n$J=G91 X1 F100\n", "ok\r\nerror:8\r\n"});
+        row("0.9 takes bytes from 0x80 up into the line", v09,
+            {"G0 X1\x91 Y2\n", "error: Expected command letter\r\n"});
+        row("1.1 acts on bytes from 0x80 up inside a line", v11,
+            {"G0 X1\x97\x91 Y2\n?",
+             "ok\r\n<Idle|MPos:1.000,2.000,0.000|FS:0,0|WCO:0.000,0.000,0.000|Ov:110,25,100>\r\n"});
+    }
+
+    void conversation()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArrayList, turns);
+        startController(arguments);
+        for (int turn = 0; turn + 1 < turns.size(); turn += 2) {
+            client->write(turns[turn]);
+            const QByteArray reply = client->readUntil(turns[turn + 1], 3000);
+            QCOMPARE(reply.left(turns[turn + 1].size()), turns[turn + 1]);
+            if (turn + 2 < turns.size())
+                QCOMPARE(reply.size(), turns[turn + 1].size());
+        }
+    }
+
+    // The state a report names after a line and realtime bytes, in each dialect.
+    void statesOnTheLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QByteArray>("realtime");
+        QTest::addColumn<QString>("state");
+        const QStringList v09{"--time-scale", "1"};
+        const QStringList v11{"--time-scale", "1", "--grbl", "1.1"};
+        const QByteArray move = "G1 X100 F100";
+        const QByteArray jog = "$J=G91 X100 F100";
+        QTest::newRow("0.9 run") << v09 << move << QByteArray() << "<Run,";
+        QTest::newRow("0.9 hold") << v09 << move << QByteArray("!") << "<Hold,";
+        QTest::newRow("0.9 resume") << v09 << move << QByteArray("!~") << "<Run,";
+        QTest::newRow("1.1 run") << v11 << move << QByteArray() << "<Run|";
+        QTest::newRow("1.1 hold") << v11 << move << QByteArray("!") << "<Hold:0|";
+        QTest::newRow("1.1 resume") << v11 << move << QByteArray("!~") << "<Run|";
+        QTest::newRow("1.1 door") << v11 << move << QByteArray("\x84") << "<Door:0|";
+        QTest::newRow("1.1 resume after the door") << v11 << move << QByteArray("\x84~") << "<Run|";
+        QTest::newRow("1.1 jog cancel spares a program")
+            << v11 << move << QByteArray("\x85") << "<Run|";
+        QTest::newRow("1.1 jog") << v11 << jog << QByteArray() << "<Jog|";
+        QTest::newRow("1.1 held jog") << v11 << jog << QByteArray("!") << "<Hold:0|";
+        QTest::newRow("1.1 cancelled jog") << v11 << jog << QByteArray("\x85") << "<Idle|";
+        QTest::newRow("1.1 a line after jogs waits for them")
+            << v11 << jog + "\nG1 X1 F100" << QByteArray() << "<Jog|";
+        QTest::newRow("1.1 check") << v11 << QByteArray("$C") << QByteArray() << "<Check|";
+    }
+
+    void statesOnTheLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, line);
+        QFETCH(QByteArray, realtime);
+        QFETCH(QString, state);
+        startController(arguments);
+        client->write(line + '\n' + realtime + '?');
+        const QString report = lastReport(client->readUntil(">\r\n"));
+        QVERIFY2(report.startsWith(state), qPrintable(report));
+    }
+
+    void jogCancelStopsWhereTheMachineIs()
+    {
+        startController({"--time-scale", "1", "--grbl", "1.1"});
+        // Two long jogs queued, as a sender keeps them while a button is held.
+        QCOMPARE(ask("$J=G91 X100 F500\n$J=G91 X100 F500\n", "ok\r\nok\r\n"),
+                 QByteArray("ok\r\nok\r\n"));
+        QTest::qWait(200);
+        QVERIFY(status().startsWith("<Jog|"));
+        client->write("\x85");
+        QTRY_VERIFY_WITH_TIMEOUT(status().startsWith("<Idle|"), 2000);
+        const double stoppedAt = field(status(), "MPos").x;
+        QVERIFY2(stoppedAt > 0 && stoppedAt < 50, qPrintable(QString::number(stoppedAt)));
+        QTest::qWait(200);
+        QCOMPARE(field(status(), "MPos").x, stoppedAt);
+        // The next jog starts from there, not from where the cancelled ones would have ended.
+        ask("$J=G91 X1 F500\n");
+        QTRY_VERIFY(status().startsWith("<Idle|"));
+        QCOMPARE(field(status(), "MPos").x, stoppedAt + 1);
+        QCOMPARE(sim->countLogged("0x85"), 1);
+    }
+
+    void overridesPaceTheMotion_data()
+    {
+        QTest::addColumn<QByteArray>("move");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("feed");
+        QTest::addColumn<int>("spindle");
+        QTest::addColumn<QString>("percent");
+        const QByteArray slow = "G1 X100 F100";
+        QTest::newRow("feed +10 % three times")
+            << slow << QByteArray("\x91\x91\x91") << 130 << 0 << "130,100,100";
+        QTest::newRow("feed +1 +1 -1")
+            << slow << QByteArray("\x93\x93\x94") << 101 << 0 << "101,100,100";
+        QTest::newRow("feed back to 100 %")
+            << slow << QByteArray("\x91\x90") << 100 << 0 << "100,100,100";
+        QTest::newRow("feed down to 10 % at most")
+            << slow << QByteArray(12, '\x92') << 10 << 0 << "10,100,100";
+        QTest::newRow("feed up to 200 % at most")
+            << QByteArray("G1 X100 F50") << QByteArray(12, '\x91') << 100 << 0 << "200,100,100";
+        QTest::newRow("feed within the maximum rate")
+            << QByteArray("G1 X100 F400") << QByteArray("\x91\x91\x91") << 500 << 0
+            << "130,100,100";
+        QTest::newRow("rapid 25 %")
+            << QByteArray("G0 X100") << QByteArray("\x97") << 125 << 0 << "100,25,100";
+        QTest::newRow("rapid 50 %, feed apart")
+            << QByteArray("G0 X100") << QByteArray("\x96\x91") << 250 << 0 << "110,50,100";
+        QTest::newRow("rapid back to 100 %")
+            << QByteArray("G0 X100") << QByteArray("\x97\x95") << 500 << 0 << "100,100,100";
+        QTest::newRow("spindle") << slow + " M3 S400" << QByteArray("\x9A\x9B\x9B\x9C") << 100
+                                 << 364 << "100,100,91";
+    }
+
+    // The overridden speed shows in FS and is the speed the machine really moves at.
+    void overridesPaceTheMotion()
+    {
+        QFETCH(QByteArray, move);
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, feed);
+        QFETCH(int, spindle);
+        QFETCH(QString, percent);
+        startController({"--time-scale", "1", "--grbl", "1.1"});
+        ask(move + '\n');
+        QTest::qWait(100);
+        client->write(bytes);
+        const QString changed = status();
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY2(changed.contains(QString("|FS:%1,%2").arg(feed).arg(spindle)) &&
+                     changed.contains("|Ov:" + percent),
+                 qPrintable(changed));
+        QTest::qWait(500);
+        const QString later = status();
+        const double minutes = clock.elapsed() / 60000.0;
+        QVERIFY2(!later.contains("|Ov:"), qPrintable(later));
+        const double speed = (field(later, "MPos").x - field(changed, "MPos").x) / minutes;
+        QVERIFY2(qAbs(speed - feed) <= 0.15 * feed, qPrintable(QString::number(speed)));
+    }
+
+    // What rarely changes comes along every 10 to 30 reports.
+    void repeatsWhatRarelyChanges_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("field");
+        QTest::newRow("0.9 bar form WCO") << QStringList{"--instant", "--bar-status"} << "WCO";
+        QTest::newRow("1.1 WCO") << QStringList{"--instant", "--grbl", "1.1"} << "WCO";
+        QTest::newRow("1.1 Ov") << QStringList{"--instant", "--grbl", "1.1"} << "Ov";
+    }
+
+    void repeatsWhatRarelyChanges()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, field);
+        startController(arguments);
+        QList<int> carrying;
+        for (int report = 0; report < 70; ++report) {
+            if (status().contains("|" + field + ":"))
+                carrying << report;
+        }
+        QVERIFY2(carrying.size() >= 3, qPrintable(QString::number(carrying.size())));
+        for (int i = 1; i < carrying.size(); ++i) {
+            const int gap = carrying[i] - carrying[i - 1];
+            QVERIFY2(gap >= 10 && gap <= 30, qPrintable(QString::number(gap)));
+        }
     }
 };
 
