@@ -60,14 +60,15 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&tickTimer, &QTimer::timeout, this, &MainWindow::Tick1000ms);
     connect(&jogTimer, &QTimer::timeout, this, &MainWindow::JogTimerTick);
     connect(&gamepad, &WindowsGamepad::ButtonPressed, this, &MainWindow::GamePadButtonPressed);
-    connect(&gamepad, &WindowsGamepad::ButtonReleased, this, &MainWindow::UpdateContinuousJog);
+    // After the poll that saw the release has taken it in: its slots still see the last one.
+    connect(&gamepad, &WindowsGamepad::ButtonReleased, this,
+            [this] { QTimer::singleShot(0, this, &MainWindow::UpdateContinuousJog); });
     connect(&session, &MachineSession::dialectChanged, this, &MainWindow::ShowDialect);
     connect(&session, &MachineSession::modalStateChanged, this,
             [this] { ui->labelModalState->setText(session.modalState()); });
     connect(&settingsDialog, &SettingsDialog::settingsChanged, this,
             &MainWindow::OnComSettingsChanged);
-    connect(&session, &MachineSession::permissionDenied, this,
-            &MainWindow::ShowPermissionProblem);
+    connect(&session, &MachineSession::permissionDenied, this, &MainWindow::ShowPermissionProblem);
     tickTimer.setSingleShot(false);
     jogTimer.setSingleShot(false);
 

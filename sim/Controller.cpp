@@ -415,6 +415,8 @@ bool Controller::progress(double now)
     homing = false;
     if (action.probe)
         finishProbe(now);
+    if (action.pause)
+        motion.pause(now);
     reply("ok");
     return true;
 }

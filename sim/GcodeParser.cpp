@@ -314,7 +314,10 @@ int parseGcodeLine(const std::string &line, ParserState &state, LineAction &acti
         } else if (m == 2 || m == 30) {
             result.programEnd = true;
         } else {
-            result.synchronise = true; // M0, M1: the program waits for the motion before it
+            // M0, M1: the program waits for the motion before it; M0 then holds until cycle
+            // start, M1 (an optional stop without its switch) goes on.
+            result.synchronise = true;
+            result.pause = result.pause || m == 0;
         }
     }
 

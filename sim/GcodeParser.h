@@ -40,6 +40,7 @@ struct LineAction
     std::vector<Move> moves;
     int probe = 0;           // 0 none, 2 for G38.2 (alarm without contact), 3 for G38.3
     bool programEnd = false; // M2 / M30
+    bool pause = false;      // M0: hold once everything before it is done
     bool jog = false;
 };
 

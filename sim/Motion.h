@@ -35,6 +35,15 @@ public:
     double nextEvent() const;
 
     void hold(double now);
+    // The program's own pause: whatever is queued next waits for resume(), even when nothing
+    // moves now.
+    void pause(double now)
+    {
+        if (!blocks.empty())
+            return hold(now);
+        heldElapsed = 0;
+        held = true;
+    }
     void resume(double now);
     // Everything stops where it is and the queue is forgotten.
     void stop(double now);

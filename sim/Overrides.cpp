@@ -112,6 +112,12 @@ void OverriddenMotion::hold(double now)
     motion.hold(motionTime());
 }
 
+void OverriddenMotion::pause(double now)
+{
+    catchUp(now);
+    motion.pause(motionTime());
+}
+
 void OverriddenMotion::resume(double now)
 {
     catchUp(now);

@@ -37,6 +37,7 @@ public:
     void advance(double now) { catchUp(now); }
     Vec3 position(double now);
     void hold(double now);
+    void pause(double now);
     void resume(double now);
     void stop(double now);
     void cancel(double now);

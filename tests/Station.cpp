@@ -97,5 +97,6 @@ QStringList Station::received() const
     QStringList lines = sim.loggedLines();
     for (const char *realtime : {"?", "!", "~", "\x18"})
         lines.removeAll(QLatin1String(realtime));
+    lines.removeAll(QStringLiteral("$I")); // the station asks 1.1 for its receive buffer
     return lines;
 }

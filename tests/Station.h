@@ -37,7 +37,7 @@ public:
 
     // What the controller took in since the last call, realtime bytes as lines of their own.
     QStringList newLines();
-    // Every line it took in, without the realtime bytes.
+    // Every line it took in, without the realtime bytes and the station's own "$I".
     QStringList received() const;
 
     SimProcess sim;

@@ -1,5 +1,6 @@
 #include "RecordingMachine.h"
 #include "SimProcess.h"
+#include "Station.h"
 #include "TestMain.h"
 #include "WindowProbe.h"
 
@@ -7,6 +8,7 @@
 #include "dialogs/GrblParameter.h"
 #include "dialogs/GrblSettingsDialog.h"
 #include "dialogs/PlainNumber.h"
+#include "machine/ControllerCodes.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -293,47 +295,48 @@ private slots:
         QCOMPARE(machine->sent, QStringList());
     }
 
+    void stationReadsAndWritesTheControllersSettings_data()
+    {
+        QTest::addColumn<QString>("grbl");
+        QTest::newRow("0.9: described by the controller") << "0.9";
+        QTest::newRow("1.1: bare numbers, named here") << "1.1";
+    }
+
     void stationReadsAndWritesTheControllersSettings()
     {
-        SimProcess sim({"--instant"});
-        QVERIFY(sim.start());
-        QSettings store("Orlo", "Orlo-CNC");
-        store.clear();
-        store.setValue("ComSettings/PortName", sim.linkPath());
-        store.setValue("ComSettings/AskStatus", 0);
-        store.sync();
-        MainWindow window;
-        tick(&window);
-        tick(&window);
-        QCOMPARE(ledColor(&window), QColor(Qt::green));
-
-        auto *editor = child<GrblSettingsDialog>(&window, "GrblSettingsDialog");
+        QFETCH(QString, grbl);
+        Station station({"--instant", "--grbl", grbl}, false);
+        QVERIFY(station.start());
+        auto *editor = child<GrblSettingsDialog>(station.window.get(), "GrblSettingsDialog");
         auto *settings = child<QTableWidget>(editor, "tableWidgetParameter");
-        child<QAction>(&window, "actionGRBL_Config")->trigger();
+        child<QAction>(station.window.get(), "actionGRBL_Config")->trigger();
         QVERIFY(editor->isVisible());
-        QFile factory(QFINDTESTDATA("data/settings-0.9j.txt"));
-        QVERIFY(factory.open(QIODevice::ReadOnly | QIODevice::Text));
-        const QStringList listing = QString::fromLatin1(factory.readAll()).trimmed().split('\n');
-        QTRY_COMPARE_WITH_TIMEOUT(settings->rowCount(), listing.size(), 5000);
-        for (int row = 0; row < listing.size(); ++row) {
-            const GrblParameter expected = *parseParameterLine(listing.at(row));
-            QCOMPARE(rowTexts(settings, row),
-                     (QStringList{QString::number(expected.index),
-                                  QString::number(expected.value, 'g', 6), expected.description}));
+        QStringList listing;
+        if (grbl == "0.9") {
+            QFile factory(QFINDTESTDATA("data/settings-0.9j.txt"));
+            QVERIFY(factory.open(QIODevice::ReadOnly | QIODevice::Text));
+            listing = QString::fromLatin1(factory.readAll()).trimmed().split('\n');
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(settings->rowCount(), grbl == "0.9" ? listing.size() : 34, 5000);
+        for (int row = 0; row < settings->rowCount(); ++row) {
+            const QStringList shown = rowTexts(settings, row);
+            const QString expected = grbl == "0.9"
+                                         ? parseParameterLine(listing.at(row))->description
+                                         : ControllerCodes::settingDescription(shown[0].toInt());
+            QVERIFY2(!expected.isEmpty() && shown[2] == expected, qPrintable(shown.join('|')));
         }
 
         const int maxRateX = editor->FindParameter(110);
         QCOMPARE(settings->item(maxRateX, 1)->text(), QStringLiteral("500"));
         settings->item(maxRateX, 1)->setText("750.5");
         child<QPushButton>(editor, "pushButtonApply")->click();
-        QTRY_COMPARE(sim.countLogged("$110=750.5"), 1);
+        QTRY_COMPARE(station.sim.countLogged("$110=750.5"), 1);
         editor->hide();
-        child<QAction>(&window, "actionGRBL_Config")->trigger();
+        child<QAction>(station.window.get(), "actionGRBL_Config")->trigger();
         // The rebuild brings fresh items: the mark goes, the controller's value stays.
         QTRY_VERIFY_WITH_TIMEOUT(settings->item(maxRateX, 1)->background().color() != orange, 5000);
         QCOMPARE(settings->item(maxRateX, 1)->text(), QStringLiteral("750.5"));
-        QCOMPARE(settings->rowCount(), listing.size());
-        QCOMPARE(sim.countLogged("$$"), 2);
+        QCOMPARE(station.sim.countLogged("$$"), 2);
     }
 };
 

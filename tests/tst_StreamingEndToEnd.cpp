@@ -6,10 +6,12 @@
 #include "link/TerminalCommunication.h"
 #include "machine/ProgramLine.h"
 
+#include <QDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
 
 #include <csignal>
@@ -86,10 +88,19 @@ private:
     }
 
 private slots:
-    // A double click and a gamepad's second Start press alike: one job, each line once.
+    // A double click and a gamepad's second Start press alike: one job, each line once; 1.1's
+    // receive buffer is a byte larger, and as strict.
+    void programArrivesWholeAndInOrderOnce_data()
+    {
+        QTest::addColumn<QString>("grbl");
+        QTest::newRow("0.9") << "0.9";
+        QTest::newRow("1.1") << "1.1";
+    }
+
     void programArrivesWholeAndInOrderOnce()
     {
-        Station station(controllerArguments());
+        QFETCH(QString, grbl);
+        Station station(controllerArguments() + QStringList{"--grbl", grbl});
         QVERIFY(station.start());
         const QStringList program = generatedProgram(1500);
         send(station, program);
@@ -120,6 +131,80 @@ private slots:
             return lines;
         };
         QTRY_VERIFY_WITH_TIMEOUT(received() != program.mid(0, received().size()), 20000);
+    }
+
+    // A CAM program from its "%" to M30: two tool changes with a jog and a probe in the first,
+    // a program pause, and lines after the end that are left out.
+    void camProgramFromStartToEnd_data()
+    {
+        QTest::addColumn<QString>("grbl");
+        QTest::newRow("0.9") << "0.9";
+        QTest::newRow("1.1") << "1.1";
+    }
+
+    void camProgramFromStartToEnd()
+    {
+        QFETCH(QString, grbl);
+        Station station({"--time-scale", "50", "--grbl", grbl});
+        QVERIFY(station.start());
+        const QStringList program = {"%",
+                                     "(T1  D=6 CR=0 - flat end mill)",
+                                     "(T2 D=3 ball)",
+                                     "G90 G94",
+                                     "G21",
+                                     "T1 M6",
+                                     "S12000 M3",
+                                     "G0 X5 Y5",
+                                     "Z5",
+                                     "G1 Z0.5 F250",
+                                     "G1 X10",
+                                     "T2 M06",
+                                     "S8000 M3",
+                                     "G1 X12 Y6 F300",
+                                     "M0",
+                                     "G1 X14",
+                                     "M5",
+                                     "M30",
+                                     "G0 X99",
+                                     "%"};
+        send(station, program);
+        QTRY_COMPARE_WITH_TIMEOUT(station.jobText(),
+                                  QStringLiteral("Tool change at line 6: T1 (D=6 CR=0 - flat end "
+                                                 "mill). Change the tool, then press Cycle Start."),
+                                  5000);
+        station.widget<QRadioButton>("radioButton1mm")->click();
+        station.click("pushButtonPlusX");
+        station.click("pushButtonOpenProbeDialog");
+        auto *probing = WindowProbe::child<QDialog>(station.window.get(), "ProbingDialog");
+        WindowProbe::child<QPushButton>(probing, "pushButtonProbe")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(station.terminal().contains("Probe: contact at machine Z -5.000"),
+                                 5000);
+        station.click("pushButtonCycleStartCmd");
+        QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("Tool change at line 12: T2 (D=3 "
+                                                              "ball)"),
+                                 10000);
+        station.click("pushButtonCycleStartCmd");
+        QTRY_COMPARE_WITH_TIMEOUT(station.jobText(),
+                                  QStringLiteral("paused by the program at line 15"), 10000);
+        QVERIFY(station.reaches("Hold")); // the controller's own hold, told as the program's
+        station.click("pushButtonCycleStartCmd");
+        QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("finished in"), 10000);
+        QVERIFY(station.jobText().endsWith("1 line(s) after the program's end left out"));
+
+        const QString jog = grbl == "0.9" ? "G01 X+1 F1500" : "$J=G91 X+1 F1500";
+        QStringList expected = {"G90 G94", "G21", "M5"};
+        expected << (grbl == "0.9" ? QStringList{"G91", jog} : QStringList{jog});
+        expected << QStringList{"G91",          "G38.2 Z-20 F20",
+                                "G92 Z1.55",    "G90",
+                                "G90",          "S12000 M3",
+                                "G0 X5 Y5",     "Z5",
+                                "G1 Z0.5 F250", "G1 X10",
+                                "M5",           "G90 M3 S12000",
+                                "S8000 M3",     "G1 X12 Y6 F300",
+                                "M0",           "G1 X14",
+                                "M5",           "M30"};
+        QCOMPARE(station.received().filter(QRegularExpression("^[GMSZ$]")), expected);
+        QCOMPARE(station.sim.stat("errors"), 0);
     }
 
     // The controller itself would hold at "!" wherever it stands in the line.
