@@ -30,10 +30,14 @@ QStringList firstAbsolutePaths(const QVariant &stored, int count)
 } // namespace
 
 RecentFiles::RecentFiles()
+    : RecentFiles(QSettings(SettingsStore::organisation(), SettingsStore::application()))
 {
-    const QSettings store(SettingsStore::organisation(), SettingsStore::application());
-    lastFolder = store.value(folderKey).toString();
-    paths = firstAbsolutePaths(store.value(filesKey), maxFiles);
+}
+
+RecentFiles::RecentFiles(const QSettings &store)
+    : lastFolder(store.value(folderKey).toString()),
+      paths(firstAbsolutePaths(store.value(filesKey), maxFiles))
+{
 }
 
 QString RecentFiles::folder() const

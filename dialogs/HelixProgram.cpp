@@ -11,6 +11,7 @@ constexpr float thirdTurn = 2.0943952f;
 
 // The last turn runs flat at the depth: the arc that reaches it and three more.
 constexpr int arcsAtDepth = 4;
+constexpr double maxArcs = 100'000;
 
 QString fixed(double value)
 {
@@ -83,8 +84,10 @@ QStringList helixInputProblems(const HelixInputs &inputs)
     QStringList problems;
     if (!(inputs.toolDiameter >= 0.1))
         problems << QStringLiteral("ToolD");
-    if (!(inputs.toolDiameter <= inputs.diameter))
+    if (!(inputs.toolDiameter <= inputs.diameter && std::isfinite(inputs.diameter)))
         problems << QStringLiteral("Diameter");
+    if (!(std::isfinite(inputs.centreX) && std::isfinite(inputs.centreY)))
+        problems << QStringLiteral("Center");
     if (!(inputs.depth >= 0.01 && std::isfinite(inputs.depth)))
         problems << QStringLiteral("Depth");
     if (!(inputs.startDepth <= inputs.depth))
@@ -96,6 +99,11 @@ QStringList helixInputProblems(const HelixInputs &inputs)
     // centre, since each one starts where the previous one should have ended.
     if (!(inputs.feedRate >= 1))
         problems << QStringLiteral("FeedRate");
+    // A hole a kilometre deep in hundredths of a millimetre would be a program no editor or
+    // controller takes; a sensible one stays far below this many arcs.
+    const double arcCount = (inputs.depth - inputs.startDepth + 0.5) / inputs.infeed * 3;
+    if (!(arcCount <= maxArcs))
+        problems << QStringLiteral("Turns");
     return problems;
 }
 

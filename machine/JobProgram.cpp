@@ -84,7 +84,7 @@ void JobProgram::addToolChange(const QString &kept, int editorLine)
         if (word.letter == 'T' || (word.letter == 'M' && word.value == 6))
             dropped.append(word);
         if (word.letter == 'T')
-            modal.tool = int(word.value);
+            modal.tool = ProgramLine::wholeValue(word).value_or(-1);
     }
     QString restore = modal.incremental ? QStringLiteral("G91") : QStringLiteral("G90");
     if (modal.spindle != 5)
@@ -101,17 +101,17 @@ void JobProgram::addToolChange(const QString &kept, int editorLine)
 void JobProgram::follow(QStringView kept)
 {
     for (const ProgramLine::Word &word : ProgramLine::words(kept)) {
-        const bool whole = word.value == int(word.value);
-        if (word.letter == 'M' && whole && word.value >= 3 && word.value <= 5)
-            modal.spindle = int(word.value);
-        else if (word.letter == 'M' && (word.value == 2 || word.value == 30))
+        const int whole = ProgramLine::wholeValue(word).value_or(-1);
+        if (word.letter == 'M' && whole >= 3 && whole <= 5)
+            modal.spindle = whole;
+        else if (word.letter == 'M' && (whole == 2 || whole == 30))
             modal.spindle = 5;
         else if (word.letter == 'S')
             modal.speed = QString::number(word.value, 'g', 10);
-        else if (word.letter == 'G' && (word.value == 90 || word.value == 91))
-            modal.incremental = word.value == 91;
-        else if (word.letter == 'T' && whole)
-            modal.tool = int(word.value);
+        else if (word.letter == 'G' && (whole == 90 || whole == 91))
+            modal.incremental = whole == 91;
+        else if (word.letter == 'T' && whole >= 0)
+            modal.tool = whole;
     }
 }
 

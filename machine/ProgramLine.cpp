@@ -101,6 +101,13 @@ bool readNumber(QStringView line, int &at, double &value)
 
 } // namespace
 
+std::optional<int> wholeValue(const Word &word)
+{
+    if (!(word.value >= -1e6 && word.value <= 1e6) || word.value != int(word.value))
+        return std::nullopt;
+    return int(word.value);
+}
+
 QVector<Word> words(QStringView cleanedLine)
 {
     QVector<Word> found;

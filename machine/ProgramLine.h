@@ -4,6 +4,8 @@
 #include <QStringView>
 #include <QVector>
 
+#include <optional>
+
 // What the controller makes of one line, and whether it can take it at all. Its protocol layer
 // throws comments away before anything else reads the line, and acts on some bytes wherever they
 // stand, inside a comment too; so a line is cleaned before it is checked and sent.
@@ -45,6 +47,9 @@ struct Word
     int start; // where it stands in the line it was read from, and where it ends
     int end;
 };
+
+// The word's number when it is a whole number of a sane size (codes, tool numbers).
+std::optional<int> wholeValue(const Word &word);
 
 // The words of a cleaned line: letters in either case, blanks anywhere skipped, a number with
 // an optional sign and at most one point. Reading stops at anything else (the controller would

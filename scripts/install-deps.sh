@@ -9,6 +9,7 @@ PACKAGES="
     libgl-dev libgl1-mesa-dri libglx-mesa0 fonts-dejavu-core libsdl2-dev
     xvfb xauth x11-apps netpbm
     dpkg-dev file binutils desktop-file-utils appstream
+    clang libclang-rt-14-dev llvm
 "
 
 missing=""

@@ -1,10 +1,24 @@
 #!/bin/sh
 # Installs, builds and runs the whole test suite. Widget and OpenGL tests need a display; they
-# get a virtual one (Xvfb with Mesa's software renderer) of their own.
+# get a virtual one (Xvfb with Mesa's software renderer) of their own. Further arguments go to
+# ctest, for example -R Supervision.
+#   scripts/test.sh [--sanitize] [CTEST ARGUMENTS]
+# --sanitize builds and runs the suite under AddressSanitizer and UndefinedBehaviorSanitizer,
+# stopping at the first report. Leak detection is off there: the toolkit's own caches, kept
+# for the process's life, would drown the station's.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/build.sh"
-cd "$root/build"
+build="$root/build"
+if [ "${1:-}" = "--sanitize" ]; then
+    shift
+    build="$root/build-sanitize"
+    "$root/scripts/build.sh" --sanitize
+    export ASAN_OPTIONS=halt_on_error=1:detect_leaks=0
+    export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+else
+    "$root/scripts/build.sh"
+fi
+cd "$build"
 export QT_LOGGING_RULES="orlo.*.debug=false"
 export LIBGL_ALWAYS_SOFTWARE=1
 xvfb-run -a -s "-screen 0 1600x1200x24 -nolisten tcp" \

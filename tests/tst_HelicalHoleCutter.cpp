@@ -150,7 +150,7 @@ private slots:
         QTest::newRow("starts below the depth") << in << QStringList{"StartLevel"};
         in = {};
         in.infeed = 0;
-        QTest::newRow("no infeed") << in << QStringList{"Infeed"};
+        QTest::newRow("no infeed") << in << QStringList{"Infeed", "Turns"};
         in.infeed = 0.009;
         QTest::newRow("almost no infeed") << in << QStringList{"Infeed"};
         in = {};
@@ -163,10 +163,23 @@ private slots:
         in = {};
         in.toolDiameter = in.depth = in.startDepth = in.infeed = nan;
         QTest::newRow("no numbers")
-            << in << QStringList{"ToolD", "Diameter", "Depth", "StartLevel", "Infeed"};
+            << in << QStringList{"ToolD", "Diameter", "Depth", "StartLevel", "Infeed", "Turns"};
         in = {};
         in.depth = inf;
-        QTest::newRow("endless depth") << in << QStringList{"Depth"};
+        QTest::newRow("endless depth") << in << QStringList{"Depth", "Turns"};
+        // Found by fuzzing: each of these generated arcs without end, or "nan" coordinates.
+        in = {};
+        in.depth = 1.3e77;
+        QTest::newRow("depth beyond any hole") << in << QStringList{"Turns"};
+        in = {};
+        in.startDepth = -inf;
+        QTest::newRow("start depth endlessly high") << in << QStringList{"Turns"};
+        in = {};
+        in.centreY = nan;
+        QTest::newRow("centre no number") << in << QStringList{"Center"};
+        in = {};
+        in.toolDiameter = in.diameter = inf;
+        QTest::newRow("tool and hole endless") << in << QStringList{"Diameter"};
     }
 
     void inputRules()

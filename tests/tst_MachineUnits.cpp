@@ -90,6 +90,9 @@ private slots:
             << 0;
         QTest::newRow("M6 twice, last line")
             << "M4 S500\nM5\nM6 M6" << QStringList{"1:M4 S500", "2:M5", "3:change:G90"} << 0;
+        QTest::newRow("numbers beyond any code (found by fuzzing)")
+            << "G90 M30000000000000000000000\nT99999999999999999999 M6"
+            << QStringList{"1:G90 M30000000000000000000000", "2:change:G90"} << 0;
         QTest::newRow("T without M6 is sent") << "T3\nG0 X1" << QStringList{"1:T3", "2:G0 X1"} << 0;
         QTest::newRow("pauses") << "G0 X1\nM0\nm01 (optional)"
                                 << QStringList{"1:G0 X1", "2:pause:M0", "3:pause:m01"} << 0;
