@@ -247,8 +247,9 @@ private slots:
             settings->setValue("HideStatusMsg", "maybe");
             settings->setValue("ComSettings/Baudrate", "abc");
             settings->setValue("ComSettings/Parity", 99);
-            settings->setValue("ComSettings/DataBits", "\x01\x02");
+            settings->setValue("ComSettings/DataBits", 99); // no enum value: never a DataBits
             settings->setValue("ComSettings/StopBits", -4);
+            settings->setValue("ComSettings/FlowControl", "\x01\x02");
             settings->setValue("ComSettings/PortName", "/nonexistent/ttyNowhere");
         }
         MainWindow window;
@@ -258,6 +259,7 @@ private slots:
         QCOMPARE(shown("parityBox"), QStringLiteral("None"));
         QCOMPARE(shown("dataBitsBox"), QStringLiteral("8"));
         QCOMPARE(shown("stopBitsBox"), QStringLiteral("1"));
+        QCOMPARE(shown("flowControlBox"), QStringLiteral("None"));
         for (int i = 0; i < 3; ++i) {
             tick(&window);
             QCOMPARE(child<QLabel>(&window, "labelGrblStatus")->text(), QStringLiteral("offline"));
