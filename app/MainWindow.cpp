@@ -18,6 +18,7 @@
 namespace {
 constexpr int tickIntervalMs = 1000;
 constexpr int jogIntervalMs = 200;
+constexpr int jobViewIntervalMs = 200;
 
 const char *dockLocationsKey = "DOCK_LOCATIONS";
 const char *hideStatusKey = "HideStatusMsg";
@@ -54,7 +55,10 @@ MainWindow::MainWindow(QWidget *parent)
             [this](const QString &line) { AppendTerminal(line, Qt::blue); });
     connect(&session, &MachineSession::notice, this,
             [this](const QString &text) { AppendTerminal(text, noticeColour); });
-    connect(&session, &MachineSession::jobChanged, this, &MainWindow::ShowJob);
+    connect(&session, &MachineSession::jobChanged, this, &MainWindow::JobChanged);
+    jobViewTimer.setSingleShot(true);
+    jobViewTimer.setInterval(jobViewIntervalMs);
+    connect(&jobViewTimer, &QTimer::timeout, this, &MainWindow::ShowJob);
     connect(&session, &MachineSession::probeFinished, &probingDialog,
             &ProbingDialog::ProbeFinished);
     connect(&tickTimer, &QTimer::timeout, this, &MainWindow::Tick1000ms);
@@ -223,9 +227,24 @@ void MainWindow::on_pushButtonSendGCode_clicked()
     session.startJob(ui->plainTextEditGCode->document()->toPlainText());
 }
 
+// A job's line count changes thousands of times a second, its percent a hundred times a run and
+// its state a few times; redrawing the text for every line would cost more than sending it.
+void MainWindow::JobChanged()
+{
+    const Job &job = session.currentJob();
+    ui->progressBar->setValue(job.percent());
+    if (job.state() != shownJobState || job.hold() != shownJobHold)
+        ShowJob();
+    else if (!jobViewTimer.isActive())
+        jobViewTimer.start();
+}
+
 void MainWindow::ShowJob()
 {
     const Job &job = session.currentJob();
+    jobViewTimer.stop();
+    shownJobState = job.state();
+    shownJobHold = job.hold();
     ui->progressBar->setValue(job.percent());
     ui->labelJob->setText(job.describe(session.jobElapsedMs()));
     UpdateGating();

@@ -124,6 +124,7 @@ private:
     void UpdateContinuousJog();
     QString HeldJogDirection(const GamepadMapping::Inputs &held) const;
     void RepaintToolMarker();
+    void JobChanged();
     void ShowJob();
     void UpdateGating();
     void RestoreWindowState();
@@ -142,6 +143,9 @@ private:
     bool spindleOn = false;
     bool coolantOn = false;
     bool jogRefusalShown = false; // once per held direction, not every tick
+    Job::State shownJobState = Job::State::Idle;
+    Job::Hold shownJobHold = Job::Hold::None;
+    QTimer jobViewTimer;
     QVector<PathPoint> toolPath;
     GrblSettingsDialog grblSettingsDialog;
     ProbingDialog probingDialog;

@@ -356,7 +356,7 @@ private slots:
         QCOMPARE(stationWrote(1, 600), QByteArray("?"));
         QVERIFY(!widget<QPushButton>("pushButtonSendGCode")->isEnabled());
         controllerSays("<Run,MPos:9,0,0,WPos:9,0,0>\r\n");
-        QVERIFY(widget<QLabel>("labelJob")->text().startsWith("running: 10 of 10"));
+        QTRY_VERIFY(widget<QLabel>("labelJob")->text().startsWith("running: 10 of 10"));
         beIdle();
         QCOMPARE(widget<QLabel>("labelJob")->text(), QStringLiteral("finished in 0:00"));
         QVERIFY(widget<QPushButton>("pushButtonSendGCode")->isEnabled());
