@@ -7,21 +7,16 @@ namespace {
 
 constexpr PathPoint origin{0, 0, 0, 0};
 
-// Calls visit(words) for every non-empty line of text; readLineWords finds the line ends.
+// Calls visit(words) for every non-empty line of text; readProgramLine finds the line ends.
 template <typename Visit> void forEachLine(QStringView text, Visit visit)
 {
     for (qsizetype start = 0; start < text.size();) {
         qsizetype length = 0;
-        const LineWords words = readLineWords(text.mid(start), &length);
+        const ProgramLine words = readProgramLine(text.mid(start), &length);
         if (length > 0)
             visit(words);
         start += length + 1;
     }
-}
-
-bool samePosition(const PathPoint &a, const PathPoint &b)
-{
-    return std::memcmp(&a, &b, 3 * sizeof(float)) == 0;
 }
 
 // Replaces path[from, to) by fresh, moving the points after it.
@@ -43,8 +38,8 @@ bool PathInterpreter::interpretText(QStringView text, QVector<PathPoint> &path)
 {
     bool anyLine = false;
     QVector<PathPoint> points{origin};
-    PathBuilder builder(points, origin, MachineState(), PathBuilder::pointLimit - 1);
-    forEachLine(text, [&](const LineWords &words) {
+    PathBuilder builder(points, MachineState(), PathBuilder::pointLimit - 1);
+    forEachLine(text, [&](const ProgramLine &words) {
         anyLine = true;
         builder.run(words);
     });
@@ -53,11 +48,18 @@ bool PathInterpreter::interpretText(QStringView text, QVector<PathPoint> &path)
     return anyLine;
 }
 
+int PathInterpreter::firstPointOfBlock(int block) const
+{
+    if (block >= blockCount())
+        return producedSize;
+    return std::min(blocks[size_t(std::max(block, 0))].pointStart, producedSize);
+}
+
 PathInterpreter::Block PathInterpreter::readBlock(QStringView text)
 {
     Block block;
-    std::vector<LineWords> more;
-    forEachLine(text, [&](const LineWords &words) {
+    std::vector<ProgramLine> more;
+    forEachLine(text, [&](const ProgramLine &words) {
         if (block.hasText)
             more.push_back(words);
         else
@@ -129,7 +131,7 @@ void PathInterpreter::runBlock(const Block &block, PathBuilder &builder) const
 {
     builder.run(block.words);
     if (block.moreLines) {
-        for (const LineWords &line : extraLines.at(block.moreLines))
+        for (const ProgramLine &line : extraLines.at(block.moreLines))
             builder.run(line);
     }
 }
@@ -138,10 +140,10 @@ MachineState PathInterpreter::exitState(int index) const
 {
     const Block &block = blocks[size_t(index)];
     MachineState state = block.entry;
-    state.apply(block.words);
+    state.run(block.words);
     if (block.moreLines) {
-        for (const LineWords &line : extraLines.at(block.moreLines))
-            state.apply(line);
+        for (const ProgramLine &line : extraLines.at(block.moreLines))
+            state.run(line);
     }
     return state;
 }
@@ -178,7 +180,7 @@ void PathInterpreter::rebuild(QVector<PathPoint> &path)
         fresh.reserve(std::min(blockCount(), PathBuilder::pointLimit - 1) + 1);
         fresh.append(origin);
     }
-    PathBuilder builder(fresh, path[regionStart - 1], entry, PathBuilder::pointLimit - regionStart);
+    PathBuilder builder(fresh, entry, PathBuilder::pointLimit - regionStart);
 
     int index = from;
     int oldTailStart = producedSize;
@@ -188,8 +190,7 @@ void PathInterpreter::rebuild(QVector<PathPoint> &path)
             const int oldStart = block.pointStart;
             const bool fits =
                 freshStart + fresh.size() + (producedSize - oldStart) <= PathBuilder::pointLimit;
-            if (fits && !builder.isFull() && block.entry.sameAs(builder.state()) &&
-                samePosition(path[oldStart - 1], builder.lastPoint())) {
+            if (fits && !builder.isFull() && block.entry.sameAs(builder.state())) {
                 oldTailStart = oldStart;
                 break; // from here on the old path is what a full run would give
             }

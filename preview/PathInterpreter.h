@@ -1,6 +1,5 @@
 #pragma once
 
-#include "LineWords.h"
 #include "PathBuilder.h"
 #include "PathPoint.h"
 
@@ -29,13 +28,19 @@ public:
     // path is left as it was and the result is false.
     bool update(QVector<PathPoint> &path);
 
+    // The index in the path of the first point the block makes, or of the point after the
+    // points of the blocks before it when it makes none: path[0, firstPointOfBlock(n + 1)) is
+    // the path up to the end of block n. As of the last update; the size of the path for a
+    // block beyond the last.
+    int firstPointOfBlock(int block) const;
+
     // Reads a whole program text in one go: a document's plain text, lines ended by CR or LF.
     static bool interpretText(QStringView text, QVector<PathPoint> &path);
 
 private:
     struct Block
     {
-        LineWords words;       // of the block's first non-empty line
+        ProgramLine words;     // of the block's first non-empty line
         MachineState entry;    // modal values on entering the block
         int pointStart = 0;    // index in the path of the block's first point
         quint32 moreLines = 0; // key into extraLines; 0: the block is one line
@@ -50,7 +55,7 @@ private:
     void rebuild(QVector<PathPoint> &path);
 
     std::vector<Block> blocks;
-    std::unordered_map<quint32, std::vector<LineWords>> extraLines;
+    std::unordered_map<quint32, std::vector<ProgramLine>> extraLines;
     quint32 nextExtraKey = 1;
     int textBlocks = 0;
     int dirtyFrom = -1; // the blocks [dirtyFrom, dirtyTo) need reading into the path again
