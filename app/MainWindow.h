@@ -21,8 +21,6 @@
 #include <QTimer>
 #include <QVector>
 
-#include <array>
-
 class QLCDNumber;
 
 namespace Ui {
@@ -120,7 +118,6 @@ private:
     QLCDNumber *workX = nullptr;
     QLCDNumber *workY = nullptr;
     QLCDNumber *workZ = nullptr;
-    std::array<double, 3> markerPosition = {qQNaN(), qQNaN(), qQNaN()}; // where it was drawn
     bool spindleOn = false;
     bool coolantOn = false;
     QVector<PathPoint> toolPath;

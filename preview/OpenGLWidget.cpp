@@ -4,6 +4,8 @@
 #include <QLCDNumber>
 #include <QLoggingCategory>
 #include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
 #include <QWheelEvent>
 
 #include <array>
@@ -15,6 +17,7 @@ namespace {
 
 constexpr float radiansPerDegree = 0.01745329f;
 constexpr PathPoint origin{0, 0, 0, 0};
+constexpr GLubyte doneGrey = 170;
 
 bool isRapid(const PathPoint &point)
 {
@@ -46,6 +49,42 @@ const Ring &ring()
 // No multisampling: with the software renderer it makes a path of a million points take three
 // times as long to draw, and the preview is meant to stay fluid with such paths.
 OpenGLWidget::OpenGLWidget(QWidget *parent) : QOpenGLWidget(parent) {}
+
+OpenGLWidget::~OpenGLWidget()
+{
+    releaseSceneImage();
+}
+
+void OpenGLWidget::setToolPath(QVector<PathPoint> *path)
+{
+    toolPath = path;
+    updateGL();
+}
+
+void OpenGLWidget::updateGL()
+{
+    sceneStale = true;
+    update();
+}
+
+void OpenGLWidget::updateToolMarker()
+{
+    const bool shown = showTool && toolPath && lcdToolX && lcdToolY && lcdToolZ;
+    if (shown != markerShown ||
+        (shown &&
+         markerAt != std::array<float, 3>{float(lcdToolX->value()), float(lcdToolY->value()),
+                                          float(lcdToolZ->value())}))
+        update();
+}
+
+void OpenGLWidget::setDonePoints(int count)
+{
+    count = std::max(count, 0);
+    if (count == done)
+        return;
+    done = count;
+    update();
+}
 
 void OpenGLWidget::setEnvelopeDisplays(QLCDNumber *x, QLCDNumber *y, QLCDNumber *z)
 {
@@ -81,13 +120,14 @@ void OpenGLWidget::setShowEnvelope(bool show)
 
 void OpenGLWidget::setShowTool(bool show)
 {
-    setShown(showTool, show);
+    showTool = show;
+    updateToolMarker();
 }
 
 void OpenGLWidget::lookFromAbove()
 {
     if (viewControl.lookFromAbove(bounds))
-        updateGL();
+        update();
 }
 
 void OpenGLWidget::mousePressEvent(QMouseEvent *event)
@@ -100,18 +140,27 @@ void OpenGLWidget::mouseMoveEvent(QMouseEvent *event)
     const QPoint position = event->pos();
     viewControl.drag(position.x() - lastPos.x(), position.y() - lastPos.y(), event->buttons());
     lastPos = position;
-    updateGL();
+    update();
 }
 
+// A sideways wheel (or a sideways swipe) says nothing about zooming.
 void OpenGLWidget::wheelEvent(QWheelEvent *event)
 {
-    viewControl.wheel(event->angleDelta().y());
-    updateGL();
+    const int delta = event->angleDelta().y();
+    if (delta == 0) {
+        event->ignore();
+        return;
+    }
+    viewControl.wheel(delta);
+    update();
 }
 
 void OpenGLWidget::initializeGL()
 {
     initializeOpenGLFunctions();
+    // A widget moved to another window (a dock floated) gets a new context; the image belongs
+    // to the old one.
+    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &OpenGLWidget::releaseSceneImage);
     const QColor background = QColor(Qt::darkGray).darker(150);
     glClearColor(background.redF(), background.greenF(), background.blueF(), 1.0f);
     glEnable(GL_DEPTH_TEST);
@@ -145,8 +194,21 @@ void OpenGLWidget::paintGL()
     // floats) and then paints without resizing: the projection is set on every repaint.
     if (width() > 0 && height() > 0)
         viewControl.aspect = float(height()) / float(width());
-    loadProjection();
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (!sceneIsCurrent())
+        drawSceneImage();
+    else if (done != doneInImage)
+        addDonePart();
+    showSceneImage();
+    markerShown = showTool && toolPath && lcdToolX && lcdToolY && lcdToolZ;
+    if (markerShown) {
+        loadProjection();
+        loadView();
+        drawTool();
+    }
+}
+
+void OpenGLWidget::loadView()
+{
     glLoadIdentity();
     const float scale = viewControl.scale();
     glScalef(scale, scale, scale);
@@ -154,7 +216,60 @@ void OpenGLWidget::paintGL()
     glRotatef(viewControl.xRot / 16.0f, 1, 0, 0);
     glRotatef(viewControl.yRot / 16.0f, 0, 1, 0);
     glRotatef(viewControl.zRot / 16.0f, 0, 0, 1);
+}
+
+// A done part that shrank (a new job) cannot be taken out of the image: it is drawn anew.
+bool OpenGLWidget::sceneIsCurrent() const
+{
+    const QSize size = this->size() * devicePixelRatioF();
+    return sceneImage && !sceneStale && sceneImage->size() == size && sceneView == viewControl &&
+           done >= doneInImage;
+}
+
+void OpenGLWidget::drawSceneImage()
+{
+    const QSize size = this->size() * devicePixelRatioF();
+    if (!sceneImage || sceneImage->size() != size)
+        sceneImage = std::make_unique<QOpenGLFramebufferObject>(
+            size, QOpenGLFramebufferObject::CombinedDepthStencil);
+    sceneImage->bind();
+    glViewport(0, 0, size.width(), size.height());
+    loadProjection();
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    loadView();
     drawScene();
+    doneInImage = done;
+    sceneImage->release();
+    sceneStale = false;
+    sceneView = viewControl;
+}
+
+void OpenGLWidget::addDonePart()
+{
+    sceneImage->bind();
+    loadProjection();
+    loadView();
+    drawDone(std::max(doneInImage - 1, 0), done);
+    doneInImage = done;
+    sceneImage->release();
+}
+
+void OpenGLWidget::showSceneImage()
+{
+    const QSize size = this->size() * devicePixelRatioF();
+    glViewport(0, 0, size.width(), size.height());
+    const QRect whole(QPoint(), size);
+    QOpenGLFramebufferObject::blitFramebuffer(nullptr, whole, sceneImage.get(), whole,
+                                              GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+void OpenGLWidget::releaseSceneImage()
+{
+    if (!sceneImage)
+        return;
+    makeCurrent();
+    sceneImage.reset();
+    doneCurrent();
 }
 
 void OpenGLWidget::drawScene()
@@ -166,6 +281,7 @@ void OpenGLWidget::drawScene()
         *toolPath << origin << origin;
     qCDebug(lcPreview) << "Draw";
     drawPath();
+    drawDone(0, done);
     bounds.addMargins();
     if (lcdEnvelopeX)
         lcdEnvelopeX->display(double(bounds.width()));
@@ -177,8 +293,6 @@ void OpenGLWidget::drawScene()
         drawEnvelope();
     if (showOrigin)
         drawOrigin();
-    if (showTool)
-        drawTool();
 }
 
 // Each segment takes the colour of its end point: with flat shading a line takes the colour of
@@ -207,6 +321,22 @@ void OpenGLWidget::drawPath()
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
     glShadeModel(GL_SMOOTH);
+}
+
+// The done segments lie exactly on the path's own: drawn with a depth test that lets equal
+// depths through, they cover them, while later segments in front still hide them.
+void OpenGLWidget::drawDone(int from, int to)
+{
+    to = std::min(to, toolPath ? toolPath->size() : 0);
+    if (to - from < 2)
+        return;
+    glDepthFunc(GL_LEQUAL);
+    glColor3ub(doneGrey, doneGrey, doneGrey);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, sizeof(PathPoint), toolPath->constData());
+    glDrawArrays(GL_LINE_STRIP, from, to - from);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDepthFunc(GL_LESS);
 }
 
 void OpenGLWidget::drawEnvelope()
@@ -301,14 +431,11 @@ void OpenGLWidget::drawOrigin()
 }
 
 // A closed cylinder of radius 1 standing 10 units tall on the position the work displays
-// show, as current as the last repaint.
+// show, as current as the last frame.
 void OpenGLWidget::drawTool()
 {
-    if (!lcdToolX || !lcdToolY || !lcdToolZ)
-        return;
-    const float x = float(lcdToolX->value());
-    const float y = float(lcdToolY->value());
-    const float z = float(lcdToolZ->value());
+    markerAt = {float(lcdToolX->value()), float(lcdToolY->value()), float(lcdToolZ->value())};
+    const float x = markerAt[0], y = markerAt[1], z = markerAt[2];
     glColor3ub(255, 255, 0);
     drawStrip([&](float c, float s) {
         glVertex3f(x + c, y + s, z + 10);
