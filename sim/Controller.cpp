@@ -59,6 +59,23 @@ bool readSettingNumber(const std::string &text, std::size_t &at, double &value)
 Controller::Controller(const SimConfig &config, Output output, std::FILE *log)
     : config(config), output(std::move(output)), log(log)
 {
+    motion.setInstant(config.instant);
+}
+
+double Controller::machineTime(double now) const
+{
+    return now * config.timeScale;
+}
+
+Motion::Limits Controller::limits() const
+{
+    Motion::Limits limits;
+    for (int axis = 0; axis < 3; ++axis) {
+        limits.maxRate[axis] = settings.value(110 + axis);
+        limits.acceleration[axis] = settings.value(120 + axis);
+    }
+    limits.junctionDeviation = settings.value(11);
+    return limits;
 }
 
 void Controller::powerUp(double)
@@ -89,7 +106,7 @@ void Controller::receiveByte(char byte, double now)
 void Controller::realtime(char byte, double now)
 {
     logLine(std::string(1, byte));
-    motion.advance(now);
+    motion.advance(machineTime(now));
     switch (byte) {
     case '?':
         ++count.statusQueries;
@@ -97,10 +114,10 @@ void Controller::realtime(char byte, double now)
         break;
     case '!':
         if (!motion.idle() && !homing)
-            motion.hold(now);
+            motion.hold(machineTime(now));
         break;
     case '~':
-        motion.resume(now);
+        motion.resume(machineTime(now));
         break;
     default:
         softReset(now);
@@ -111,14 +128,14 @@ void Controller::softReset(double now)
 {
     ++count.resets;
     const bool wasMoving = !motion.idle();
-    motion.stop(now);
+    motion.stop(machineTime(now));
     ring.clear();
     rawLine.clear();
     line.clear();
     inParenComment = inSemicolonComment = lineOverflow = false;
     hasPending = false;
     homing = false;
-    const Vec3 position = motion.position(now);
+    const Vec3 position = motion.position(machineTime(now));
     parser = ParserState{};
     parser.position = position;
     checkMode = false;
@@ -133,7 +150,7 @@ void Controller::softReset(double now)
 
 void Controller::service(double now)
 {
-    motion.advance(now);
+    motion.advance(machineTime(now));
     for (;;) {
         if (hasPending && !progress(now))
             return;
@@ -147,7 +164,7 @@ void Controller::service(double now)
 
 double Controller::nextEvent() const
 {
-    double next = motion.nextEvent();
+    double next = motion.nextEvent() / config.timeScale;
     if (hasPending && pending.stage == 1)
         next = std::min(next, pending.dwellUntil);
     return next;
@@ -209,7 +226,7 @@ void Controller::executeLine(const std::string &text, double now)
         return;
     }
     LineAction action;
-    const std::string error = parseGcodeLine(text, parser, action);
+    const std::string error = parseGcodeLine(text, parser, action, settings.value(12));
     if (!error.empty()) {
         replyError(error);
         return;
@@ -263,7 +280,8 @@ void Controller::executeSystemCommand(const std::string &text, double now)
         alarm = Alarm::None;
         LineAction home;
         home.synchronise = true;
-        home.moves.push_back({Vec3{}, length(motion.position(now)), settings.value(25)});
+        home.moves.push_back(
+            {Vec3{}, length(motion.position(machineTime(now))), settings.value(25)});
         startAction(home, now, true);
     } else if (text.size() > 2 && text[1] == 'N' && text[2] >= '0' && text[2] <= '1' &&
                text.size() > 3 && text[3] == '=') {
@@ -309,7 +327,7 @@ void Controller::startAction(const LineAction &action, double now, bool isHoming
 // dwell, queue each move (waiting while the planner is full), wait again after a probe, reply.
 bool Controller::progress(double now)
 {
-    motion.advance(now);
+    motion.advance(machineTime(now));
     LineAction &action = pending.action;
     if (checkMode) {
         hasPending = false;
@@ -355,30 +373,25 @@ bool Controller::progress(double now)
 void Controller::queueMove(const LineAction::Move &move, double now)
 {
     Vec3 target = move.target;
-    double distance = move.length;
     if (pending.action.probe) {
         // The probe touches the work surface on its way down, and the move ends there. A probe
         // move starts from rest, so the machine is where the move begins.
         pending.probeTouches = false;
-        const Vec3 from = motion.position(now);
+        const Vec3 from = motion.position(machineTime(now));
         const double surface = config.probeSurface;
         if (from.z > surface && target.z <= surface) {
             const double fraction = (from.z - surface) / (from.z - target.z);
             target = from + (target - from) * fraction;
-            distance *= fraction;
             pending.probeTouches = true;
         }
     }
-    const double rate = move.feed > 0 ? std::min(move.feed, config.maxRate) : config.rapidRate;
-    double seconds = distance / rate * 60.0 / config.timeScale;
-    if (config.instant)
-        seconds = 0;
-    motion.add({target, seconds, rate}, now);
+    const double feed = move.feed > 0 ? move.feed : config.rapidRate;
+    motion.add(target, feed, limits(), machineTime(now));
 }
 
 void Controller::finishProbe(double now)
 {
-    lastProbe = motion.position(now);
+    lastProbe = motion.position(machineTime(now));
     if (pending.probeTouches) {
         output("[PRB:" + triple(lastProbe) + ":1]\r\n");
     } else {
@@ -393,7 +406,7 @@ void Controller::finishProbe(double now)
 
 void Controller::syncParserPosition(double now)
 {
-    parser.position = motion.position(now);
+    parser.position = motion.position(machineTime(now));
 }
 
 void Controller::reply(const std::string &text)
@@ -433,13 +446,13 @@ std::string Controller::stateName() const
 
 std::string Controller::statusReport(double now)
 {
-    const Vec3 machine = motion.position(now);
+    const Vec3 machine = motion.position(machineTime(now));
     const Vec3 offset = parser.offset;
     if (!config.barStatus)
         return "<" + stateName() + ",MPos:" + triple(machine) +
                ",WPos:" + triple(machine - offset) + ">";
-    std::string report = "<" + stateName() + "|MPos:" + triple(machine) +
-                         "|FS:" + std::to_string(std::lround(motion.currentFeed())) + "," +
+    std::string report = "<" + stateName() + "|MPos:" + triple(machine) + "|FS:" +
+                         std::to_string(std::lround(motion.currentFeed(machineTime(now)))) + "," +
                          std::to_string(std::lround(parser.spindle == 5 ? 0 : parser.spindleSpeed));
     // Like the 1.1 firmware, the work offset comes along now and then, and when it changed.
     const bool offsetChanged = offset.x != reportedOffset.x || offset.y != reportedOffset.y ||

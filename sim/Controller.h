@@ -82,6 +82,9 @@ private:
     std::string parametersReport() const;
     std::string stateName() const;
     void syncParserPosition(double now);
+    // Motion runs on the machine's clock, timeScale times as fast as the real one.
+    double machineTime(double now) const;
+    Motion::Limits limits() const;
 
     SimConfig config;
     Output output;

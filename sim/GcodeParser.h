@@ -27,7 +27,7 @@ struct LineAction
     struct Move
     {
         Vec3 target;       // machine coordinates
-        double length = 0; // mm along the path (arcs included)
+        double length = 0; // mm
         double feed = 0;   // mm/min; 0 means rapid
     };
 
@@ -40,5 +40,7 @@ struct LineAction
 
 // Parses one line as the firmware's protocol layer leaves it: upper case, without blanks and
 // comments. Returns "" and fills action (updating state) when accepted, otherwise the
-// firmware's error text with state untouched.
-std::string parseGcodeLine(const std::string &line, ParserState &state, LineAction &action);
+// firmware's error text with state untouched. An arc becomes straight segments that keep within
+// arcTolerance ($12, mm) of the circle.
+std::string parseGcodeLine(const std::string &line, ParserState &state, LineAction &action,
+                           double arcTolerance = 0.002);

@@ -71,7 +71,7 @@ private:
     {
         // Moves of a millimetre or two take a few milliseconds: the planner stays full and the
         // receive buffer is where the lines wait, as on a real machine cutting a part.
-        return {"--time-scale", "40"};
+        return {"--time-scale", "60"};
     }
 
     static QString label(MainWindow &window)
@@ -158,7 +158,7 @@ private slots:
 
     void feedHoldPausesTheStream()
     {
-        SimProcess sim({"--time-scale", "20"});
+        SimProcess sim({"--time-scale", "40"});
         QVERIFY(sim.start());
         seedStore(sim.linkPath(), true);
         MainWindow window;
@@ -214,7 +214,7 @@ private slots:
     // run with that gap, so nothing more of it is sent.
     void restartedControllerEndsTheStream()
     {
-        SimProcess sim({"--time-scale", "20"});
+        SimProcess sim({"--time-scale", "40"});
         QVERIFY(sim.start());
         seedStore(sim.linkPath(), true);
         MainWindow window;
