@@ -231,6 +231,10 @@ bool takeG(ProgramLine &line, float value, quint8 &groups)
         group = UnitsGroup;
         break;
     case 400:
+        line.dwell = line.stops = 1;
+        line.special = 1;
+        group = SpecialGroup;
+        break;
     case 1000:
     case 2800:
     case 2810:
@@ -311,8 +315,12 @@ bool takeValue(ProgramLine &line, char16_t letter, float value)
         line.f = value;
         line.present |= ProgramLine::F;
         break;
+    case 'P':
+        line.p = value;
+        line.present |= ProgramLine::P;
+        break;
     default:
-        break; // K, L, N, P, S, T: nothing the path depends on
+        break; // K, L, N, S, T: nothing the path or its timing depends on
     }
     return true;
 }
@@ -325,8 +333,11 @@ bool takeWord(ProgramLine &line, char16_t letter, float value, quint32 &lettersS
         return false;
     if (letter == 'G')
         return takeG(line, value, groups);
-    if (letter == 'M')
+    if (letter == 'M') {
+        // M0 to M9 and M30 wait for the motion: program stops, spindle and coolant.
+        line.stops |= (value >= 0 && value < 9.5f) || value == 30;
         return true;
+    }
     if (lettersSeen & bit)
         return false;
     lettersSeen |= bit;

@@ -22,6 +22,7 @@ struct ProgramLine
         J = 16,
         R = 32,
         F = 64,
+        P = 128,
         Axes = X | Y | Z
     };
     // The motion modal group; the first four values are the G numbers.
@@ -55,15 +56,23 @@ struct ProgramLine
     float j = 0;
     float r = 0;
     float f = 0;
+    float p = 0;
     quint8 present = 0; // Word bits
     qint8 motion = NoMotion;
     quint8 distance : 2; // a Distance
     quint8 units : 2;    // a Units
     // G4, G10, G28, G30, G53 or G92: the line's axis words are no move in program coordinates.
     quint8 special : 1;
+    quint8 dwell : 1; // G4 (special too)
+    // The controller lets all planned motion run out before the line: G4, and the M words of
+    // program stops, the spindle and the coolant.
+    quint8 stops : 1;
     quint8 refused : 1;
 
-    ProgramLine() : distance(DistanceUnsaid), units(UnitsUnsaid), special(0), refused(0) {}
+    ProgramLine()
+        : distance(DistanceUnsaid), units(UnitsUnsaid), special(0), dwell(0), stops(0), refused(0)
+    {
+    }
 
     bool has(Word word) const { return present & word; }
 };

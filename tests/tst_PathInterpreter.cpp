@@ -5,6 +5,7 @@
 
 #include "preview/DocumentPathReader.h"
 #include "preview/PathInterpreter.h"
+#include "preview/RunTimeEstimate.h"
 
 #include <QTextBlock>
 #include <QTextCursor>
@@ -223,6 +224,58 @@ private slots:
     {
         const Path path = interpreted(QString("G2 X0 Y0 I5000\n").repeated(2800));
         QCOMPARE(path.size(), PathBuilder::pointLimit);
+    }
+
+    // With the factory settings (500 mm/min, 10 mm/s^2 on every axis, junction deviation
+    // 0.01 mm): 10 mm at F600 runs at 8.33 mm/s, reached after 0.83 s and 3.47 mm, and takes
+    // 2 * 0.83 s + 3.06 mm / 8.33 mm/s = 2.03 s.
+    void runTime_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<double>("seconds");
+        const double speed = 500 / 60.0, rampSeconds = speed / 10, rampLength = speed * speed / 20;
+        const double tenMillimetres = 2 * rampSeconds + (10 - 2 * rampLength) / speed;
+        QTest::newRow("one move") << "G1 X10 F600" << tenMillimetres;
+        QTest::newRow("straight on at speed") << "G1 X4 F600\nX10" << tenMillimetres;
+        QTest::newRow("a reversal stops") << "G91 G1 X10 F600\nX-10" << 2 * tenMillimetres;
+        QTest::newRow("a spindle stop lets the motion run out")
+            << "G1 X10 F600\nM5\nX20" << 2 * tenMillimetres;
+        QTest::newRow("a dwell") << "G1 X10 F600\nG4 P1.5" << tenMillimetres + 1.5;
+        // Along a diagonal both axes run at their limit: the move is as long as each axis's.
+        QTest::newRow("a rapid at the axes' rates") << "G0 X10 Y10" << tenMillimetres;
+        QTest::newRow("inches") << "G20 G1 X0.3937008 F23.622" << tenMillimetres;
+        QTest::newRow("no feed rate, refused by the controller") << "G1 X10" << 0.0;
+        QTest::newRow("a refused arc") << "G2 X10 F600" << 0.0;
+    }
+
+    void runTime()
+    {
+        QFETCH(QString, program);
+        QFETCH(double, seconds);
+        QVERIFY2(qAbs(estimateRunTime(program).totalSeconds - seconds) < 1e-4,
+                 qPrintable(QString::number(estimateRunTime(program).totalSeconds)));
+    }
+
+    // A corner slows the motion down to the junction speed, no further: the path takes longer
+    // than a straight run of its length and less than two moves that stop between them.
+    void cornersSlowDownAndLinesEndInTurn()
+    {
+        const double corner = estimateRunTime(u"G1 X10 F600\nY10").totalSeconds;
+        QVERIFY(corner > estimateRunTime(u"G1 X20 F600").totalSeconds + 0.1);
+        QVERIFY(corner < estimateRunTime(u"G1 X10 F600\nG4 P0\nY10").totalSeconds - 0.05);
+
+        const RunTimeEstimate estimate = estimateRunTime(u"G1 X10 F600\n(note)\nG4 P1\n\nG0 X0");
+        const double move = estimate.secondsAtLineEnd[0];
+        QCOMPARE(estimate.secondsAtLineEnd,
+                 (std::vector<double>{move, move, move + 1, move + 1, 2 * move + 1}));
+        QCOMPARE(estimate.totalSeconds, 2 * move + 1);
+        QCOMPARE(estimate.remainingAfter(2), move);
+        QCOMPARE(estimate.remainingAfter(-1), estimate.totalSeconds);
+
+        MachineLimits fast;
+        QVERIFY(fast.set(110, 1000) && fast.set(120, 40) && !fast.set(100, 80));
+        // 10 mm/s, reached after 0.25 s and 1.25 mm: 2 * 0.25 s + 7.5 mm / 10 mm/s.
+        QVERIFY(qAbs(estimateRunTime(u"G1 X10 F600", fast).totalSeconds - 1.25) < 1e-9);
     }
 
     void textWithoutLinesKeepsThePath()
