@@ -3,11 +3,13 @@
 #include <QColor>
 #include <QLCDNumber>
 #include <QLoggingCategory>
+#include <QMatrix4x4>
 #include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -298,43 +300,84 @@ void OpenGLWidget::drawScene()
 // Each segment takes the colour of its end point: with flat shading a line takes the colour of
 // its second vertex, so one strip over the whole path, with a colour per point, draws what a
 // strip per run of one colour would, in one call instead of one per run. The points go straight
-// from the path's memory; only their colours are written out, while measuring the envelope.
+// from the path's memory; only the colours and the list of points to draw are written out,
+// while measuring the envelope.
+//
+// A point within half a pixel of the last one drawn adds nothing one could see, yet a software
+// renderer spends as long on it as on any other: it is left out, unless its colour differs, or
+// it ends the path. A dense path of a million points then draws in about half the time.
 void OpenGLWidget::drawPath()
 {
     const PathPoint *points = toolPath->constData();
     const int count = toolPath->size();
     pathColours.resize(size_t(count) * 3);
-    quint8 *colour = pathColours.data();
-    for (int n = 0; n < count; ++n, colour += 3) {
-        bounds.include(points[n]);
-        const bool rapid = isRapid(points[n]);
+    drawnPoints.clear();
+    const QMatrix4x4 toPixels = viewToPixels();
+    const float *m = toPixels.constData(); // column by column
+    float lastX = 0, lastY = 0;
+    bool lastRapid = false;
+    for (int n = 0; n < count; ++n) {
+        const PathPoint &point = points[n];
+        bounds.include(point);
+        const float x = m[0] * point.x + m[4] * point.y + m[8] * point.z;
+        const float y = m[1] * point.x + m[5] * point.y + m[9] * point.z;
+        const bool rapid = isRapid(point);
+        if (n > 0 && n < count - 1 && rapid == lastRapid && std::fabs(x - lastX) < 0.5f &&
+            std::fabs(y - lastY) < 0.5f)
+            continue;
+        if (n > 0 && rapid != lastRapid && drawnPoints.back() != GLuint(n - 1))
+            drawnPoints.push_back(GLuint(n - 1)); // the last point of the other colour
+        drawnPoints.push_back(GLuint(n));
+        quint8 *colour = &pathColours[size_t(n) * 3];
         colour[0] = rapid ? 255 : 0;
         colour[1] = rapid ? 0 : 255;
         colour[2] = 0;
+        lastX = x;
+        lastY = y;
+        lastRapid = rapid;
     }
     glShadeModel(GL_FLAT);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
     glVertexPointer(3, GL_FLOAT, sizeof(PathPoint), points);
     glColorPointer(3, GL_UNSIGNED_BYTE, 0, pathColours.data());
-    glDrawArrays(GL_LINE_STRIP, 0, count);
+    glDrawElements(GL_LINE_STRIP, GLsizei(drawnPoints.size()), GL_UNSIGNED_INT, drawnPoints.data());
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
     glShadeModel(GL_SMOOTH);
 }
 
-// The done segments lie exactly on the path's own: drawn with a depth test that lets equal
-// depths through, they cover them, while later segments in front still hide them.
+// From model coordinates to pixels of the image, up to an offset: the matrices GL itself uses.
+QMatrix4x4 OpenGLWidget::viewToPixels()
+{
+    std::array<float, 16> projection{}, modelView{};
+    glGetFloatv(GL_PROJECTION_MATRIX, projection.data());
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelView.data());
+    QMatrix4x4 pixels;
+    const QSize size = this->size() * devicePixelRatioF();
+    pixels.scale(size.width() / 2.0f, size.height() / 2.0f);
+    // The toolkit's matrices take their values row by row, GL hands them out column by column.
+    return pixels * QMatrix4x4(projection.data()).transposed() *
+           QMatrix4x4(modelView.data()).transposed();
+}
+
+// The done segments lie exactly on the path's own, drawn through the same points: drawn with a
+// depth test that lets equal depths through, they cover them, while later segments in front
+// still hide them.
 void OpenGLWidget::drawDone(int from, int to)
 {
-    to = std::min(to, toolPath ? toolPath->size() : 0);
-    if (to - from < 2)
+    const auto begin = drawnPoints.cbegin();
+    auto first = std::lower_bound(begin, drawnPoints.cend(), GLuint(std::max(from, 0)));
+    const auto last = std::lower_bound(first, drawnPoints.cend(), GLuint(std::max(to, 0)));
+    if (first != begin)
+        --first; // joins the part drawn before
+    if (last - first < 2)
         return;
     glDepthFunc(GL_LEQUAL);
     glColor3ub(doneGrey, doneGrey, doneGrey);
     glEnableClientState(GL_VERTEX_ARRAY);
     glVertexPointer(3, GL_FLOAT, sizeof(PathPoint), toolPath->constData());
-    glDrawArrays(GL_LINE_STRIP, from, to - from);
+    glDrawElements(GL_LINE_STRIP, GLsizei(last - first), GL_UNSIGNED_INT, &*first);
     glDisableClientState(GL_VERTEX_ARRAY);
     glDepthFunc(GL_LESS);
 }

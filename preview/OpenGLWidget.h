@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+class QMatrix4x4;
 class QOpenGLFramebufferObject;
 
 class QLCDNumber;
@@ -79,6 +80,7 @@ private:
     void drawScene();
     void drawPath();
     void drawDone(int from, int to);
+    QMatrix4x4 viewToPixels();
     void drawEnvelope();
     void drawOrigin();
     void drawTool();
@@ -99,6 +101,7 @@ private:
     Envelope bounds;
     QPoint lastPos;
     std::vector<quint8> pathColours; // rewritten on every drawing of the path
+    std::vector<GLuint> drawnPoints; // the points of the path the image shows
 
     std::unique_ptr<QOpenGLFramebufferObject> sceneImage;
     bool sceneStale = true; // the path or what is shown besides it changed

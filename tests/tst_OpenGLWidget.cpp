@@ -220,22 +220,63 @@ private slots:
         QVERIFY(!near(frame(), 280, 200, isRed));
     }
 
-    void vertexArraysGiveTheSamePixelsAsImmediateMode()
+    // Every point drawn vertex by vertex, as the yardstick. Scattered points give the same
+    // pixels. A dense walk, whose points mostly lie within half a pixel of the last one drawn
+    // and are left out, stays within a pixel of it: each pixel of the path in either picture
+    // has one at most a pixel away in the other, and the rapid moves keep their share of it.
+    void pathLooksAsEveryPointDrawn_data()
     {
+        QTest::addColumn<double>("step"); // 0: scattered
+        QTest::addColumn<int>("colourRun");
+        QTest::newRow("scattered") << 0.0 << 1;
+        QTest::newRow("dense, one colour") << 0.03 << 100000;
+        QTest::newRow("dense, changing colour") << 0.03 << 50;
+    }
+
+    void pathLooksAsEveryPointDrawn()
+    {
+        QFETCH(double, step);
+        QFETCH(int, colourRun);
         QRandomGenerator random(3);
-        for (int n = 0; n < 3000; ++n)
-            path.append({float(random.bounded(-300, 300)), float(random.bounded(-300, 300)),
-                         float(-random.bounded(20)), float(random.bounded(4))});
+        const auto aside = [&](float from) {
+            return float(from + step * (random.generateDouble() * 2 - 1));
+        };
+        PathPoint at{0, 0, 0, 0};
+        for (int n = 0; n < 20000; ++n) {
+            if (step > 0)
+                at = {aside(at.x), aside(at.y), -float(n / 5000), 0};
+            else
+                at = {float(random.bounded(-300, 300)), float(random.bounded(-300, 300)),
+                      -float(random.bounded(20)), 0};
+            at.moveType = float((n / colourRun) % 2);
+            path.append(at);
+        }
         preview->updateGL();
         showOnly(false, false, false);
-        fittedFrame();
+        const QImage thinned = fittedFrame();
         ImmediatePathWidget immediate;
         immediate.path = &path;
         immediate.view = preview->view();
         immediate.resize(side, side);
         immediate.show();
         QVERIFY(QTest::qWaitForWindowExposed(&immediate));
-        QCOMPARE(frame(), immediate.grabFramebuffer());
+        const QImage every = immediate.grabFramebuffer();
+        if (step == 0)
+            QCOMPARE(thinned, every);
+        const auto onPath = [](const QColor &c) { return isRed(c) || isGreen(c); };
+        int drawn = 0, redShift = 0;
+        for (int y = 1; y < side - 1; ++y) {
+            for (int x = 1; x < side - 1; ++x) {
+                for (const auto &[one, other] :
+                     {std::pair(every, thinned), std::pair(thinned, every)})
+                    QVERIFY2(!onPath(one.pixelColor(x, y)) || near(other, x, y, onPath),
+                             qPrintable(QString("%1, %2").arg(x).arg(y)));
+                drawn += onPath(every.pixelColor(x, y));
+                redShift += isRed(every.pixelColor(x, y)) - isRed(thinned.pixelColor(x, y));
+            }
+        }
+        QVERIFY(drawn > 500);
+        QVERIFY2(qAbs(redShift) <= drawn / 10, qPrintable(QString::number(redShift)));
     }
 
     void mouseAndWheelMoveTheView()
