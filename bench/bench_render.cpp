@@ -74,7 +74,7 @@ struct FrameTimes
 // Frames as the window asks for them: change something, schedule, wait until it is shown.
 FrameTimes frames(Timed<OpenGLWidget> &preview, int count, const std::function<void(int)> &change)
 {
-    QSignalSpy swapped(&preview, &QOpenGLWidget::frameSwapped);
+    QSignalSpy swapped(&preview, &OpenGLWidget::frameSwapped);
     QVector<double> shown;
     preview.paints.clear();
     for (int n = 0; n < count; ++n) {

@@ -5,7 +5,6 @@
 #include <QLoggingCategory>
 #include <QMatrix4x4>
 #include <QMouseEvent>
-#include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
 #include <QWheelEvent>
 
@@ -50,11 +49,13 @@ const Ring &ring()
 
 // No multisampling: with the software renderer it makes a path of a million points take three
 // times as long to draw, and the preview is meant to stay fluid with such paths.
-OpenGLWidget::OpenGLWidget(QWidget *parent) : QOpenGLWidget(parent) {}
+OpenGLWidget::OpenGLWidget(QWidget *parent) : OffscreenGLWidget(parent) {}
 
 OpenGLWidget::~OpenGLWidget()
 {
-    releaseSceneImage();
+    if (makeCurrent())
+        sceneImage.reset();
+    doneCurrent();
 }
 
 void OpenGLWidget::setToolPath(QVector<PathPoint> *path)
@@ -159,10 +160,6 @@ void OpenGLWidget::wheelEvent(QWheelEvent *event)
 
 void OpenGLWidget::initializeGL()
 {
-    initializeOpenGLFunctions();
-    // A widget moved to another window (a dock floated) gets a new context; the image belongs
-    // to the old one.
-    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &OpenGLWidget::releaseSceneImage);
     const QColor background = QColor(Qt::darkGray).darker(150);
     glClearColor(background.redF(), background.greenF(), background.blueF(), 1.0f);
     glEnable(GL_DEPTH_TEST);
@@ -192,8 +189,6 @@ void OpenGLWidget::loadProjection()
 
 void OpenGLWidget::paintGL()
 {
-    // The toolkit may give the widget a new context (when a window is first shown, or a dock
-    // floats) and then paints without resizing: the projection is set on every repaint.
     if (width() > 0 && height() > 0)
         viewControl.aspect = float(height()) / float(width());
     if (!sceneIsCurrent())
@@ -261,17 +256,9 @@ void OpenGLWidget::showSceneImage()
     const QSize size = this->size() * devicePixelRatioF();
     glViewport(0, 0, size.width(), size.height());
     const QRect whole(QPoint(), size);
-    QOpenGLFramebufferObject::blitFramebuffer(nullptr, whole, sceneImage.get(), whole,
+    QOpenGLFramebufferObject::blitFramebuffer(frameBuffer(), whole, sceneImage.get(), whole,
                                               GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-}
-
-void OpenGLWidget::releaseSceneImage()
-{
-    if (!sceneImage)
-        return;
-    makeCurrent();
-    sceneImage.reset();
-    doneCurrent();
+    frameBuffer()->bind();
 }
 
 void OpenGLWidget::drawScene()

@@ -1,11 +1,10 @@
 #pragma once
 
 #include "Envelope.h"
+#include "OffscreenGLWidget.h"
 #include "PathPoint.h"
 #include "ViewControl.h"
 
-#include <QOpenGLFunctions_1_1>
-#include <QOpenGLWidget>
 #include <QVector>
 
 #include <array>
@@ -29,7 +28,7 @@ class QLCDNumber;
 // view and size, and a frame shows that image with the marker over it; the image is drawn
 // again only when the path, the view or the size change. A growing done part is added to the
 // image, not drawn anew.
-class OpenGLWidget : public QOpenGLWidget, protected QOpenGLFunctions_1_1
+class OpenGLWidget : public OffscreenGLWidget
 {
     Q_OBJECT
 
@@ -76,7 +75,6 @@ private:
     void drawSceneImage();
     void addDonePart();
     void showSceneImage();
-    void releaseSceneImage();
     void drawScene();
     void drawPath();
     void drawDone(int from, int to);

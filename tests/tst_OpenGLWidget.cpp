@@ -332,7 +332,7 @@ private slots:
     {
         showOnly(false, false, true);
         fittedFrame();
-        QSignalSpy frames(preview, &QOpenGLWidget::frameSwapped);
+        QSignalSpy frames(preview, &OpenGLWidget::frameSwapped);
         const auto moveTo = [this](double x, double y) {
             toolX.display(x);
             toolY.display(y);
