@@ -140,6 +140,7 @@ void reportMemory()
 
 int main(int argc, char **argv)
 {
+    const OwnSettingsStore store;
     QApplication application(argc, argv);
     if (const int at = application.arguments().indexOf("--memory"); at > 0)
         return measureMemory(application.arguments().value(at + 1));

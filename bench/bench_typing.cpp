@@ -62,6 +62,7 @@ double typeOne(
 
 int main(int argc, char **argv)
 {
+    const OwnSettingsStore store;
     QApplication application(argc, argv);
     const QString text = millionLines() + "G1 X500"; // no line break after the last line
     const int lines[] = {10, 500'000, 999'990};      // "G0 X..." lines
