@@ -72,15 +72,10 @@ public:
         return 0;
     }
 
-    // A digit straight ahead, or else whatever peek finds: the common case made cheap.
-    char16_t peekDigit()
-    {
-        if (at < end && char16_t(at->unicode() - '0') < 10)
-            return at->unicode();
-        return peek();
-    }
-
     void take() { ++at; }
+    // For a scan straight over the text, where nothing is left out.
+    const QChar *rawEnd() const { return end; }
+    void moveTo(const QChar *to) { at = to; }
     void skipToLineEnd()
     {
         while (at < end && !isLineEnd(at->unicode()))
@@ -102,11 +97,6 @@ private:
     const QChar *at;
     const QChar *end;
 };
-
-int digitOf(char16_t c)
-{
-    return c >= '0' && c <= '9' ? c - '0' : -1;
-}
 
 // Up to 15 significant digits divided by a power of ten of at most 22 is exact in both operands,
 // so one division rounds correctly, as the toolkit's own conversion does. Longer numbers take the
@@ -154,20 +144,29 @@ bool readNumber(LineCursor &from, float &value)
     int fractionDigits = 0;
     bool anyDigit = false;
     bool inFraction = false;
-    for (;; cursor.take(), c = cursor.peekDigit()) {
-        const int digit = digitOf(c);
-        if (digit < 0) {
-            if (c != '.' || inFraction)
+    for (;;) {
+        // Digits one after another, the common case, straight from the text.
+        const QChar *at = cursor.position();
+        const QChar *const end = cursor.rawEnd();
+        for (; at < end; ++at) {
+            const unsigned digit = unsigned(at->unicode()) - '0';
+            if (digit > 9)
                 break;
-            inFraction = true;
-            continue;
+            anyDigit = true;
+            fractionDigits += inFraction;
+            if (significant <= exactDigits) {
+                mantissa = mantissa * 10 + digit;
+                significant += mantissa != 0;
+            }
         }
-        anyDigit = true;
-        fractionDigits += inFraction;
-        if (significant < exactDigits + 1) {
-            mantissa = mantissa * 10 + digit;
-            significant += mantissa != 0; // leading zeros are not significant
-        }
+        cursor.moveTo(at);
+        c = cursor.peek();
+        if (c >= '0' && c <= '9')
+            continue; // after a blank or a comment
+        if (c != '.' || inFraction)
+            break;
+        inFraction = true;
+        cursor.take();
     }
     from = cursor;
     if (!anyDigit)
