@@ -1,5 +1,7 @@
 #include "OpenGLWidget.h"
 
+#include "VectorUnits.h"
+
 #include <QColor>
 #include <QLCDNumber>
 #include <QLoggingCategory>
@@ -295,6 +297,7 @@ void OpenGLWidget::drawScene()
 // it ends the path. A dense path of a million points then draws in about half the time.
 void OpenGLWidget::drawPath()
 {
+    clearUpperVectorState();
     const PathPoint *points = toolPath->constData();
     const int count = toolPath->size();
     pathColours.resize(size_t(count) * 3);

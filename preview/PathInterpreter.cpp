@@ -1,5 +1,7 @@
 #include "PathInterpreter.h"
 
+#include "VectorUnits.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -36,6 +38,7 @@ void replaceRange(QVector<PathPoint> &path, int from, int to, const QVector<Path
 
 bool PathInterpreter::interpretText(QStringView text, QVector<PathPoint> &path)
 {
+    clearUpperVectorState();
     bool anyLine = false;
     QVector<PathPoint> points{origin};
     PathBuilder builder(points, MachineState(), PathBuilder::pointLimit - 1);
@@ -85,6 +88,7 @@ void PathInterpreter::forgetBlocks(int first, int count)
 
 void PathInterpreter::replaceBlocks(int first, int removed, QStringView text)
 {
+    clearUpperVectorState();
     first = std::clamp(first, 0, blockCount());
     removed = std::clamp(removed, 0, blockCount() - first);
     // The new blocks begin where the old ones began in the path, which is all a rebuild needs
@@ -150,6 +154,7 @@ MachineState PathInterpreter::exitState(int index) const
 
 bool PathInterpreter::update(QVector<PathPoint> &path)
 {
+    clearUpperVectorState();
     if (textBlocks == 0)
         return false;
     // Someone else changed the path (the preview pads a path of fewer than two points), or

@@ -1,6 +1,7 @@
 #include "RunTimeEstimate.h"
 
 #include "MachineState.h"
+#include "VectorUnits.h"
 
 #include <algorithm>
 #include <cmath>
@@ -66,6 +67,7 @@ void addMove(const Move &move, double tolerance, int line, MotionTimeline &timel
 
 RunTimeEstimate estimateRunTime(QStringView program, const MachineLimits &limits)
 {
+    clearUpperVectorState();
     RunTimeEstimate estimate;
     const auto lines = std::count(program.begin(), program.end(), QLatin1Char('\n')) + 1;
     estimate.secondsAtLineEnd.assign(size_t(lines), 0.0);
