@@ -210,16 +210,10 @@ void MainWindow::UpdateGating()
     ui->pushButtonCoolant->setEnabled(session.isConnected());
 }
 
-// A machine at rest reports the same position every second; redrawing a large toolpath for a
-// marker that stays put would only keep the window busy (a software renderer needs a good
-// part of a second for a million points).
+// Only the marker: the path stays as it was drawn.
 void MainWindow::RepaintToolMarker()
 {
-    const std::array<double, 3> position = {workX->value(), workY->value(), workZ->value()};
-    if (position == markerPosition)
-        return;
-    markerPosition = position;
-    ui->GLWidget->updateGL();
+    ui->GLWidget->updateToolMarker();
 }
 
 void MainWindow::on_pushButtonSendGCode_clicked()

@@ -22,8 +22,6 @@
 #include <QTimer>
 #include <QVector>
 
-#include <array>
-
 class QLCDNumber;
 
 namespace Ui {
@@ -139,7 +137,6 @@ private:
     QLCDNumber *workX = nullptr;
     QLCDNumber *workY = nullptr;
     QLCDNumber *workZ = nullptr;
-    std::array<double, 3> markerPosition = {qQNaN(), qQNaN(), qQNaN()}; // where it was drawn
     bool spindleOn = false;
     bool coolantOn = false;
     bool jogRefusalShown = false; // once per held direction, not every tick

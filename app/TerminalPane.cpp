@@ -42,6 +42,8 @@ void TerminalPane::flush()
     flushTimer.stop();
     if (pending.isEmpty())
         return;
+    if (pending.size() > maxLines) // they would go again as soon as written
+        pending.remove(0, pending.size() - maxLines);
     QScrollBar *scrollBar = pane->verticalScrollBar();
     const bool atBottom = scrollBar->value() == scrollBar->maximum();
     QTextDocument *document = pane->document();
@@ -59,6 +61,7 @@ void TerminalPane::flush()
             cursor.insertBlock(cursor.blockFormat(), format);
         cursor.insertText(line.text, format);
     }
+    dropOldestLines();
     cursor.endEditBlock();
     pane->setCurrentCharFormat(format);
     pending.remove(0, written);
@@ -67,4 +70,17 @@ void TerminalPane::flush()
         scrollBar->setValue(scrollBar->maximum());
     if (!pending.isEmpty())
         flushTimer.start(0);
+}
+
+// In the same edit as the new lines. The toolkit's own limit on blocks (maximumBlockCount) does
+// the same, but takes four times as long.
+void TerminalPane::dropOldestLines()
+{
+    QTextDocument *document = pane->document();
+    const int excess = document->blockCount() - maxLines;
+    if (excess <= 0)
+        return;
+    QTextCursor oldest(document);
+    oldest.setPosition(document->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
+    oldest.removeSelectedText();
 }

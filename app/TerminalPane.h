@@ -20,6 +20,9 @@ class TerminalPane : public QObject
 public:
     static constexpr int flushIntervalMs = 250; // at most this often while lines keep coming
     static constexpr int sliceMs = 15;          // the longest one write may take
+    // The oldest lines go beyond this many, so that a job of a million lines does not make the
+    // pane hold a million paragraphs.
+    static constexpr int maxLines = 5000;
 
     TerminalPane();
     void attach(QPlainTextEdit *terminal);
@@ -34,6 +37,8 @@ private:
         QString text;
         QColor color;
     };
+
+    void dropOldestLines();
 
     QPlainTextEdit *pane = nullptr;
     QVector<Line> pending;

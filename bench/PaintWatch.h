@@ -5,21 +5,16 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
-#include <QOpenGLWidget>
 #include <QWidget>
 
 #include <functional>
 
-// Notes when a widget has painted (or an OpenGL widget's frame has reached the screen) after a
-// moment, so a benchmark can wait for what the operator sees rather than for a call to return.
+// Notes when a widget has painted after a moment, so a benchmark can wait for what the operator
+// sees rather than for a call to return.
 class PaintWatch : public QObject
 {
 public:
     explicit PaintWatch(QWidget *widget) { widget->installEventFilter(this); }
-    explicit PaintWatch(QOpenGLWidget *widget)
-    {
-        connect(widget, &QOpenGLWidget::frameSwapped, this, [this] { painted = true; });
-    }
 
     bool painted = false;
 

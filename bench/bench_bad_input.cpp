@@ -52,6 +52,7 @@ QByteArray randomBytes(qint64 size, bool withNul)
 
 int main(int argc, char **argv)
 {
+    const OwnSettingsStore store;
     QApplication application(argc, argv);
     MainWindow window;
     window.show();

@@ -1,5 +1,6 @@
 // Opening a million-line program until the editor shows it coloured and the preview has drawn
-// it, beside the toolkit's own plain-text editor taking the same text.
+// it, beside the toolkit's own plain-text editor taking the same text; and the memory the loaded
+// program takes in each, every one measured in a process of its own.
 #include "BenchProgram.h"
 #include "PaintWatch.h"
 
@@ -12,6 +13,7 @@
 #include <QDragEnterEvent>
 #include <QFile>
 #include <QMimeData>
+#include <QProcess>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -20,6 +22,9 @@
 #include <QUrl>
 
 #include <cstdio>
+#include <fstream>
+#include <malloc.h>
+#include <string>
 
 using namespace BenchProgram;
 
@@ -63,11 +68,83 @@ void drop(QWidget *target, const QString &path)
     QApplication::sendEvent(target, &dropped);
 }
 
+long residentKb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            status >> value;
+            return value;
+        }
+    }
+    return 0;
+}
+
+// Loads the program into a bare editor or the station and prints the resident memory before
+// and after, with the program's text itself given back.
+int measureMemory(const QString &which)
+{
+    QPlainTextEdit bare;
+    MainWindow window;
+    QWidget *shown = which == "bare" ? static_cast<QWidget *>(&bare) : &window;
+    shown->show();
+    if (!QTest::qWaitForWindowExposed(shown))
+        qFatal("no window");
+    auto *editor =
+        which == "bare" ? &bare : window.findChild<QPlainTextEdit *>("plainTextEditGCode");
+    auto *preview = window.findChild<OpenGLWidget *>("GLWidget");
+    longestStallMs(300);
+    malloc_trim(0);
+    const long before = residentKb();
+    {
+        const QString text = millionLines();
+        PaintWatch painted(editor->viewport()), drawn(preview);
+        QElapsedTimer timer;
+        timer.start();
+        editor->setPlainText(text);
+        if (which == "bare")
+            untilPainted(timer, {&painted});
+        else
+            untilPainted(timer, {&painted, &drawn});
+    }
+    longestStallMs(1000);
+    malloc_trim(0);
+    const long after = residentKb();
+    std::printf("%ld %ld\n", before, after);
+    return 0;
+}
+
+// Each in a process of its own, so that neither inherits the other's heap.
+void reportMemory()
+{
+    long delta[2] = {};
+    const char *const kinds[] = {"bare", "station"};
+    for (int n = 0; n < 2; ++n) {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {"--memory", kinds[n]});
+        child.waitForFinished(300000);
+        long before = 0, after = 0;
+        std::sscanf(child.readAllStandardOutput().constData(), "%ld %ld", &before, &after);
+        delta[n] = after - before;
+        std::printf("resident memory, %-7s: %6.1f MB before loading, %6.1f MB loaded: %6.1f MB "
+                    "for the program\n",
+                    kinds[n], before / 1024.0, after / 1024.0, delta[n] / 1024.0);
+    }
+    std::printf("the station's memory for the program: %.2f times the bare editor's\n",
+                double(delta[1]) / double(delta[0]));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    const OwnSettingsStore store;
     QApplication application(argc, argv);
+    if (const int at = application.arguments().indexOf("--memory"); at > 0)
+        return measureMemory(application.arguments().value(at + 1));
+    reportMemory();
     const QString text = millionLines();
     std::printf("program: %d lines, %.1f MB\n", int(text.count('\n')), text.toUtf8().size() / 1e6);
 

@@ -25,7 +25,10 @@
 #include <QTemporaryDir>
 #include <QTextDocument>
 
+#include <array>
+#include <fstream>
 #include <malloc.h>
+#include <string>
 #include <sys/resource.h>
 
 namespace {
@@ -41,6 +44,20 @@ double cpuSeconds()
 double heapMiB()
 {
     return double(mallinfo2().uordblks) / (1024.0 * 1024.0);
+}
+
+double residentMiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    double kb = 0;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            status >> kb;
+            break;
+        }
+    }
+    return kb / 1024;
 }
 
 double peakRssMiB()
@@ -93,6 +110,7 @@ struct StationFigures
     double heapAfterMiB = 0;
     double heapClearedMiB = 0;
     int terminalBlocks = 0;
+    std::array<double, 3> residentAt{}; // MiB at 10, 50 and 100 % of the job
     bool complete = false;
 };
 
@@ -123,7 +141,16 @@ StationFigures streamWithStation(const QString &link, const QStringList &program
     QElapsedTimer clock;
     clock.start();
     window.findChild<QPushButton *>("pushButtonSendGCode")->click();
-    figures.complete = waitFor([&] { return bar->value() == 100; }, 3600 * 1000);
+    figures.complete = waitFor(
+        [&] {
+            const int marks[] = {10, 50, 100};
+            for (size_t k = 0; k < 3; ++k) {
+                if (figures.residentAt[k] == 0 && bar->value() >= marks[k])
+                    figures.residentAt[k] = residentMiB();
+            }
+            return bar->value() == 100;
+        },
+        3600 * 1000);
     figures.seconds = clock.elapsed() / 1000.0;
     figures.cpuPerLineUs = (cpuSeconds() - cpuStart) / program.size() * 1e6;
     figures.longestStallMs = watch.longestGapMs();
@@ -217,6 +244,9 @@ int main(int argc, char **argv)
         std::printf("                  heap %.1f MiB before, %.1f MiB after (terminal: %d "
                     "lines), %.1f MiB after clearing it\n",
                     f.heapBeforeMiB, f.heapAfterMiB, f.terminalBlocks, f.heapClearedMiB);
+        std::printf("                  resident memory at 10 %%, 50 %% and 100 %% of the job: "
+                    "%.0f, %.0f, %.0f MiB\n",
+                    f.residentAt[0], f.residentAt[1], f.residentAt[2]);
     }
     if (paced) {
         QTemporaryDir dir;

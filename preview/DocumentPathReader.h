@@ -20,6 +20,11 @@ public:
 
     // See PathInterpreter::update.
     bool updatePath(QVector<PathPoint> &path) { return interpreter.update(path); }
+    // See PathInterpreter::firstPointOfBlock; a line is a block of the document.
+    int firstPointOfLine(int blockNumber) const
+    {
+        return interpreter.firstPointOfBlock(blockNumber);
+    }
 
 private:
     void readChange(int from, int removed, int added);

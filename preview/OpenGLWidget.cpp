@@ -1,11 +1,16 @@
 #include "OpenGLWidget.h"
 
+#include "VectorUnits.h"
+
 #include <QColor>
 #include <QLCDNumber>
 #include <QLoggingCategory>
+#include <QMatrix4x4>
 #include <QMouseEvent>
+#include <QOpenGLFramebufferObject>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -15,6 +20,7 @@ namespace {
 
 constexpr float radiansPerDegree = 0.01745329f;
 constexpr PathPoint origin{0, 0, 0, 0};
+constexpr GLubyte doneGrey = 170;
 
 bool isRapid(const PathPoint &point)
 {
@@ -45,7 +51,45 @@ const Ring &ring()
 
 // No multisampling: with the software renderer it makes a path of a million points take three
 // times as long to draw, and the preview is meant to stay fluid with such paths.
-OpenGLWidget::OpenGLWidget(QWidget *parent) : QOpenGLWidget(parent) {}
+OpenGLWidget::OpenGLWidget(QWidget *parent) : OffscreenGLWidget(parent) {}
+
+OpenGLWidget::~OpenGLWidget()
+{
+    if (makeCurrent())
+        sceneImage.reset();
+    doneCurrent();
+}
+
+void OpenGLWidget::setToolPath(QVector<PathPoint> *path)
+{
+    toolPath = path;
+    updateGL();
+}
+
+void OpenGLWidget::updateGL()
+{
+    sceneStale = true;
+    update();
+}
+
+void OpenGLWidget::updateToolMarker()
+{
+    const bool shown = showTool && toolPath && lcdToolX && lcdToolY && lcdToolZ;
+    if (shown != markerShown ||
+        (shown &&
+         markerAt != std::array<float, 3>{float(lcdToolX->value()), float(lcdToolY->value()),
+                                          float(lcdToolZ->value())}))
+        update();
+}
+
+void OpenGLWidget::setDonePoints(int count)
+{
+    count = std::max(count, 0);
+    if (count == done)
+        return;
+    done = count;
+    update();
+}
 
 void OpenGLWidget::setEnvelopeDisplays(QLCDNumber *x, QLCDNumber *y, QLCDNumber *z)
 {
@@ -81,13 +125,14 @@ void OpenGLWidget::setShowEnvelope(bool show)
 
 void OpenGLWidget::setShowTool(bool show)
 {
-    setShown(showTool, show);
+    showTool = show;
+    updateToolMarker();
 }
 
 void OpenGLWidget::lookFromAbove()
 {
     if (viewControl.lookFromAbove(bounds))
-        updateGL();
+        update();
 }
 
 void OpenGLWidget::mousePressEvent(QMouseEvent *event)
@@ -100,18 +145,23 @@ void OpenGLWidget::mouseMoveEvent(QMouseEvent *event)
     const QPoint position = event->pos();
     viewControl.drag(position.x() - lastPos.x(), position.y() - lastPos.y(), event->buttons());
     lastPos = position;
-    updateGL();
+    update();
 }
 
+// A sideways wheel (or a sideways swipe) says nothing about zooming.
 void OpenGLWidget::wheelEvent(QWheelEvent *event)
 {
-    viewControl.wheel(event->angleDelta().y());
-    updateGL();
+    const int delta = event->angleDelta().y();
+    if (delta == 0) {
+        event->ignore();
+        return;
+    }
+    viewControl.wheel(delta);
+    update();
 }
 
 void OpenGLWidget::initializeGL()
 {
-    initializeOpenGLFunctions();
     const QColor background = QColor(Qt::darkGray).darker(150);
     glClearColor(background.redF(), background.greenF(), background.blueF(), 1.0f);
     glEnable(GL_DEPTH_TEST);
@@ -141,12 +191,23 @@ void OpenGLWidget::loadProjection()
 
 void OpenGLWidget::paintGL()
 {
-    // The toolkit may give the widget a new context (when a window is first shown, or a dock
-    // floats) and then paints without resizing: the projection is set on every repaint.
     if (width() > 0 && height() > 0)
         viewControl.aspect = float(height()) / float(width());
-    loadProjection();
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (!sceneIsCurrent())
+        drawSceneImage();
+    else if (done != doneInImage)
+        addDonePart();
+    showSceneImage();
+    markerShown = showTool && toolPath && lcdToolX && lcdToolY && lcdToolZ;
+    if (markerShown) {
+        loadProjection();
+        loadView();
+        drawTool();
+    }
+}
+
+void OpenGLWidget::loadView()
+{
     glLoadIdentity();
     const float scale = viewControl.scale();
     glScalef(scale, scale, scale);
@@ -154,7 +215,52 @@ void OpenGLWidget::paintGL()
     glRotatef(viewControl.xRot / 16.0f, 1, 0, 0);
     glRotatef(viewControl.yRot / 16.0f, 0, 1, 0);
     glRotatef(viewControl.zRot / 16.0f, 0, 0, 1);
+}
+
+// A done part that shrank (a new job) cannot be taken out of the image: it is drawn anew.
+bool OpenGLWidget::sceneIsCurrent() const
+{
+    const QSize size = this->size() * devicePixelRatioF();
+    return sceneImage && !sceneStale && sceneImage->size() == size && sceneView == viewControl &&
+           done >= doneInImage;
+}
+
+void OpenGLWidget::drawSceneImage()
+{
+    const QSize size = this->size() * devicePixelRatioF();
+    if (!sceneImage || sceneImage->size() != size)
+        sceneImage = std::make_unique<QOpenGLFramebufferObject>(
+            size, QOpenGLFramebufferObject::CombinedDepthStencil);
+    sceneImage->bind();
+    glViewport(0, 0, size.width(), size.height());
+    loadProjection();
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    loadView();
     drawScene();
+    doneInImage = done;
+    sceneImage->release();
+    sceneStale = false;
+    sceneView = viewControl;
+}
+
+void OpenGLWidget::addDonePart()
+{
+    sceneImage->bind();
+    loadProjection();
+    loadView();
+    drawDone(std::max(doneInImage - 1, 0), done);
+    doneInImage = done;
+    sceneImage->release();
+}
+
+void OpenGLWidget::showSceneImage()
+{
+    const QSize size = this->size() * devicePixelRatioF();
+    glViewport(0, 0, size.width(), size.height());
+    const QRect whole(QPoint(), size);
+    QOpenGLFramebufferObject::blitFramebuffer(frameBuffer(), whole, sceneImage.get(), whole,
+                                              GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    frameBuffer()->bind();
 }
 
 void OpenGLWidget::drawScene()
@@ -166,6 +272,7 @@ void OpenGLWidget::drawScene()
         *toolPath << origin << origin;
     qCDebug(lcPreview) << "Draw";
     drawPath();
+    drawDone(0, done);
     bounds.addMargins();
     if (lcdEnvelopeX)
         lcdEnvelopeX->display(double(bounds.width()));
@@ -177,36 +284,92 @@ void OpenGLWidget::drawScene()
         drawEnvelope();
     if (showOrigin)
         drawOrigin();
-    if (showTool)
-        drawTool();
 }
 
 // Each segment takes the colour of its end point: with flat shading a line takes the colour of
 // its second vertex, so one strip over the whole path, with a colour per point, draws what a
 // strip per run of one colour would, in one call instead of one per run. The points go straight
-// from the path's memory; only their colours are written out, while measuring the envelope.
+// from the path's memory; only the colours and the list of points to draw are written out,
+// while measuring the envelope.
+//
+// A point within half a pixel of the last one drawn adds nothing one could see, yet a software
+// renderer spends as long on it as on any other: it is left out, unless its colour differs, or
+// it ends the path. A dense path of a million points then draws in about half the time.
 void OpenGLWidget::drawPath()
 {
+    clearUpperVectorState();
     const PathPoint *points = toolPath->constData();
     const int count = toolPath->size();
     pathColours.resize(size_t(count) * 3);
-    quint8 *colour = pathColours.data();
-    for (int n = 0; n < count; ++n, colour += 3) {
-        bounds.include(points[n]);
-        const bool rapid = isRapid(points[n]);
+    drawnPoints.clear();
+    const QMatrix4x4 toPixels = viewToPixels();
+    const float *m = toPixels.constData(); // column by column
+    float lastX = 0, lastY = 0;
+    bool lastRapid = false;
+    for (int n = 0; n < count; ++n) {
+        const PathPoint &point = points[n];
+        bounds.include(point);
+        const float x = m[0] * point.x + m[4] * point.y + m[8] * point.z;
+        const float y = m[1] * point.x + m[5] * point.y + m[9] * point.z;
+        const bool rapid = isRapid(point);
+        if (n > 0 && n < count - 1 && rapid == lastRapid && std::fabs(x - lastX) < 0.5f &&
+            std::fabs(y - lastY) < 0.5f)
+            continue;
+        if (n > 0 && rapid != lastRapid && drawnPoints.back() != GLuint(n - 1))
+            drawnPoints.push_back(GLuint(n - 1)); // the last point of the other colour
+        drawnPoints.push_back(GLuint(n));
+        quint8 *colour = &pathColours[size_t(n) * 3];
         colour[0] = rapid ? 255 : 0;
         colour[1] = rapid ? 0 : 255;
         colour[2] = 0;
+        lastX = x;
+        lastY = y;
+        lastRapid = rapid;
     }
     glShadeModel(GL_FLAT);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
     glVertexPointer(3, GL_FLOAT, sizeof(PathPoint), points);
     glColorPointer(3, GL_UNSIGNED_BYTE, 0, pathColours.data());
-    glDrawArrays(GL_LINE_STRIP, 0, count);
+    glDrawElements(GL_LINE_STRIP, GLsizei(drawnPoints.size()), GL_UNSIGNED_INT, drawnPoints.data());
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
     glShadeModel(GL_SMOOTH);
+}
+
+// From model coordinates to pixels of the image, up to an offset: the matrices GL itself uses.
+QMatrix4x4 OpenGLWidget::viewToPixels()
+{
+    std::array<float, 16> projection{}, modelView{};
+    glGetFloatv(GL_PROJECTION_MATRIX, projection.data());
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelView.data());
+    QMatrix4x4 pixels;
+    const QSize size = this->size() * devicePixelRatioF();
+    pixels.scale(size.width() / 2.0f, size.height() / 2.0f);
+    // The toolkit's matrices take their values row by row, GL hands them out column by column.
+    return pixels * QMatrix4x4(projection.data()).transposed() *
+           QMatrix4x4(modelView.data()).transposed();
+}
+
+// The done segments lie exactly on the path's own, drawn through the same points: drawn with a
+// depth test that lets equal depths through, they cover them, while later segments in front
+// still hide them.
+void OpenGLWidget::drawDone(int from, int to)
+{
+    const auto begin = drawnPoints.cbegin();
+    auto first = std::lower_bound(begin, drawnPoints.cend(), GLuint(std::max(from, 0)));
+    const auto last = std::lower_bound(first, drawnPoints.cend(), GLuint(std::max(to, 0)));
+    if (first != begin)
+        --first; // joins the part drawn before
+    if (last - first < 2)
+        return;
+    glDepthFunc(GL_LEQUAL);
+    glColor3ub(doneGrey, doneGrey, doneGrey);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, sizeof(PathPoint), toolPath->constData());
+    glDrawElements(GL_LINE_STRIP, GLsizei(last - first), GL_UNSIGNED_INT, &*first);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDepthFunc(GL_LESS);
 }
 
 void OpenGLWidget::drawEnvelope()
@@ -301,14 +464,11 @@ void OpenGLWidget::drawOrigin()
 }
 
 // A closed cylinder of radius 1 standing 10 units tall on the position the work displays
-// show, as current as the last repaint.
+// show, as current as the last frame.
 void OpenGLWidget::drawTool()
 {
-    if (!lcdToolX || !lcdToolY || !lcdToolZ)
-        return;
-    const float x = float(lcdToolX->value());
-    const float y = float(lcdToolY->value());
-    const float z = float(lcdToolZ->value());
+    markerAt = {float(lcdToolX->value()), float(lcdToolY->value()), float(lcdToolZ->value())};
+    const float x = markerAt[0], y = markerAt[1], z = markerAt[2];
     glColor3ub(255, 255, 0);
     drawStrip([&](float c, float s) {
         glVertex3f(x + c, y + s, z + 10);

@@ -1,32 +1,43 @@
 #pragma once
 
 #include "Envelope.h"
+#include "OffscreenGLWidget.h"
 #include "PathPoint.h"
 #include "ViewControl.h"
 
-#include <QOpenGLFunctions_1_1>
-#include <QOpenGLWidget>
 #include <QVector>
 
+#include <array>
 #include <functional>
+#include <memory>
 #include <vector>
+
+class QMatrix4x4;
+class QOpenGLFramebufferObject;
 
 class QLCDNumber;
 
-// The 3D toolpath preview: rapid moves red, feed moves green, a cyan box around the program's
-// envelope, the origin's axes and a yellow marker where the work position displays put the
-// tool. Drawn with the fixed-function pipeline; the path goes straight from the path's memory
-// as a vertex array in a single draw, so a path of a million points repaints quickly. Nothing
-// is kept between repaints.
-class OpenGLWidget : public QOpenGLWidget, protected QOpenGLFunctions_1_1
+// The 3D toolpath preview: rapid moves red, feed moves green, the part of the path a job has
+// done grey, a cyan box around the program's envelope, the origin's axes and a yellow marker
+// where the work position displays put the tool. Drawn with the fixed-function pipeline; the
+// path goes straight from the path's memory as a vertex array in a single draw.
+//
+// A path of a million points takes a software renderer the better part of a tenth of a second
+// to draw, far too long for every status report of a running job. So the path, the box, the
+// origin and the done part are drawn once into an image of their own for the current path,
+// view and size, and a frame shows that image with the marker over it; the image is drawn
+// again only when the path, the view or the size change. A growing done part is added to the
+// image, not drawn anew.
+class OpenGLWidget : public OffscreenGLWidget
 {
     Q_OBJECT
 
 public:
     explicit OpenGLWidget(QWidget *parent = nullptr);
+    ~OpenGLWidget() override;
 
     // The data the preview shows; none of it is owned, and any may be null.
-    void setToolPath(QVector<PathPoint> *path) { toolPath = path; }
+    void setToolPath(QVector<PathPoint> *path);
     void setEnvelopeDisplays(QLCDNumber *x, QLCDNumber *y, QLCDNumber *z);
     void setToolDisplays(QLCDNumber *x, QLCDNumber *y, QLCDNumber *z);
 
@@ -34,8 +45,14 @@ public:
     void setShowEnvelope(bool show);
     void setShowTool(bool show);
     void lookFromAbove();
-    // Schedules a repaint, for whoever changed what the preview shows.
-    void updateGL() { update(); }
+    // Schedules drawing everything again, for whoever changed the path.
+    void updateGL();
+    // Schedules a frame if the work position displays no longer say where the marker stands.
+    void updateToolMarker();
+    // The path's first count points, and the segments between them, are done (a job has been
+    // there); they are drawn grey.
+    void setDonePoints(int count);
+    int donePoints() const { return done; }
 
     const ViewControl &view() const { return viewControl; }
     // As measured by the last repaint, margins included.
@@ -53,8 +70,15 @@ protected:
 
 private:
     void loadProjection();
+    void loadView();
+    bool sceneIsCurrent() const;
+    void drawSceneImage();
+    void addDonePart();
+    void showSceneImage();
     void drawScene();
     void drawPath();
+    void drawDone(int from, int to);
+    QMatrix4x4 viewToPixels();
     void drawEnvelope();
     void drawOrigin();
     void drawTool();
@@ -74,5 +98,14 @@ private:
     ViewControl viewControl;
     Envelope bounds;
     QPoint lastPos;
-    std::vector<quint8> pathColours; // rewritten on every repaint; kept to spare an allocation
+    std::vector<quint8> pathColours; // rewritten on every drawing of the path
+    std::vector<GLuint> drawnPoints; // the points of the path the image shows
+
+    std::unique_ptr<QOpenGLFramebufferObject> sceneImage;
+    bool sceneStale = true; // the path or what is shown besides it changed
+    ViewControl sceneView;  // what the image was drawn for
+    int done = 0;
+    int doneInImage = 0;
+    std::array<float, 3> markerAt{}; // where the last frame put the marker
+    bool markerShown = false;
 };

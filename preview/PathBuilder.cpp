@@ -3,48 +3,19 @@
 #include <QLineF>
 
 #include <cmath>
-#include <cstring>
 
-void MachineState::apply(const LineWords &words)
-{
-    if (words.has(LineWords::X))
-        x = words.x;
-    if (words.has(LineWords::Y))
-        y = words.y;
-    if (words.has(LineWords::Z))
-        z = words.z;
-    if (words.has(LineWords::I))
-        i = words.i;
-    if (words.has(LineWords::J))
-        j = words.j;
-}
-
-bool MachineState::sameAs(const MachineState &other) const
-{
-    return std::memcmp(this, &other, sizeof(MachineState)) == 0;
-}
-
-PathBuilder::PathBuilder(QVector<PathPoint> &out, const PathPoint &last, const MachineState &state,
-                         int room)
-    : out(out), last(last), machine(state), room(room)
+PathBuilder::PathBuilder(QVector<PathPoint> &out, const MachineState &state, int room)
+    : out(out), machine(state), room(room)
 {
 }
 
-void PathBuilder::run(const LineWords &words)
+void PathBuilder::run(const LineWords &line)
 {
-    machine.apply(words);
-    switch (words.g) {
-    case 0:
-    case 1:
-        append(machine.x, machine.y, machine.z, words.g);
-        break;
-    case 2:
-    case 3:
-        appendArc(words.g);
-        break;
-    default:
-        break; // no G word, or one the preview does not draw (G17, G90, ...)
-    }
+    const Move move = machine.run(line);
+    if (move.kind == Move::Straight)
+        append(move.end[0], move.end[1], move.end[2], move.motion);
+    else if (move.kind == Move::Arc)
+        appendArc(move);
 }
 
 namespace {
@@ -59,13 +30,14 @@ double directionDegrees(const QPointF &centre, const QPointF &point)
 
 } // namespace
 
-void PathBuilder::appendArc(int g)
+void PathBuilder::appendArc(const Move &move)
 {
-    const QPointF centre(double(last.x) + machine.i, double(last.y) + machine.j);
-    const QPointF start(last.x, last.y);
+    const int g = move.motion;
+    const QPointF centre(double(move.start[0]) + move.i, double(move.start[1]) + move.j);
+    const QPointF start(move.start[0], move.start[1]);
     const double radius = QLineF(centre, start).length();
     double a1 = directionDegrees(centre, start);
-    double a2 = directionDegrees(centre, QPointF(machine.x, machine.y));
+    double a2 = directionDegrees(centre, QPointF(move.end[0], move.end[1]));
     double step = std::min(10.0, 360 / radius);
     if (g == 3) {
         if (a1 >= a2)
@@ -78,13 +50,13 @@ void PathBuilder::appendArc(int g)
     const double sweep = std::abs(a1 - a2);
     if (sweep / std::abs(step) > maxArcSteps)
         step = std::copysign(sweep / maxArcSteps, step);
-    const double zStep = (double(machine.z) - last.z) / (sweep / std::abs(step));
+    const double zStep = (double(move.end[2]) - move.start[2]) / (sweep / std::abs(step));
 
     // A zero radius would put every intermediate point onto the start point.
     const bool drawable = radius > 0 && std::isfinite(radius) && std::isfinite(a1) &&
                           std::isfinite(a2) && std::isfinite(zStep);
     double angle = a1;
-    double z = last.z;
+    double z = move.start[2];
     // Counted as well: a step below the angle's precision would never reach the end angle.
     for (int steps = 0; drawable && !full && steps < maxArcSteps; ++steps) {
         angle += step;
@@ -94,7 +66,7 @@ void PathBuilder::appendArc(int g)
         append(centre.x() + radius * std::cos(angle * radiansPerDegree),
                centre.y() + radius * std::sin(angle * radiansPerDegree), z, g);
     }
-    append(machine.x, machine.y, machine.z, g);
+    append(move.end[0], move.end[1], move.end[2], g);
 }
 
 void PathBuilder::append(double x, double y, double z, int g)
@@ -108,5 +80,4 @@ void PathBuilder::append(double x, double y, double z, int g)
     }
     --room;
     out.append(point);
-    last = point;
 }

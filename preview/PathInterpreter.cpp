@@ -1,5 +1,7 @@
 #include "PathInterpreter.h"
 
+#include "VectorUnits.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -19,11 +21,6 @@ template <typename Visit> void forEachLine(QStringView text, Visit visit)
     }
 }
 
-bool samePosition(const PathPoint &a, const PathPoint &b)
-{
-    return std::memcmp(&a, &b, 3 * sizeof(float)) == 0;
-}
-
 // Replaces path[from, to) by fresh, moving the points after it.
 void replaceRange(QVector<PathPoint> &path, int from, int to, const QVector<PathPoint> &fresh)
 {
@@ -41,9 +38,10 @@ void replaceRange(QVector<PathPoint> &path, int from, int to, const QVector<Path
 
 bool PathInterpreter::interpretText(QStringView text, QVector<PathPoint> &path)
 {
+    clearUpperVectorState();
     bool anyLine = false;
     QVector<PathPoint> points{origin};
-    PathBuilder builder(points, origin, MachineState(), PathBuilder::pointLimit - 1);
+    PathBuilder builder(points, MachineState(), PathBuilder::pointLimit - 1);
     forEachLine(text, [&](const LineWords &words) {
         anyLine = true;
         builder.run(words);
@@ -51,6 +49,13 @@ bool PathInterpreter::interpretText(QStringView text, QVector<PathPoint> &path)
     if (anyLine)
         path.swap(points);
     return anyLine;
+}
+
+int PathInterpreter::firstPointOfBlock(int block) const
+{
+    if (block >= blockCount())
+        return producedSize;
+    return std::min(blocks[size_t(std::max(block, 0))].pointStart, producedSize);
 }
 
 PathInterpreter::Block PathInterpreter::readBlock(QStringView text)
@@ -83,6 +88,7 @@ void PathInterpreter::forgetBlocks(int first, int count)
 
 void PathInterpreter::replaceBlocks(int first, int removed, QStringView text)
 {
+    clearUpperVectorState();
     first = std::clamp(first, 0, blockCount());
     removed = std::clamp(removed, 0, blockCount() - first);
     // The new blocks begin where the old ones began in the path, which is all a rebuild needs
@@ -138,16 +144,17 @@ MachineState PathInterpreter::exitState(int index) const
 {
     const Block &block = blocks[size_t(index)];
     MachineState state = block.entry;
-    state.apply(block.words);
+    state.run(block.words);
     if (block.moreLines) {
         for (const LineWords &line : extraLines.at(block.moreLines))
-            state.apply(line);
+            state.run(line);
     }
     return state;
 }
 
 bool PathInterpreter::update(QVector<PathPoint> &path)
 {
+    clearUpperVectorState();
     if (textBlocks == 0)
         return false;
     // Someone else changed the path (the preview pads a path of fewer than two points), or
@@ -178,7 +185,7 @@ void PathInterpreter::rebuild(QVector<PathPoint> &path)
         fresh.reserve(std::min(blockCount(), PathBuilder::pointLimit - 1) + 1);
         fresh.append(origin);
     }
-    PathBuilder builder(fresh, path[regionStart - 1], entry, PathBuilder::pointLimit - regionStart);
+    PathBuilder builder(fresh, entry, PathBuilder::pointLimit - regionStart);
 
     int index = from;
     int oldTailStart = producedSize;
@@ -188,8 +195,7 @@ void PathInterpreter::rebuild(QVector<PathPoint> &path)
             const int oldStart = block.pointStart;
             const bool fits =
                 freshStart + fresh.size() + (producedSize - oldStart) <= PathBuilder::pointLimit;
-            if (fits && !builder.isFull() && block.entry.sameAs(builder.state()) &&
-                samePosition(path[oldStart - 1], builder.lastPoint())) {
+            if (fits && !builder.isFull() && block.entry.sameAs(builder.state())) {
                 oldTailStart = oldStart;
                 break; // from here on the old path is what a full run would give
             }

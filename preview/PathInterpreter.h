@@ -1,6 +1,5 @@
 #pragma once
 
-#include "LineWords.h"
 #include "PathBuilder.h"
 #include "PathPoint.h"
 
@@ -28,6 +27,12 @@ public:
     // Brings path up to date with the blocks. When no block holds anything but line breaks, the
     // path is left as it was and the result is false.
     bool update(QVector<PathPoint> &path);
+
+    // The index in the path of the first point the block makes, or of the point after the
+    // points of the blocks before it when it makes none: path[0, firstPointOfBlock(n + 1)) is
+    // the path up to the end of block n. As of the last update; the size of the path for a
+    // block beyond the last.
+    int firstPointOfBlock(int block) const;
 
     // Reads a whole program text in one go: a document's plain text, lines ended by CR or LF.
     static bool interpretText(QStringView text, QVector<PathPoint> &path);

@@ -30,4 +30,9 @@ struct ViewControl
     bool lookFromAbove(const Envelope &envelope);
 
     float scale() const { return zoom * 0.1f + 1; }
+    bool operator==(const ViewControl &o) const
+    {
+        return xRot == o.xRot && yRot == o.yRot && zRot == o.zRot && xTrans == o.xTrans &&
+               yTrans == o.yTrans && zoom == o.zoom && aspect == o.aspect;
+    }
 };

@@ -55,8 +55,25 @@ bool readSettingNumber(const std::string &text, std::size_t &at, double &value)
 
 Controller::Controller(const SimConfig &config, Output output, std::FILE *log)
     : config(config), dialect(config.grbl11), output(std::move(output)), log(log),
-      ringSize(dialect.receiveBufferSize()), settings(config.grbl11), motion(config.maxRate)
+      ringSize(dialect.receiveBufferSize()), settings(config.grbl11)
 {
+    motion.setInstant(config.instant);
+}
+
+double Controller::machineTime(double now) const
+{
+    return now * config.timeScale;
+}
+
+Motion::Limits Controller::limits() const
+{
+    Motion::Limits limits;
+    for (int axis = 0; axis < 3; ++axis) {
+        limits.maxRate[axis] = settings.value(110 + axis);
+        limits.acceleration[axis] = settings.value(120 + axis);
+    }
+    limits.junctionDeviation = settings.value(11);
+    return limits;
 }
 
 void Controller::powerUp(double)
@@ -92,7 +109,7 @@ void Controller::receiveByte(char byte, double now)
 void Controller::realtime(char byte, double now)
 {
     logLine(std::string(1, byte));
-    motion.advance(now);
+    motion.advance(machineTime(now));
     switch (byte) {
     case '?':
         ++count.statusQueries;
@@ -100,11 +117,11 @@ void Controller::realtime(char byte, double now)
         break;
     case '!':
         if (!motion.idle() && !homing)
-            motion.hold(now);
+            motion.hold(machineTime(now));
         break;
     case '~':
         doorHold = false;
-        motion.resume(now);
+        motion.resume(machineTime(now));
         break;
     default:
         softReset(now);
@@ -116,20 +133,20 @@ void Controller::extendedRealtime(unsigned char byte, double now)
     char name[8];
     std::snprintf(name, sizeof name, "0x%02X", byte);
     logLine(name);
-    motion.advance(now);
+    motion.advance(machineTime(now));
     const OverridePercent before = overrides;
     if (byte == 0x84) {
         // Nothing models the door switch itself: it counts as closed again at once, so the
         // hold waits only for a cycle start.
         if (!motion.idle() && !homing) {
             doorHold = true;
-            motion.hold(now);
+            motion.hold(machineTime(now));
         }
     } else if (byte == 0x85) {
         cancelJog(now);
     } else if (applyOverrideByte(byte, overrides) && overrides != before) {
         overridesChanged = true;
-        motion.setOverrides(overrides, now);
+        motion.setOverrides(overrides, machineTime(now));
     }
 }
 
@@ -138,7 +155,7 @@ void Controller::cancelJog(double now)
     const bool jogWaiting = hasPending && pending.action.jog;
     if (!jogging || (motion.idle() && !jogWaiting))
         return;
-    motion.cancel(now);
+    motion.cancel(machineTime(now));
     if (jogWaiting) {
         hasPending = false;
         reply("ok");
@@ -152,14 +169,14 @@ void Controller::softReset(double now)
     ++count.resets;
     // A reset during a feed hold that has come to rest loses no position: no alarm.
     const bool wasMoving = !motion.idle() && !motion.holding();
-    motion.stop(now);
+    motion.stop(machineTime(now));
     ring.clear();
     rawLine.clear();
     line.clear();
     inParenComment = inSemicolonComment = lineOverflow = false;
     hasPending = false;
     homing = jogging = doorHold = false;
-    const Vec3 position = motion.position(now);
+    const Vec3 position = motion.position(machineTime(now));
     // The work systems live in the settings store and survive a reset; the rest starts anew.
     const auto systems = parser.systems;
     parser = ParserState{};
@@ -169,7 +186,7 @@ void Controller::softReset(double now)
     if (overrides != OverridePercent{}) {
         overrides = OverridePercent{};
         overridesChanged = true;
-        motion.setOverrides(overrides, now);
+        motion.setOverrides(overrides, machineTime(now));
     }
     if (wasMoving)
         raiseAlarm(AbortDuringCycle);
@@ -180,7 +197,7 @@ void Controller::softReset(double now)
 
 void Controller::service(double now)
 {
-    motion.advance(now);
+    motion.advance(machineTime(now));
     for (;;) {
         if (hasPending && !progress(now))
             return;
@@ -194,7 +211,7 @@ void Controller::service(double now)
 
 double Controller::nextEvent() const
 {
-    double next = motion.nextEvent();
+    double next = motion.nextEvent() / config.timeScale;
     if (hasPending && pending.stage == 1)
         next = std::min(next, pending.dwellUntil);
     return next;
@@ -256,7 +273,7 @@ void Controller::executeLine(const std::string &text, double now)
         return;
     }
     LineAction action;
-    if (const int status = parseGcodeLine(text, parser, action); status != Ok) {
+    if (const int status = parseGcodeLine(text, parser, action, settings.value(12)); status != Ok) {
         replyError(status);
         return;
     }
@@ -311,7 +328,8 @@ void Controller::executeSystemCommand(const std::string &text, double now)
         alarm = Alarm::None;
         LineAction home;
         home.synchronise = true;
-        home.moves.push_back({Vec3{}, length(motion.position(now)), settings.value(25)});
+        home.moves.push_back(
+            {Vec3{}, length(motion.position(machineTime(now))), settings.value(25)});
         startAction(home, now, true);
     } else if (text.size() > 2 && text[1] == 'N' && text[2] >= '0' && text[2] <= '1' &&
                text.size() > 3 && text[3] == '=') {
@@ -373,7 +391,7 @@ void Controller::startAction(const LineAction &action, double now, bool isHoming
 // dwell, queue each move (waiting while the planner is full), wait again after a probe, reply.
 bool Controller::progress(double now)
 {
-    motion.advance(now);
+    motion.advance(machineTime(now));
     LineAction &action = pending.action;
     if (checkMode) {
         hasPending = false;
@@ -416,7 +434,7 @@ bool Controller::progress(double now)
     if (action.probe)
         finishProbe(now);
     if (action.pause)
-        motion.pause(now);
+        motion.pause(machineTime(now));
     reply("ok");
     return true;
 }
@@ -424,12 +442,11 @@ bool Controller::progress(double now)
 void Controller::queueMove(const LineAction::Move &move, double now)
 {
     Vec3 target = move.target;
-    double distance = move.length;
     if (pending.action.probe) {
         // The probe touches the work surface on its way down, and the move ends there. A probe
         // move starts from rest, so the machine is where the move begins.
         pending.probeTouches = false;
-        const Vec3 from = motion.position(now);
+        const Vec3 from = motion.position(machineTime(now));
         const double surface = config.probeSurface;
         // 1.1 refuses to start a probe that already touches; 0.9 moves and finds no contact.
         if (dialect.isV11() && from.z <= surface + 1e-9) {
@@ -439,20 +456,16 @@ void Controller::queueMove(const LineAction::Move &move, double now)
         if (from.z > surface && target.z <= surface) {
             const double fraction = (from.z - surface) / (from.z - target.z);
             target = from + (target - from) * fraction;
-            distance *= fraction;
             pending.probeTouches = true;
         }
     }
-    const double rate = move.feed > 0 ? std::min(move.feed, config.maxRate) : config.rapidRate;
-    double seconds = distance / rate * 60.0 / config.timeScale;
-    if (config.instant)
-        seconds = 0;
-    motion.add({target, seconds, rate, move.feed}, now);
+    const double feed = move.feed > 0 ? move.feed : config.rapidRate;
+    motion.add(target, feed, limits(), machineTime(now), move.feed);
 }
 
 void Controller::finishProbe(double now)
 {
-    lastProbe = motion.position(now);
+    lastProbe = motion.position(machineTime(now));
     lastProbeTouched = pending.probeTouches;
     if (pending.probeTouches) {
         output("[PRB:" + triple(lastProbe) + ":1]\r\n");
@@ -472,12 +485,12 @@ void Controller::raiseAlarm(int code)
 
 bool Controller::probeTouching(double now)
 {
-    return motion.position(now).z <= config.probeSurface + 1e-9;
+    return motion.position(machineTime(now)).z <= config.probeSurface + 1e-9;
 }
 
 void Controller::syncParserPosition(double now)
 {
-    parser.position = motion.position(now);
+    parser.position = motion.position(machineTime(now));
 }
 
 void Controller::reply(const std::string &text)
@@ -512,9 +525,10 @@ std::string Controller::stateName() const
         return motion.holding() ? "Hold" : motion.idle() ? "Idle" : "Run";
     if (doorHold)
         return "Door:0";
-    // A hold still slowing down is in progress; at constant speed it is complete at once.
+    // A hold freezes the motion at once in this model: it is always complete (Hold:1 would be
+    // a hold still slowing down).
     if (motion.holding())
-        return motion.currentFeed() > 0 ? "Hold:1" : "Hold:0";
+        return "Hold:0";
     if (!motion.idle())
         return jogging ? "Jog" : "Run";
     return "Idle";
@@ -522,7 +536,7 @@ std::string Controller::stateName() const
 
 std::string Controller::statusReport(double now)
 {
-    const Vec3 machine = motion.position(now);
+    const Vec3 machine = motion.position(machineTime(now));
     const Vec3 offset = parser.workOffset();
     if (!config.barStatus && !dialect.isV11())
         return "<" + stateName() + ",MPos:" + triple(machine) +
@@ -539,7 +553,7 @@ std::string Controller::barFields(Vec3 machine, Vec3 offset, double now)
     if (v11 && (mask & 2))
         fields += "|Bf:" + std::to_string(dialect.plannerBlocks() - motion.queued()) + "," +
                   std::to_string(ringSize - ring.size());
-    fields += "|FS:" + std::to_string(std::lround(motion.currentFeed())) + "," +
+    fields += "|FS:" + std::to_string(std::lround(motion.currentFeed(machineTime(now)))) + "," +
               std::to_string(std::lround(spindleSpeed()));
     if (v11 && probeTouching(now))
         fields += "|Pn:P";

@@ -91,6 +91,9 @@ private:
     double spindleSpeed() const;
     bool probeTouching(double now);
     void syncParserPosition(double now);
+    // Motion runs on the machine's clock, timeScale times as fast as the real one.
+    double machineTime(double now) const;
+    Motion::Limits limits() const;
 
     SimConfig config;
     Dialect dialect;

@@ -2,6 +2,7 @@
 
 #include "Dialect.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 
@@ -165,8 +166,26 @@ void planeAxes(int plane, int &first, int &second, int &normal)
     normal = plane == 18 ? 1 : plane == 19 ? 0 : 2;
 }
 
-int arcLength(const ParserState &state, const Words &words, int motion, Vec3 target, double unit,
-              double &length)
+// The centre of an arc given by its radius, as an offset from the start: on the chord's
+// perpendicular bisector, to the right of the chord for a clockwise arc with a positive radius;
+// a negative radius takes the longer arc.
+void centreFromRadius(double radius, double dx, double dy, bool clockwise, double &i, double &j)
+{
+    const double chord = std::hypot(dx, dy);
+    double h = -std::sqrt(std::max(0.0, 4 * radius * radius - chord * chord)) / chord;
+    if (!clockwise)
+        h = -h;
+    if (radius < 0)
+        h = -h;
+    i = 0.5 * (dx - dy * h);
+    j = 0.5 * (dy + dx * h);
+}
+
+// The arc as the firmware runs it: straight segments, as many as keep each chord within the arc
+// tolerance of the circle, the last one ending exactly on the target, with the normal axis
+// moving evenly along (a helix).
+int arcMoves(const ParserState &state, const Words &words, int motion, Vec3 target, double unit,
+             double tolerance, std::vector<LineAction::Move> &moves)
 {
     int a = 0, b = 1, n = 2;
     planeAxes(state.plane, a, b, n);
@@ -177,33 +196,46 @@ int arcLength(const ParserState &state, const Words &words, int motion, Vec3 tar
     const Vec3 start = state.position;
     const double dx = target[a] - start[a];
     const double dy = target[b] - start[b];
-    double sweep = 0;
-    double radius = 0;
+    double i = 0, j = 0;
     if (words.has('R')) {
-        radius = std::fabs(words.get('R') * unit);
+        const double radius = words.get('R') * unit;
         const double chord = std::hypot(dx, dy);
-        if (chord > 2 * radius + 1e-9 || chord == 0)
+        if (chord > 2 * std::fabs(radius) + 1e-9 || chord == 0)
             return InvalidTarget;
-        sweep = 2 * std::asin(std::min(1.0, chord / (2 * radius)));
-        if (words.get('R') < 0)
-            sweep = 2 * M_PI - sweep;
+        centreFromRadius(radius, dx, dy, motion == 2, i, j);
     } else {
         if (!words.has(offsetLetters[a]) && !words.has(offsetLetters[b]))
             return NoOffsetsInPlane;
-        const double i = words.has(offsetLetters[a]) ? words.get(offsetLetters[a]) * unit : 0;
-        const double j = words.has(offsetLetters[b]) ? words.get(offsetLetters[b]) * unit : 0;
-        radius = std::hypot(i, j);
-        const double endRadius = std::hypot(dx - i, dy - j);
-        const double error = std::fabs(endRadius - radius);
-        if (error > 0.005 && (error > 0.5 || error > 0.001 * radius))
+        i = words.has(offsetLetters[a]) ? words.get(offsetLetters[a]) * unit : 0;
+        j = words.has(offsetLetters[b]) ? words.get(offsetLetters[b]) * unit : 0;
+        const double error = std::fabs(std::hypot(dx - i, dy - j) - std::hypot(i, j));
+        if (error > 0.005 && (error > 0.5 || error > 0.001 * std::hypot(i, j)))
             return InvalidTarget;
-        const double startAngle = std::atan2(-j, -i);
-        const double endAngle = std::atan2(dy - j, dx - i);
-        sweep = motion == 2 ? startAngle - endAngle : endAngle - startAngle;
-        while (sweep <= 1e-9)
-            sweep += 2 * M_PI;
     }
-    length = std::hypot(radius * sweep, target[n] - start[n]);
+    const double radius = std::hypot(i, j);
+    // From the centre to the start and to the target; equal directions make a full circle.
+    const double r0 = -i, r1 = -j, t0 = dx - i, t1 = dy - j;
+    double sweep = std::atan2(r0 * t1 - r1 * t0, r0 * t0 + r1 * t1);
+    if (motion == 2 && sweep >= -5e-7)
+        sweep -= 2 * M_PI;
+    else if (motion == 3 && sweep <= 5e-7)
+        sweep += 2 * M_PI;
+    const double room = tolerance * (2 * radius - tolerance);
+    const double exact =
+        room > 0 ? std::floor(std::fabs(0.5 * sweep * radius) / std::sqrt(room)) : 1;
+    const int segments = static_cast<int>(std::clamp(exact, 1.0, 100000.0));
+    Vec3 from = start;
+    for (int k = 1; k <= segments; ++k) {
+        Vec3 point = target;
+        if (k < segments) {
+            const double angle = sweep * k / segments;
+            point[a] = start[a] + i + r0 * std::cos(angle) - r1 * std::sin(angle);
+            point[b] = start[b] + j + r0 * std::sin(angle) + r1 * std::cos(angle);
+            point[n] = start[n] + (target[n] - start[n]) * k / segments;
+        }
+        moves.push_back({point, length(point - from), state.feed});
+        from = point;
+    }
     return Ok;
 }
 
@@ -257,7 +289,8 @@ int setCoordinateSystem(const Words &words, ParserState &state)
 
 } // namespace
 
-int parseGcodeLine(const std::string &line, ParserState &state, LineAction &action)
+int parseGcodeLine(const std::string &line, ParserState &state, LineAction &action,
+                   double arcTolerance)
 {
     Words words;
     if (const int status = collectWords(line, words); status != Ok)
@@ -383,18 +416,20 @@ int parseGcodeLine(const std::string &line, ParserState &state, LineAction &acti
         if (mode != 0 && next.feed <= 0)
             return UndefinedFeedRate;
         LineAction::Move move{target, length(target - next.position), mode == 0 ? 0 : next.feed};
-        if (mode == 20 || mode == 30) {
-            if (const int status = arcLength(next, words, mode / 10, target, unit, move.length);
-                status != Ok)
-                return status;
-        }
         if (mode == 382 || mode == 383) {
             if (move.length == 0)
                 return InvalidTarget;
             result.synchronise = true;
             result.probe = mode == 382 ? 2 : 3;
         }
-        result.moves.push_back(move);
+        if (mode == 20 || mode == 30) {
+            if (const int status =
+                    arcMoves(next, words, mode / 10, target, unit, arcTolerance, result.moves);
+                status != Ok)
+                return status;
+        } else {
+            result.moves.push_back(move);
+        }
         next.position = target;
     } else if ((mode == 382 || mode == 383) && motion >= 0) {
         return NoAxisWords;

@@ -31,7 +31,7 @@ struct LineAction
     struct Move
     {
         Vec3 target;       // machine coordinates
-        double length = 0; // mm along the path (arcs included)
+        double length = 0; // mm
         double feed = 0;   // mm/min; 0 means rapid
     };
 
@@ -46,7 +46,9 @@ struct LineAction
 
 // Parses one line as the firmware's protocol layer leaves it: upper case, without blanks and
 // comments. Returns Ok (0) and fills action (updating state) when accepted, otherwise the
-// firmware's status code with state untouched.
-int parseGcodeLine(const std::string &line, ParserState &state, LineAction &action);
+// firmware's status code with state untouched. An arc becomes straight segments that keep
+// within arcTolerance ($12, mm) of the circle.
+int parseGcodeLine(const std::string &line, ParserState &state, LineAction &action,
+                   double arcTolerance = 0.002);
 // The words after "$J=". A jog moves the machine but leaves the modal state as it was.
 int parseJogLine(const std::string &line, ParserState &state, LineAction &action);

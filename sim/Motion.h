@@ -4,61 +4,111 @@
 
 #include <cstddef>
 #include <deque>
+#include <optional>
 
-// The planner queue and the motion it drives, in real seconds (already scaled). Motion runs at
-// constant speed: enough to see Run, Hold and moving positions, without acceleration.
+// The planner queue and the motion it drives, in machine seconds. Each straight block runs at
+// its feed, limited by every axis's maximum rate, with trapezoidal acceleration limited by every
+// axis's acceleration. Consecutive blocks join at the speed the junction deviation allows for
+// the angle between them, and the queue is planned so that its last block can stop at its end,
+// as the firmware's planner does: the block in progress is planned again whenever a block joins
+// the queue.
 class Motion
 {
 public:
     static constexpr std::size_t capacity = 16;
 
-    struct Block
+    // The firmware's settings $110-$112 (mm/min), $120-$122 (mm/s^2) and $11 (mm).
+    struct Limits
     {
-        Vec3 target;
-        double seconds = 0; // how long the move takes
-        double feed = 0;    // mm/min, for the status report
-        // mm/min the line asked for, before limits; 0 for a rapid (overrides scale it)
-        double requestedFeed = 0;
+        Vec3 maxRate{500, 500, 500};
+        Vec3 acceleration{10, 10, 10};
+        double junctionDeviation = 0.01;
     };
+
+    // Motion takes no time at all.
+    void setInstant(bool on) { instant = on; }
 
     bool full() const { return blocks.size() >= capacity; }
     bool idle() const { return blocks.empty(); }
     bool holding() const { return held; }
     std::size_t queued() const { return blocks.size(); }
-    const Block *front() const { return blocks.empty() ? nullptr : &blocks.front(); }
 
-    void add(const Block &block, double now);
+    // Queues a straight move to target at feed mm/min (within the axes' limits). requestedFeed
+    // is what the line asked for, 0 for a rapid: the overrides scale it.
+    void add(Vec3 target, double feed, const Limits &limits, double now, double requestedFeed = 0);
     void advance(double now);
     Vec3 position(double now) const;
-    double currentFeed() const { return blocks.empty() || held ? 0 : blocks.front().feed; }
+    // mm/min; 0 when idle or held.
+    double currentFeed(double now) const;
     // When the block in progress ends; infinity when idle or held.
     double nextEvent() const;
 
     void hold(double now);
     // The program's own pause: whatever is queued next waits for resume(), even when nothing
     // moves now.
-    void pause(double now)
-    {
-        if (!blocks.empty())
-            return hold(now);
-        heldElapsed = 0;
-        held = true;
-    }
+    void pause(double now);
     void resume(double now);
     // Everything stops where it is and the queue is forgotten.
     void stop(double now);
-    // A cancelled jog: the motion comes to a controlled stop as soon as it can and the rest of
-    // the queue is forgotten. At constant speed that is at once.
+    // Jog cancel; the hold it comes down to takes no time in this model.
     void cancel(double now) { stop(now); }
+
+    // The block in progress, for the overrides: the feed its line asked for (0 for a rapid),
+    // the speed it is planned at and the most its axes allow, in mm/min; nullopt when idle.
+    struct Front
+    {
+        double requestedFeed;
+        double nominal;
+        double maxRate;
+    };
+    std::optional<Front> front() const;
     // After homing or a reset the position is what the controller says it is.
     void setPosition(Vec3 position) { start = position; }
 
-private:
-    double elapsed(double now) const;
+    // Speed over time within one block: up from the entry speed, a cruise, down to the exit
+    // speed. Speeds in mm/s.
+    struct Profile
+    {
+        double entry = 0;
+        double peak = 0;
+        double exit = 0;
+        double acceleration = 1;
+        double accelerating = 0; // seconds
+        double cruising = 0;
+        double braking = 0;
 
+        static Profile plan(double entry, double exit, double nominal, double acceleration,
+                            double length);
+        double duration() const { return accelerating + cruising + braking; }
+        double distanceAt(double t) const;
+        double speedAt(double t) const;
+    };
+
+private:
+    struct Block
+    {
+        Vec3 target;
+        Vec3 unit;
+        double length = 0;       // mm
+        double nominal = 0;      // mm/s
+        double acceleration = 0; // mm/s^2
+        double maxEntry = 0;     // mm/s, by the junction with the block before
+        double maxNominal = 0;   // mm/s, the axes' maximum rates along the block
+        double requestedFeed = 0;
+    };
+
+    Block makeBlock(Vec3 from, Vec3 target, double feed, const Limits &limits) const;
+    double exitLimit() const;
+    void planFront(double now, double from, double speed);
+    double clock(double now) const;
+
+    bool instant = false;
     std::deque<Block> blocks;
-    Vec3 start;              // where the block in progress began (or the position when idle)
-    double frontStarted = 0; // when the block in progress began
+    Vec3 start; // where the block in progress began (or the position when idle)
+    // The block in progress runs its profile from profileFrom mm on, since profileStart.
+    Profile profile;
+    double profileStart = 0;
+    double profileFrom = 0;
     bool held = false;
-    double heldElapsed = 0;
+    double heldClock = 0; // seconds into the profile when it was held
 };

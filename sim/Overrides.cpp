@@ -54,14 +54,20 @@ bool applyOverrideByte(unsigned char byte, OverridePercent &percent)
 
 double OverriddenMotion::pace() const
 {
-    const Motion::Block *block = motion.front();
-    if (!block || block->feed <= 0)
+    const std::optional<Motion::Front> front = motion.front();
+    if (!front || front->nominal <= 0)
         return 1;
     // Like the firmware, an overridden feed still respects the machine's maximum rate.
-    const double speed = block->requestedFeed > 0
-                             ? std::min(block->requestedFeed * feedPercent / 100.0, maxRate)
-                             : block->feed * rapidPercent / 100.0;
-    return speed / block->feed;
+    const double speed = front->requestedFeed > 0
+                             ? std::min(front->requestedFeed * feedPercent / 100.0, front->maxRate)
+                             : front->nominal * rapidPercent / 100.0;
+    return speed / front->nominal;
+}
+
+double OverriddenMotion::currentFeed(double now)
+{
+    catchUp(now);
+    return motion.currentFeed(motionTime()) * pace();
 }
 
 // Brings the motion clock to real time `now`, one block at a time, since each block may run
@@ -94,10 +100,11 @@ double OverriddenMotion::nextEvent() const
     return realTime + (next - motionTime()) / pace();
 }
 
-void OverriddenMotion::add(const Motion::Block &block, double now)
+void OverriddenMotion::add(Vec3 target, double feed, const Motion::Limits &limits, double now,
+                           double requestedFeed)
 {
     catchUp(now);
-    motion.add(block, motionTime());
+    motion.add(target, feed, limits, motionTime(), requestedFeed);
 }
 
 Vec3 OverriddenMotion::position(double now)

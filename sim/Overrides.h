@@ -18,22 +18,23 @@ struct OverridePercent
 bool applyOverrideByte(unsigned char byte, OverridePercent &percent);
 
 // The planner's motion as the overrides pace it. Motion keeps time on a clock of its own; this
-// runs that clock faster or slower than real time by how much the move in progress is
+// runs that clock faster or slower than the controller's by how much the move in progress is
 // overridden, so a change takes effect in the middle of a move and Motion needs no notion of
-// it. The same interface as Motion, in real seconds.
+// it (its accelerations scale along, which a simulation can afford). The same interface as
+// Motion, on the controller's clock.
 class OverriddenMotion
 {
 public:
-    explicit OverriddenMotion(double maxRate) : maxRate(maxRate) {}
-
     bool idle() const { return motion.idle(); }
     bool holding() const { return motion.holding(); }
     std::size_t queued() const { return motion.queued(); }
+    void setInstant(bool on) { motion.setInstant(on); }
     // The speed the machine moves at now, overrides included.
-    double currentFeed() const { return motion.currentFeed() * pace(); }
+    double currentFeed(double now);
     double nextEvent() const;
 
-    void add(const Motion::Block &block, double now);
+    void add(Vec3 target, double feed, const Motion::Limits &limits, double now,
+             double requestedFeed);
     void advance(double now) { catchUp(now); }
     Vec3 position(double now);
     void hold(double now);
@@ -50,9 +51,8 @@ private:
     double motionTime() const { return realTime + lead; }
 
     Motion motion;
-    double maxRate;
     int feedPercent = 100;
     int rapidPercent = 100;
-    double realTime = 0; // when the clocks were last brought together
+    double realTime = 0; // the controller's time when the clocks were last brought together
     double lead = 0;     // how far the motion clock is ahead; stays 0 without overrides
 };

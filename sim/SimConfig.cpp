@@ -23,7 +23,7 @@ const char *usageText()
            "  --time-scale N       run motion and dwells N times faster than real time\n"
            "  --instant            motion takes no time (for throughput measurements)\n"
            "  --baud N             pace the line at N baud in both directions (10 bits a byte)\n"
-           "  --rapid-rate MM_MIN  speed of G0 moves (default 500)\n"
+           "  --rapid-rate MM_MIN  speed of G0 moves within the axes' maximum rates (default 500)\n"
            "  --probe-surface Z    machine Z at which a probe move touches (default -5)\n"
            "  --grbl 0.9|1.1       the firmware version to speak (default 0.9)\n"
            "  --bar-status         0.9 with status reports in the 1.1 bar form\n"

@@ -11,8 +11,7 @@ struct SimConfig
     double timeScale = 1.0;   // simulated seconds per real second, for motion and dwells
     bool instant = false;     // motion takes no time at all (throughput benchmarks)
     int baud = 0;             // 0: bytes cross the line at once; otherwise paced at 10 bits a byte
-    double rapidRate = 500;   // mm/min for G0 (the factory's $110..$112)
-    double maxRate = 500;     // mm/min; feeds above it are limited, as the firmware does
+    double rapidRate = 500;   // mm/min for G0, within the axes' maximum rates $110..$112
     bool barStatus = false;   // 0.9 with status reports in the 1.1 bar form
     bool grbl11 = false;      // speaks Grbl 1.1h instead of 0.9j
     double probeSurface = -5; // machine Z at which G38.2 touches

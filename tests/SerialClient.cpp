@@ -3,6 +3,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <deque>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -57,4 +59,39 @@ QByteArray SerialClient::readUntil(const QByteArray &until, int timeoutMs)
         }
     }
     return received;
+}
+
+double SerialClient::runProgram(const QStringList &lines, double timeScale)
+{
+    QElapsedTimer clock;
+    clock.start();
+    std::deque<int> inBuffer; // bytes of each line not answered yet
+    int used = 0;
+    int next = 0;
+    QByteArray received;
+    for (int answered = 0; answered < lines.size();) {
+        for (; next < lines.size() && used + lines[next].size() + 1 <= 127; ++next) {
+            write(lines[next].toLatin1() + '\n');
+            inBuffer.push_back(lines[next].size() + 1);
+            used += inBuffer.back();
+        }
+        received += readUntil("\n", 10000);
+        for (int end; (end = received.indexOf('\n')) >= 0; received.remove(0, end + 1)) {
+            const QByteArray reply = received.left(end).trimmed();
+            if (reply.startsWith("error") || inBuffer.empty())
+                return -1;
+            if (reply == "ok") {
+                used -= inBuffer.front();
+                inBuffer.pop_front();
+                ++answered;
+            }
+        }
+        if (clock.elapsed() > 600000)
+            return -1;
+    }
+    for (write("?"); !readUntil(">\r\n").contains("<Idle"); write("?")) {
+        if (clock.elapsed() > 600000)
+            return -1;
+    }
+    return clock.nsecsElapsed() / 1e9 * timeScale;
 }

@@ -291,7 +291,7 @@ private slots:
         controllerSays(here);
         QTRY_COMPARE(paints.count, 1);
         controllerSays(here);
-        controllerSays("<Idle|MPos:1,2,3|FS:0,0>\r\n");
+        controllerSays("<Idle,MPos:1,2,3,WPos:1,2,3.0>\r\n"); // written apart, the same place
         QTest::qWait(100);
         QCOMPARE(paints.count, 1);
         controllerSays("<Run,MPos:1,2,3,WPos:1.000,2.500,3.000>\r\n");

@@ -2,6 +2,8 @@
 #include "SimProcess.h"
 #include "TestMain.h"
 
+#include "preview/RunTimeEstimate.h"
+
 #include <QElapsedTimer>
 #include <QRegularExpression>
 
@@ -243,7 +245,8 @@ private slots:
     void motionRunsAtTheFeed()
     {
         startController({"--time-scale", "5"});
-        // 10 mm at F600, limited to the 500 mm/min of the factory settings: 1.2 s, 0.24 s here.
+        // 10 mm at F600, limited to the 500 mm/min of the factory settings, speeding up and
+        // slowing down at 10 mm/s^2 over 3.5 mm each: 2.03 s, 0.41 s here.
         QElapsedTimer clock;
         QCOMPARE(ask("G91\nG1 X10 F600\n", "ok\r\nok\r\n"), QByteArray("ok\r\nok\r\n"));
         clock.start();
@@ -251,9 +254,38 @@ private slots:
         QVERIFY2(moving.startsWith("<Run,"), qPrintable(moving));
         QVERIFY(field(moving, "MPos").x < 10);
         QTRY_VERIFY_WITH_TIMEOUT(status().startsWith("<Idle,"), 2000);
-        QVERIFY(clock.elapsed() >= 200);
+        QVERIFY(clock.elapsed() >= 390);
         QCOMPARE(status(),
                  QStringLiteral("<Idle,MPos:10.000,0.000,0.000,WPos:10.000,0.000,0.000>"));
+    }
+
+    // The station's estimate of a program's running time against the run itself, through the
+    // serial link: corners, straight runs, reversals, short moves the planner's 16 blocks
+    // slow down, arcs, inches, dwells and a spindle stop.
+    void runTakesWhatTheStationEstimates_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::newRow("square, dwell, rapid")
+            << "G21 G90 G1 X10 F600\nY10\nX0\nY0\nG4 P0.5\nG0 X5 Y5 Z2";
+        QTest::newRow("straight on, back, spindle")
+            << "G1 X3 F450\nX6\nX9\nX2\nM3 S1000\nG1 Y3\nM5\nG0 Y0";
+        QString zigzag = "G91 G1 F500";
+        for (int n = 0; n < 60; ++n)
+            zigzag += QString("\nX0.3 Y%1").arg(n % 2 ? 0.2 : -0.2);
+        QTest::newRow("short zigzag") << zigzag;
+        QTest::newRow("arcs both ways")
+            << "G1 X2 F400\nG2 X6 Y0 I2 J0\nG3 X10 Y0 R2\nG3 X10 Y0 I-1 Z-1\nG2 X2 R-6";
+        QTest::newRow("inches, incremental") << "G20 G91 G1 X0.4 F20\nY0.4\nX-0.4\nY-0.4";
+    }
+
+    void runTakesWhatTheStationEstimates()
+    {
+        QFETCH(QString, program);
+        startController({"--time-scale", "10"});
+        const double estimated = estimateRunTime(program).totalSeconds;
+        const double measured = client->runProgram(program.split('\n'), 10);
+        QVERIFY2(qAbs(measured - estimated) <= 0.05 * estimated,
+                 qPrintable(QString("ran %1 s, estimated %2 s").arg(measured).arg(estimated)));
     }
 
     void holdResumeAndReset()
@@ -583,6 +615,7 @@ private slots:
         QFETCH(int, spindle);
         QFETCH(QString, percent);
         startController({"--time-scale", "1", "--grbl", "1.1"});
+        ask("$120=100000\n"); // at full speed at once: the speed seen is the overridden one
         ask(move + '\n');
         QTest::qWait(100);
         client->write(bytes);

@@ -5,6 +5,7 @@
 #include "preview/OpenGLWidget.h"
 
 #include <QLCDNumber>
+#include <QSignalSpy>
 
 Q_DECLARE_METATYPE(QVector<PathPoint>)
 
@@ -35,6 +36,10 @@ bool isCyan(const QColor &c)
 bool isYellow(const QColor &c)
 {
     return looks(c, true, true, false);
+}
+bool isGrey(const QColor &c)
+{
+    return looks(c, true, true, true);
 }
 
 // Whether any pixel within one of (x, y) passes.
@@ -86,11 +91,27 @@ private:
         QApplication::sendEvent(preview, &event);
     }
 
-    void wheel(int delta)
+    void wheel(int delta, bool sideways = false)
     {
-        QWheelEvent event(QPointF(10, 10), preview->mapToGlobal(QPoint(10, 10)), QPoint(),
-                          QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        const QPoint angle = sideways ? QPoint(delta, 0) : QPoint(0, delta);
+        QWheelEvent event(QPointF(10, 10), preview->mapToGlobal(QPoint(10, 10)), QPoint(), angle,
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(preview, &event);
+    }
+
+    // Where a point of the plane Z = 0 shows in a view from above.
+    QPoint pixelOf(float x, float y) const
+    {
+        const ViewControl &view = preview->view();
+        const double perUnit = view.scale() / 1000.0; // the projection spans 400000 over 400
+        return QPoint(int(side / 2 + (x + view.xTrans * 0.1) * perUnit),
+                      int(side / 2 - (y + view.yTrans * 0.1) * perUnit));
+    }
+
+    template <typename Test> bool nearPoint(const QImage &image, float x, float y, Test test)
+    {
+        const QPoint at = pixelOf(x, y);
+        return near(image, at.x(), at.y(), test);
     }
 
 private slots:
@@ -135,6 +156,7 @@ private slots:
         QFETCH(QVector<PathPoint>, points);
         QFETCH(QVector<double>, sizes);
         path = points;
+        preview->updateGL();
         frame();
         QCOMPARE(QVector<double>({envelopeX.value(), envelopeY.value(), envelopeZ.value()}), sizes);
     }
@@ -198,21 +220,63 @@ private slots:
         QVERIFY(!near(frame(), 280, 200, isRed));
     }
 
-    void vertexArraysGiveTheSamePixelsAsImmediateMode()
+    // Every point drawn vertex by vertex, as the yardstick. Scattered points give the same
+    // pixels. A dense walk, whose points mostly lie within half a pixel of the last one drawn
+    // and are left out, stays within a pixel of it: each pixel of the path in either picture
+    // has one at most a pixel away in the other, and the rapid moves keep their share of it.
+    void pathLooksAsEveryPointDrawn_data()
     {
+        QTest::addColumn<double>("step"); // 0: scattered
+        QTest::addColumn<int>("colourRun");
+        QTest::newRow("scattered") << 0.0 << 1;
+        QTest::newRow("dense, one colour") << 0.03 << 100000;
+        QTest::newRow("dense, changing colour") << 0.03 << 50;
+    }
+
+    void pathLooksAsEveryPointDrawn()
+    {
+        QFETCH(double, step);
+        QFETCH(int, colourRun);
         QRandomGenerator random(3);
-        for (int n = 0; n < 3000; ++n)
-            path.append({float(random.bounded(-300, 300)), float(random.bounded(-300, 300)),
-                         float(-random.bounded(20)), float(random.bounded(4))});
+        const auto aside = [&](float from) {
+            return float(from + step * (random.generateDouble() * 2 - 1));
+        };
+        PathPoint at{0, 0, 0, 0};
+        for (int n = 0; n < 20000; ++n) {
+            if (step > 0)
+                at = {aside(at.x), aside(at.y), -float(n / 5000), 0};
+            else
+                at = {float(random.bounded(-300, 300)), float(random.bounded(-300, 300)),
+                      -float(random.bounded(20)), 0};
+            at.moveType = float((n / colourRun) % 2);
+            path.append(at);
+        }
+        preview->updateGL();
         showOnly(false, false, false);
-        fittedFrame();
+        const QImage thinned = fittedFrame();
         ImmediatePathWidget immediate;
         immediate.path = &path;
         immediate.view = preview->view();
         immediate.resize(side, side);
         immediate.show();
         QVERIFY(QTest::qWaitForWindowExposed(&immediate));
-        QCOMPARE(frame(), immediate.grabFramebuffer());
+        const QImage every = immediate.grabFramebuffer();
+        if (step == 0)
+            QCOMPARE(thinned, every);
+        const auto onPath = [](const QColor &c) { return isRed(c) || isGreen(c); };
+        int drawn = 0, redShift = 0;
+        for (int y = 1; y < side - 1; ++y) {
+            for (int x = 1; x < side - 1; ++x) {
+                for (const auto &[one, other] :
+                     {std::pair(every, thinned), std::pair(thinned, every)})
+                    QVERIFY2(!onPath(one.pixelColor(x, y)) || near(other, x, y, onPath),
+                             qPrintable(QString("%1, %2").arg(x).arg(y)));
+                drawn += onPath(every.pixelColor(x, y));
+                redShift += isRed(every.pixelColor(x, y)) - isRed(thinned.pixelColor(x, y));
+            }
+        }
+        QVERIFY(drawn > 500);
+        QVERIFY2(qAbs(redShift) <= drawn / 10, qPrintable(QString::number(redShift)));
     }
 
     void mouseAndWheelMoveTheView()
@@ -229,9 +293,68 @@ private slots:
         QCOMPARE(preview->view().yTrans, -160);
         wheel(120);
         QCOMPARE(preview->view().zoom, 1350);
+        wheel(120, true); // a sideways wheel does not zoom
+        QCOMPARE(preview->view().zoom, 1350);
         wheel(-120);
         wheel(-120);
         QCOMPARE(preview->view().zoom, 1000);
+    }
+
+    // A square walked counter-clockwise from the origin: the done part turns grey side by side
+    // over the image of the path, which is not drawn again until the path is said to change.
+    void donePartTurnsGreyOverTheImageOfThePath()
+    {
+        path = {{0, 0, 0, 0}, {10, 0, 0, 1}, {10, 10, 0, 1}, {0, 10, 0, 1}};
+        preview->updateGL();
+        showOnly(false, false, false);
+        fittedFrame();
+        const auto sides = [this](const QImage &image) {
+            QString colours;
+            for (const QPointF middle : {QPointF(5, 0), QPointF(10, 5), QPointF(5, 10)})
+                colours += nearPoint(image, middle.x(), middle.y(), isGrey)    ? 'd'
+                           : nearPoint(image, middle.x(), middle.y(), isGreen) ? 'g'
+                                                                               : '-';
+            return colours;
+        };
+        QCOMPARE(sides(frame()), QStringLiteral("ggg"));
+        path[3] = path[0]; // not told: the image keeps the top side
+        preview->setDonePoints(2);
+        QCOMPARE(sides(frame()), QStringLiteral("dgg"));
+        preview->setDonePoints(3);
+        QCOMPARE(sides(frame()), QStringLiteral("ddg"));
+        preview->setDonePoints(1); // a new job: the image is drawn anew, from the path as it is
+        QCOMPARE(sides(frame()), QStringLiteral("gg-"));
+    }
+
+    // Hidden, moved while hidden, shown, moved back: each time the marker stands where the
+    // displays say, and a report that moves nothing asks for no frame.
+    void markerFollowsTheDisplaysOverTheImage()
+    {
+        showOnly(false, false, true);
+        fittedFrame();
+        QSignalSpy frames(preview, &OpenGLWidget::frameSwapped);
+        const auto moveTo = [this](double x, double y) {
+            toolX.display(x);
+            toolY.display(y);
+        };
+        moveTo(5, -5);
+        preview->updateToolMarker();
+        QVERIFY(frames.wait(2000));
+        QVERIFY(nearPoint(frame(), 5, -5, isYellow));
+        preview->setShowTool(false);
+        QVERIFY(frames.wait(2000));
+        moveTo(0, 0);
+        preview->setShowTool(true);
+        QVERIFY(frames.wait(2000));
+        QVERIFY(nearPoint(frame(), 0, 0, isYellow));
+        moveTo(5, -5);
+        preview->updateToolMarker();
+        QVERIFY(frames.wait(2000));
+        const QImage image = frame();
+        QVERIFY(nearPoint(image, 5, -5, isYellow) && !nearPoint(image, 0, 0, isYellow));
+        frames.clear();
+        preview->updateToolMarker();
+        QVERIFY(!frames.wait(300));
     }
 
     void noAreaKeepsTheProjection()

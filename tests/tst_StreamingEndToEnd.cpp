@@ -69,7 +69,7 @@ class TestStreamingEndToEnd : public QObject
 private:
     // Moves of a millimetre or two take a few milliseconds: the planner stays full and the
     // receive buffer is where the lines wait, as on a real machine cutting a part.
-    static QStringList controllerArguments() { return {"--time-scale", "40"}; }
+    static QStringList controllerArguments() { return {"--time-scale", "60"}; }
 
     static QStringList asSent(const QStringList &program)
     {
@@ -291,7 +291,7 @@ private slots:
     // run with that gap, so nothing more of it is sent.
     void killedControllerGetsNothingMoreAfterRestart()
     {
-        Station station({"--time-scale", "20"});
+        Station station({"--time-scale", "40"});
         QVERIFY(station.start());
         send(station, generatedProgram(400, 9));
         QTRY_VERIFY_WITH_TIMEOUT(station.sim.stat("lines") > 30, 10000);

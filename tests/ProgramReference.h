@@ -1,0 +1,260 @@
+#pragma once
+
+#include "preview/PathPoint.h"
+
+#include <QLineF>
+#include <QMap>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QVector>
+
+#include <cmath>
+
+// The controller's reading of a program, written the plain way, as the yardstick for the
+// station's own reader: each line is cleaned of comments and blanks first, then cut into words
+// by a pattern, checked, and carried out on a modal state; arcs are stepped by angle as the
+// preview draws them. Slow, and meant to be.
+namespace ProgramReference {
+
+enum Motion
+{
+    Rapid,
+    Linear,
+    Clockwise,
+    CounterClockwise,
+    Probe,
+    Cancel
+};
+
+// What the controller makes of a G number (to two decimals): its group and what it sets.
+struct GMeaning
+{
+    QString group; // "motion", "distance", "units", "special" or "other"
+    int value = 0;
+};
+
+inline const QMap<long, GMeaning> &gMeanings()
+{
+    static const QMap<long, GMeaning> meanings = [] {
+        QMap<long, GMeaning> table{
+            {0, {"motion", Rapid}},       {100, {"motion", Linear}},
+            {200, {"motion", Clockwise}}, {300, {"motion", CounterClockwise}},
+            {3820, {"motion", Probe}},    {3830, {"motion", Probe}},
+            {3840, {"motion", Probe}},    {3850, {"motion", Probe}},
+            {8000, {"motion", Cancel}},   {9000, {"distance", 0}},
+            {9100, {"distance", 1}},      {2000, {"units", 1}},
+            {2100, {"units", 0}},
+        };
+        for (long special : {400, 1000, 2800, 2810, 3000, 3010, 5300, 9200, 9210})
+            table.insert(special, {"special", 0});
+        for (long other : {1700, 1800, 1900, 4000, 4310, 4900, 5400, 5500, 5600, 5700, 5800, 5900,
+                           6100, 9110, 9300, 9400})
+            table.insert(other, {"other", 0});
+        return table;
+    }();
+    return meanings;
+}
+
+// The line as the controller's receiving side passes it on.
+inline QString cleaned(const QString &line)
+{
+    QString kept;
+    bool inComment = false;
+    for (const QChar c : line) {
+        if (inComment) {
+            inComment = c != QLatin1Char(')');
+        } else if (c == QLatin1Char('(')) {
+            inComment = true;
+        } else if (c == QLatin1Char(';')) {
+            break;
+        } else if (c.unicode() > ' ' && c != QLatin1Char('/')) {
+            kept += c >= QLatin1Char('a') && c <= QLatin1Char('z') ? QChar(c.unicode() - 32) : c;
+        }
+    }
+    return kept;
+}
+
+struct Line
+{
+    QMap<QChar, float> values;   // every letter but G and M
+    QMap<QString, int> commands; // group -> value, from the G words
+    bool refused = false;
+};
+
+inline Line parsed(const QString &text)
+{
+    static const QRegularExpression word("([A-Z])([+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+))");
+    const QString line = cleaned(text);
+    Line result;
+    for (int at = 0; at < line.size() && !result.refused;) {
+        const QRegularExpressionMatch match = word.match(line, at, QRegularExpression::NormalMatch,
+                                                         QRegularExpression::AnchoredMatchOption);
+        const QChar letter = match.hasMatch() ? match.captured(1)[0] : QChar();
+        const float value = match.captured(2).toFloat();
+        if (!match.hasMatch() || !QStringLiteral("FGIJKLMNPRSTXYZ").contains(letter)) {
+            result.refused = true;
+        } else if (letter == QLatin1Char('G')) {
+            const long code = std::fabs(value) < 1e6f ? std::lround(double(value) * 100) : -1;
+            const GMeaning meaning = gMeanings().value(code, {"unknown", 0});
+            const bool repeated =
+                meaning.group != "other" && result.commands.contains(meaning.group);
+            result.refused = meaning.group == "unknown" || repeated;
+            if (meaning.group != "other")
+                result.commands.insert(meaning.group, meaning.value);
+        } else if (letter != QLatin1Char('M')) {
+            result.refused = result.values.contains(letter);
+            result.values.insert(letter, value);
+        }
+        at = match.capturedEnd();
+    }
+    return result;
+}
+
+// Reads lines one after another into a path that starts at the origin.
+class Reader
+{
+public:
+    QVector<PathPoint> path{{0, 0, 0, 0}};
+
+    void read(const QString &text)
+    {
+        const Line line = parsed(text);
+        if (line.refused)
+            return;
+        const float unit = line.commands.value("units", inches) ? 25.4f : 1.0f;
+        if (!step(line, unit))
+            return;
+        inches = line.commands.value("units", inches);
+        incremental = line.commands.value("distance", incremental);
+        if (line.values.contains('F'))
+            feed = line.values['F'] * unit;
+        mode = line.commands.value("motion", mode);
+    }
+
+    float feed = 0; // mm/min
+
+private:
+    float x = 0, y = 0, z = 0;
+    int mode = Rapid;
+    bool incremental = false;
+    bool inches = false;
+
+    // Makes the line's move; false when the controller refuses the line.
+    bool step(const Line &line, float unit)
+    {
+        const bool axisWords =
+            line.values.contains('X') || line.values.contains('Y') || line.values.contains('Z');
+        const int motion = line.commands.value("motion", mode);
+        if (!axisWords || line.commands.contains("special") || motion == Probe)
+            return true;
+        if (motion == Cancel)
+            return false;
+        const bool relative = line.commands.value("distance", incremental);
+        const auto target = [&](QChar letter, float now) {
+            if (!line.values.contains(letter))
+                return now;
+            return relative ? now + line.values[letter] * unit : line.values[letter] * unit;
+        };
+        const float toX = target('X', x), toY = target('Y', y), toZ = target('Z', z);
+        if (motion == Rapid || motion == Linear) {
+            append(toX, toY, toZ, motion);
+        } else {
+            double i = 0, j = 0;
+            if (!line.values.contains('X') && !line.values.contains('Y'))
+                return false;
+            if (line.values.contains('R')) {
+                if (!centreFromRadius(double(line.values['R'] * unit), motion, toX, toY, i, j))
+                    return false;
+            } else if (line.values.contains('I') || line.values.contains('J')) {
+                i = double(line.values.value('I') * unit);
+                j = double(line.values.value('J') * unit);
+            } else {
+                return false;
+            }
+            arc(motion, i, j, toX, toY, toZ);
+        }
+        x = toX;
+        y = toY;
+        z = toZ;
+        return true;
+    }
+
+    // The centre lies on the chord's perpendicular bisector, at the height that makes the
+    // radius; clockwise with a positive radius it lies to the right of the chord.
+    bool centreFromRadius(double r, int motion, float toX, float toY, double &i, double &j) const
+    {
+        const double dx = double(toX) - double(x), dy = double(toY) - double(y);
+        const double h2 = 4 * r * r - dx * dx - dy * dy;
+        const double d = std::hypot(dx, dy);
+        if (h2 < 0 || d == 0)
+            return false;
+        double h = -std::sqrt(h2) / d;
+        if (motion == CounterClockwise)
+            h = -h;
+        if (r < 0)
+            h = -h;
+        i = 0.5 * (dx - dy * h);
+        j = 0.5 * (dy + dx * h);
+        return true;
+    }
+
+    void append(double px, double py, double pz, int g)
+    {
+        const PathPoint point{float(px), float(py), float(pz), float(g)};
+        if (std::isfinite(point.x) && std::isfinite(point.y) && std::isfinite(point.z) &&
+            path.size() < 10'000'000)
+            path.append(point);
+    }
+
+    void arc(int G, double I, double J, float X, float Y, float Z)
+    {
+        const double Cx = double(x) + I, Cy = double(y) + J;
+        const double r = QLineF(Cx, Cy, x, y).length();
+        double a1 = 360 - QLineF(Cx, Cy, x, y).angle();
+        double a2 = 360 - QLineF(Cx, Cy, X, Y).angle();
+        double s = std::min(10.0, 360 / r);
+        if (G == 3) {
+            if (a1 >= a2)
+                a2 += 360;
+        } else {
+            s = -s;
+            if (a2 >= a1)
+                a1 += 360;
+        }
+        if (std::abs(a1 - a2) / std::abs(s) > 3600)
+            s = std::copysign(std::abs(a1 - a2) / 3600, s);
+        const double dz = (double(Z) - z) / (std::abs(a1 - a2) / std::abs(s));
+        double a = a1, pz = z;
+        if (r > 0 && std::isfinite(r) && std::isfinite(a1) && std::isfinite(a2) &&
+            std::isfinite(dz)) {
+            for (int steps = 0; steps < 3600; ++steps) {
+                a = a + s;
+                pz = pz + dz;
+                if ((G == 3 && a < a2) || (G == 2 && a > a2))
+                    append(Cx + r * std::cos(a * 0.017453292519943295),
+                           Cy + r * std::sin(a * 0.017453292519943295), pz, G);
+                else
+                    break;
+            }
+        }
+        append(X, Y, Z, G);
+    }
+};
+
+inline QStringList lines(const QString &text)
+{
+    return text.split(QRegularExpression(QStringLiteral("[\r\n\u2028\u2029]")), Qt::SkipEmptyParts);
+}
+
+// The path of a whole text; a text without a line leaves the previous path.
+inline QVector<PathPoint> interpret(const QString &text, const QVector<PathPoint> &previous = {})
+{
+    if (lines(text).isEmpty())
+        return previous;
+    Reader reader;
+    for (const QString &line : lines(text))
+        reader.read(line);
+    return reader.path;
+}
+
+} // namespace ProgramReference
