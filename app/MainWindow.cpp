@@ -5,6 +5,7 @@
 
 #include "machine/ControllerCodes.h"
 
+#include "dialogs/GrblParameter.h"
 #include "dialogs/MessageDialog.h"
 #include "link/SettingsStore.h"
 
@@ -19,6 +20,7 @@ namespace {
 constexpr int tickIntervalMs = 1000;
 constexpr int jogIntervalMs = 200;
 constexpr int jobViewIntervalMs = 200;
+constexpr int surveyDelayMs = 700; // typing goes on; the survey waits for a pause
 
 const char *dockLocationsKey = "DOCK_LOCATIONS";
 const char *hideStatusKey = "HideStatusMsg";
@@ -59,6 +61,11 @@ MainWindow::MainWindow(QWidget *parent)
     jobViewTimer.setSingleShot(true);
     jobViewTimer.setInterval(jobViewIntervalMs);
     connect(&jobViewTimer, &QTimer::timeout, this, &MainWindow::ShowJob);
+    surveyTimer.setSingleShot(true);
+    surveyTimer.setInterval(surveyDelayMs);
+    connect(&surveyTimer, &QTimer::timeout, this, &MainWindow::SurveyProgram);
+    connect(&surveyWatcher, &QFutureWatcher<ProgramSurvey>::finished, this,
+            &MainWindow::ShowSurvey);
     connect(&session, &MachineSession::probeFinished, &probingDialog,
             &ProbingDialog::ProbeFinished);
     connect(&tickTimer, &QTimer::timeout, this, &MainWindow::Tick1000ms);
@@ -108,8 +115,12 @@ void MainWindow::ParseReceivedLine(QString line)
         if (ui->checkBoxHideStatusMessage->isChecked())
             return;
     } else if (line.startsWith(QLatin1Char('$'))) {
-        if (line.size() > 1 && line.at(1) >= QLatin1Char('0') && line.at(1) <= QLatin1Char('9'))
+        if (line.size() > 1 && line.at(1) >= QLatin1Char('0') && line.at(1) <= QLatin1Char('9')) {
             grblSettingsDialog.ParseParameterLine(line);
+            const std::optional<GrblParameter> setting = parseParameterLine(line);
+            if (setting && machineLimits.set(setting->index, setting->value))
+                surveyTimer.start(); // the estimate plans with the controller's own limits
+        }
     }
     AppendTerminal(ControllerCodes::readable(line), Qt::red);
 }
@@ -142,6 +153,7 @@ void MainWindow::ParseStatusReport()
     ShowMachineInfo(report);
     if (ui->checkBoxTool->isChecked() && ui->GLWidget->isVisible())
         RepaintToolMarker();
+    ShowJobProgress();
 }
 
 void MainWindow::ShowPosition(const std::optional<StatusReport::Position> &position,
@@ -233,6 +245,8 @@ void MainWindow::JobChanged()
         jobViewTimer.start();
 }
 
+// Before a job, what it will take; during one, where it is and what is left; after it, how it
+// went beside what was estimated.
 void MainWindow::ShowJob()
 {
     const Job &job = session.currentJob();
@@ -240,8 +254,50 @@ void MainWindow::ShowJob()
     shownJobState = job.state();
     shownJobHold = job.hold();
     ui->progressBar->setValue(job.percent());
-    ui->labelJob->setText(job.describe(session.jobElapsedMs()));
+    const QString estimate = survey.describe();
+    QString text = job.describe(session.jobElapsedMs());
+    if (job.state() == Job::State::Idle)
+        text = estimate;
+    else if (job.state() == Job::State::Running || job.hold() == Job::Hold::Operator)
+        text += QStringLiteral(", %1 remaining")
+                    .arg(Job::duration(qint64(
+                        survey.estimate.remainingAfter(job.lastConfirmedLine() - 1) * 1000)));
+    else if (job.state() == Job::State::Finished && !estimate.isEmpty())
+        text += QStringLiteral(" (%1)").arg(estimate);
+    ui->labelJob->setText(text);
+    ui->plainTextEditGCode->setReadOnly(job.isActive());
+    ShowJobProgress();
     UpdateGating();
+}
+
+// The line the controller has taken last, and the path up to its end drawn as done.
+void MainWindow::ShowJobProgress()
+{
+    const Job &job = session.currentJob();
+    const int line = job.isActive() ? job.lastConfirmedLine() : 0;
+    ui->plainTextEditGCode->setRunningLine(line);
+    if (job.state() == Job::State::Idle)
+        return;
+    ui->GLWidget->setDonePoints(pathReader.firstPointOfLine(job.lastConfirmedLine()));
+}
+
+void MainWindow::SurveyProgram()
+{
+    if (surveyWatcher.isRunning()) {
+        surveyTimer.start(); // the text has changed again meanwhile
+        return;
+    }
+    surveyWatcher.setFuture(QtConcurrent::run(
+        surveyProgram, ui->plainTextEditGCode->document()->toPlainText(), machineLimits));
+}
+
+void MainWindow::ShowSurvey()
+{
+    survey = surveyWatcher.result();
+    QVector<int> stops = survey.toolChanges + survey.pauses;
+    std::sort(stops.begin(), stops.end());
+    ui->plainTextEditGCode->setStopLines(stops);
+    ShowJob();
 }
 
 void MainWindow::on_pushButtonOpenFile_clicked()
@@ -464,6 +520,8 @@ void MainWindow::EditorTextChanged()
 {
     ParseGCodeToPath();
     ui->GLWidget->updateGL();
+    ui->GLWidget->setDonePoints(0);
+    surveyTimer.start();
 }
 
 // Only the blocks an edit changed are read again; the reader follows the editor's document.

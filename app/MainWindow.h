@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ProgramSurvey.h"
 #include "RecentFiles.h"
 #include "TerminalPane.h"
 
@@ -124,6 +125,9 @@ private:
     void RepaintToolMarker();
     void JobChanged();
     void ShowJob();
+    void ShowJobProgress();
+    void SurveyProgram();
+    void ShowSurvey();
     void UpdateGating();
     void RestoreWindowState();
     void LoadComSettings();
@@ -143,6 +147,10 @@ private:
     Job::State shownJobState = Job::State::Idle;
     Job::Hold shownJobHold = Job::Hold::None;
     QTimer jobViewTimer;
+    MachineLimits machineLimits; // as the controller's settings say, factory values until then
+    QTimer surveyTimer;
+    QFutureWatcher<ProgramSurvey> surveyWatcher;
+    ProgramSurvey survey;
     QVector<PathPoint> toolPath;
     GrblSettingsDialog grblSettingsDialog;
     ProbingDialog probingDialog;

@@ -7,6 +7,7 @@
 #include <QLoggingCategory>
 #include <QMimeData>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QtConcurrent>
 
@@ -18,6 +19,7 @@ CodeEditor::CodeEditor(QWidget *parent) : QPlainTextEdit(parent)
     connect(this, SIGNAL(blockCountChanged(int)), this, SLOT(updateLineNumberAreaWidth(int)));
     connect(this, SIGNAL(updateRequest(QRect, int)), this, SLOT(updateLineNumberArea(QRect, int)));
     connect(this, SIGNAL(cursorPositionChanged()), this, SLOT(highlightCurrentLine()));
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &CodeEditor::operatorScrolled);
     highlighter = new GCodeSyntaxHighlighter(document());
     connect(&droppedFile, &QFutureWatcher<ProgramFile::Reading>::finished, this,
             &CodeEditor::showDroppedFile);
@@ -55,6 +57,8 @@ void CodeEditor::resizeEvent(QResizeEvent *event)
     lineNumberArea->setGeometry(QRect(cr.left(), cr.top(), lineNumberAreaWidth(), cr.height()));
 }
 
+// The cursor's line, the lines where the program stops for the operator, and the line the
+// controller is at, which is drawn last and so shows over the others.
 void CodeEditor::highlightCurrentLine()
 {
     QList<QTextEdit::ExtraSelection> extraSelections;
@@ -66,7 +70,58 @@ void CodeEditor::highlightCurrentLine()
         selection.cursor.clearSelection();
         extraSelections.append(selection);
     }
+    for (const int line : qAsConst(stopLines))
+        extraSelections.append(lineBand(line, QColor(255, 190, 120)));
+    if (running > 0)
+        extraSelections.append(lineBand(running, QColor(150, 220, 150)));
     setExtraSelections(extraSelections);
+}
+
+QTextEdit::ExtraSelection CodeEditor::lineBand(int line, const QColor &colour) const
+{
+    QTextEdit::ExtraSelection band;
+    band.format.setBackground(colour);
+    band.format.setProperty(QTextFormat::FullWidthSelection, true);
+    band.cursor = QTextCursor(document()->findBlockByNumber(line - 1));
+    return band;
+}
+
+void CodeEditor::setRunningLine(int line)
+{
+    if (line == running)
+        return;
+    if (running == 0)
+        followRunning = true; // a new job is followed until the operator looks elsewhere
+    running = line;
+    highlightCurrentLine();
+    const QTextBlock block = document()->findBlockByNumber(line - 1);
+    if (line <= 0 || !followRunning || !block.isValid())
+        return;
+    scrollingToRunning = true;
+    const QRectF shape = blockBoundingGeometry(block).translated(contentOffset());
+    if (shape.top() < 0 || shape.bottom() > viewport()->height()) {
+        QScrollBar *bar = verticalScrollBar();
+        bar->setValue(qBound(bar->minimum(), block.blockNumber() - 2, bar->maximum()));
+    }
+    scrollingToRunning = false;
+}
+
+// Looking elsewhere stops the following; coming back to the running line starts it again.
+void CodeEditor::operatorScrolled()
+{
+    if (scrollingToRunning || running <= 0)
+        return;
+    const QTextBlock block = document()->findBlockByNumber(running - 1);
+    const QRectF shape = blockBoundingGeometry(block).translated(contentOffset());
+    followRunning = block.isValid() && shape.bottom() >= 0 && shape.top() <= viewport()->height();
+}
+
+void CodeEditor::setStopLines(const QVector<int> &lines)
+{
+    if (lines == stopLines)
+        return;
+    stopLines = lines;
+    highlightCurrentLine();
 }
 
 void CodeEditor::lineNumberAreaPaintEvent(QPaintEvent *event)

@@ -21,6 +21,13 @@ public:
     void lineNumberAreaPaintEvent(QPaintEvent *event);
     int lineNumberAreaWidth();
 
+    // The line the controller is at (from 1; 0 for none), kept in view unless the operator
+    // has scrolled away from it.
+    void setRunningLine(int line);
+    int runningLine() const { return running; }
+    // Lines where a program stops for the operator (tool changes, pauses), marked apart.
+    void setStopLines(const QVector<int> &lines);
+
 signals:
     // A dropped file has been read (or could not be); loaded tells whether it replaced the text.
     void dropHandled(bool loaded);
@@ -33,13 +40,19 @@ protected:
 private slots:
     void updateLineNumberAreaWidth(int newBlockCount);
     void highlightCurrentLine();
+    void operatorScrolled();
     void updateLineNumberArea(const QRect &rect, int dy);
 
 private:
     void highlightVisibleBlocks();
     void showDroppedFile();
+    QTextEdit::ExtraSelection lineBand(int line, const QColor &colour) const;
 
     LineNumberArea *lineNumberArea;
     QPointer<GCodeSyntaxHighlighter> highlighter; // owned by the document
     QFutureWatcher<ProgramFile::Reading> droppedFile;
+    int running = 0;
+    bool followRunning = true;
+    bool scrollingToRunning = false;
+    QVector<int> stopLines;
 };

@@ -358,7 +358,7 @@ private slots:
         controllerSays("<Run,MPos:9,0,0,WPos:9,0,0>\r\n");
         QTRY_VERIFY(widget<QLabel>("labelJob")->text().startsWith("running: 10 of 10"));
         beIdle();
-        QCOMPARE(widget<QLabel>("labelJob")->text(), QStringLiteral("finished in 0:00"));
+        QVERIFY(widget<QLabel>("labelJob")->text().startsWith("finished in 0:00"));
         QVERIFY(widget<QPushButton>("pushButtonSendGCode")->isEnabled());
         controllerSays("ok\r\nok\r\n"); // answers to nothing move nothing
         QCOMPARE(widget<QProgressBar>("progressBar")->value(), 100);
@@ -484,7 +484,7 @@ private slots:
         QCOMPARE(stationWrote(11), QByteArray("G1 X6 F100\n"));
         QTest::qWait(300); // the machine is asked whether it stands
         beIdle();
-        QCOMPARE(widget<QLabel>("labelJob")->text(), QStringLiteral("finished in 0:00"));
+        QVERIFY(widget<QLabel>("labelJob")->text().startsWith("finished in 0:00"));
         stationWrote(1, 50);
         QTest::keyClicks(widget<QLineEdit>("lineEditCommand"), "G0 X1");
         QTest::keyClick(widget<QLineEdit>("lineEditCommand"), Qt::Key_Return);

@@ -2,9 +2,12 @@
 #include "Station.h"
 #include "TestMain.h"
 
+#include "editor/CodeEditor.h"
 #include "link/SettingsDialog.h"
 #include "link/TerminalCommunication.h"
 #include "machine/ProgramLine.h"
+#include "preview/OpenGLWidget.h"
+#include "preview/PathInterpreter.h"
 
 #include <QDialog>
 #include <QLabel>
@@ -167,6 +170,17 @@ private slots:
                                      "M30",
                                      "G0 X99",
                                      "%"};
+        station.load(program.join('\n'));
+        QTRY_VERIFY_WITH_TIMEOUT(station.jobText().endsWith(", 2 tool change(s) and 1 pause(s) "
+                                                            "not counted"),
+                                 5000);
+        QList<int> marked;
+        for (const auto &band :
+             station.widget<CodeEditor>("plainTextEditGCode")->extraSelections()) {
+            if (band.format.background().color() == QColor(255, 190, 120))
+                marked << band.cursor.blockNumber() + 1;
+        }
+        QCOMPARE(marked, (QList<int>{6, 12, 15}));
         send(station, program);
         QTRY_COMPARE_WITH_TIMEOUT(station.jobText(),
                                   QStringLiteral("Tool change at line 6: T1 (D=6 CR=0 - flat end "
@@ -189,7 +203,7 @@ private slots:
         QVERIFY(station.reaches("Hold")); // the controller's own hold, told as the program's
         station.click("pushButtonCycleStartCmd");
         QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("finished in"), 10000);
-        QVERIFY(station.jobText().endsWith("1 line(s) after the program's end left out"));
+        QVERIFY(station.jobText().contains("1 line(s) after the program's end left out"));
 
         const QString jog = grbl == "0.9" ? "G01 X+1 F1500" : "$J=G91 X+1 F1500";
         QStringList expected = {"G90 G94", "G21", "M5"};
@@ -238,7 +252,7 @@ private slots:
 
         station.click("pushButtonCycleStartCmd");
         QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("finished in"), 20000);
-        QVERIFY(station.jobText().endsWith("1 line(s) refused by the controller"));
+        QVERIFY(station.jobText().contains("1 line(s) refused by the controller"));
         QCOMPARE(station.received(), asSent(program));
         QCOMPARE(station.sim.stat("overflowed_bytes"), 0);
     }
@@ -248,18 +262,29 @@ private slots:
         Station station({"--time-scale", "20"});
         QVERIFY(station.start());
         const QStringList program = generatedProgram(400, 3);
+        station.load(program.join('\n'));
+        QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("estimated "), 5000);
         send(station, program);
         QTRY_VERIFY_WITH_TIMEOUT(station.sim.stat("lines") > 40, 10000);
 
+        // The editor marks the line the controller took last, the preview the path up to it.
         station.click("pushButtonFeedHoldCmd");
         QVERIFY(station.reaches("Hold", 3000));
+        QTest::qWait(600); // the controller takes lines into its planner until it is full
         QVERIFY(station.jobText().startsWith("held at line"));
+        const int line = station.jobText().section(' ', 3, 3).chopped(1).toInt();
+        QCOMPARE(station.widget<CodeEditor>("plainTextEditGCode")->runningLine(), line);
+        auto *preview = station.widget<OpenGLWidget>("GLWidget");
+        QVector<PathPoint> upToLine;
+        PathInterpreter::interpretText(program.mid(0, line).join('\n'), upToLine);
+        QCOMPARE(preview->donePoints(), upToLine.size());
         const qint64 linesAtHold = station.sim.stat("lines");
         QTest::qWait(1200);
         QCOMPARE(station.sim.stat("lines"), linesAtHold); // planner full, nothing taken in
 
         station.click("pushButtonCycleStartCmd");
         QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("finished in"), 30000);
+        QVERIFY2(station.jobText().contains(" (estimated "), qPrintable(station.jobText()));
         QCOMPARE(station.received(), asSent(program));
         QCOMPARE(station.sim.stat("overflowed_bytes"), 0);
     }
