@@ -3,6 +3,8 @@
 //
 //   bench_streaming [--lines N] [--skip-paced] [--hide-preview]
 //
+// Paced, the terminal sender streams the program too, beside the station.
+//
 // Needs a display (run it under xvfb-run) and the grblsim binary built beside it.
 
 #include "EventLoopWatch.h"
@@ -198,6 +200,46 @@ double streamBare(const QString &link, const QStringList &program)
     return clock.elapsed() / 1000.0;
 }
 
+// The terminal sender streaming the same program: seconds, and its largest resident memory as
+// /proc tells it just before it ends.
+struct SenderFigures
+{
+    double seconds = 0;
+    double peakMiB = 0;
+    bool complete = false;
+};
+
+SenderFigures streamWithSender(const QString &link, const QStringList &program)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath("part.nc"));
+    file.open(QIODevice::WriteOnly);
+    file.write(program.join('\n').toUtf8());
+    file.close();
+    QProcess sender;
+    sender.setProgram(QCoreApplication::applicationDirPath() + "/../orlo-send");
+    sender.setArguments({"--port", link, file.fileName()});
+    sender.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer clock;
+    clock.start();
+    sender.start();
+    sender.waitForStarted();
+    SenderFigures figures;
+    const QString status = QStringLiteral("/proc/%1/status").arg(sender.processId());
+    while (!sender.waitForFinished(200)) {
+        QFile proc(status);
+        if (!proc.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : proc.readAll().split('\n')) {
+            if (line.startsWith("VmHWM:"))
+                figures.peakMiB = line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
+        }
+    }
+    figures.seconds = clock.elapsed() / 1000.0;
+    figures.complete = sender.exitCode() == 0;
+    return figures;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -257,6 +299,16 @@ int main(int argc, char **argv)
                     "wire's %.0f bytes/s; longest stall %.1f ms%s\n",
                     f.seconds, programBytes / f.seconds, programBytes / f.seconds / limit, limit,
                     f.longestStallMs, f.complete ? "" : " (INCOMPLETE)");
+    }
+    if (paced) {
+        QTemporaryDir dir;
+        Controller wire(dir.path(), {"--instant", "--baud", "115200"});
+        const SenderFigures f = streamWithSender(wire.link, program);
+        const double limit = 115200 / 10.0;
+        std::printf("paced at 115200   orlo-send: %.1f s, %.0f program bytes/s = %.3f of the "
+                    "wire's %.0f bytes/s; peak resident memory %.1f MiB%s\n",
+                    f.seconds, programBytes / f.seconds, programBytes / f.seconds / limit, limit,
+                    f.peakMiB, f.complete ? "" : " (INCOMPLETE)");
     }
     std::printf("\npeak resident memory of the station process: %.0f MiB\n", peakRssMiB());
     return 0;

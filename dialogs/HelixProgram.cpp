@@ -12,6 +12,7 @@ constexpr float thirdTurn = 2.0943952f;
 // The last turn runs flat at the depth: the arc that reaches it and three more.
 constexpr int arcsAtDepth = 4;
 constexpr double maxArcs = 100'000;
+constexpr double maxLength = 1e6; // mm
 
 QString fixed(double value)
 {
@@ -84,9 +85,11 @@ QStringList helixInputProblems(const HelixInputs &inputs)
     QStringList problems;
     if (!(inputs.toolDiameter >= 0.1))
         problems << QStringLiteral("ToolD");
-    if (!(inputs.toolDiameter <= inputs.diameter && std::isfinite(inputs.diameter)))
+    // No machine travels a kilometre; beyond that a number is a mistake, and writing it with
+    // four decimals, hundreds of digits long, in every arc would take the window seconds.
+    if (!(inputs.toolDiameter <= inputs.diameter && inputs.diameter <= maxLength))
         problems << QStringLiteral("Diameter");
-    if (!(std::isfinite(inputs.centreX) && std::isfinite(inputs.centreY)))
+    if (!(std::fabs(inputs.centreX) <= maxLength && std::fabs(inputs.centreY) <= maxLength))
         problems << QStringLiteral("Center");
     if (!(inputs.depth >= 0.01 && std::isfinite(inputs.depth)))
         problems << QStringLiteral("Depth");

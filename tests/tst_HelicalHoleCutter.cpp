@@ -180,6 +180,10 @@ private slots:
         in = {};
         in.toolDiameter = in.diameter = inf;
         QTest::newRow("tool and hole endless") << in << QStringList{"Diameter"};
+        in = {};
+        in.diameter = 3.1e231;
+        in.centreX = -2e6;
+        QTest::newRow("beyond any machine") << in << QStringList{"Diameter", "Center"};
     }
 
     void inputRules()

@@ -1,0 +1,227 @@
+#!/usr/bin/env python3
+"""Deliberate breakage: does the suite catch small faults?
+
+Applies each fault below alone to a copy of the committed sources (git archive of HEAD), builds
+it and runs the suite under a virtual display, stopping at the first failing test. A fault that
+no test catches is a hole in the tests. The results go to stdout and to RESULTS (default
+build-mutants/results.txt), one line a fault: its number, CAUGHT by which test, or MISSED.
+
+    scripts/mutants.py [--check] [--only N,N,...] [--results FILE]
+
+--check only verifies that every fault's text is found exactly once. Needs what
+scripts/install-deps.sh installs, and python3.
+"""
+
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+# (file, what the fault is, text as it stands, text with the fault)
+FAULTS = [
+    # link/
+    ("link/LineFramer.cpp", "endless line kept whole",
+     "if (pending.size() < maxLineLength)", "if (pending.size() <= maxLineLength * 4)"),
+    ("link/LineFramer.cpp", "NUL no longer cuts a line",
+     "return QString::fromUtf8(nul < 0 ? raw : raw.left(nul));", "return QString::fromUtf8(raw);"),
+    ("link/TerminalCommunication.cpp", "a vanished device still counts as connected",
+     "if (portInfo && !presence.isPresent())", "if (false && portInfo && !presence.isPresent())"),
+    ("link/TerminalCommunication.cpp", "DTR failure on a pseudo-terminal is fatal",
+     "if (port->error() == QSerialPort::UnsupportedOperationError) {",
+     "if (port->error() == QSerialPort::NotOpenError) {"),
+    ("link/SettingsStore.cpp", "an unknown enum number is taken as it is",
+     "    return fallback;\n}", "    return Enum(value);\n}"),
+    ("link/SettingsDialog.cpp", "custom baud rate limit off by a factor",
+     "constexpr int maxCustomBaudRate = 4000000;", "constexpr int maxCustomBaudRate = 40000000;"),
+    # machine/
+    ("machine/StreamWindow.cpp", "the receive buffer may be overfilled by a byte",
+     "return lines.isEmpty() || bytesOutstanding + bytes <= bufferBytes;",
+     "return lines.isEmpty() || bytesOutstanding + bytes <= bufferBytes + 1;"),
+    ("machine/StreamWindow.h", "six lines outstanding",
+     "static constexpr int maxOutstanding = 5;", "static constexpr int maxOutstanding = 6;"),
+    ("machine/ProgramLine.cpp", "'!' no longer counts as a realtime byte",
+     "return unicode == '?' || unicode == '!' ||", "return unicode == '?' ||"),
+    ("machine/ProgramLine.cpp", "';' comments kept",
+     "        } else if (c == QLatin1Char(';')) {\n            break;",
+     "        } else if (c == QLatin1Char(';') && false) {\n            break;"),
+    ("machine/ProgramLine.cpp", "line length off by one",
+     "if (characters > maxCharacters)", "if (characters > maxCharacters + 1)"),
+    ("machine/JobProgram.cpp", "'%' sent to the controller",
+     "    if (ProgramLine::isDelimiter(kept))\n        kept.clear();", ""),
+    ("machine/JobProgram.cpp", "M6 no longer a tool change",
+     "if (has(words, 'M', {6})) {", "if (has(words, 'M', {66})) {"),
+    ("machine/JobProgram.cpp", "nothing left out after M30",
+     "        ended = true;\n", ""),
+    ("machine/Job.cpp", "a refused line does not hold the job",
+     "    current = State::Holding;\n    holdReason = Hold::Error;",
+     "    holdReason = Hold::None;"),
+    ("machine/Job.cpp", "finished before the machine stands",
+     "    draining = answeredCount >= lines.size();",
+     "    draining = answeredCount >= lines.size();\n    if (draining && current == State::Running)\n        end(State::Finished);"),
+    ("machine/Job.cpp", "a reset after a refusal counts as stopped",
+     "end(holdReason == Hold::Error ? State::Failed : State::Stopped);", "end(State::Stopped);"),
+    ("machine/MachineSession.cpp", "no feed hold on a refused line",
+     "    link.WriteRaw(QByteArray(1, feedHold));\n    emit lineSent(QString(QLatin1Char(feedHold)));", ""),
+    ("machine/MachineSession.cpp", "typed lines not locked out during a job",
+     "    return sendLine(line, isMotionLocked());", "    return sendLine(line, false);"),
+    ("machine/MachineSession.cpp", "the queue survives a lost link",
+     "void MachineSession::dropEverything()\n{\n    queue.clear();",
+     "void MachineSession::dropEverything()\n{"),
+    ("machine/MachineSession.cpp", "the work position derived with the wrong sign",
+     "        work = shifted(*report.machine, -1);", "        work = shifted(*report.machine, 1);"),
+    ("machine/MachineSession.cpp", "no jog cancel on release",
+     "    if (wasJogging)\n        sendRealtime(jogCancel);", ""),
+    ("machine/ProbeCycle.cpp", "no G90 after a probe",
+     "    ending.lines << QStringLiteral(\"G90\");", ""),
+    ("machine/ProbeCycle.cpp", "a probe without contact counts as contact",
+     "    report.contact = flag == QLatin1String(\"1\");", "    report.contact = true;"),
+    ("machine/StatusReport.cpp", "the work offset field not read",
+     "} else if (name == QLatin1String(\"WCO\")) {", "} else if (name == QLatin1String(\"WCX\")) {"),
+    ("machine/Dialect.cpp", "0.9 taken for 1.1",
+     "    if (version.startsWith(QLatin1String(\"0.9\"))) {",
+     "    if (version.startsWith(QLatin1String(\"0.8\"))) {"),
+    ("machine/ControllerCodes.cpp", "error numbers read one off",
+     "    {20, \"Unsupported command\"},", "    {21, \"Unsupported command\"},"),
+    # app/
+    ("app/JogCommands.h", "Z jogs faster than the cap",
+     "constexpr int zFeedLimit = 500;", "constexpr int zFeedLimit = 5000;"),
+    ("app/LedGeometry.cpp", "the lamp's highlight one pixel off",
+     "int position = diameter / 5 + 1;", "int position = diameter / 5;"),
+    ("app/MainWindow.cpp", "spindle caption changes although nothing was sent",
+     "    if (!SendCommand(on ? QStringLiteral(\"M3\") : QStringLiteral(\"M5\")))\n        return;",
+     "    SendCommand(on ? QStringLiteral(\"M3\") : QStringLiteral(\"M5\"));"),
+    ("app/MainWindow.cpp", "Send enabled during a job",
+     "    ui->pushButtonSendGCode->setEnabled(idle);",
+     "    ui->pushButtonSendGCode->setEnabled(session.isIdle());"),
+    ("app/TerminalPane.h", "the terminal keeps ten times the lines",
+     "static constexpr int maxLines = 5000;", "static constexpr int maxLines = 50000;"),
+    ("app/RecentFiles.cpp", "recent files not capped",
+     "    paths = paths.mid(0, maxFiles);", ""),
+    # editor/
+    ("editor/HighlightSpans.cpp", "a comment's closing bracket not coloured",
+     "spans.append({int(open), int(close - open + 1), HighlightRule::Comment});",
+     "spans.append({int(open), int(close - open), HighlightRule::Comment});"),
+    ("editor/ProgramFile.cpp", "a file too large is read anyway",
+     "if (bytes.size() + textBytes > maxTextBytes)", "if (bytes.size() + textBytes > maxTextBytes * 8)"),
+    # preview/
+    ("preview/MachineState.cpp", "inches read as millimetres",
+     "const float unit = next.inches ? 25.4f : 1.0f;", "const float unit = 1.0f;"),
+    ("preview/PathBuilder.cpp", "arcs in 20-degree steps",
+     "double step = std::min(10.0, 360 / radius);", "double step = std::min(20.0, 360 / radius);"),
+    ("preview/ViewControl.cpp", "zooming in goes further than the limit",
+     "zoom = zoomed > maxZoom ? maxZoom : int(zoomed);", "zoom = int(zoomed);"),
+    ("preview/OpenGLWidget.cpp", "the done part drawn in the path's own colours",
+     "constexpr GLubyte doneGrey = 170;", "constexpr GLubyte doneGrey = 0;"),
+    ("preview/MotionTimeline.cpp", "junctions taken at full speed",
+     "    move.maxEntry = std::min({junctionSpeed(move), move.nominal, last.nominal});",
+     "    move.maxEntry = std::min({move.nominal, last.nominal});"),
+    # dialogs/
+    ("dialogs/GamepadMapping.cpp", "the stick's dead band one off",
+     "constexpr quint16 deadBandHigh = 33511;", "constexpr quint16 deadBandHigh = 33512;"),
+    ("dialogs/GrblParameter.cpp", "a parameter number that wraps is taken",
+     "if (!isNumber || index > 255)", "if (!isNumber || index > 511)"),
+    ("dialogs/PlainNumber.cpp", "an exponent passes as a plain number",
+     "QStringLiteral(\"\\\\A[ \\\\t]*[+-]?([0-9]+\\\\.?[0-9]*|\\\\.[0-9]+)[ \\\\t]*\\\\z\"));",
+     "QStringLiteral(\"\\\\A[ \\\\t]*[+-]?([0-9]+\\\\.?[0-9eE]*|\\\\.[0-9]+)[ \\\\t]*\\\\z\"));"),
+    ("dialogs/HelixProgram.cpp", "no infeed accepted",
+     "if (!(inputs.infeed >= 0.01))", "if (!(inputs.infeed >= 0))"),
+    ("dialogs/WindowsGamepad.cpp", "an unplugged gamepad keeps its held buttons",
+     "        deviceId = -1;\n        releaseAll();", "        deviceId = -1;"),
+    # sim/ and send/
+    ("sim/Dialect.h", "0.9's receive buffer a byte larger",
+     "std::size_t receiveBufferSize() const { return v11 ? 128 : 127; }",
+     "std::size_t receiveBufferSize() const { return v11 ? 128 : 128; }"),
+    ("send/TerminalSender.cpp", "a run with refused lines exits 0",
+     "const bool clean = job.state() == Job::State::Finished && job.refusedLines() == 0;",
+     "const bool clean = job.state() == Job::State::Finished;"),
+]
+
+
+def run(command, cwd, env=None, timeout=None):
+    return subprocess.run(command, cwd=cwd, env=env, timeout=timeout, capture_output=True,
+                          text=True, errors="replace")
+
+
+def apply(tree, fault):
+    path = os.path.join(tree, fault[0])
+    with open(path) as file:
+        text = file.read()
+    count = text.count(fault[2])
+    if count != 1:
+        return None, count
+    with open(path, "w") as file:
+        file.write(text.replace(fault[2], fault[3]))
+    return text, 1
+
+
+def first_failure(output):
+    match = re.search(r"Test\s+#\d+: (\S+) \.+\*+(Failed|Timeout|Exception)", output)
+    return match.group(1) if match else None
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--check", action="store_true")
+    parser.add_argument("--only", default="")
+    parser.add_argument("--results", default="")
+    arguments = parser.parse_args()
+    root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    chosen = [int(n) for n in arguments.only.split(",") if n] or range(1, len(FAULTS) + 1)
+
+    if arguments.check:
+        bad = 0
+        for n in chosen:
+            fault = FAULTS[n - 1]
+            with open(os.path.join(root, fault[0])) as file:
+                count = file.read().count(fault[2])
+            if count != 1:
+                print(f"{n:2} {fault[0]}: found {count} times: {fault[1]}")
+                bad += 1
+        print(f"{len(chosen) - bad} of {len(chosen)} faults apply")
+        return 1 if bad else 0
+
+    work = os.path.join(root, "build-mutants")
+    tree = os.path.join(work, "src")
+    build = os.path.join(work, "build")
+    shutil.rmtree(tree, ignore_errors=True)
+    os.makedirs(tree)
+    archive = subprocess.run(["git", "archive", "HEAD"], cwd=root, capture_output=True, check=True)
+    subprocess.run(["tar", "-x", "-C", tree], input=archive.stdout, check=True)
+    run(["cmake", "-S", tree, "-B", build, "-DCMAKE_BUILD_TYPE=RelWithDebInfo"], root)
+    if run(["cmake", "--build", build, "--parallel", str(os.cpu_count())], root).returncode:
+        sys.exit("the unbroken sources do not build")
+
+    env = dict(os.environ, QT_LOGGING_RULES="orlo.*.debug=false", LIBGL_ALWAYS_SOFTWARE="1")
+    results = []
+    for n in chosen:
+        fault = FAULTS[n - 1]
+        original, count = apply(tree, fault)
+        if original is None:
+            line = f"{n:2} NOT APPLIED ({count} matches) {fault[0]}: {fault[1]}"
+        else:
+            try:
+                built = run(["cmake", "--build", build, "--parallel", str(os.cpu_count())], root)
+                if built.returncode:
+                    verdict = "CAUGHT by the build"
+                else:
+                    tests = run(["xvfb-run", "-a", "-s", "-screen 0 1600x1200x24 -nolisten tcp",
+                                 "ctest", "-j2", "--stop-on-failure", "--timeout", "300"],
+                                build, env, timeout=1800)
+                    failed = first_failure(tests.stdout)
+                    verdict = f"CAUGHT by {failed}" if failed else "MISSED"
+            finally:
+                with open(os.path.join(tree, fault[0]), "w") as file:
+                    file.write(original)
+            line = f"{n:2} {verdict:40} {fault[0]}: {fault[1]}"
+        print(line, flush=True)
+        results.append(line)
+    out = arguments.results or os.path.join(work, "results.txt")
+    with open(out, "w") as file:
+        file.write("\n".join(results) + "\n")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
