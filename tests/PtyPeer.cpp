@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+
+#include <deque>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -9,25 +12,36 @@
 #include <termios.h>
 #include <unistd.h>
 
+namespace {
+void makeRaw(int fd)
+{
+    termios mode{};
+    ::tcgetattr(fd, &mode);
+    ::cfmakeraw(&mode);
+    ::tcsetattr(fd, TCSANOW, &mode);
+}
+} // namespace
+
 PtyPeer::PtyPeer()
 {
     char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+    if (::openpty(&fd, &slave, name, nullptr, nullptr) != 0)
         return;
-    termios mode{};
-    ::tcgetattr(slave, &mode);
-    ::cfmakeraw(&mode);
-    ::tcsetattr(slave, TCSANOW, &mode);
-    slavePath = QString::fromLocal8Bit(name);
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    makeRaw(slave);
+    path = QString::fromLocal8Bit(name);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
+
+PtyPeer::PtyPeer(const QString &device) : path(device)
+{
+    fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd >= 0)
+        makeRaw(fd);
 }
 
 PtyPeer::~PtyPeer()
 {
-    if (slave >= 0)
-        ::close(slave);
-    if (master >= 0)
-        ::close(master);
+    hangUp();
 }
 
 unsigned PtyPeer::lineSpeed() const
@@ -39,19 +53,21 @@ unsigned PtyPeer::lineSpeed() const
 
 void PtyPeer::hangUp()
 {
-    ::close(master);
-    ::close(slave);
-    master = slave = -1;
+    for (int *end : {&fd, &slave}) {
+        if (*end >= 0)
+            ::close(*end);
+        *end = -1;
+    }
 }
 
 void PtyPeer::write(const QByteArray &bytes)
 {
-    // The terminal's queue is small; the station must keep reading for a long write to end.
+    // The terminal's queue is small: a long write ends only while the other side reads.
     qsizetype done = 0;
     QElapsedTimer clock;
     clock.start();
     while (done < bytes.size() && clock.elapsed() < 10000) {
-        const ssize_t n = ::write(master, bytes.constData() + done, bytes.size() - done);
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
         if (n > 0)
             done += n;
         else
@@ -59,21 +75,62 @@ void PtyPeer::write(const QByteArray &bytes)
     }
 }
 
-QByteArray PtyPeer::read(int expected, int timeoutMs)
+template <typename Done> QByteArray PtyPeer::readWhileNot(Done done, int timeoutMs)
 {
     QByteArray received;
     QElapsedTimer clock;
     clock.start();
-    while (received.size() < expected && clock.elapsed() < timeoutMs) {
-        // The station writes from its event loop, so keep it turning while waiting.
+    while (!done(received) && clock.elapsed() < timeoutMs) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        pollfd fd{master, POLLIN, 0};
-        if (::poll(&fd, 1, 10) > 0 && (fd.revents & POLLIN)) {
+        pollfd wait{fd, POLLIN, 0};
+        if (::poll(&wait, 1, 10) > 0 && (wait.revents & POLLIN)) {
             char buffer[4096];
-            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
             if (n > 0)
                 received.append(buffer, int(n));
         }
     }
     return received;
+}
+
+QByteArray PtyPeer::read(int expected, int timeoutMs)
+{
+    return readWhileNot([expected](const QByteArray &in) { return in.size() >= expected; },
+                        timeoutMs);
+}
+
+QByteArray PtyPeer::readUntil(const QByteArray &until, int timeoutMs)
+{
+    return readWhileNot([&until](const QByteArray &in) { return in.contains(until); }, timeoutMs);
+}
+
+double PtyPeer::runProgram(const QStringList &lines, double timeScale)
+{
+    QElapsedTimer clock;
+    clock.start();
+    std::deque<int> unanswered; // bytes of each line
+    int used = 0;
+    int next = 0;
+    QByteArray received;
+    for (int answered = 0; answered < lines.size() && clock.elapsed() < 600000;) {
+        for (; next < lines.size() && used + lines[next].size() + 1 <= 127; ++next) {
+            write(lines[next].toLatin1() + '\n');
+            unanswered.push_back(lines[next].size() + 1);
+            used += unanswered.back();
+        }
+        received += readUntil("\n", 10000);
+        for (int end; (end = received.indexOf('\n')) >= 0; received.remove(0, end + 1)) {
+            const QByteArray reply = received.left(end).trimmed();
+            if (reply.startsWith("error") || unanswered.empty())
+                return -1;
+            if (reply == "ok") {
+                used -= unanswered.front();
+                unanswered.pop_front();
+                ++answered;
+            }
+        }
+    }
+    for (write("?"); !readUntil(">\r\n").contains("<Idle") && clock.elapsed() < 600000;)
+        write("?");
+    return clock.nsecsElapsed() / 1e9 * timeScale;
 }

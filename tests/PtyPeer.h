@@ -2,27 +2,36 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
-// The far end of a pseudo-terminal, standing in for a device on the serial line: what the
-// station writes arrives here byte for byte, and what is written here reaches the station.
+// One end of a serial line, byte for byte. Made without a path, the far end of a fresh
+// pseudo-terminal standing in for a device the station opens; given a path, a bare client of
+// that device (the virtual controller) without the station in between. Reading keeps the event
+// loop turning: the station writes from it.
 class PtyPeer
 {
 public:
     PtyPeer();
+    explicit PtyPeer(const QString &path);
     ~PtyPeer();
+    PtyPeer(const PtyPeer &) = delete;
+    PtyPeer &operator=(const PtyPeer &) = delete;
 
-    bool isOpen() const { return master >= 0; }
-    QString devicePath() const { return slavePath; }
+    bool isOpen() const { return fd >= 0; }
+    QString devicePath() const { return path; }
     void write(const QByteArray &bytes);
-    // The line speed the station set on the device, as a termios constant (B115200, ...).
-    unsigned lineSpeed() const;
-    // The device goes away under the station, as an unplugged adapter does.
-    void hangUp();
-    // Collects what arrives within timeoutMs, returning early once `expected` bytes are there.
+    unsigned lineSpeed() const; // as the station set it on the device: B115200, ...
+    void hangUp();              // the device goes away, as an unplugged adapter does
+    // What arrives within timeoutMs; early once `expected` bytes, or `until`, are there.
     QByteArray read(int expected, int timeoutMs = 1000);
+    QByteArray readUntil(const QByteArray &until, int timeoutMs = 2000);
+    // Streams the lines as a sender does, within 0.9's 127-byte receive buffer, then asks until
+    // the machine stands: the machine seconds it took at the time scale; -1 on a refusal.
+    double runProgram(const QStringList &lines, double timeScale);
 
 private:
-    int master = -1;
+    template <typename Done> QByteArray readWhileNot(Done done, int timeoutMs);
+    int fd = -1;
     int slave = -1;
-    QString slavePath;
+    QString path;
 };

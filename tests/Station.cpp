@@ -1,7 +1,5 @@
 #include "Station.h"
 
-#include "StationStore.h"
-
 #include "app/TerminalPane.h"
 
 #include <QLabel>
@@ -9,9 +7,21 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QtTest>
 
 using namespace WindowProbe;
+
+void seedStore(const QString &port, bool askStatus, const QVariantMap &more)
+{
+    QSettings store("Orlo", "Orlo-CNC");
+    store.clear();
+    store.setValue("ComSettings/PortName", port);
+    store.setValue("ComSettings/Baudrate", 115200);
+    store.setValue("ComSettings/AskStatus", askStatus ? 1 : 0);
+    for (auto value = more.cbegin(); value != more.cend(); ++value)
+        store.setValue(value.key(), value.value());
+}
 
 Station::Station(const QStringList &simArguments, bool askStatus, const QVariantMap &storeKeys)
     : sim(simArguments), askStatus(askStatus), keys(storeKeys)

@@ -10,6 +10,10 @@
 
 #include <memory>
 
+// Points the station's settings store (each test's own, see TestMain.h) at a port, with nothing
+// left from an earlier test; `more` holds further keys, such as "GamepadSettings/..".
+void seedStore(const QString &port, bool askStatus, const QVariantMap &more = {});
+
 // A station connected to a virtual controller of its own, seen as the operator sees it:
 // through the widgets by name, and through what the controller took in.
 class Station

@@ -1,108 +1,515 @@
-#include "SerialClient.h"
+#include "PtyPeer.h"
 #include "SimProcess.h"
 #include "TestMain.h"
 
+#include "preview/RunTimeEstimate.h"
+
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <csignal>
 
+namespace {
+
+const QStringList v09{"--instant"};
+const QStringList v11{"--instant", "--grbl", "1.1"};
+const QByteArray banner09 = "\r\nGrbl 0.9j ['$' for help]\r\n";
+const QByteArray banner11 = "\r\nGrbl 1.1h ['$' for help]\r\n";
+
+double machineX(const QByteArray &report)
+{
+    const auto match = QRegularExpression("MPos:(-?[0-9.]+)").match(QString::fromLatin1(report));
+    return match.captured(1).toDouble();
+}
+
+} // namespace
+
+// The virtual controller against a bare client: what it answers, when, and what it loses, as
+// each dialect of the firmware would. The station's own tests are only as good as this.
 class TestGrblSim : public QObject
 {
     Q_OBJECT
 
+private:
+    std::unique_ptr<SimProcess> sim;
+    std::unique_ptr<PtyPeer> client;
+
+    void startController(const QStringList &arguments)
+    {
+        sim = std::make_unique<SimProcess>(arguments);
+        QVERIFY(sim->start());
+        client = std::make_unique<PtyPeer>(sim->linkPath());
+        QVERIFY(client->readUntil("help]\r\n").endsWith("help]\r\n"));
+    }
+
+    QByteArray status()
+    {
+        client->write("?");
+        const QByteArray replies = client->readUntil(">\r\n");
+        return replies.mid(replies.lastIndexOf('<')).trimmed();
+    }
+
+    // The planner's blocks and the receive buffer's bytes: 16 and 127 in 0.9, and in 1.1 what
+    // its "$I" states.
+    void bufferSizes_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("blocks");
+        QTest::addColumn<int>("ring");
+        QTest::newRow("0.9") << QStringList{"--time-scale", "1"} << 16 << 127;
+        QTest::newRow("1.1") << QStringList{"--time-scale", "1", "--grbl", "1.1"} << 15 << 128;
+    }
+
 private slots:
-    void greetsAndAnswersEveryLine()
+    void cleanup()
     {
-        SimProcess sim;
-        QVERIFY(sim.start());
-        SerialClient client(sim.linkPath());
-        QVERIFY(client.isOpen());
-        QCOMPARE(client.readUntil("help]\r\n"), QByteArray("\r\nGrbl 0.9j ['$' for help]\r\n"));
-
-        client.write("G0 X1\n\n   \n(just a comment)\n");
-        QCOMPARE(client.readUntil("ok\r\nok\r\nok\r\nok\r\n"),
-                 QByteArray("ok\r\nok\r\nok\r\nok\r\n"));
-        client.write("\r\n");
-        QCOMPARE(client.readUntil("ok\r\nok\r\n"), QByteArray("ok\r\nok\r\n"));
-        QCOMPARE(client.readFor(100), QByteArray());
-        QCOMPARE(sim.loggedLines(), (QStringList{"G0 X1", "", "   ", "(just a comment)", "", ""}));
+        client.reset();
+        sim.reset();
     }
 
-    // "?" is acted on where it falls, never becomes part of a line and gets no "ok".
-    void statusQueryAnywhereInTheStream()
+    // What is sent, then what comes back, in turns. A turn's reply is read until it has all
+    // come; the last turn's may go on.
+    void conversation_data()
     {
-        SimProcess sim;
-        QVERIFY(sim.start());
-        SerialClient client(sim.linkPath());
-        client.readUntil("help]\r\n");
-        client.write("?");
-        QCOMPARE(client.readUntil(">\r\n"),
-                 QByteArray("<Idle,MPos:0.000,0.000,0.000,WPos:0.000,0.000,0.000>\r\n"));
-        QCOMPARE(client.readFor(100), QByteArray());
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArrayList>("turns");
+        const auto row = [](const char *name, const QStringList &arguments,
+                            const QByteArrayList &turns) {
+            QTest::newRow(name) << arguments << turns;
+        };
+        // "?" is acted on where it falls and never becomes part of a line; CR and LF both end
+        // one, and every line, empty or a comment, is answered.
+        row("0.9 lines", v09,
+            {"G0 X1\n\n   \n(just a comment)\n\r\n", QByteArray("ok\r\n").repeated(6),
+             "G1 X1?0 F1?00",
+             QByteArray("<Idle,MPos:1.000,0.000,0.000,WPos:1.000,0.000,0.000>\r\n").repeated(2),
+             "\n?", "ok\r\n<Idle,MPos:10.000,0.000,0.000,WPos:10.000,0.000,0.000>\r\n"});
+        row("0.9 system commands", v09,
+            {"$I\n", "[0.9j.20160726:]\r\nok\r\n", //
+             "$G\n", "[G0 G54 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]\r\nok\r\n",
+             "G91 G1 F300 M3 S1000\n$G\n",
+             "ok\r\n[G1 G54 G17 G21 G91 G94 M0 M3 M9 T0 F300. S1000.]\r\nok\r\n", //
+             "$X\n", "[Caution: Unlocked]\r\nok\r\n",                             //
+             "$N\n", "$N0=\r\n$N1=\r\nok\r\n",                                    //
+             "\x18", banner09,                                                    //
+             "$\n", "$$ (view Grbl settings)\r\n"});
+        row("1.1 system commands", v11,
+            {"$I\n", "[VER:1.1h.20190830:]\r\n[OPT:V,15,128]\r\nok\r\n", //
+             "$G\n", "[GC:G0 G54 G17 G21 G90 G94 M5 M9 T0 F0 S0]\r\nok\r\n",
+             "G91 G1 F300 M3 S1000\n$G\n",
+             "ok\r\n[GC:G1 G54 G17 G21 G91 G94 M3 M9 T0 F300 S1000]\r\nok\r\n", //
+             "$X\n", "[MSG:Caution: Unlocked]\r\nok\r\n",                       //
+             "$N\n", "$N0=\r\n$N1=\r\nok\r\n",                                  //
+             "\x18", banner11,                                                  //
+             "$\n",
+             "[HLP:$$ $# $G $I $N $x=val $Nx=line $J=line $C $X $H ~ ! ? ctrl-x]\r\nok\r\n"});
 
-        client.write("G1 X1?0 F1?00");
-        QCOMPARE(client.readUntil(">\r\n>\r\n").count("<Idle,"), 2);
-        client.write("\n");
-        QCOMPARE(client.readUntil("ok\r\n"), QByteArray("ok\r\n"));
-        QCOMPARE(sim.loggedLines(), (QStringList{"?", "?", "?", "G1 X10 F100"}));
-    }
+        // G54 at 1,2,3; G55 so that here is X1; G92 so that machine X6 is X1 in G54.
+        const QByteArray offsets = "G10 L2 P1 X1 Y2 Z3\nG10 L20 P2 X1\nG0 X5\nG92 X1\n$#\n";
+        const QByteArray parameters = "ok\r\nok\r\nok\r\nok\r\n[G54:1.000,2.000,3.000]\r\n"
+                                      "[G55:-1.000,0.000,0.000]\r\n[G56:0.000,0.000,0.000]\r\n"
+                                      "[G57:0.000,0.000,0.000]\r\n[G58:0.000,0.000,0.000]\r\n"
+                                      "[G59:0.000,0.000,0.000]\r\n[G28:0.000,0.000,0.000]\r\n"
+                                      "[G30:0.000,0.000,0.000]\r\n[G92:4.000,0.000,0.000]\r\n"
+                                      "[TLO:0.000]\r\n[PRB:0.000,0.000,0.000";
+        row("0.9 work offsets", v09,
+            {offsets, parameters + "]\r\nok\r\n", //
+             "?", "<Idle,MPos:6.000,0.000,0.000,WPos:1.000,-2.000,-3.000>\r\n"});
+        row("1.1 work offsets", v11,
+            {offsets, parameters + ":0]\r\nok\r\n", //
+             "?", "<Idle|MPos:6.000,0.000,0.000|FS:0,0|WCO:5.000,2.000,3.000>\r\n"});
+        row("0.9 units, arcs and homing", v09,
+            {"G0 X5 Y5 Z-1\nG92 X0 Y0\n?",
+             "ok\r\nok\r\n<Idle,MPos:5.000,5.000,-1.000,WPos:0.000,0.000,-1.000>\r\n",
+             "G20 G0 X1\n?", "ok\r\n<Idle,MPos:30.400,5.000,-1.000,WPos:25.400,0.000,-1.000>\r\n",
+             "G21 G90 G0 X0 Y0\nG2 X10 Y0 I5 J0 F500\n?",
+             "ok\r\nok\r\n<Idle,MPos:15.000,5.000,-1.000,WPos:10.000,0.000,-1.000>\r\n",
+             "G91 G3 X0 Y0 I-2 J0 Z-2\n?",
+             "ok\r\n<Idle,MPos:15.000,5.000,-3.000,WPos:10.000,0.000,-3.000>\r\n", "$H\n?",
+             "ok\r\n<Idle,MPos:0.000,0.000,0.000,WPos:-5.000,-5.000,0.000>\r\n"});
+        // Work 10,5 at machine 3,8 once G54 is at -7,3; $10 picks MPos or WPos and Bf.
+        row("1.1 status report", v11,
+            {"?",
+             "<Idle|MPos:0.000,0.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>\r\n", //
+             "?",
+             "<Idle|MPos:0.000,0.000,0.000|FS:0,0>\r\n", //
+             "G10 L20 P1 X7 Y-3\n?",
+             "ok\r\n<Idle|MPos:0.000,0.000,0.000|FS:0,0|WCO:-7.000,3.000,0.000>\r\n",
+             "G0 X10 Y5\n?",
+             "ok\r\n<Idle|MPos:3.000,8.000,0.000|FS:0,0>\r\n", //
+             "$10=0\n?",
+             "ok\r\n<Idle|WPos:10.000,5.000,0.000|FS:0,0>\r\n", //
+             "$10=2\n?",
+             "ok\r\n<Idle|WPos:10.000,5.000,0.000|Bf:15,128|FS:0,0>\r\n",
+             "M4 S2000 M7\n?",
+             "ok\r\n<Idle|WPos:10.000,5.000,0.000|Bf:15,128|FS:0,1000|A:CM>\r\n",
+             "M3 S500 M8\n\x9A\x9A?",
+             "ok\r\n<Idle|WPos:10.000,5.000,0.000|Bf:15,128|FS:0,600|Ov:100,100,120|A:SFM>\r\n",
+             "M5 M9 G53 G0 Z-6\n?",
+             "ok\r\n<Idle|WPos:10.000,5.000,-6.000|Bf:15,128|FS:0,0|Pn:P>\r\n",
+             "$H\n?",
+             "ok\r\n<Idle|WPos:7.000,-3.000,0.000|Bf:15,128|FS:0,0>\r\n"});
 
-    void survivesTheStationReopeningThePort()
-    {
-        SimProcess sim;
-        QVERIFY(sim.start());
-        for (int round = 0; round < 20; ++round) {
-            SerialClient client(sim.linkPath());
-            QVERIFY(client.isOpen());
-            client.write(QByteArray("G4 P0 ; round ") + QByteArray::number(round) + "\n");
-            QCOMPARE(client.readUntil("ok\r\n").right(4), QByteArray("ok\r\n"));
+        const QStringList probe09{"--time-scale", "20", "--probe-surface", "-4.5"};
+        row("0.9 probing", probe09,
+            {"G91\nG38.2 Z-20 F100\n", "ok\r\n[PRB:0.000,0.000,-4.500:1]\r\nok\r\n", "?",
+             "<Idle,MPos:0.000,0.000,-4.500,WPos:0.000,0.000,-4.500>\r\n", "G38.2 Z+5 F100\n",
+             "ALARM: Probe fail\r\n[PRB:0.000,0.000,0.500:0]\r\nok\r\n", "?",
+             "<Alarm,MPos:0.000,0.000,0.500,WPos:0.000,0.000,0.500>\r\n", //
+             "G0 X0\n", "error: Alarm lock\r\n", "$X\n?",
+             "[Caution: Unlocked]\r\nok\r\n<Idle,MPos:0.000,0.000,0.500,"
+             "WPos:0.000,0.000,0.500>\r\n"});
+        // A probe still touching the surface cannot start; one that finds nothing alarms.
+        row("1.1 probing", probe09 + QStringList{"--grbl", "1.1"},
+            {"G91\nG38.2 Z-20 F100\n", "ok\r\n[PRB:0.000,0.000,-4.500:1]\r\nok\r\n", "?",
+             "<Idle|MPos:0.000,0.000,-4.500|FS:0,0|Pn:P|WCO:0.000,0.000,0.000>\r\n",
+             "G38.2 Z+5 F100\n", "ALARM:4\r\n[PRB:0.000,0.000,-4.500:0]\r\nok\r\n", //
+             "G0 X0\n", "error:9\r\n", "$X\nG0 Z2\nG38.2 Z1 F100\n",
+             "[MSG:Caution: "
+             "Unlocked]\r\nok\r\nok\r\nALARM:5\r\n[PRB:0.000,0.000,-1.500:0]\r\nok\r\n",
+             "?", "<Alarm|MPos:0.000,0.000,-1.500|FS:0,0>\r\n"});
+        row("0.9 reset while moving", {},
+            {"G1 X10 F100\n\x18",
+             "ok\r\nALARM: Abort during cycle\r\n" + banner09 + "['$H'|'$X' to unlock]\r\n",
+             "G0 X0\n", "error: Alarm lock\r\n"});
+        row("1.1 reset while moving", {"--grbl", "1.1"},
+            {"G1 X10 F100\n\x18", "ok\r\nALARM:3\r\n" + banner11 + "[MSG:'$H'|'$X' to unlock]\r\n",
+             "G0 X0\n", "error:9\r\n"});
+        row("0.9 check mode", v09,
+            {"$C\n?",
+             "[Enabled]\r\nok\r\n<Check,MPos:0.000,0.000,0.000,WPos:0.000,0.000,0.000>\r\n",
+             "G0 X50\nG1 X\n?",
+             "ok\r\nerror: Bad number format\r\n<Check,MPos:0.000,0.000,0.000,WPos:0.000,0.000,"
+             "0.000>\r\n",
+             "$C\n", "[Disabled]\r\nok\r\n" + banner09});
+        row("1.1 check mode", v11,
+            {"$C\n?",
+             "[MSG:Enabled]\r\nok\r\n<Check|MPos:0.000,0.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>"
+             "\r\n",
+             "G0 X50\nG1 X\n?", "ok\r\nerror:2\r\n<Check|MPos:0.000,0.000,0.000|FS:0,0>\r\n",
+             "$C\n", "[MSG:Disabled]\r\nok\r\n" + banner11});
+        // Jogs in machine, work, inch and relative terms; the parser stays in G0 G21 G90.
+        row("1.1 jogs leave the modal state", v11,
+            {"G10 L2 P1 X2\n$J=G53 X5 F100\n$J=X1 F100\n$J=G20 G91 X1 F10\n$G\n",
+             "ok\r\nok\r\nok\r\nok\r\n[GC:G0 G54 G17 G21 G90 G94 M5 M9 T0 F0 S0]\r\nok\r\n", //
+             "?", "<Idle|MPos:28.400,0.000,0.000|FS:0,0|WCO:2.000,0.000,0.000>\r\n"});
+        row("1.1 no jog while a program runs", {"--grbl", "1.1"},
+            {"G1 X100 F100\n$J=G91 X1 F100\n", "ok\r\nerror:8\r\n"});
+        row("0.9 takes bytes from 0x80 up into the line", v09,
+            {"G0 X1\x91 Y2\n", "error: Expected command letter\r\n"});
+        row("1.1 acts on bytes from 0x80 up inside a line", v11,
+            {"G0 X1\x97\x91 Y2\n?",
+             "ok\r\n<Idle|MPos:1.000,2.000,0.000|FS:0,0|WCO:0.000,0.000,0.000|Ov:110,25,100>\r\n"});
+
+        // The same faults, in 0.9's words and by 1.1's numbers; a refused line changes nothing.
+        const char *const notIn09 = "error: Bad number format";
+        const struct
+        {
+            const char *line, *words, *number;
+        } faults[] = {
+            {"hello", "error: Bad number format", "error:2"},
+            {"G1 X-", "error: Bad number format", "error:2"},
+            {"$Q", "error: Bad number format", "error:2"},
+            {"G99", "error: Unsupported command", "error:20"},
+            {"G5 X1", "error: Unsupported command", "error:20"},
+            {"M200", "error: Unsupported command", "error:20"},
+            {"Q1", "error: Unsupported command", "error:20"},
+            {"#", "error: Expected command letter", "error:1"},
+            {"G0 X1 X2", "error: Invalid gcode ID:25", "error:25"},
+            {"G0 G1 X1", "error: Invalid gcode ID:21", "error:21"},
+            {"G1 X5", "error: Invalid gcode ID:22", "error:22"},
+            {"G4", "error: Invalid gcode ID:28", "error:28"},
+            {"G2 X10 Y0 F100", "error: Invalid gcode ID:35", "error:35"},
+            {"G2 X10 Y0 I1 F100", "error: Invalid gcode ID:33", "error:33"},
+            {"G10 L2 P1 X1", "ok", "ok"},
+            {"G10 L20 P1 Z-1", "ok", "ok"},
+            {"G10 L3 P1 X1", "error: Unsupported command", "error:20"},
+            {"G10 L2 P7 X1", "error: Invalid gcode ID:29", "error:29"},
+            {"G10 L2 X1", "error: Invalid gcode ID:28", "error:28"},
+            {"G10 L20 P1", "error: Invalid gcode ID:26", "error:26"},
+            {"G10 L2 P1 G1 X1", "error: Invalid gcode ID:24", "error:24"},
+            {"$999=1", "error: Invalid statement", "error:3"},
+            {"$0=2", "error: Value < 3 usec", "error:6"},
+            {"$1=-4", "error: Value < 0", "error:4"},
+            {"G1 X1 Y2 Z3 F100 (long comments do not count)", "ok", "ok"},
+            {"G1 X1.00000000000000000000000000000000000000000000000000000000000000000000000000 "
+             "F100",
+             "error: Line overflow", "error:11"},
+            {"g0 x1 ; lower case and a line comment", "ok", "ok"},
+            {"$J=G91 X1 F100", notIn09, "ok"},
+            {"$J=g20 g90 g53 x1 y1 z1 f1 (all a jog may hold)", notIn09, "ok"},
+            {"$J=G91 X1", notIn09, "error:16"},
+            {"$J=G1 X1 F100", notIn09, "error:16"},
+            {"$J=X1 F100 M3", notIn09, "error:16"},
+            {"$J=X1 X2 F100", notIn09, "error:25"},
+        };
+        QByteArrayList words, numbers;
+        for (const auto &fault : faults) {
+            words << QByteArray(fault.line) + '\n' << QByteArray(fault.words) + "\r\n";
+            numbers << QByteArray(fault.line) + '\n' << QByteArray(fault.number) + "\r\n";
         }
-        QCOMPARE(sim.loggedLines().size(), 20);
-        QCOMPARE(sim.process().state(), QProcess::Running);
+        row("0.9 refusals", v09, words);
+        row("1.1 refusals", v11, numbers);
     }
 
-    void endsCleanlyOnSignals_data()
+    void conversation()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArrayList, turns);
+        startController(arguments);
+        for (int turn = 0; turn + 1 < turns.size(); turn += 2) {
+            client->write(turns[turn]);
+            const QByteArray reply = client->readUntil(turns[turn + 1], 3000);
+            const bool last = turn + 2 == turns.size();
+            QVERIFY2(last ? reply.startsWith(turns[turn + 1]) : reply == turns[turn + 1],
+                     qPrintable(QString::fromLatin1(turns[turn] + " -> " + reply)));
+        }
+    }
+
+    // The 34 settings of 1.1 by number alone, 0.9's 31 with their descriptions.
+    void settingsListingIsTheFactorys_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("count");
+        QTest::newRow("0.9") << v09 << 31;
+        QTest::newRow("1.1") << v11 << 34;
+    }
+
+    void settingsListingIsTheFactorys()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, count);
+        startController(arguments);
+        const bool grbl11 = arguments.contains("1.1");
+        const auto inDialect = [&](const QByteArray &line) {
+            return grbl11 ? line.left(line.indexOf(" (")) : line;
+        };
+        QFile factory(QFINDTESTDATA("data/settings-0.9j.txt"));
+        QVERIFY(factory.open(QIODevice::ReadOnly));
+        QByteArrayList expected;
+        for (const QByteArray &line : factory.readAll().trimmed().split('\n'))
+            expected << inDialect(line);
+        if (grbl11) {
+            // 1.1 shows MPos alone by default and adds the spindle's range and laser mode.
+            expected[expected.indexOf("$10=3")] = "$10=1";
+            for (const char *added : {"$30=1000", "$31=0", "$32=0"})
+                expected.insert(expected.indexOf("$100=250.000"), added);
+        }
+        QCOMPARE(expected.size(), count);
+        client->write("$$\n$110=750.5\n$2=5\n$$\n");
+        const QByteArray listings = client->readUntil("ok\r\nok\r\nok\r\nok\r\n");
+        QVERIFY(listings.startsWith(expected.join("\r\n") + "\r\nok\r\nok\r\nok\r\n"));
+        QVERIFY(listings.contains(inDialect("$110=750.500 (x max rate, mm/min)") + "\r\n"));
+        QVERIFY(listings.contains(inDialect("$2=5 (step port invert mask:00000101)") + "\r\n"));
+    }
+
+    // A line is answered once the planner takes it; with the planner full, the next line waits
+    // and the receive buffer behind it fills up, then loses what comes.
+    void fullPlannerLetsTheReceiveBufferOverflow_data() { bufferSizes_data(); }
+    void fullPlannerLetsTheReceiveBufferOverflow()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, blocks);
+        QFETCH(int, ring);
+        startController(arguments);
+        QByteArray moves; // 10 mm at 500 mm/min: none ends while we look
+        int taken = 0;
+        for (int i = 1; i <= 40; ++i) {
+            moves += "G1 X" + QByteArray::number(i * 10) + ".0000 Y1.0000 F500 (a pass)\n";
+            if (i == blocks + 1)
+                taken = moves.size();
+        }
+        client->write(moves);
+        QTRY_VERIFY(sim->stat("overflowed_bytes") > 0);
+        QCOMPARE(sim->stat("overflowed_bytes"), moves.size() - taken - ring);
+        QCOMPARE(sim->stat("lines"), blocks + 1);
+        QCOMPARE(client->read(1 << 20, 200).count("ok"), blocks);
+        QVERIFY(status().startsWith("<Run"));
+    }
+
+    // The station's estimate of a program's running time against the run itself: corners,
+    // straight runs, reversals, short moves the planner's blocks slow down, arcs, inches,
+    // dwells and a spindle stop.
+    void runTakesWhatTheStationEstimates_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::newRow("square, dwell, rapid")
+            << "G21 G90 G1 X10 F600\nY10\nX0\nY0\nG4 P0.5\nG0 X5 Y5 Z2";
+        QTest::newRow("straight on, back, spindle")
+            << "G1 X3 F450\nX6\nX9\nX2\nM3 S1000\nG1 Y3\nM5\nG0 Y0";
+        QString zigzag = "G91 G1 F500";
+        for (int n = 0; n < 60; ++n)
+            zigzag += QString("\nX0.3 Y%1").arg(n % 2 ? 0.2 : -0.2);
+        QTest::newRow("short zigzag") << zigzag;
+        QTest::newRow("arcs both ways")
+            << "G1 X2 F400\nG2 X6 Y0 I2 J0\nG3 X10 Y0 R2\nG3 X10 Y0 I-1 Z-1\nG2 X2 R-6";
+        QTest::newRow("inches, incremental") << "G20 G91 G1 X0.4 F20\nY0.4\nX-0.4\nY-0.4";
+    }
+
+    void runTakesWhatTheStationEstimates()
+    {
+        QFETCH(QString, program);
+        startController({"--time-scale", "10"});
+        const double estimated = estimateRunTime(program).totalSeconds;
+        const double measured = client->runProgram(program.split('\n'), 10);
+        QVERIFY2(qAbs(measured - estimated) <= 0.05 * estimated,
+                 qPrintable(QString("ran %1 s, estimated %2 s").arg(measured).arg(estimated)));
+    }
+
+    // The state a report names after a line and realtime bytes, in each dialect.
+    void statesOnTheLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QByteArray>("realtime");
+        QTest::addColumn<QString>("state");
+        const QStringList v09{"--time-scale", "1"};
+        const QStringList v11{"--time-scale", "1", "--grbl", "1.1"};
+        const QByteArray move = "G1 X100 F100";
+        const QByteArray jog = "$J=G91 X100 F100";
+        QTest::newRow("0.9 run") << v09 << move << QByteArray() << "<Run,";
+        QTest::newRow("0.9 hold") << v09 << move << QByteArray("!") << "<Hold,";
+        QTest::newRow("0.9 resume") << v09 << move << QByteArray("!~") << "<Run,";
+        QTest::newRow("1.1 run") << v11 << move << QByteArray() << "<Run|";
+        QTest::newRow("1.1 hold") << v11 << move << QByteArray("!") << "<Hold:0|";
+        QTest::newRow("1.1 resume") << v11 << move << QByteArray("!~") << "<Run|";
+        QTest::newRow("1.1 door") << v11 << move << QByteArray("\x84") << "<Door:0|";
+        QTest::newRow("1.1 resume after the door") << v11 << move << QByteArray("\x84~") << "<Run|";
+        QTest::newRow("1.1 jog cancel spares a program")
+            << v11 << move << QByteArray("\x85") << "<Run|";
+        QTest::newRow("1.1 jog") << v11 << jog << QByteArray() << "<Jog|";
+        QTest::newRow("1.1 held jog") << v11 << jog << QByteArray("!") << "<Hold:0|";
+        QTest::newRow("1.1 cancelled jog") << v11 << jog << QByteArray("\x85") << "<Idle|";
+        QTest::newRow("1.1 a line after jogs waits for them")
+            << v11 << jog + "\nG1 X1 F100" << QByteArray() << "<Jog|";
+        QTest::newRow("1.1 check") << v11 << QByteArray("$C") << QByteArray() << "<Check|";
+    }
+
+    void statesOnTheLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, line);
+        QFETCH(QByteArray, realtime);
+        QFETCH(QString, state);
+        startController(arguments);
+        client->write(line + '\n' + realtime + '?');
+        const QByteArray replies = client->readUntil(">\r\n");
+        const QString report = replies.mid(replies.lastIndexOf('<'));
+        QVERIFY2(report.startsWith(state), qPrintable(report));
+    }
+
+    // The overridden speed shows in FS and is the speed the machine really moves at.
+    void overridesPaceTheMotion_data()
+    {
+        QTest::addColumn<QByteArray>("move");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("feed");
+        QTest::addColumn<int>("spindle");
+        QTest::addColumn<QString>("percent");
+        const QByteArray slow = "G1 X100 F100";
+        QTest::newRow("feed +1 +1 -1")
+            << slow << QByteArray("\x93\x93\x94") << 101 << 0 << "101,100,100";
+        QTest::newRow("feed down to 10 % at most")
+            << slow << QByteArray(12, '\x92') << 10 << 0 << "10,100,100";
+        QTest::newRow("feed up to 200 % at most")
+            << QByteArray("G1 X100 F50") << QByteArray(12, '\x91') << 100 << 0 << "200,100,100";
+        QTest::newRow("feed within the maximum rate")
+            << QByteArray("G1 X100 F400") << QByteArray("\x91\x91\x91") << 500 << 0
+            << "130,100,100";
+        QTest::newRow("rapid 50 %, feed apart")
+            << QByteArray("G0 X100") << QByteArray("\x96\x91") << 250 << 0 << "110,50,100";
+        QTest::newRow("rapid back to 100 %")
+            << QByteArray("G0 X100") << QByteArray("\x97\x95") << 500 << 0 << "100,100,100";
+        QTest::newRow("spindle") << slow + " M3 S400" << QByteArray("\x9A\x9B\x9B\x9C") << 100
+                                 << 364 << "100,100,91";
+    }
+
+    void overridesPaceTheMotion()
+    {
+        QFETCH(QByteArray, move);
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, feed);
+        QFETCH(int, spindle);
+        QFETCH(QString, percent);
+        startController({"--time-scale", "1", "--grbl", "1.1"});
+        // Full speed at once, so the speed seen is the overridden one.
+        client->write("$120=100000\n" + move + '\n');
+        client->readUntil("ok\r\nok\r\n");
+        QTest::qWait(100);
+        client->write(bytes);
+        const QByteArray changed = status();
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY2(changed.contains(QString("|FS:%1,%2").arg(feed).arg(spindle).toLatin1()) &&
+                     changed.contains("|Ov:" + percent.toLatin1()),
+                 changed.constData());
+        QTest::qWait(500);
+        const QByteArray later = status();
+        QVERIFY2(!later.contains("|Ov:"), later.constData()); // told once, then now and then
+        const double speed = (machineX(later) - machineX(changed)) / (clock.elapsed() / 60000.0);
+        QVERIFY2(qAbs(speed - feed) <= 0.15 * feed, qPrintable(QString::number(speed)));
+    }
+
+    // What rarely changes comes along every 10 to 30 reports.
+    void repeatsWhatRarelyChanges_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("field");
+        QTest::newRow("1.1 WCO") << v11 << "WCO";
+        QTest::newRow("1.1 Ov") << v11 << "Ov";
+    }
+
+    void repeatsWhatRarelyChanges()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, field);
+        startController(arguments);
+        QList<int> carrying;
+        for (int report = 0; report < 70; ++report) {
+            if (status().contains("|" + field.toLatin1() + ":"))
+                carrying << report;
+        }
+        QVERIFY2(carrying.size() >= 3, qPrintable(QString::number(carrying.size())));
+        for (int i = 1; i < carrying.size(); ++i) {
+            const int gap = carrying[i] - carrying[i - 1];
+            QVERIFY2(gap >= 10 && gap <= 30, qPrintable(QString::number(gap)));
+        }
+    }
+
+    // A clean end removes the link; after a crash a controller started again takes it over,
+    // but never an operator's file in its place.
+    void linkLivesWithTheController_data()
     {
         QTest::addColumn<int>("signal");
         QTest::newRow("SIGINT") << SIGINT;
         QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGKILL") << SIGKILL;
     }
 
-    void endsCleanlyOnSignals()
+    void linkLivesWithTheController()
     {
         QFETCH(int, signal);
-        SimProcess sim;
-        QVERIFY(sim.start());
-        QVERIFY(QFileInfo(sim.linkPath()).isSymLink());
-        ::kill(pid_t(sim.process().processId()), signal);
-        QVERIFY(sim.process().waitForFinished(3000));
-        QCOMPARE(sim.process().exitStatus(), QProcess::NormalExit);
-        QCOMPARE(sim.process().exitCode(), 0);
-        QVERIFY(!QFileInfo::exists(sim.linkPath()));
-        QVERIFY(!QFileInfo(sim.linkPath()).isSymLink());
-    }
-
-    void replacesALinkLeftByACrashButNoFile()
-    {
-        SimProcess crashed;
-        QVERIFY(crashed.start());
-        crashed.kill();
-        QVERIFY(QFileInfo(crashed.linkPath()).isSymLink());
+        SimProcess first;
+        QVERIFY(first.start());
+        ::kill(pid_t(first.process().processId()), signal);
+        QVERIFY(first.process().waitForFinished(3000));
+        QCOMPARE(QFileInfo(first.linkPath()).isSymLink(), signal == SIGKILL);
+        if (signal != SIGKILL)
+            QCOMPARE(first.process().exitCode(), 0);
 
         SimProcess again;
-        again.useLink(crashed.linkPath());
+        again.useLink(first.linkPath());
         QVERIFY(again.start());
-        SerialClient client(again.linkPath());
-        client.write("\n");
-        QVERIFY(client.readUntil("ok\r\n").endsWith("ok\r\n"));
+        PtyPeer(again.linkPath()).write("\n");
+        QTRY_COMPARE(again.loggedLines(), QStringList{""});
         again.terminate();
 
-        QFile file(crashed.linkPath());
+        QFile file(first.linkPath());
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("operator's notes");
         file.close();
         SimProcess refused;
-        refused.useLink(crashed.linkPath());
+        refused.useLink(first.linkPath());
         QVERIFY(!refused.start());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("operator's notes"));

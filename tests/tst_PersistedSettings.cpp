@@ -1,24 +1,27 @@
 #include "PtyPeer.h"
-#include "StationStore.h"
+#include "Station.h"
 #include "TestMain.h"
-#include "WindowProbe.h"
 
-#include "app/MainWindow.h"
+#include "link/SettingsDialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDockWidget>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSettings>
+#include <QSignalSpy>
 
 #include <termios.h>
 
 using namespace WindowProbe;
 
+// The link's settings dialog, and what the station keeps in its store between runs: the link,
+// the window's layout and the recent programs, whatever the store holds.
 class TestPersistedSettings : public QObject
 {
     Q_OBJECT
@@ -43,6 +46,15 @@ private:
         return child<QComboBox>(topLevel("SettingsDialog"), box)->currentText();
     }
 
+    static QStringList shownLink()
+    {
+        QStringList texts;
+        for (const char *box : {"baudRateBox", "dataBitsBox", "parityBox", "stopBitsBox",
+                                "flowControlBox", "serialPortInfoListBox"})
+            texts << shown(box);
+        return texts;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -51,65 +63,218 @@ private slots:
         for (const QString &path : {a, b}) {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(("(" + QFileInfo(path).fileName() + ")").toUtf8());
+            // A NUL ends what is read: past it lies no program text.
+            file.write(("(" + QFileInfo(path).fileName() + ")").toUtf8() + '\0' + "G0 X666");
         }
     }
 
-    void init()
+    void init() { QScopedPointer<QSettings>(store())->clear(); }
+
+    // Shown as stored, or the default where the store holds what no setting can be; applied,
+    // the same comes back on the next start. Without a device the tick keeps retrying.
+    void storedLinkSettings_data()
     {
-        QScopedPointer<QSettings> settings(store());
-        settings->clear();
+        QTest::addColumn<QVariantMap>("stored");
+        QTest::addColumn<QStringList>("link");
+        QTest::addColumn<bool>("askStatus");
+        QTest::newRow("first run")
+            << QVariantMap() << QStringList{"9600", "8", "None", "1", "None", "COM1"} << false;
+        QTest::newRow("applied before")
+            << QVariantMap{{"AskStatus", 2},
+                           {"Baudrate", 57600},
+                           {"Parity", 3},
+                           {"StopBits", 2},
+                           {"FlowControl", 1},
+                           {"DataBits", 7},
+                           {"PortName", "/dev/ttyCNC"}}
+            << QStringList{"57600", "7", "Odd", "2", "RTS/CTS", "/dev/ttyCNC"} << true;
+        QByteArray junk(4096, '\0');
+        for (char &byte : junk)
+            byte = char(QRandomGenerator::global()->bounded(256));
+        QTest::newRow("garbage") << QVariantMap{{"Baudrate", "abc"},
+                                                {"Parity", 99},
+                                                {"DataBits", 99},
+                                                {"StopBits", -4},
+                                                {"FlowControl", "\x01\x02"},
+                                                {"PortName", "/nonexistent/ttyNowhere"},
+                                                {"/DOCK_LOCATIONS", junk},
+                                                {"/HideStatusMsg", "maybe"}}
+                                 << QStringList{"0", "8",    "None",
+                                                "1", "None", "/nonexistent/ttyNowhere"}
+                                 << false;
     }
 
-    void storeLivesInTheTestsOwnFolder()
+    void storedLinkSettings()
     {
-        QScopedPointer<QSettings> settings(store());
-        QVERIFY(
-            settings->fileName().startsWith(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"))));
-    }
-
-    void firstRunGivesTheDefaults()
-    {
-        MainWindow window;
-        QCOMPARE(shown("baudRateBox"), QStringLiteral("9600"));
-        QCOMPARE(shown("dataBitsBox"), QStringLiteral("8"));
-        QCOMPARE(shown("parityBox"), QStringLiteral("None"));
-        QCOMPARE(shown("stopBitsBox"), QStringLiteral("1"));
-        QCOMPARE(shown("flowControlBox"), QStringLiteral("None"));
-        QCOMPARE(shown("serialPortInfoListBox"), QStringLiteral("COM1"));
-        QVERIFY(!child<QCheckBox>(topLevel("SettingsDialog"), "askStatusCheckBox")->isChecked());
-        QVERIFY(!child<QCheckBox>(&window, "checkBoxHideStatusMessage")->isChecked());
-        QCOMPARE(window.dockWidgetArea(child<QDockWidget>(&window, "dockWidgetJogging")),
-                 Qt::TopDockWidgetArea);
-    }
-
-    void appliedSettingsAreStoredAndAskStatusIsNormalised()
-    {
+        QFETCH(QVariantMap, stored);
+        QFETCH(QStringList, link);
+        QFETCH(bool, askStatus);
         {
             QScopedPointer<QSettings> settings(store());
-            settings->setValue("ComSettings/AskStatus", 2);
-            settings->setValue("ComSettings/Baudrate", 57600);
-            settings->setValue("ComSettings/Parity", 3);
-            settings->setValue("ComSettings/StopBits", 2);
-            settings->setValue("ComSettings/FlowControl", 1);
-            settings->setValue("ComSettings/DataBits", 7);
-            settings->setValue("ComSettings/PortName", "/dev/ttyCNC");
+            for (auto value = stored.cbegin(); value != stored.cend(); ++value)
+                settings->setValue(value.key().startsWith('/') ? value.key().mid(1)
+                                                               : "ComSettings/" + value.key(),
+                                   value.value());
         }
+        {
+            MainWindow window;
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QCOMPARE(shownLink(), link);
+            auto *dialog = topLevel("SettingsDialog");
+            QCOMPARE(child<QCheckBox>(dialog, "askStatusCheckBox")->isChecked(), askStatus);
+            for (int i = 0; i < 2; ++i) {
+                tick(&window);
+                QCOMPARE(child<QLabel>(&window, "labelGrblStatus")->text(),
+                         QStringLiteral("offline"));
+                QCOMPARE(ledColor(&window), QColor(Qt::red));
+                QCOMPARE(child<QPushButton>(&window, "pushButtonConnection")->text(), link.last());
+            }
+            child<QPushButton>(dialog, "applyButton")->click();
+        }
+        QCOMPARE(QScopedPointer<QSettings>(store())->value("ComSettings/AskStatus").toInt(),
+                 int(askStatus));
         MainWindow window;
-        QWidget *dialog = topLevel("SettingsDialog");
-        QVERIFY(child<QCheckBox>(dialog, "askStatusCheckBox")->isChecked());
-        QCOMPARE(shown("baudRateBox"), QStringLiteral("57600"));
-        QCOMPARE(shown("parityBox"), QStringLiteral("Odd"));
-        child<QPushButton>(dialog, "applyButton")->click();
+        QCOMPARE(shownLink(), link);
+    }
 
-        QScopedPointer<QSettings> settings(store());
-        QCOMPARE(settings->value("ComSettings/AskStatus").toInt(), 1);
-        QCOMPARE(settings->value("ComSettings/Baudrate").toInt(), 57600);
-        QCOMPARE(settings->value("ComSettings/Parity").toInt(), 3);
-        QCOMPARE(settings->value("ComSettings/DataBits").toInt(), 7);
-        QCOMPARE(settings->value("ComSettings/StopBits").toInt(), 2);
-        QCOMPARE(settings->value("ComSettings/FlowControl").toInt(), 1);
-        QCOMPARE(settings->value("ComSettings/PortName").toString(), QStringLiteral("/dev/ttyCNC"));
+    // Every value of every parameter comes back as it was set, from the widgets too.
+    void dialogRoundTrip_data()
+    {
+        QTest::addColumn<int>("baudRate");
+        QTest::addColumn<int>("dataBits");
+        QTest::addColumn<int>("parity");
+        QTest::addColumn<int>("stopBits");
+        QTest::addColumn<int>("flowControl");
+        int row = 0;
+        for (int rate : {9600, 19200, 38400, 115200, 57600, 250000}) {
+            for (int bits : {5, 6, 7, 8}) {
+                QTest::addRow("%d-%d", rate, bits)
+                    << rate << bits << QList{0, 2, 3, 4, 5}[row % 5] << QList{1, 3, 2}[row % 3]
+                    << QList{0, 1, 2}[(row / 3) % 3];
+                ++row;
+            }
+        }
+    }
+
+    void dialogRoundTrip()
+    {
+        QFETCH(int, baudRate);
+        QFETCH(int, dataBits);
+        QFETCH(int, parity);
+        QFETCH(int, stopBits);
+        QFETCH(int, flowControl);
+        SettingsDialog dialog;
+        const Settings in{"/dev/ttyTest",
+                          baudRate,
+                          QSerialPort::DataBits(dataBits),
+                          QSerialPort::Parity(parity),
+                          QSerialPort::StopBits(stopBits),
+                          QSerialPort::FlowControl(flowControl),
+                          bool(baudRate % 2)};
+        dialog.setSettings(in);
+        child<QPushButton>(&dialog, "applyButton")->click(); // the widgets commit
+        const Settings out = dialog.settings();
+        QCOMPARE((QList<int>{out.baudRate, out.dataBits, out.parity, out.stopBits, out.flowControl,
+                             out.askStatus}),
+                 (QList<int>{baudRate, dataBits, parity, stopBits, flowControl, baudRate % 2}));
+        QCOMPARE(out.name, in.name);
+    }
+
+    // A rate the box does not list is typed, as digits, up to 4,000,000.
+    void customBaudRate_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("rate");
+        QTest::newRow("digits among letters") << "25x0a000" << 250000;
+        QTest::newRow("beyond the highest") << "40000009" << 4000000;
+        QTest::newRow("nothing") << "" << 0;
+    }
+
+    void customBaudRate()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, rate);
+        SettingsDialog dialog;
+        auto *baud = child<QComboBox>(&dialog, "baudRateBox");
+        dialog.setSettings(Settings{"COM1", -5});
+        QCOMPARE(baud->currentIndex(), 4);
+        baud->setCurrentIndex(0);
+        QVERIFY(!baud->isEditable());
+        baud->setCurrentIndex(4);
+        QCOMPARE(baud->currentText(), QString());
+        QTest::keyClicks(baud->lineEdit(), typed);
+        child<QPushButton>(&dialog, "applyButton")->click();
+        QCOMPARE(dialog.settings().baudRate, rate);
+        QCOMPARE(baud->count(), 5); // a typed rate never becomes an entry
+    }
+
+    // A stored name the list holds is picked, any other kept as typed; a typed path, confirmed
+    // with Return or not, is what Connect commits; and only Connect commits, once.
+    void portNames()
+    {
+        SettingsDialog dialog;
+        dialog.show();
+        auto *ports = child<QComboBox>(&dialog, "serialPortInfoListBox");
+        const int custom = ports->findText("Custom");
+        ports->insertItem(0, "ttyACM7", QStringList{"ttyACM7"});
+        dialog.setSettings(Settings{"ttyACM7"});
+        QCOMPARE(ports->currentIndex(), 0);
+        QVERIFY(!ports->isEditable());
+        dialog.setSettings(Settings{"COM1"});
+        QCOMPARE(ports->currentIndex(), custom + 1);
+        QCOMPARE(ports->currentText(), QStringLiteral("COM1"));
+        QCOMPARE(dialog.settings().name, QStringLiteral("COM1"));
+
+        QSignalSpy changed(&dialog, &SettingsDialog::settingsChanged);
+        for (const bool confirmed : {false, true}) {
+            ports->lineEdit()->clear();
+            QTest::keyClicks(ports->lineEdit(), "/dev/serial/by-id/usb-cnc");
+            if (confirmed) // files the path as an entry of its own, not wiping it on the way
+                QTest::keyClick(ports->lineEdit(), Qt::Key_Return);
+            const bool asked = !dialog.settings().askStatus;
+            child<QCheckBox>(&dialog, "askStatusCheckBox")->setChecked(asked);
+            QVERIFY(dialog.settings().askStatus != asked);
+            child<QPushButton>(&dialog, "applyButton")->click();
+            QCOMPARE(dialog.settings().name, QStringLiteral("/dev/serial/by-id/usb-cnc"));
+            QCOMPARE(dialog.settings().askStatus, asked);
+            QVERIFY(!dialog.isVisible());
+            ports->setCurrentIndex(ports->findText("Custom"));
+        }
+        QCOMPARE(changed.count(), 2);
+    }
+
+    // Links that lead to no device, or to something that is not one, are left out.
+    void stableNamesAreOfferedBesideThePorts()
+    {
+        PtyPeer adapter;
+        QTemporaryDir byId;
+        const QString stable = byId.filePath("usb-Orlo_Test_Adapter_0001-if00-port0");
+        QVERIFY(QFile::link(adapter.devicePath(), stable));
+        QVERIFY(QFile::link("/nonexistent/ttyGone", byId.filePath("usb-gone")));
+        QFile plain(byId.filePath("plain-file"));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        QVERIFY(QFile::link(plain.fileName(), byId.filePath("usb-not-a-device")));
+
+        SettingsDialog dialog;
+        auto *ports = child<QComboBox>(&dialog, "serialPortInfoListBox");
+        const auto entries = [ports] {
+            QStringList texts;
+            for (int i = 0; i < ports->count(); ++i)
+                texts << ports->itemText(i);
+            return texts;
+        };
+        QStringList expected = entries();
+        expected.insert(expected.size() - 1, stable); // before "Custom"
+        dialog.setStableNamesFolder(byId.path());
+        QCOMPARE(entries(), expected);
+        ports->setCurrentIndex(ports->findText(stable));
+        QCOMPARE(child<QLabel>(&dialog, "locationLabel")->text(),
+                 "Location: " + adapter.devicePath());
+        child<QPushButton>(&dialog, "applyButton")->click();
+        QCOMPARE(dialog.settings().name, stable);
+        child<QPushButton>(&dialog, "pushButtonSearchPort")->click();
+        QCOMPARE(entries(), expected);
     }
 
     // The command line's --port and --baud: connected with them, while the store keeps what the
@@ -234,39 +399,6 @@ private slots:
         const QStringList stored = settings->value("RecentFiles").toStringList();
         QVERIFY(stored.size() <= RecentFiles::maxFiles);
         QCOMPARE(stored.first(), a);
-    }
-
-    void garbageInTheStoreStartsQuietly()
-    {
-        {
-            QScopedPointer<QSettings> settings(store());
-            QByteArray junk(4096, '\0');
-            for (char &byte : junk)
-                byte = char(QRandomGenerator::global()->bounded(256));
-            settings->setValue("DOCK_LOCATIONS", junk);
-            settings->setValue("HideStatusMsg", "maybe");
-            settings->setValue("ComSettings/Baudrate", "abc");
-            settings->setValue("ComSettings/Parity", 99);
-            settings->setValue("ComSettings/DataBits", 99); // no enum value: never a DataBits
-            settings->setValue("ComSettings/StopBits", -4);
-            settings->setValue("ComSettings/FlowControl", "\x01\x02");
-            settings->setValue("ComSettings/PortName", "/nonexistent/ttyNowhere");
-        }
-        MainWindow window;
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QCOMPARE(shown("baudRateBox"), QStringLiteral("0"));
-        QCOMPARE(shown("parityBox"), QStringLiteral("None"));
-        QCOMPARE(shown("dataBitsBox"), QStringLiteral("8"));
-        QCOMPARE(shown("stopBitsBox"), QStringLiteral("1"));
-        QCOMPARE(shown("flowControlBox"), QStringLiteral("None"));
-        for (int i = 0; i < 3; ++i) {
-            tick(&window);
-            QCOMPARE(child<QLabel>(&window, "labelGrblStatus")->text(), QStringLiteral("offline"));
-            QCOMPARE(ledColor(&window), QColor(Qt::red));
-            QCOMPARE(child<QPushButton>(&window, "pushButtonConnection")->text(),
-                     QStringLiteral("/nonexistent/ttyNowhere"));
-        }
     }
 };
 

@@ -3,67 +3,17 @@
 #include "TestMain.h"
 
 #include "editor/CodeEditor.h"
-#include "link/SettingsDialog.h"
-#include "link/TerminalCommunication.h"
 #include "machine/ProgramLine.h"
 #include "preview/OpenGLWidget.h"
 #include "preview/PathInterpreter.h"
 
 #include <QDialog>
-#include <QLabel>
-#include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
 
 #include <csignal>
 
 using namespace WindowProbe;
-
-namespace {
-
-// Streams with nothing but the five-line window, counting lines and not bytes.
-class LineWindowStreamer : public QObject
-{
-public:
-    LineWindowStreamer(const QString &port, const QStringList &program) : queue(program)
-    {
-        Settings settings = dialog.settings();
-        settings.name = port;
-        dialog.setSettings(settings);
-        connect(&link, &TerminalCommunication::LineReceived, this, [this](const QString &line) {
-            if (line == "ok" || line.startsWith("error")) {
-                inFlight = qMax(0, inFlight - 1);
-                ++answers;
-                pump();
-            }
-        });
-    }
-    bool start()
-    {
-        if (!link.TryToConnect(&dialog))
-            return false;
-        pump();
-        return true;
-    }
-    int answers = 0;
-
-private:
-    void pump()
-    {
-        while (inFlight <= 4 && !queue.isEmpty()) {
-            link.SendLine(queue.takeFirst());
-            ++inFlight;
-        }
-    }
-    SettingsDialog dialog;
-    TerminalCommunication link;
-    QStringList queue;
-    int inFlight = 0;
-};
-
-} // namespace
 
 class TestStreamingEndToEnd : public QObject
 {
@@ -72,7 +22,7 @@ class TestStreamingEndToEnd : public QObject
 private:
     // Moves of a millimetre or two take a few milliseconds: the planner stays full and the
     // receive buffer is where the lines wait, as on a real machine cutting a part.
-    static QStringList controllerArguments() { return {"--time-scale", "60"}; }
+    static QStringList controllerArguments() { return {"--time-scale", "150"}; }
 
     static QStringList asSent(const QStringList &program)
     {
@@ -91,8 +41,10 @@ private:
     }
 
 private slots:
-    // A double click and a gamepad's second Start press alike: one job, each line once; 1.1's
-    // receive buffer is a byte larger, and as strict.
+    // 1,500 lines kept within the receive buffer (1.1's a byte larger, and as strict) with the
+    // planner full; a second Send, as a double click or a gamepad's second Start press, sends
+    // nothing more; a comment holding bytes the controller acts on wherever they stand is not
+    // sent.
     void programArrivesWholeAndInOrderOnce_data()
     {
         QTest::addColumn<QString>("grbl");
@@ -105,35 +57,20 @@ private slots:
         QFETCH(QString, grbl);
         Station station(controllerArguments() + QStringList{"--grbl", grbl});
         QVERIFY(station.start());
-        const QStringList program = generatedProgram(1500);
+        QStringList program = generatedProgram(1500);
+        program[20] += " (check!)";
+        program[40] = "(~ resume? ~)";
         send(station, program);
         station.click("pushButtonSendGCode");
         QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("finished in"), 60000);
+        QVERIFY2(station.jobText().contains(" (estimated "), qPrintable(station.jobText()));
         QCOMPARE(station.progress(), 100);
         QCOMPARE(station.received(), asSent(program));
         QCOMPARE(station.sim.stat("overflowed_bytes"), 0);
         QCOMPARE(station.sim.stat("errors"), 0);
         QVERIFY2(station.sim.stat("planner_waits") > program.size() / 2,
                  "the planner was not kept full");
-    }
-
-    // Keeps the model honest: counting lines alone must corrupt a program of long lines.
-    void lineWindowAloneOverflowsTheController()
-    {
-        SimProcess sim(controllerArguments());
-        QVERIFY(sim.start());
-        const QStringList program = generatedProgram(1500);
-        LineWindowStreamer streamer(sim.linkPath(), program);
-        QVERIFY(streamer.start());
-        QTRY_VERIFY_WITH_TIMEOUT(sim.stat("overflowed_bytes") > 0, 30000);
-        QVERIFY(sim.stat("planner_waits") > 0);
-        // The damage shows once the line that lost bytes has been taken in.
-        const auto received = [&sim] {
-            QStringList lines = sim.loggedLines();
-            lines.removeAll("?");
-            return lines;
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(received() != program.mid(0, received().size()), 20000);
+        QVERIFY(!station.terminal().contains("<Hold"));
     }
 
     // A CAM program from its "%" to M30: two tool changes with a jog and a probe in the first,
@@ -221,84 +158,32 @@ private slots:
         QCOMPARE(station.sim.stat("errors"), 0);
     }
 
-    // The controller itself would hold at "!" wherever it stands in the line.
-    void commentsHoldingRealtimeBytesAreNotSent()
-    {
-        Station station({"--time-scale", "20"});
-        QVERIFY(station.start());
-        QStringList program = generatedProgram(60, 4);
-        program[20] += " (check!)";
-        program[40] = "(~ resume? ~)";
-        send(station, program);
-        QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("finished in"), 20000);
-        QCOMPARE(station.received(), asSent(program));
-        QVERIFY(!station.terminal().contains("<Hold"));
-    }
-
-    void refusedLineHoldsUntilCycleStart()
-    {
-        Station station(controllerArguments());
-        QVERIFY(station.start());
-        QStringList program = generatedProgram(200, 7);
-        program.insert(120, "G99"); // Unsupported command
-        send(station, program);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            station.jobText() == "error at line 121: error: Unsupported command", 20000);
-        QVERIFY(station.reaches("Hold"));
-        const qint64 linesAtHold = station.sim.stat("lines");
-        QTest::qWait(500);
-        QCOMPARE(station.sim.stat("lines"), linesAtHold);
-        QVERIFY(station.received().size() < program.size());
-
-        station.click("pushButtonCycleStartCmd");
-        QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("finished in"), 20000);
-        QVERIFY(station.jobText().contains("1 line(s) refused by the controller"));
-        QCOMPARE(station.received(), asSent(program));
-        QCOMPARE(station.sim.stat("overflowed_bytes"), 0);
-    }
-
-    void feedHoldPausesTheJob()
+    // Held, the editor marks the line the controller took last, the preview the path up to it,
+    // and the machine takes nothing more in. Then a pulled and re-plugged cable: the controller
+    // carries on with what it has, the job ends naming the last confirmed line, and nothing of
+    // it follows after reconnecting.
+    void heldThenCablePulled()
     {
         Station station({"--time-scale", "20"});
         QVERIFY(station.start());
         const QStringList program = generatedProgram(400, 3);
-        station.load(program.join('\n'));
-        QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("estimated "), 5000);
         send(station, program);
         QTRY_VERIFY_WITH_TIMEOUT(station.sim.stat("lines") > 40, 10000);
-
-        // The editor marks the line the controller took last, the preview the path up to it.
         station.click("pushButtonFeedHoldCmd");
         QVERIFY(station.reaches("Hold", 3000));
         QTest::qWait(600); // the controller takes lines into its planner until it is full
         QVERIFY(station.jobText().startsWith("held at line"));
         const int line = station.jobText().section(' ', 3, 3).chopped(1).toInt();
         QCOMPARE(station.widget<CodeEditor>("plainTextEditGCode")->runningLine(), line);
-        auto *preview = station.widget<OpenGLWidget>("GLWidget");
         QVector<PathPoint> upToLine;
         PathInterpreter::interpretText(program.mid(0, line).join('\n'), upToLine);
-        QCOMPARE(preview->donePoints(), upToLine.size());
+        QCOMPARE(station.widget<OpenGLWidget>("GLWidget")->donePoints(), upToLine.size());
         const qint64 linesAtHold = station.sim.stat("lines");
-        QTest::qWait(1200);
-        QCOMPARE(station.sim.stat("lines"), linesAtHold); // planner full, nothing taken in
+        QTest::qWait(500);
+        QCOMPARE(station.sim.stat("lines"), linesAtHold);
 
         station.click("pushButtonCycleStartCmd");
-        QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("finished in"), 30000);
-        QVERIFY2(station.jobText().contains(" (estimated "), qPrintable(station.jobText()));
-        QCOMPARE(station.received(), asSent(program));
-        QCOMPARE(station.sim.stat("overflowed_bytes"), 0);
-    }
-
-    // A pulled and re-plugged cable: the controller carries on with what it has, the job
-    // ends naming the last confirmed line, and nothing of it follows after reconnecting.
-    void lostLinkInterruptsTheJob()
-    {
-        Station station({"--time-scale", "20"});
-        QVERIFY(station.start());
-        const QStringList program = generatedProgram(400, 5);
-        send(station, program);
-        QTRY_VERIFY_WITH_TIMEOUT(station.sim.stat("lines") > 30, 10000);
-
+        QTRY_VERIFY_WITH_TIMEOUT(station.sim.stat("lines") > linesAtHold + 20, 10000);
         ::kill(pid_t(station.sim.process().processId()), SIGUSR1);
         QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("interrupted at line "), 2500);
         const int lastConfirmed = station.jobText().split(' ').at(3).chopped(1).toInt();
@@ -310,26 +195,6 @@ private slots:
         QTest::qWait(500);
         QCOMPARE(station.received(), received);
         QVERIFY(station.widget<QPushButton>("pushButtonSendGCode")->isEnabled());
-    }
-
-    // A controller that starts afresh lost whatever it held: the rest of the program must not
-    // run with that gap, so nothing more of it is sent.
-    void killedControllerGetsNothingMoreAfterRestart()
-    {
-        Station station({"--time-scale", "40"});
-        QVERIFY(station.start());
-        send(station, generatedProgram(400, 9));
-        QTRY_VERIFY_WITH_TIMEOUT(station.sim.stat("lines") > 30, 10000);
-
-        station.sim.kill();
-        QTRY_COMPARE_WITH_TIMEOUT(station.state(), QStringLiteral("offline"), 2500);
-        SimProcess again;
-        again.useLink(station.sim.linkPath());
-        QVERIFY(again.start());
-        QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("interrupted at line"), 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(station.state(), QStringLiteral("Idle"), 5000);
-        QTest::qWait(500);
-        QCOMPARE(again.loggedLines().filter(QRegularExpression("^G")), QStringList());
     }
 };
 

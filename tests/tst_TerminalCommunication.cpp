@@ -11,13 +11,8 @@
 
 #include <sys/stat.h>
 
-namespace {
-void settle(int ms)
-{
-    QTest::qWait(ms);
-}
-} // namespace
-
+// The serial link alone against a pseudo-terminal peer: lines framed as they arrive, bytes
+// written as given, and a device that is refused or goes away.
 class TestTerminalCommunication : public QObject
 {
     Q_OBJECT
@@ -35,25 +30,10 @@ private:
         dialog->setSettings(settings);
     }
 
-    QStringList linesFor(const QList<QByteArray> &deliveries, int pauseMs = 20)
-    {
-        QSignalSpy spy(terminal, &TerminalCommunication::LineReceived);
-        for (const QByteArray &chunk : deliveries) {
-            peer->write(chunk);
-            settle(pauseMs);
-        }
-        settle(60);
-        QStringList lines;
-        for (const auto &arguments : spy)
-            lines << arguments.at(0).toString();
-        return lines;
-    }
-
 private slots:
     void init()
     {
         peer = new PtyPeer;
-        QVERIFY(peer->isOpen());
         dialog = new SettingsDialog;
         terminal = new TerminalCommunication;
         usePort(peer->devicePath());
@@ -68,94 +48,72 @@ private slots:
         delete peer;
     }
 
+    // Deliveries apart by `pause` ms; a fragment left alone for long is dropped, and an endless
+    // line is cut, not hoarded.
     void framing_data()
     {
-        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArrayList>("deliveries");
+        QTest::addColumn<int>("pause");
         QTest::addColumn<QStringList>("lines");
-        QTest::newRow("CR LF gives one line") << QByteArray("ok\r\n") << QStringList{"ok"};
-        QTest::newRow("blank lines give none") << QByteArray("ok\n\n") << QStringList{"ok"};
-        QTest::newRow("lone CR") << QByteArray("\r") << QStringList{};
-        QTest::newRow("lone LF") << QByteArray("\n") << QStringList{};
-        QTest::newRow("CR and LF both end lines") << QByteArray("a\rb\n") << QStringList{"a", "b"};
-        QTest::newRow("NUL cuts the line") << QByteArray("ab\0cd\n", 6) << QStringList{"ab"};
-        QTest::newRow("leading NUL gives empty line") << QByteArray("\0xy\n", 4) << QStringList{""};
-        QTest::newRow("UTF-8") << QByteArray("Gr\xc3\xbc\xc3\x9f"
-                                             "e\n")
-                               << QStringList{QString::fromUtf8("Grüße")};
-        QTest::newRow("invalid UTF-8")
-            << QByteArray("\xff\xfeok\n")
-            << QStringList{QString(2, QChar(QChar::ReplacementCharacter)) + "ok"};
+        const auto row = [](const char *name, const QByteArrayList &deliveries,
+                            const QStringList &lines, int pause = 20) {
+            QTest::newRow(name) << deliveries << pause << lines;
+        };
+        row("CR LF gives one line", {"ok\r\n"}, {"ok"});
+        row("blank lines give none", {"ok\n\n", "\r", "\n"}, {"ok"});
+        row("CR and LF both end lines", {"a\rb\n"}, {"a", "b"});
+        row("NUL cuts the line", {QByteArray("ab\0cd\n", 6), QByteArray("\0xy\n", 4)}, {"ab", ""});
+        row("UTF-8",
+            {"Gr\xc3\xbc\xc3\x9f"
+             "e\n"},
+            {QString::fromUtf8("Grüße")});
+        row("invalid UTF-8", {"\xff\xfeok\n"},
+            {QString(2, QChar(QChar::ReplacementCharacter)) + "ok"});
+        row("split over deliveries", {"<Idle,MP", "os:0.000", ",0.000>", "\r\n"},
+            {"<Idle,MPos:0.000,0.000>"}, 100);
+        row("fragment dropped after silence", {"ok", "\r\n", "next\n"}, {"next"}, 450);
+        row("endless line", {QByteArray(200 * 1024, 'x') + '\n'},
+            {QString(LineFramer::maxLineLength, 'x')}, 200);
     }
 
     void framing()
     {
-        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArrayList, deliveries);
+        QFETCH(int, pause);
         QFETCH(QStringList, lines);
-        QCOMPARE(linesFor({bytes}), lines);
+        QSignalSpy spy(terminal, &TerminalCommunication::LineReceived);
+        for (const QByteArray &chunk : deliveries) {
+            peer->write(chunk);
+            QTest::qWait(pause);
+        }
+        QTest::qWait(60);
+        QStringList received;
+        for (const auto &arguments : spy)
+            received << arguments.at(0).toString();
+        QCOMPARE(received, lines);
     }
 
-    void lineSplitOverDeliveriesArrivesWhole()
-    {
-        QCOMPARE(linesFor({"<Idle,MP", "os:0.000", ",0.000>", "\r\n"}, 100),
-                 QStringList{"<Idle,MPos:0.000,0.000>"});
-    }
-
-    void fragmentIsDroppedAfterSilence()
-    {
-        QCOMPARE(linesFor({"ok", "\r\n"}, 450), QStringList{});
-        QCOMPARE(linesFor({"next\n"}), QStringList{"next"});
-    }
-
-    void endlessLineIsCutNotHoarded()
-    {
-        const QStringList lines = linesFor({QByteArray(200 * 1024, 'x') + '\n'}, 200);
-        QCOMPARE(lines.size(), 1);
-        QCOMPARE(lines.first().size(), LineFramer::maxLineLength);
-    }
-
-    void writesAreExact()
+    void writesAreExactAndOnlyWhileConnected()
     {
         QVERIFY(terminal->SendLine("$$"));
-        QCOMPARE(peer->read(3), QByteArray("$$\n"));
         QVERIFY(terminal->WriteRaw("?"));
-        QCOMPARE(peer->read(1), QByteArray("?"));
         QVERIFY(terminal->SendLine(QString::fromUtf8("G1 X1 (Maß)")));
-        QCOMPARE(peer->read(13), QByteArray("G1 X1 (Ma\xc3\x9f)\n"));
         QVERIFY(terminal->SendLine(QString(QChar(0x18))));
-        QCOMPARE(peer->read(2), QByteArray("\x18\n"));
-        QCOMPARE(peer->read(1, 100), QByteArray());
-    }
+        QCOMPARE(peer->read(19), QByteArray("$$\n?G1 X1 (Ma\xc3\x9f)\n\x18\n"));
 
-    void nothingIsWrittenWhileDisconnected()
-    {
+        usePort(QString()); // an empty name leaves the open port alone
+        QVERIFY(!terminal->TryToConnect(dialog));
+        QVERIFY(terminal->SendLine("ok?"));
+        QCOMPARE(peer->read(4), QByteArray("ok?\n"));
+
         TerminalCommunication fresh;
-        QVERIFY(!fresh.IsConnected());
         QVERIFY(!fresh.SendLine("G0 X1"));
-        QVERIFY(!fresh.WriteRaw("?"));
         terminal->Disconnect();
+        terminal->Disconnect(); // twice is harmless
         QVERIFY(!terminal->IsConnected());
         QVERIFY(!terminal->SendLine("G0 X1"));
         QVERIFY(!terminal->WriteRaw("?"));
         QCOMPARE(peer->read(1, 150), QByteArray());
-        terminal->Disconnect(); // twice is harmless
-        QVERIFY(!terminal->IsConnected());
-    }
-
-    void emptyPortNameLeavesOpenPortAlone()
-    {
-        usePort(QString());
-        QVERIFY(!terminal->TryToConnect(dialog));
-        QVERIFY(terminal->IsConnected());
-        QVERIFY(terminal->SendLine("ok?"));
-        QCOMPARE(peer->read(4), QByteArray("ok?\n"));
-    }
-
-    void missingDeviceFailsQuietly()
-    {
-        usePort(QStringLiteral("/nonexistent/ttyNothing"));
-        QVERIFY(!terminal->TryToConnect(dialog));
-        QVERIFY(!terminal->IsConnected());
-        QVERIFY(!terminal->SendLine("G0"));
     }
 
     // Only a device this user may not open calls for the group advice; a port held by another
@@ -188,22 +146,15 @@ private slots:
             QVERIFY(!other.TryToConnect(dialog));
         }
         QVERIFY(!other.IsConnected());
+        QVERIFY(!other.SendLine("G0"));
         QCOMPARE(told.count(), refusal == "permission" ? 1 : 0);
         if (!told.isEmpty())
             QCOMPARE(told.first().first().toString(), device);
     }
 
-    void vanishedDeviceIsNotConnected()
-    {
-        QVERIFY(terminal->SendLine("G4 P1"));
-        peer->hangUp();
-        QTRY_VERIFY(!terminal->IsConnected());
-        QVERIFY(!terminal->SendLine("G0 X1"));
-    }
-
-    // A port opened under a typed link stays connected while the link leads to the same
-    // device, and counts as gone once the link is removed or leads elsewhere.
-    void presenceFollowsTheDevicePath()
+    // A port opened under a link stays connected while the link leads to the same device, and
+    // counts as gone once the device hangs up, the link is removed or leads elsewhere.
+    void presenceFollowsTheDevice()
     {
         QTemporaryDir dir;
         const QString link = dir.filePath("ttyLink");
@@ -212,18 +163,19 @@ private slots:
         QVERIFY(terminal->TryToConnect(dialog));
         for (int i = 0; i < 3; ++i)
             QVERIFY(terminal->IsConnected());
-
         QVERIFY(QFile::remove(link));
         QVERIFY(!terminal->IsConnected());
 
         PtyPeer other;
         QVERIFY(QFile::link(other.devicePath(), link));
         QVERIFY(!terminal->IsConnected());
-
         QVERIFY(terminal->TryToConnect(dialog));
-        QVERIFY(terminal->IsConnected());
         QVERIFY(terminal->SendLine("$I"));
         QCOMPARE(other.read(3), QByteArray("$I\n"));
+
+        other.hangUp();
+        QTRY_VERIFY(!terminal->IsConnected());
+        QVERIFY(!terminal->SendLine("G0 X1"));
     }
 };
 
