@@ -44,19 +44,15 @@ private:
 private slots:
     void cleanup() { station.reset(); }
 
-    void identifiesItself()
-    {
-        startStation();
-        QCOMPARE(station->widget<QLabel>("labelController")->text(), QStringLiteral("Grbl 1.1h"));
-        QVERIFY(station->widget<QDockWidget>("dockWidgetOverrides")->isVisible());
-        QTRY_COMPARE(station->sim.countLogged("$I"), 1); // its receive buffer's size
-    }
-
-    // After G10 L20 and a move to machine X 3, Y 8 the work position is 10, 5, 0, in every
-    // report, with the work offset in only some of them; likewise after G92 and with $10=0.
+    // Known as 1.1, its buffer asked for. After G10 L20 and a move to machine X 3, Y 8 the work
+    // position is 10, 5, 0 in every report, with the work offset in only some of them; likewise
+    // after G92 and with $10=0.
     void workPositionFromTheOffset()
     {
         startStation({"--time-scale", "50"});
+        QCOMPARE(station->widget<QLabel>("labelController")->text(), QStringLiteral("Grbl 1.1h"));
+        QVERIFY(station->widget<QDockWidget>("dockWidgetOverrides")->isVisible());
+        QTRY_COMPARE(station->sim.countLogged("$I"), 1); // its receive buffer's size
         typeAndSettle("G10 L20 P1 X7 Y-3");
         typeAndSettle("G53 G0 X3 Y8");
         for (int report = 0; report < 12; ++report) {

@@ -4,28 +4,36 @@
 #include "VirtualJoystick.h"
 
 #include <QAction>
-
-#include <QLCDNumber>
-#include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
-#include <QSlider>
 #include <QSpinBox>
 
 using namespace WindowProbe;
 
-// Jogging as the operator does it, with the lines checked where they arrive: at the virtual
-// controller.
+// Jogging as the operator does it, by button and by gamepad, with the lines checked where they
+// arrive: at the virtual controller (0.9, where a jog is a relative G01).
 class TestJogging : public QObject
 {
     Q_OBJECT
 
 private:
     std::unique_ptr<Station> station;
+    std::unique_ptr<Station> buttons; // one for all the tests without a gamepad
+
+    void useButtonStation()
+    {
+        if (!buttons) {
+            startStation();
+            buttons = std::move(station);
+        }
+        station = std::move(buttons);
+        QVERIFY(station->reaches("Idle"));
+        newLines();
+    }
 
     template <typename T> T *widget(const char *name) { return station->widget<T>(name); }
+    QStringList newLines() { return station->newLines(); }
+    static QStringList moves(const QStringList &lines) { return lines.filter(QRegExp("^G01")); }
 
     void startStation(const QVariantMap &gamepad = {})
     {
@@ -34,87 +42,60 @@ private:
             keys.insert("GamepadSettings/" + value.key(), value.value());
         station = std::make_unique<Station>(QStringList{"--time-scale", "50"}, false, keys);
         QVERIFY(station->start());
-        station->newLines();
-    }
-
-    QStringList newLines() { return station->newLines(); }
-
-    static QStringList moveLines(const QStringList &lines)
-    {
-        return lines.filter(QRegularExpression("^G01"));
-    }
-
-    void chooseStep(const char *radio) { widget<QRadioButton>(radio)->click(); }
-    void setFeed(int feed) { widget<QSpinBox>("spinBoxFeedRate")->setValue(feed); }
-
-    void becomeIdle()
-    {
-        QVERIFY(station->reaches("Idle"));
         newLines();
     }
 
 private slots:
-    void cleanup() { station.reset(); }
+    void cleanup()
+    {
+        if (QTest::currentTestFunction() == QLatin1String("stepJogs") ||
+            QTest::currentTestFunction() == QLatin1String("continuousJogWhileHeld"))
+            buttons = std::move(station);
+        station.reset();
+    }
 
+    void cleanupTestCase() { buttons.reset(); }
+
+    // Z is never jogged faster than 500 mm/min; a click in continuous mode sends nothing.
     void stepJogs_data()
     {
         QTest::addColumn<QString>("radio");
+        QTest::addColumn<double>("custom");
         QTest::addColumn<int>("feed");
         QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("line");
-        QTest::newRow("10 mm X-") << "radioButton10mm" << 1500 << "pushButtonMinusX"
-                                  << "G01 X-10 F1500";
-        QTest::newRow("1/10 mm Z+ capped") << "radioButton01mm" << 2000 << "pushButtonPlusZ"
-                                           << "G01 Z+0.1 F500";
-        QTest::newRow("100 mm Y+") << "radioButton100mm" << 10 << "pushButtonPlusY"
-                                   << "G01 Y+100 F10";
-        QTest::newRow("1/100 mm Z- slow") << "radioButton001mm" << 400 << "pushButtonMinusZ"
-                                          << "G01 Z-0.01 F400";
-        QTest::newRow("custom starts at 0") << "radioButtonCustom" << 1500 << "pushButtonPlusY"
-                                            << "G01 Y+0 F1500";
+        QTest::addColumn<QStringList>("lines");
+        const auto row = [](const char *name, const char *radio, int feed, const char *button,
+                            const char *line, double custom = 0) {
+            QTest::newRow(name) << radio << custom << feed << button
+                                << (*line ? QStringList{"G91", line, "?"} : QStringList());
+        };
+        row("10 mm X-", "radioButton10mm", 1500, "pushButtonMinusX", "G01 X-10 F1500");
+        row("1/10 mm Z+ capped", "radioButton01mm", 2000, "pushButtonPlusZ", "G01 Z+0.1 F500");
+        row("100 mm Y+", "radioButton100mm", 1000, "pushButtonPlusY", "G01 Y+100 F1000");
+        row("1/100 mm Z- slow", "radioButton001mm", 400, "pushButtonMinusZ", "G01 Z-0.01 F400");
+        row("custom starts at 0", "radioButtonCustom", 1500, "pushButtonPlusY", "G01 Y+0 F1500");
+        row("custom 0.25", "radioButtonCustom", 1500, "pushButtonPlusY", "G01 Y+0.25 F1500", 0.25);
+        row("continuous", "radioButtonContinious", 1500, "pushButtonPlusX", "");
     }
 
     void stepJogs()
     {
         QFETCH(QString, radio);
+        QFETCH(double, custom);
         QFETCH(int, feed);
         QFETCH(QString, button);
-        QFETCH(QString, line);
-        startStation();
-        chooseStep(qPrintable(radio));
-        setFeed(feed);
+        QFETCH(QStringList, lines);
+        useButtonStation();
+        widget<QRadioButton>(qPrintable(radio))->click();
+        if (custom > 0)
+            widget<QDoubleSpinBox>("doubleSpinBoxCustomStep")->setValue(custom);
+        widget<QSpinBox>("spinBoxFeedRate")->setValue(feed);
         newLines();
         widget<QPushButton>(qPrintable(button))->click();
-        QCOMPARE(newLines(), (QStringList{"G91", line, "?"}));
+        QCOMPARE(newLines(), lines);
     }
 
-    void positionsFollowTheJog()
-    {
-        startStation();
-        chooseStep("radioButton10mm");
-        widget<QPushButton>("pushButtonMinusX")->click();
-        widget<QPushButton>("pushButtonPlusY")->click();
-        QTRY_VERIFY_WITH_TIMEOUT((widget<QPushButton>("pushButtonStatusCmd")->click(),
-                                  QTest::qWait(50),
-                                  widget<QLCDNumber>("lcdNumberMachineY")->value() == 10.0),
-                                 5000);
-        QCOMPARE(widget<QLCDNumber>("lcdNumberMachineX")->value(), -10.0);
-        QCOMPARE(widget<QLCDNumber>("lcdNumberWorkX")->value(), -10.0);
-    }
-
-    void customStep()
-    {
-        startStation();
-        chooseStep("radioButtonCustom");
-        auto *custom = widget<QDoubleSpinBox>("doubleSpinBoxCustomStep");
-        custom->setValue(0.25);
-        newLines();
-        widget<QPushButton>("pushButtonPlusY")->click();
-        QCOMPARE(moveLines(newLines()), QStringList{"G01 Y+0.25 F1500"});
-        custom->setValue(1000);
-        QCOMPARE(custom->value(), 999.99);
-    }
-
+    // Held, a button sends a short move ahead of the machine again and again; released, no more.
     void continuousJogWhileHeld_data()
     {
         QTest::addColumn<int>("feed");
@@ -133,116 +114,74 @@ private slots:
         QFETCH(int, feed);
         QFETCH(QString, button);
         QFETCH(QString, line);
-        startStation();
-        setFeed(feed);
+        useButtonStation();
+        widget<QRadioButton>("radioButtonContinious")->click();
+        widget<QSpinBox>("spinBoxFeedRate")->setValue(feed);
         auto *jog = widget<QPushButton>(qPrintable(button));
-        newLines();
         QTest::mousePress(jog, Qt::LeftButton);
         QTest::qWait(700);
         const QStringList held = newLines();
         QTest::mouseRelease(jog, Qt::LeftButton);
-        const QStringList moves = moveLines(held);
-        QVERIFY2(moves.size() >= 2 && moves.size() <= 5, qPrintable(held.join('|')));
-        QCOMPARE(moves, QVector<QString>(moves.size(), line).toList());
-        QCOMPARE(held.count("G91"), moves.size());
+        const QStringList sent = moves(held);
+        QVERIFY2(sent.size() >= 2 && sent.size() <= 5, qPrintable(held.join('|')));
+        QCOMPARE(sent, QVector<QString>(sent.size(), line).toList());
+        QCOMPARE(held.count("G91"), sent.size());
         QTest::qWait(500);
-        QCOMPARE(moveLines(newLines()), QStringList{}); // released: no more moves
+        QCOMPARE(moves(newLines()), QStringList{});
     }
 
-    void clickInContinuousModeSendsNothing()
+    // The slow button jogs continuously at its own speed in any mode; the defined-step button
+    // makes a push of the stick one step.
+    void gamepadJogs_data()
     {
-        startStation();
-        newLines();
-        widget<QPushButton>("pushButtonPlusX")->click();
-        QCOMPARE(newLines(), QStringList{});
+        QTest::addColumn<QVariantMap>("keys");
+        QTest::addColumn<int>("button");
+        QTest::addColumn<bool>("alongX");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("least");
+        QTest::addColumn<int>("most");
+        QTest::newRow("slow") << QVariantMap{{"BtnSlow", 2}, {"SlowSpeed", 50}} << 2 << true
+                              << "G01 X+0.167 F50" << 2 << 5;
+        QTest::newRow("defined step")
+            << QVariantMap{{"BtnDefinedStep", 3}} << 3 << false << "G01 Y+1 F1500" << 1 << 1;
     }
 
-    void feedSliderAndSpinBox()
+    void gamepadJogs()
     {
-        startStation();
-        auto *spin = widget<QSpinBox>("spinBoxFeedRate");
-        auto *slider = widget<QSlider>("verticalSliderFeedRate");
-        spin->setFocus();
-        spin->selectAll();
-        QTest::keyClicks(spin, "1234");
-        QTest::keyClick(spin, Qt::Key_Return);
-        QCOMPARE(slider->value(), 123);
-        QCOMPARE(spin->value(), 1230);
-
-        slider->setValue(150);
-        QCOMPARE(spin->value(), 1500);
-        spin->selectAll();
-        QTest::keyClicks(spin, "1505");
-        QTest::keyClick(spin, Qt::Key_Return);
-        QCOMPARE(slider->value(), 150);
-        QCOMPARE(spin->value(), 1505);
-    }
-
-    void spindleAndCoolant()
-    {
-        startStation();
-        becomeIdle();
-        auto *spindle = widget<QPushButton>("pushButtonSpindle");
-        spindle->click();
-        QCOMPARE(newLines(), QStringList{"M3"});
-        QCOMPARE(spindle->text(), QStringLiteral("Spindle Off"));
-        spindle->click();
-        QCOMPARE(newLines(), QStringList{"M5"});
-        QCOMPARE(spindle->text(), QStringLiteral("Spindle On"));
-
-        auto *coolant = widget<QPushButton>("pushButtonCoolant");
-        coolant->click();
-        QCOMPARE(newLines(), QStringList{"M7"});
-        QCOMPARE(coolant->text(), QStringLiteral("Coolant Off"));
-        coolant->click();
-        QCOMPARE(newLines(), QStringList{"M9"});
-        QCOMPARE(coolant->text(), QStringLiteral("Coolant On"));
-    }
-
-    void gamepadSlowJogsInAnyMode()
-    {
+        QFETCH(QVariantMap, keys);
+        QFETCH(int, button);
+        QFETCH(bool, alongX);
+        QFETCH(QString, line);
+        QFETCH(int, least);
+        QFETCH(int, most);
         VirtualJoystick pad;
         pad.centre();
-        startStation({{"BtnSlow", 2}, {"SlowSpeed", 50}});
-        chooseStep("radioButton10mm");
+        startStation(keys);
+        widget<QRadioButton>(alongX ? "radioButton10mm" : "radioButton1mm")->click();
         QTest::qWait(200); // the gamepad finds the joystick
-        newLines();
-        pad.setButton(2, true);
-        pad.setX(65535);
-        QTest::qWait(700);
-        pad.centre();
-        pad.setButton(2, false);
-        const QStringList moves = moveLines(newLines());
-        QVERIFY2(moves.size() >= 2, qPrintable(moves.join('|')));
-        QCOMPARE(moves, QVector<QString>(moves.size(), "G01 X+0.167 F50").toList());
-        QTest::qWait(400);
-        QCOMPARE(moveLines(newLines()), QStringList{});
-    }
-
-    void gamepadDefinedStepSendsOneStep()
-    {
-        VirtualJoystick pad;
-        pad.centre();
-        startStation({{"BtnDefinedStep", 3}});
-        chooseStep("radioButton1mm");
-        QTest::qWait(200);
-        pad.setButton(3, true);
+        pad.setButton(button, true);
         QTest::qWait(150);
         newLines();
-        pad.setY(0); // Y+
+        alongX ? pad.setX(65535) : pad.setY(0);
         QTest::qWait(700);
-        QCOMPARE(moveLines(newLines()), QStringList{"G01 Y+1 F1500"});
         pad.centre();
-        pad.setButton(3, false);
+        pad.setButton(button, false);
+        const QStringList sent = moves(newLines());
+        QVERIFY2(sent.size() >= least && sent.size() <= most, qPrintable(sent.join('|')));
+        QCOMPARE(sent, QVector<QString>(sent.size(), line).toList());
+        QTest::qWait(400);
+        QCOMPARE(moves(newLines()), QStringList{});
     }
 
-    void gamepadButtonsForProgramSpindleAndZero()
+    // A second Start while the first job runs does nothing.
+    void gamepadButtonsForZeroSpindleAndProgram()
     {
         VirtualJoystick pad;
         pad.centre();
         startStation({{"BtnZero", 0}, {"BtnIndex", 1}, {"BtnStart", 5}});
-        becomeIdle();
+        QVERIFY(station->reaches("Idle"));
         QTest::qWait(200);
+        newLines();
         pad.setButton(0, true);
         QTest::qWait(200);
         QCOMPARE(newLines(), QStringList{"G92 X0 Y0 Z0"});
@@ -254,25 +193,23 @@ private slots:
         pad.setButton(1, false);
 
         station->load("G0 X1\nG1 X20 F10");
-        becomeIdle();
-        pad.setButton(5, true);
-        QTest::qWait(200);
-        pad.setButton(5, false);
-        QTest::qWait(200);
-        pad.setButton(5, true); // a second Start while the first job runs does nothing
-        QTest::qWait(200);
+        QVERIFY(station->reaches("Idle"));
+        for (bool pressed : {true, false, true}) {
+            pad.setButton(5, pressed);
+            QTest::qWait(200);
+        }
         QCOMPARE(station->received().mid(station->received().indexOf("G0 X1")),
                  (QStringList{"G0 X1", "G1 X20 F10"}));
     }
 
-    // Held stick during a program: nothing of it reaches the controller, and it says so once.
+    // A stick held during a program: nothing of it reaches the controller, and it says so once.
     void stickDuringAProgramMovesNothing()
     {
         VirtualJoystick pad;
         pad.centre();
         startStation();
-        station->load(generatedProgram(400, 2).join('\n'));
-        becomeIdle();
+        station->load(generatedProgram(200, 2).join('\n'));
+        QVERIFY(station->reaches("Idle"));
         station->click("pushButtonSendGCode");
         pad.setX(65535);
         QTest::qWait(700);
@@ -301,13 +238,13 @@ private slots:
         QTest::qWait(200);
         pad.setY(65535);
         QTest::qWait(500);
-        QVERIFY(!moveLines(newLines()).isEmpty());
+        QVERIFY(!moves(newLines()).isEmpty());
         unplug ? pad.unplug()
                : station->window->findChild<QAction *>("actionGamepad_Config")->trigger();
         QTest::qWait(300);
         newLines();
         QTest::qWait(600);
-        QCOMPARE(moveLines(newLines()), QStringList{});
+        QCOMPARE(moves(newLines()), QStringList{});
     }
 };
 
