@@ -25,18 +25,17 @@ void makeRaw(int fd)
 PtyPeer::PtyPeer()
 {
     char name[256] = {};
-    if (::openpty(&fd, &slave, name, nullptr, nullptr) != 0)
-        return;
+    ::openpty(&fd, &slave, name, nullptr, nullptr);
     makeRaw(slave);
     path = QString::fromLocal8Bit(name);
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
 }
 
-PtyPeer::PtyPeer(const QString &device) : path(device)
+PtyPeer::PtyPeer(const QString &device)
+    : fd(::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK)),
+      path(device)
 {
-    fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd >= 0)
-        makeRaw(fd);
+    makeRaw(fd);
 }
 
 PtyPeer::~PtyPeer()

@@ -1,7 +1,6 @@
 #include "SimProcess.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 SimProcess::SimProcess(const QStringList &extraArguments) : arguments(extraArguments) {}
 
@@ -17,10 +16,8 @@ bool SimProcess::start()
                      arguments);
     sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     sim.start();
-    if (!sim.waitForStarted(5000))
-        return false;
     // The controller prints its link once the pseudo-terminal is ready.
-    while (!sim.canReadLine()) {
+    while (sim.waitForStarted(5000) && !sim.canReadLine()) {
         if (!sim.waitForReadyRead(5000))
             return false;
     }
@@ -29,19 +26,19 @@ bool SimProcess::start()
 
 void SimProcess::terminate()
 {
-    if (sim.state() == QProcess::NotRunning)
-        return;
-    sim.terminate();
-    if (!sim.waitForFinished(5000))
-        kill();
+    if (sim.state() != QProcess::NotRunning) {
+        sim.terminate();
+        if (!sim.waitForFinished(5000))
+            kill();
+    }
 }
 
 void SimProcess::kill()
 {
-    if (sim.state() == QProcess::NotRunning)
-        return;
-    sim.kill();
-    sim.waitForFinished(5000);
+    if (sim.state() != QProcess::NotRunning) {
+        sim.kill();
+        sim.waitForFinished(5000);
+    }
 }
 
 QString SimProcess::linkPath() const
@@ -52,6 +49,11 @@ QString SimProcess::linkPath() const
 QString SimProcess::logPath() const
 {
     return dir.filePath(QStringLiteral("received.log"));
+}
+
+QString SimProcess::statsPath() const
+{
+    return dir.filePath(QStringLiteral("stats"));
 }
 
 QStringList SimProcess::loggedLines() const
@@ -69,20 +71,13 @@ int SimProcess::countLogged(const QString &line) const
     return loggedLines().count(line);
 }
 
-QString SimProcess::statsPath() const
-{
-    return dir.filePath(QStringLiteral("stats"));
-}
-
 qint64 SimProcess::stat(const QString &name) const
 {
     QFile file(statsPath());
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        const int equals = line.indexOf('=');
-        if (equals > 0 && QString::fromLatin1(line.left(equals)) == name)
-            return line.mid(equals + 1).toLongLong();
+    for (const QByteArray &line :
+         file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QByteArrayList()) {
+        if (line.startsWith(name.toLatin1() + '='))
+            return line.mid(name.size() + 1).toLongLong();
     }
     return -1;
 }

@@ -12,27 +12,20 @@
 
 using namespace WindowProbe;
 
-void seedStore(const QString &port, bool askStatus, const QVariantMap &more)
+void seedStore(const QString &port, bool askStatus)
 {
     QSettings store("Orlo", "Orlo-CNC");
     store.clear();
     store.setValue("ComSettings/PortName", port);
     store.setValue("ComSettings/Baudrate", 115200);
     store.setValue("ComSettings/AskStatus", askStatus ? 1 : 0);
-    for (auto value = more.cbegin(); value != more.cend(); ++value)
-        store.setValue(value.key(), value.value());
-}
-
-Station::Station(const QStringList &simArguments, bool askStatus, const QVariantMap &storeKeys)
-    : sim(simArguments), askStatus(askStatus), keys(storeKeys)
-{
 }
 
 bool Station::start()
 {
     if (!sim.start())
         return false;
-    seedStore(sim.linkPath(), askStatus, keys);
+    seedStore(sim.linkPath(), askStatus);
     window = std::make_unique<MainWindow>();
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get()))

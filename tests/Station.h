@@ -5,22 +5,21 @@
 
 #include "app/MainWindow.h"
 
-#include <QStringList>
-#include <QVariantMap>
-
 #include <memory>
 
 // Points the station's settings store (each test's own, see TestMain.h) at a port, with nothing
-// left from an earlier test; `more` holds further keys, such as "GamepadSettings/..".
-void seedStore(const QString &port, bool askStatus, const QVariantMap &more = {});
+// left from an earlier test.
+void seedStore(const QString &port, bool askStatus);
 
 // A station connected to a virtual controller of its own, seen as the operator sees it:
 // through the widgets by name, and through what the controller took in.
 class Station
 {
 public:
-    explicit Station(const QStringList &simArguments = {}, bool askStatus = true,
-                     const QVariantMap &storeKeys = {});
+    explicit Station(const QStringList &simArguments = {}, bool askStatus = true)
+        : sim(simArguments), askStatus(askStatus)
+    {
+    }
 
     // Starts the controller and the window and waits until the controller reports Idle.
     bool start();
@@ -49,6 +48,5 @@ public:
 
 private:
     bool askStatus;
-    QVariantMap keys;
     int seen = 0;
 };

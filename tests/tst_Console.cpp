@@ -1,18 +1,15 @@
-#include "EventLoopWatch.h"
 #include "PtyPeer.h"
 #include "Station.h"
 #include "TestMain.h"
 
 #include "app/TerminalPane.h"
 
-#include <QCheckBox>
 #include <QLCDNumber>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QTextBlock>
 
 using namespace WindowProbe;
@@ -97,6 +94,44 @@ private slots:
             {"type:  G0 X1 (Maß Ä!)  ", "wrote:G0 X1\n", "text:lineEditCommand=", "type:", "wrote:",
              "type:G0 XÄ", "wrote:", "text:lineEditCommand=G0 XÄ", "shows:Not sent: G0 X",
              "type: ! ", "wrote:!"});
+        // Sent lines are echoed blue, the controller's red.
+        const auto button = [&row](const char *name, const QString &bytes, const char *echo) {
+            row(name, {"say:<Idle,MPos:0,0,0>\r\n", "click:" + QString(name), "wrote:" + bytes,
+                       "say:ok\r\n", "echo:" + QString(echo)});
+        };
+        button("pushButtonSettingsCmd", "$$\n", "$$");
+        button("pushButtonKillLockCmd", "$X\n", "$X");
+        button("pushButtonHomingCycleCmd", "$H\n", "$H");
+        button("pushButtonCycleStartCmd", "~", "~");
+        button("pushButtonFeedHoldCmd", "!", "!");
+        button("pushButtonStatusCmd", "?", "?");
+        button("pushButtonResetGRBLCmd", "\x18", "\x18");
+        button("pushButtonZeroAll", "G92 X0 Y0 Z0\n", "G92 X0 Y0 Z0");
+        button("pushButtonZeroZ", "G92 Z0\n", "G92 Z0");
+        row("spindle on and off", {"say:<Idle,MPos:0,0,0>\r\n", "click:pushButtonSpindle",
+                                   "text:pushButtonSpindle=Spindle Off", "click:pushButtonSpindle",
+                                   "wrote:M3\nM5\n", "text:pushButtonSpindle=Spindle On"});
+        row("coolant on and off",
+            {"click:pushButtonCoolant", "text:pushButtonCoolant=Coolant Off",
+             "click:pushButtonCoolant", "wrote:M7\nM9\n", "text:pushButtonCoolant=Coolant On"});
+        // Reports drive the positions and what may be pressed; 1.1 sends one position, the
+        // other comes from the last work offset; a hidden report still counts.
+        const QString gated = "enabled:pushButtonSpindle=%1#enabled:pushButtonOpenProbeDialog=%1#"
+                              "enabled:pushButtonSendGCode=%1";
+        row("status reports",
+            QString("click:checkBoxHideStatusMessage#"
+                    "say:<Idle,MPos:1.000,2.000,3.000,WPos:0.500,0.000,-1.250>\r\n#"
+                    "text:labelGrblStatus=Idle#lacks:<Idle#%1#positions:1,2,3,0.5,0,-1.25#"
+                    "click:checkBoxHideStatusMessage#say:<Run|MPos:7.000,8.000,9.000|FS:500,0>\r\n#"
+                    "shows:<Run#%2#positions:7,8,9,6.5,6,4.75#wrote:$I\n#"
+                    "say:<Run|WPos:1.000,1.000,1.000|WCO:2.000,0.000,0.000>\r\n#"
+                    "positions:3,1,1,1,1,1#say:<Idle,MPos:4.000,5.000>\r\n#%1#"
+                    "positions:3,1,1,1,1,1#say:<idle,MPos:1,1,1,WPos:1,1,1>\r\n#%2#"
+                    "say:<>\r\n#text:labelGrblStatus=#%2#"
+                    "say:<Idle,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19>\r\n#%1#"
+                    "positions:1,1,1,1,1,1")
+                .arg(gated.arg(1), gated.arg(0))
+                .split('#'));
         // The bar truncates; the job ends once the machine, asked, stands.
         row("five lines outstanding, one job at a time", {"send:7",
                                                           "enabled:pushButtonSendGCode=0",
@@ -246,125 +281,25 @@ private slots:
                 QCOMPARE(widget<QWidget>(qPrintable(name))->isEnabled(), value == "1");
             } else if (verb == "progress") {
                 QCOMPARE(widget<QProgressBar>("progressBar")->value(), argument.toInt());
+            } else if (verb == "positions") { // machine X, Y, Z, work X, Y, Z
+                QStringList values;
+                for (const char *axis :
+                     {"MachineX", "MachineY", "MachineZ", "WorkX", "WorkY", "WorkZ"})
+                    values << QString::number(
+                        widget<QLCDNumber>(qPrintable(QString("lcdNumber") + axis))->value());
+                QCOMPARE(values.join(','), argument);
+            } else if (verb == "echo") { // the station's line blue, the controller's answer red
+                QTRY_COMPARE(terminalLines().mid(terminalLines().size() - 2),
+                             (QList<Line>{{argument, Qt::blue}, {"ok", Qt::red}}));
+            } else if (verb == "lacks") {
+                QTest::qWait(TerminalPane::flushIntervalMs + 20); // written in batches
+                QVERIFY2(!shown().contains(argument), qPrintable(argument));
             } else if (verb == "shows") {
                 QTRY_VERIFY2(shown().contains(argument), qPrintable(argument));
             } else {
                 QFAIL(qPrintable("no such step: " + step));
             }
         }
-    }
-
-    // Sent lines are echoed blue, the controller's red.
-    void fixedButtons_data()
-    {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<int>("clicks");
-        QTest::addColumn<QByteArray>("bytes");
-        const auto row = [](const char *button, const char *bytes, int clicks = 1) {
-            QTest::newRow(button) << button << clicks << QByteArray(bytes);
-        };
-        row("pushButtonSettingsCmd", "$$\n");
-        row("pushButtonKillLockCmd", "$X\n");
-        row("pushButtonHomingCycleCmd", "$H\n");
-        row("pushButtonCycleStartCmd", "~");
-        row("pushButtonFeedHoldCmd", "!");
-        row("pushButtonStatusCmd", "?");
-        row("pushButtonResetGRBLCmd", "\x18");
-        row("pushButtonZeroAll", "G92 X0 Y0 Z0\n");
-        row("pushButtonZeroZ", "G92 Z0\n");
-        row("pushButtonSpindle", "M3\nM5\n", 2);
-        row("pushButtonCoolant", "M7\nM9\n", 2);
-    }
-
-    void fixedButtons()
-    {
-        QFETCH(QString, button);
-        QFETCH(int, clicks);
-        QFETCH(QByteArray, bytes);
-        beIdle();
-        for (int i = 0; i < clicks; ++i)
-            click(qPrintable(button));
-        QCOMPARE(stationWrote(bytes.size()), bytes);
-        controllerSays("ok\r\n");
-        const QString last = QString::fromLatin1(bytes).split('\n', Qt::SkipEmptyParts).last();
-        QTRY_COMPARE(terminalLines().mid(terminalLines().size() - 2),
-                     (QList<Line>{{last, Qt::blue}, {"ok", Qt::red}}));
-    }
-
-    void hiddenStatusReportsStillCount()
-    {
-        widget<QCheckBox>("checkBoxHideStatusMessage")->setChecked(true);
-        controllerSays("<Run,MPos:1.000,2.000,3.000,WPos:0.500,0.000,-1.250>\r\n");
-        QCOMPARE(widget<QLabel>("labelGrblStatus")->text(), QStringLiteral("Run"));
-        QTest::qWait(TerminalPane::flushIntervalMs + 20); // written in batches
-        QVERIFY(!shown().contains("<Run"));
-        widget<QCheckBox>("checkBoxHideStatusMessage")->setChecked(false);
-        beIdle();
-        QTRY_COMPARE(terminalLines().last().first.left(6), QStringLiteral("<Idle,"));
-    }
-
-    void statusReportsDriveTheDisplays()
-    {
-        const auto positions = [this] {
-            QList<double> values;
-            for (const char *name : {"MachineX", "MachineY", "MachineZ", "WorkX", "WorkY", "WorkZ"})
-                values << widget<QLCDNumber>(qPrintable(QString("lcdNumber") + name))->value();
-            return values;
-        };
-        const auto enabled = [this] {
-            return QList<bool>{widget<QPushButton>("pushButtonSpindle")->isEnabled(),
-                               widget<QPushButton>("pushButtonOpenProbeDialog")->isEnabled(),
-                               widget<QPushButton>("pushButtonSendGCode")->isEnabled()};
-        };
-        const QList<bool> all{true, true, true}, none{false, false, false};
-        controllerSays("<Idle,MPos:1.000,2.000,3.000,WPos:0.500,0.000,-1.250>\r\n");
-        QCOMPARE(widget<QLabel>("labelGrblStatus")->text(), QStringLiteral("Idle"));
-        QCOMPARE(enabled(), all);
-        QCOMPARE(positions(), (QList<double>{1, 2, 3, 0.5, 0, -1.25}));
-        // 1.1 sends one position; the other comes from the last work offset.
-        controllerSays("<Run|MPos:7.000,8.000,9.000|FS:500,0>\r\n");
-        QCOMPARE(enabled(), none);
-        QCOMPARE(positions(), (QList<double>{7, 8, 9, 6.5, 6, 4.75}));
-        QCOMPARE(stationWrote(), QByteArray("$I\n")); // 1.1 tells its buffer when asked
-        controllerSays("<Run|WPos:1.000,1.000,1.000|WCO:2.000,0.000,0.000>\r\n");
-        QCOMPARE(positions(), (QList<double>{3, 1, 1, 1, 1, 1}));
-        controllerSays("<Idle,MPos:4.000,5.000>\r\n");
-        QCOMPARE(enabled(), all);
-        QCOMPARE(positions(), (QList<double>{3, 1, 1, 1, 1, 1}));
-        controllerSays("<idle,MPos:1,1,1,WPos:1,1,1>\r\n");
-        QCOMPARE(enabled(), none);
-        controllerSays("<>\r\n");
-        QCOMPARE(widget<QLabel>("labelGrblStatus")->text(), QString());
-        QCOMPARE(enabled(), none);
-        controllerSays("<Idle,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19>\r\n");
-        QCOMPARE(enabled(), all);
-        QCOMPARE(positions(), (QList<double>{1, 1, 1, 1, 1, 1})); // unnamed values are none
-    }
-
-    // Whatever a broken or wrongly configured controller sends, the station stays usable and
-    // its event loop is never kept from running for long.
-    void randomBytesLeaveTheStationUsable()
-    {
-        QRandomGenerator random(42);
-        QByteArray noise(10 * 1024 * 1024, '\0');
-        for (char &byte : noise)
-            byte = char(random.bounded(256));
-        for (int at = 0; at + 2 < noise.size(); at += 997) { // to the status and $ parsers
-            noise[at] = '\n';
-            noise[at + 1] = at % 2 ? '<' : '$';
-        }
-        EventLoopWatch watch;
-        for (int at = 0; at < noise.size(); at += 64 * 1024)
-            peer->write(noise.mid(at, 64 * 1024));
-        QTest::qWait(400);
-        qInfo("longest stall of the event loop: %.1f ms", watch.longestGapMs());
-        QVERIFY(watch.longestGapMs() < 100);
-
-        peer->write("\r\n<Idle,MPos:1.000,2.000,3.000,WPos:1.000,2.000,3.000>\r\n");
-        QTRY_COMPARE(widget<QLabel>("labelGrblStatus")->text(), QStringLiteral("Idle"));
-        peer->read(1 << 20, 50);
-        click("pushButtonStatusCmd");
-        QCOMPARE(peer->read(1), QByteArray("?"));
     }
 };
 

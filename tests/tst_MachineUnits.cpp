@@ -1,18 +1,15 @@
 #include <QtTest>
 
-#include "machine/ControllerCodes.h"
-#include "machine/Dialect.h"
+#include "app/CommandLine.h"
+#include "app/StationIdentity.h"
 #include "machine/Job.h"
-#include "machine/ProbeCycle.h"
 #include "machine/ProgramLine.h"
-#include "machine/StatusReport.h"
 #include "machine/StreamWindow.h"
 
 #include <QQueue>
 
-// The session's pure parts, without a display or a link: cleaning, refusals, the job's state
-// machine driven by scripted answers, the byte budget, the dialects, their numbers and their
-// status reports.
+// The pure parts, without a display or a link: the program as sent and refused, the job's
+// state machine driven by scripted answers, the byte budget, and the station's command line.
 class TestMachineUnits : public QObject
 {
     Q_OBJECT
@@ -52,33 +49,19 @@ private:
         }
     }
 
-    // All a report says in one line: "state[/sub] M:x,y,z W:.. O:.. F S Ov Pn A Ln".
-    static QString summary(const StatusReport &report)
-    {
-        QStringList parts{report.subState.isEmpty() ? report.state
-                                                    : report.state + "/" + report.subState};
-        const std::pair<const char *, const std::optional<StatusReport::Position> *> positions[] = {
-            {"M:", &report.machine}, {"W:", &report.work}, {"O:", &report.offset}};
-        for (const auto &[tag, position] : positions) {
-            if (*position)
-                parts << tag + (*position)->text.join(',');
-        }
-        if (report.feed)
-            parts << "F" + QString::number(*report.feed);
-        if (report.spindle)
-            parts << "S" + QString::number(*report.spindle);
-        if (const auto &ov = report.overrides)
-            parts << QString("Ov:%1,%2,%3").arg((*ov)[0]).arg((*ov)[1]).arg((*ov)[2]);
-        if (report.pins)
-            parts << "Pn:" + *report.pins;
-        if (report.accessories)
-            parts << "A:" + *report.accessories;
-        if (report.line)
-            parts << "Ln" + QString::number(*report.line);
-        return parts.join(' ');
-    }
+    QTemporaryDir dir;
+    QString program;
 
 private slots:
+    void initTestCase()
+    {
+        StationIdentity::describe();
+        program = dir.filePath("part.nc");
+        QFile file(program);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(QDir::setCurrent(dir.path()));
+    }
+
     // What reaches the controller, by editor line; and the first line it could not take.
     void programs_data()
     {
@@ -137,63 +120,46 @@ private slots:
         QTest::addColumn<int>("state");
         QTest::addColumn<int>("percent");
         QTest::addColumn<QString>("description");
+        using S = Job::State;
+        const auto row = [](const char *name, const QString &program, const char *script, S state,
+                            int percent, const char *description) {
+            QTest::newRow(name) << program << QString(script).split(' ') << int(state) << percent
+                                << QString(description);
+        };
         const QString four = "G1 X1 F100\nG1 X2\nG1 X3\nG1 X4";
-        const QStringList sendAll{"send", "send", "send", "send"};
-        QTest::newRow("all confirmed, still moving")
-            << four << sendAll + QStringList{"ok", "ok", "ok", "ok"} << int(Job::State::Running)
-            << 100 << "running: 4 of 4 lines, 0:00";
-        QTest::newRow("finished once at rest")
-            << four << sendAll + QStringList{"ok", "ok", "ok", "ok", "idle"}
-            << int(Job::State::Finished) << 100 << "finished in 0:00";
-        QTest::newRow("at rest too early")
-            << four << sendAll + QStringList{"ok", "idle"} << int(Job::State::Running) << 25
-            << "running: 1 of 4 lines, 0:00";
-        QTest::newRow("refused line holds and sends nothing more")
-            << four << QStringList{"send", "send", "ok", "error:20", "send"}
-            << int(Job::State::Holding) << 25 << "error at line 2: error:20";
-        QTest::newRow("reset after a refused line fails")
-            << four << QStringList{"send", "send", "send", "ok", "error:20", "reset", "ok"}
-            << int(Job::State::Failed) << 25 << "failed at line 2: error:20";
-        QTest::newRow("cycle start goes on, the refusal is told")
-            << four
-            << QStringList{"send", "send", "ok",  "error: Bad number format", "~", "send", "send",
-                           "ok",   "ok",   "idle"}
-            << int(Job::State::Finished) << 75
-            << "finished in 0:00, 1 line(s) refused by the controller";
-        QTest::newRow("feed hold and resume")
-            << four << QStringList{"send", "ok", "!", "send"} << int(Job::State::Holding) << 25
-            << "held at line 1, 0:00";
-        QTest::newRow("reset stops")
-            << four << QStringList{"send", "send", "ok", "reset", "ok", "ok"}
-            << int(Job::State::Stopped) << 25 << "stopped at line 1";
-        QTest::newRow("lost link before any ok")
-            << four << QStringList{"send", "lost"} << int(Job::State::Interrupted) << 0
-            << "interrupted before the first line: link lost";
-        QTest::newRow("alarm fails")
-            << four << QStringList{"send", "send", "ok", "ALARM:1"} << int(Job::State::Failed) << 25
-            << "failed at line 1: ALARM:1";
+        row("all confirmed, still moving", four, "send send send send ok ok ok ok", S::Running, 100,
+            "running: 4 of 4 lines, 0:00");
+        row("finished once at rest", four, "send send send send ok ok ok ok idle", S::Finished, 100,
+            "finished in 0:00");
+        row("at rest too early", four, "send send send send ok idle", S::Running, 25,
+            "running: 1 of 4 lines, 0:00");
+        row("refused line holds and sends nothing more", four, "send send ok error:20 send",
+            S::Holding, 25, "error at line 2: error:20");
+        row("reset after a refused line fails", four, "send send send ok error:20 reset ok",
+            S::Failed, 25, "failed at line 2: error:20");
+        row("cycle start goes on, the refusal is told", four,
+            "send send ok error:2 ~ send send ok ok idle", S::Finished, 75,
+            "finished in 0:00, 1 line(s) refused by the controller");
+        row("feed hold and resume", four, "send ok ! send", S::Holding, 25, "held at line 1, 0:00");
+        row("reset stops", four, "send send ok reset ok ok", S::Stopped, 25, "stopped at line 1");
+        row("lost link before any ok", four, "send lost", S::Interrupted, 0,
+            "interrupted before the first line: link lost");
+        row("alarm fails", four, "send send ok ALARM:1", S::Failed, 25,
+            "failed at line 1: ALARM:1");
         const QString change = "(T1 D=6 flat)\nS1000 M3\nG0 X1\nT1 M6\nG0 X2";
-        QTest::newRow("tool change once everything before it is done")
-            << change << QStringList{"send", "send", "send", "ok", "ok", "idle", "send"}
-            << int(Job::State::Holding) << 60
-            << "Tool change at line 4: T1 (D=6 flat). Change the tool, then press Cycle Start.";
-        QTest::newRow("at rest before the last answer is no tool change")
-            << change << QStringList{"send", "send", "send", "ok", "idle"}
-            << int(Job::State::Running) << 40 << "running: 2 of 5 lines, 0:00";
-        QTest::newRow("cycle start after the change goes on")
-            << change << QStringList{"send", "send", "ok", "ok", "idle", "~",
-                                     "send", "send", "ok", "ok", "idle"}
-            << int(Job::State::Finished) << 100 << "finished in 0:00";
-        QTest::newRow("program pause")
-            << "G0 X1\nM0\nG0 X2" << QStringList{"send", "send", "send", "ok", "ok"}
-            << int(Job::State::Holding) << 66 << "paused by the program at line 2";
-        QTest::newRow("program end, the rest left out")
-            << "G0 X1\nM30\nG0 X2\n%" << QStringList{"send", "send", "ok", "ok", "idle"}
-            << int(Job::State::Finished) << 100
-            << "finished in 0:00, 1 line(s) after the program's end left out";
-        QTest::newRow("lines with nothing to send count as passed")
-            << "%\n(header)\nG0 X1\n\n;note\n%" << QStringList{"send", "ok", "send", "idle"}
-            << int(Job::State::Finished) << 100 << "finished in 0:00";
+        row("tool change once everything before it is done", change,
+            "send send send ok ok idle send", S::Holding, 60,
+            "Tool change at line 4: T1 (D=6 flat). Change the tool, then press Cycle Start.");
+        row("at rest before the last answer is no tool change", change, "send send send ok idle",
+            S::Running, 40, "running: 2 of 5 lines, 0:00");
+        row("cycle start after the change goes on", change,
+            "send send ok ok idle ~ send send ok ok idle", S::Finished, 100, "finished in 0:00");
+        row("program pause", "G0 X1\nM0\nG0 X2", "send send send ok ok", S::Holding, 66,
+            "paused by the program at line 2");
+        row("program end, the rest left out", "G0 X1\nM30\nG0 X2\n%", "send send ok ok idle",
+            S::Finished, 100, "finished in 0:00, 1 line(s) after the program's end left out");
+        row("lines with nothing to send count as passed", "%\n(header)\nG0 X1\n\n;note\n%",
+            "send ok send idle", S::Finished, 100, "finished in 0:00");
     }
 
     void lifeOfAJob()
@@ -208,22 +174,6 @@ private slots:
         QCOMPARE(int(job.state()), state);
         QCOMPARE(job.percent(), percent);
         QCOMPARE(job.describe(0), description);
-    }
-
-    void durations_data()
-    {
-        QTest::addColumn<qint64>("ms");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("seconds") << qint64(9'999) << "0:09";
-        QTest::newRow("minutes") << qint64(724'000) << "12:04";
-        QTest::newRow("hours") << qint64(3'723'000) << "1:02:03";
-    }
-
-    void durations()
-    {
-        QFETCH(qint64, ms);
-        QFETCH(QString, text);
-        QCOMPARE(Job::duration(ms), text);
     }
 
     // How many lines of the given sizes go out before the budget refuses one.
@@ -258,125 +208,58 @@ private slots:
         QCOMPARE(window.answered(-9), -9);
     }
 
-    void dialects_data()
+    void arguments_data()
     {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QString>("described"); // "" when the line tells nothing
-        QTest::newRow("0.9 banner") << "Grbl 0.9j ['$' for help]"
-                                    << "Grbl 0.9j";
-        QTest::newRow("1.1 banner") << "Grbl 1.1h ['$' for help]"
-                                    << "Grbl 1.1h";
-        QTest::newRow("unknown version") << "Grbl 2.0a ['$' for help]"
-                                         << "Grbl 2.0a (unknown version, treated as 1.1)";
-        QTest::newRow("1.1 build info") << "[VER:1.1h.20190830:]"
-                                        << "Grbl 1.1h";
-        QTest::newRow("0.9 build info") << "[0.9j.20160726:]"
-                                        << "Grbl 0.9j";
-        QTest::newRow("not a version") << "Grbl is great"
-                                       << "";
-        QTest::newRow("coordinate system") << "[G54:0.000,0.000,0.000]"
-                                           << "";
-        QTest::newRow("endless version") << "Grbl 1." + QString(100, '1') << "";
-    }
-
-    void dialects()
-    {
-        QFETCH(QString, line);
-        QFETCH(QString, described);
-        const auto dialect =
-            line.startsWith('[') ? Dialect::fromBuildInfo(line) : Dialect::fromBanner(line);
-        QCOMPARE(dialect ? dialect->describe() : QString(), described);
-        QCOMPARE(Dialect::receiveBufferFromOptions("[OPT:V,15,128]"), std::optional<int>(128));
-        QCOMPARE(Dialect::receiveBufferFromOptions("[OPT:V,15,12]"), std::optional<int>());
-    }
-
-    void numbersReadable_data()
-    {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("error") << "error:20"
-                               << "error:20 Unsupported command";
-        QTest::newRow("alarm") << "ALARM:4"
-                               << "ALARM:4 Probe fail: probe already triggered before the cycle";
-        QTest::newRow("undefined error") << "error:99"
-                                         << "error:99";
-        QTest::newRow("undefined alarm") << "ALARM:0"
-                                         << "ALARM:0";
-        QTest::newRow("not a number") << "error:2x"
-                                      << "error:2x";
-        QTest::newRow("huge") << "ALARM:99999999999999"
-                              << "ALARM:99999999999999";
-    }
-
-    void numbersReadable()
-    {
-        QFETCH(QString, line);
-        QFETCH(QString, shown);
-        QCOMPARE(ControllerCodes::readable(line), shown);
-    }
-
-    void probeReports_data()
-    {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<bool>("readable");
-        QTest::addColumn<bool>("contact");
-        QTest::newRow("contact") << "[PRB:0.000,0.000,-5.000:1]" << true << true;
-        QTest::newRow("none") << "[PRB:1.5,2,-20.000:0]" << true << false;
-        QTest::newRow("0.9's $# without flag") << "[PRB:0.000,0.000,0.000]" << false << false;
-        QTest::newRow("garbage") << "[PRB:x,y,z:1]" << false << false;
-        QTest::newRow("two values") << "[PRB:1,2:1]" << false << false;
-        QTest::newRow("huge") << "[PRB:1e999,0,0:1]" << false << false;
-    }
-
-    void probeReports()
-    {
-        QFETCH(QString, line);
-        QFETCH(bool, readable);
-        QFETCH(bool, contact);
-        const auto report = ProbeCycle::readReport(line);
-        QCOMPARE(bool(report), readable);
-        QCOMPARE(report && report->contact, contact);
-    }
-
-    // As 0.9j and 1.1h send them, and hostile: an unreadable field is left out, the rest read.
-    void statusReports_data()
-    {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QString>("read");
-        const auto row = [](const char *line, const char *read) {
-            QTest::newRow(line) << line << read;
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");        // -1: the station starts
+        QTest::addColumn<QString>("said");        // a part of the message
+        QTest::addColumn<bool>("unknownOption");  // maybe the toolkit's own
+        QTest::addColumn<QStringList>("started"); // file, port, baud rate
+        const auto starts = [](const char *tag, const QStringList &arguments,
+                               const QStringList &started) {
+            QTest::newRow(tag) << arguments << -1 << QString() << false << started;
         };
-        row("<Idle,MPos:1.000,2.000,3.000,WPos:0.500,0.000,-1.250>",
-            "Idle M:1.000,2.000,3.000 W:0.500,0.000,-1.250");
-        row("<Run,MPos:0.460,0.000,0.000,WPos:0.460,0.000,0.000,Buf:3,RX:12,Ln:57>",
-            "Run M:0.460,0.000,0.000 W:0.460,0.000,0.000 Ln57");
-        row("<Idle|MPos:0.000,0.000,0.000|FS:0,0|Pn:PXYZRHS|WCO:0.000,0.000,0.000>",
-            "Idle M:0.000,0.000,0.000 O:0.000,0.000,0.000 F0 S0 Pn:PXYZRHS");
-        row("<Hold:0|WPos:10.000,5.000,0.000|Bf:15,128|F:500|Ov:120,50,100|A:SF|Ln:12>",
-            "Hold/0 W:10.000,5.000,0.000 F500 Ov:120,50,100 A:SF Ln12");
-        row("<Jog|FS:100,0|WCO:-7,3,0|MPos:3,8,0>", "Jog M:3,8,0 O:-7,3,0 F100 S0");
-        row("<Idle|MPos:1,2,3|WCO:1,2>", "Idle M:1,2,3");
-        row("<Idle|MPos:|FS:>", "Idle");
-        row("<Idle,MPos:abc,,-0,WPos: 1 ,x,>", "Idle");
-        row("<Idle|MPos:1e999,0,0|Ov:1e20,100,100>", "Idle");
-        row("<Idle||MPos:1,2,3|||Pn:1|Foo:1,2|Bar>", "Idle M:1,2,3");
-        row("<Idle,1,2,3,4,5,6,7,8,9>", "Idle");
-        row("<Idle,MPos:1,2,3,WPos:4,5,6", "Idle M:1,2,3 W:4,5,6");
-        row("<>", "");
-        row("<", "");
-        row("<idle|MPos:0,0,0>", "idle M:0,0,0");
-        QString many = "<Run";
-        for (int i = 0; i < 10000; ++i)
-            many += "|X" + QString::number(i) + ":1";
-        QTest::newRow("ten thousand fields") << many + "|MPos:1,1,1>"
-                                             << "Run M:1,1,1";
+        const auto exits = [](const char *tag, const QStringList &arguments, int code,
+                              const QString &said, bool unknown = false) {
+            QTest::newRow(tag) << arguments << code << said << unknown << QStringList();
+        };
+        const QString gone = dir.filePath("gone.nc");
+        starts("nothing", {}, {"", "", "0"});
+        starts("file in the current folder", {"part.nc"}, {program, "", "0"});
+        starts("port and rate", {"--port", "/dev/ttyUSB0", "--baud", "57600"},
+               {"", "/dev/ttyUSB0", "57600"});
+        starts("port with =, file after it", {"--port=/dev/serial/by-id/usb-x", program},
+               {program, "/dev/serial/by-id/usb-x", "0"});
+        starts("highest rate", {"--baud", "4000000"}, {"", "", "4000000"});
+        exits("help", {"--help"}, 0, "--baud <N>");
+        exits("version", {"--version"}, 0, " " + QCoreApplication::applicationVersion() + "\n");
+        exits("unknown option", {"--bogus"}, 2, "bogus", true);
+        exits("empty port", {"--port", ""}, 2, "--port");
+        exits("rate in words", {"--baud", "fast"}, 2, "--baud");
+        exits("rate too high", {"--baud", "4000001"}, 2, "--baud");
+        exits("two files", {program, program}, 2, "one FILE");
+        exits("mistake before a missing file", {"--baud", "x", gone}, 2, "--baud");
+        exits("missing file", {gone}, 1, gone + ": no such file");
+        exits("folder", {dir.path()}, 1, "folder");
     }
 
-    void statusReports()
+    void arguments()
     {
-        QFETCH(QString, line);
-        QFETCH(QString, read);
-        QCOMPARE(summary(parseStatusReport(line)), read);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        QFETCH(bool, unknownOption);
+        QFETCH(QStringList, started);
+        const CommandLine command = CommandLine::parse(QStringList{"orlo-cnc-control"} + arguments);
+        QCOMPARE(command.exitCode, exitCode);
+        QCOMPARE(command.exits(), exitCode >= 0);
+        QVERIFY2(command.message.contains(said), qPrintable(command.message));
+        if (exitCode == CommandLine::usageError)
+            QVERIFY2(command.message.contains("Usage:"), qPrintable(command.message));
+        QCOMPARE(command.unknownOption, unknownOption);
+        if (!command.exits())
+            QCOMPARE((QStringList{command.file, command.port, QString::number(command.baudRate)}),
+                     started);
     }
 };
 

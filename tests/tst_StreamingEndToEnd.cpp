@@ -1,25 +1,78 @@
 #include "ProgramGenerator.h"
 #include "Station.h"
 #include "TestMain.h"
+#include "VirtualJoystick.h"
 
 #include "editor/CodeEditor.h"
 #include "machine/ProgramLine.h"
 #include "preview/OpenGLWidget.h"
 #include "preview/PathInterpreter.h"
 
+#include <QAction>
 #include <QDialog>
+#include <QDockWidget>
+#include <QDoubleSpinBox>
+#include <QLCDNumber>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 
 #include <csignal>
 
 using namespace WindowProbe;
 
+// The station connected to the virtual controller: programs streamed whole, held and cut off;
+// jogging by button and gamepad (0.9, where a jog is a relative G01); and against 1.1, positions
+// from one reported position and the work offset, numbered errors and alarms in words, jogging
+// that leaves the parser alone and stops on release, and overrides.
 class TestStreamingEndToEnd : public QObject
 {
     Q_OBJECT
 
 private:
+    std::unique_ptr<Station> station;
+    std::unique_ptr<Station> jogging; // one for the jogging tests: a gamepad is found when plugged
+    bool sharing = false;
+
+    void startStation(const QStringList &extra = {})
+    {
+        station = std::make_unique<Station>(QStringList{"--grbl", "1.1"} + extra);
+        QVERIFY(station->start());
+    }
+
+    void useJoggingStation()
+    {
+        if (!jogging) {
+            jogging = std::make_unique<Station>(QStringList{"--time-scale", "50"}, false);
+            QVERIFY(jogging->start());
+        }
+        station = std::move(jogging);
+        sharing = true;
+        QVERIFY(station->reaches("Idle"));
+        newLines();
+    }
+
+    template <typename T> T *widget(const char *name) { return station->widget<T>(name); }
+    QStringList newLines() { return station->newLines(); }
+    static QStringList moves(const QStringList &lines) { return lines.filter(QRegExp("^G01")); }
+
+    QList<double> displays(const char *kind)
+    {
+        QList<double> values;
+        for (const char *axis : {"X", "Y", "Z"})
+            values << station
+                          ->widget<QLCDNumber>(qPrintable(QString("lcdNumber%1%2").arg(kind, axis)))
+                          ->value();
+        return values;
+    }
+
+    void typeAndSettle(const QString &line)
+    {
+        station->type(line);
+        QVERIFY(station->reaches("Idle"));
+    }
+
     // Moves of a millimetre or two take a few milliseconds: the planner stays full and the
     // receive buffer is where the lines wait, as on a real machine cutting a part.
     static QStringList controllerArguments() { return {"--time-scale", "150"}; }
@@ -41,6 +94,16 @@ private:
     }
 
 private slots:
+    void cleanup()
+    {
+        if (sharing)
+            jogging = std::move(station);
+        station.reset();
+        sharing = false;
+    }
+
+    void cleanupTestCase() { jogging.reset(); }
+
     // 1,500 lines kept within the receive buffer (1.1's a byte larger, and as strict) with the
     // planner full; a second Send, as a double click or a gamepad's second Start press, sends
     // nothing more; a comment holding bytes the controller acts on wherever they stand is not
@@ -87,26 +150,12 @@ private slots:
         QFETCH(QString, grbl);
         Station station({"--time-scale", "50", "--grbl", grbl});
         QVERIFY(station.start());
-        const QStringList program = {"%",
-                                     "(T1  D=6 CR=0 - flat end mill)",
-                                     "(T2 D=3 ball)",
-                                     "G90 G94",
-                                     "G21",
-                                     "T1 M6",
-                                     "S12000 M3",
-                                     "G0 X5 Y5",
-                                     "Z5",
-                                     "G1 Z0.5 F250",
-                                     "G1 X10",
-                                     "T2 M06",
-                                     "S8000 M3",
-                                     "G1 X12 Y6 F300",
-                                     "M0",
-                                     "G1 X14",
-                                     "M5",
-                                     "M30",
-                                     "G0 X99",
-                                     "%"};
+        const QStringList program =
+            QString("%|(T1  D=6 CR=0 - flat end mill)|(T2 D=3 ball)|G90 "
+                    "G94|G21|T1 M6|S12000 M3|G0 X5 Y5|Z5|G1 Z0.5 F250|G1 "
+                    "X10|T2 M06|S8000 M3|G1 X12 Y6 F300|M0|G1 X14|M5|M30|G0 "
+                    "X99|%")
+                .split('|');
         station.load(program.join('\n'));
         QTRY_VERIFY_WITH_TIMEOUT(station.jobText().endsWith(", 2 tool change(s) and 1 pause(s) "
                                                             "not counted"),
@@ -142,18 +191,12 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("finished in"), 10000);
         QVERIFY(station.jobText().contains("1 line(s) after the program's end left out"));
 
-        const QString jog = grbl == "0.9" ? "G01 X+1 F1500" : "$J=G91 X+1 F1500";
-        QStringList expected = {"G90 G94", "G21", "M5"};
-        expected << (grbl == "0.9" ? QStringList{"G91", jog} : QStringList{jog});
-        expected << QStringList{"G91",          "G38.2 Z-20 F20",
-                                "G92 Z1.55",    "G90",
-                                "G90",          "S12000 M3",
-                                "G0 X5 Y5",     "Z5",
-                                "G1 Z0.5 F250", "G1 X10",
-                                "M5",           "G90 M3 S12000",
-                                "S8000 M3",     "G1 X12 Y6 F300",
-                                "M0",           "G1 X14",
-                                "M5",           "M30"};
+        const QString jog = grbl == "0.9" ? "G91|G01 X+1 F1500" : "$J=G91 X+1 F1500";
+        const QStringList expected = ("G90 G94|G21|M5|" + jog +
+                                      "|G91|G38.2 Z-20 F20|G92 Z1.55|G90|G90|S12000 M3|G0 X5 "
+                                      "Y5|Z5|G1 Z0.5 F250|G1 X10|M5|G90 M3 S12000|S8000 M3|G1 X12 "
+                                      "Y6 F300|M0|G1 X14|M5|M30")
+                                         .split('|');
         QCOMPARE(station.received().filter(QRegularExpression("^[GMSZ$]")), expected);
         QCOMPARE(station.sim.stat("errors"), 0);
     }
@@ -195,6 +238,246 @@ private slots:
         QTest::qWait(500);
         QCOMPARE(station.received(), received);
         QVERIFY(station.widget<QPushButton>("pushButtonSendGCode")->isEnabled());
+    }
+    // Known as 1.1, its buffer asked for. After G10 L20 and a move to machine X 3, Y 8 the work
+    // position is 10, 5, 0 in every report, with the work offset in only some of them; likewise
+    // after G92 and with $10=0.
+    void workPositionFromTheOffset()
+    {
+        startStation({"--time-scale", "50"});
+        QCOMPARE(station->widget<QLabel>("labelController")->text(), QStringLiteral("Grbl 1.1h"));
+        QVERIFY(station->widget<QDockWidget>("dockWidgetOverrides")->isVisible());
+        QTRY_COMPARE(station->sim.countLogged("$I"), 1); // its receive buffer's size
+        typeAndSettle("G10 L20 P1 X7 Y-3");
+        typeAndSettle("G53 G0 X3 Y8");
+        for (int report = 0; report < 12; ++report) {
+            QVERIFY(station->reaches("Idle"));
+            QCOMPARE(displays("Machine"), (QList<double>{3, 8, 0}));
+            QCOMPARE(displays("Work"), (QList<double>{10, 5, 0}));
+        }
+        typeAndSettle("G92 X0");
+        QTRY_COMPARE((station->click("pushButtonStatusCmd"), displays("Work")),
+                     (QList<double>{0, 5, 0}));
+        typeAndSettle("$10=0"); // work positions are sent, machine ones derived
+        typeAndSettle("G0 Y0");
+        QTRY_COMPARE((station->click("pushButtonStatusCmd"), displays("Machine")),
+                     (QList<double>{3, 3, 0}));
+        QCOMPARE(displays("Work"), (QList<double>{0, 0, 0}));
+    }
+
+    void errorsAndAlarmsInWords()
+    {
+        startStation({"--time-scale", "200"});
+        station->type("G5 X1");
+        QTRY_VERIFY(station->terminal().contains("error:20 Unsupported command"));
+        station->click("pushButtonOpenProbeDialog");
+        auto *probing = WindowProbe::child<QDialog>(station->window.get(), "ProbingDialog");
+        WindowProbe::child<QDoubleSpinBox>(probing, "distanceSpinBox")->setValue(2); // no contact
+        WindowProbe::child<QPushButton>(probing, "pushButtonProbe")->click();
+        const QString alarm = "ALARM:5 Probe fail: probe found no contact within the distance";
+        QTRY_COMPARE(WindowProbe::child<QLabel>(probing, "labelProbeResult")->text(),
+                     "Probe failed: " + alarm);
+        const QString terminal = station->terminal();
+        QVERIFY(terminal.contains(alarm));
+        QVERIFY(terminal.contains("\"$X\" (Kill Alarm Lock) unlocks it, \"$H\" (homing) homes it"));
+    }
+
+    void stepJogLeavesTheModalStateAlone()
+    {
+        startStation();
+        station->widget<QRadioButton>("radioButton10mm")->click();
+        station->newLines();
+        station->click("pushButtonMinusX");
+        station->click("pushButtonStateCmd");
+        QTRY_COMPARE(station->widget<QLabel>("labelModalState")->text(),
+                     QStringLiteral("G54 G21 G90"));
+        QCOMPARE(station->newLines().filter(QRegularExpression("^[$G]")),
+                 (QStringList{"$J=G91 X-10 F1500", "$G"}));
+    }
+
+    // Released, the machine stops at once: no position reported later than 150 ms after the
+    // release differs from the last one.
+    void continuousJogStopsOnRelease_data()
+    {
+        QTest::addColumn<bool>("gamepad");
+        QTest::newRow("button") << false;
+        QTest::newRow("gamepad") << true;
+    }
+
+    void continuousJogStopsOnRelease()
+    {
+        QFETCH(bool, gamepad);
+        VirtualJoystick pad;
+        pad.centre();
+        startStation();
+        QTest::qWait(200); // the gamepad is found
+        auto *button = station->widget<QPushButton>("pushButtonPlusY");
+        gamepad ? pad.setY(0) : QTest::mousePress(button, Qt::LeftButton);
+        QTest::qWait(1000);
+        QElapsedTimer sinceRelease;
+        gamepad ? pad.centre() : QTest::mouseRelease(button, Qt::LeftButton);
+        sinceRelease.start();
+        double last = -1;
+        qint64 lastChange = 0;
+        while (sinceRelease.elapsed() < 600) {
+            station->click("pushButtonStatusCmd");
+            QTest::qWait(10);
+            const double y = displays("Machine").at(1);
+            if (y != last)
+                lastChange = sinceRelease.elapsed();
+            last = y;
+        }
+        qInfo("moved %.3f mm, still moving %lld ms after the release", last, lastChange);
+        QVERIFY(last > 1);
+        QVERIFY(lastChange <= 150);
+        QVERIFY(station->sim.loggedLines().contains("0x85"));
+    }
+
+    void overridesChangeTheReports_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("shown");
+        const auto row = [](const char *button, int feed, int rapid, int spindle) {
+            QTest::newRow(button) << button
+                                  << QString::fromUtf8("Feed %1 % · Rapid %2 % · Spindle %3 %")
+                                         .arg(feed)
+                                         .arg(rapid)
+                                         .arg(spindle);
+        };
+        row("pushButtonFeedPlus10", 110, 100, 100);
+        row("pushButtonFeedMinus1", 99, 100, 100);
+        row("pushButtonRapid25", 100, 25, 100);
+        row("pushButtonSpindleMinus10", 100, 100, 90);
+    }
+
+    void overridesChangeTheReports()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, shown);
+        startStation();
+        station->click(qPrintable(button));
+        QTRY_COMPARE((station->click("pushButtonStatusCmd"),
+                      station->widget<QLabel>("labelOverrides")->text()),
+                     shown);
+    }
+    // Z is never jogged faster than 500 mm/min; a click in continuous mode sends nothing.
+    void stepJogs_data()
+    {
+        QTest::addColumn<QString>("radio");
+        QTest::addColumn<double>("custom");
+        QTest::addColumn<int>("feed");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QStringList>("lines");
+        const auto row = [](const char *name, const char *radio, int feed, const char *button,
+                            const char *line, double custom = 0) {
+            QTest::newRow(name) << radio << custom << feed << button
+                                << (*line ? QStringList{"G91", line, "?"} : QStringList());
+        };
+        row("10 mm X-", "radioButton10mm", 1500, "pushButtonMinusX", "G01 X-10 F1500");
+        row("1/10 mm Z+ capped", "radioButton01mm", 2000, "pushButtonPlusZ", "G01 Z+0.1 F500");
+        row("100 mm Y+", "radioButton100mm", 1000, "pushButtonPlusY", "G01 Y+100 F1000");
+        row("1/100 mm Z- slow", "radioButton001mm", 400, "pushButtonMinusZ", "G01 Z-0.01 F400");
+        row("custom starts at 0", "radioButtonCustom", 1500, "pushButtonPlusY", "G01 Y+0 F1500");
+        row("custom 0.25", "radioButtonCustom", 1500, "pushButtonPlusY", "G01 Y+0.25 F1500", 0.25);
+        row("continuous", "radioButtonContinious", 1500, "pushButtonPlusX", "");
+    }
+
+    void stepJogs()
+    {
+        QFETCH(QString, radio);
+        QFETCH(double, custom);
+        QFETCH(int, feed);
+        QFETCH(QString, button);
+        QFETCH(QStringList, lines);
+        useJoggingStation();
+        widget<QRadioButton>(qPrintable(radio))->click();
+        if (custom > 0)
+            widget<QDoubleSpinBox>("doubleSpinBoxCustomStep")->setValue(custom);
+        widget<QSpinBox>("spinBoxFeedRate")->setValue(feed);
+        newLines();
+        widget<QPushButton>(qPrintable(button))->click();
+        QCOMPARE(newLines(), lines);
+    }
+
+    // Held, a button sends a short move ahead of the machine again and again; released, no more.
+    void continuousJogWhileHeld_data()
+    {
+        QTest::addColumn<int>("feed");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("Y+ at 1500") << 1500 << "pushButtonPlusY"
+                                    << "G01 Y+5.000 F1500";
+        QTest::newRow("Y+ at 10") << 10 << "pushButtonPlusY"
+                                  << "G01 Y+0.033 F10";
+        QTest::newRow("Z- at 600 capped") << 600 << "pushButtonMinusZ"
+                                          << "G01 Z-1.667 F500";
+    }
+
+    void continuousJogWhileHeld()
+    {
+        QFETCH(int, feed);
+        QFETCH(QString, button);
+        QFETCH(QString, line);
+        useJoggingStation();
+        widget<QRadioButton>("radioButtonContinious")->click();
+        widget<QSpinBox>("spinBoxFeedRate")->setValue(feed);
+        auto *jog = widget<QPushButton>(qPrintable(button));
+        QTest::mousePress(jog, Qt::LeftButton);
+        QTest::qWait(700);
+        const QStringList held = newLines();
+        QTest::mouseRelease(jog, Qt::LeftButton);
+        const QStringList sent = moves(held);
+        QVERIFY2(sent.size() >= 2 && sent.size() <= 5, qPrintable(held.join('|')));
+        QCOMPARE(sent, QVector<QString>(sent.size(), line).toList());
+        QCOMPARE(held.count("G91"), sent.size());
+        QTest::qWait(500);
+        QCOMPARE(moves(newLines()), QStringList{});
+    }
+
+    // A stick held during a program: nothing of it reaches the controller, and it says so once.
+    void stickDuringAProgramMovesNothing()
+    {
+        useJoggingStation();
+        VirtualJoystick pad;
+        pad.centre();
+        QTest::qWait(200); // the gamepad finds the joystick
+        station->load(generatedProgram(200, 2).join('\n'));
+        QVERIFY(station->reaches("Idle"));
+        station->click("pushButtonSendGCode");
+        pad.setX(65535);
+        QTest::qWait(700);
+        QVERIFY(station->jobText().startsWith("running"));
+        pad.centre();
+        QTRY_VERIFY_WITH_TIMEOUT(station->jobText().startsWith("finished"), 20000);
+        QCOMPARE(newLines().count("G91"), 0);
+        QCOMPARE(station->terminal().count("Not sent while a program runs: jog X+"), 1);
+        QCOMPARE(station->sim.stat("overflowed_bytes"), 0);
+    }
+
+    // A stick pushed when the gamepad goes away, or when its dialog opens, moves no more.
+    void noMotionNobodyAskedFor_data()
+    {
+        QTest::addColumn<bool>("unplug");
+        QTest::newRow("unplugged") << true;
+        QTest::newRow("dialog opened") << false;
+    }
+
+    void noMotionNobodyAskedFor()
+    {
+        QFETCH(bool, unplug);
+        useJoggingStation();
+        VirtualJoystick pad;
+        pad.centre();
+        QTest::qWait(200);
+        pad.setY(65535);
+        QTest::qWait(500);
+        QVERIFY(!moves(newLines()).isEmpty());
+        unplug ? pad.unplug()
+               : station->window->findChild<QAction *>("actionGamepad_Config")->trigger();
+        QTest::qWait(300);
+        newLines();
+        QTest::qWait(600);
+        QCOMPARE(moves(newLines()), QStringList{});
     }
 };
 
