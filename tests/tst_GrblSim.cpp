@@ -4,8 +4,6 @@
 
 #include "preview/RunTimeEstimate.h"
 
-#include <QFileInfo>
-
 #include <csignal>
 
 static const QStringList v09{"--instant"};
@@ -306,31 +304,6 @@ private slots:
                  qPrintable(QString("ran %1 s, estimated %2 s").arg(measured).arg(estimated)));
     }
 
-    // After a crash a controller started again takes the link over, but never an operator's
-    // file in its place; a clean end removes it.
-    void linkLivesWithTheController()
-    {
-        SimProcess crashed;
-        QVERIFY(crashed.start());
-        crashed.kill();
-        QVERIFY(QFileInfo(crashed.linkPath()).isSymLink());
-        SimProcess again;
-        again.useLink(crashed.linkPath());
-        QVERIFY(again.start());
-        PtyPeer(again.linkPath()).write("\n");
-        QTRY_COMPARE(again.loggedLines(), QStringList{""});
-        again.terminate();
-        QCOMPARE(again.process().exitCode(), 0);
-        QVERIFY(!QFileInfo(again.linkPath()).isSymLink());
-
-        QFile file(crashed.linkPath());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("operator's notes");
-        file.close();
-        QVERIFY(!crashed.start());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("operator's notes"));
-    }
     // What is said goes to stdout on success, to stderr otherwise; a run that ends early holds
     // the machine, then resets it at rest.
     void outcomes_data()

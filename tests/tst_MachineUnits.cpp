@@ -68,34 +68,31 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("sent"); // "line:bytes", "line:kind:bytes" for stops
         QTest::addColumn<int>("refusedLine");
-        QTest::newRow("CAM header, delimiters, comments, blanks")
-            << "%\n(T1 D=6)\n\n\tG90 (check!) G94 ; absolute ~?\r\nT1 M6\nG0 X1 (never closed\n%"
-            << QStringList{"1:", "2:", "4:G90  G94", "5:change:G90", "6:G0 X1", "7:"} << 0;
-        QTest::newRow("tool change restores spindle and distance mode")
-            << "G91\nS12000 M3\nG0 X1 t2 M06\nG1 X1 F100"
-            << QStringList{"1:G91", "2:S12000 M3", "3:change:G91 M3 S12000", "3:G0 X1",
-                           "4:G1 X1 F100"}
-            << 0;
-        QTest::newRow("M6 twice, last line")
-            << "M4 S500\nM5\nM6 M6" << QStringList{"1:M4 S500", "2:M5", "3:change:G90"} << 0;
-        QTest::newRow("numbers beyond any code (found by fuzzing)")
-            << "G90 M30000000000000000000000\nT99999999999999999999 M6"
-            << QStringList{"1:G90 M30000000000000000000000", "2:change:G90"} << 0;
-        QTest::newRow("T without M6 is sent") << "T3\nG0 X1" << QStringList{"1:T3", "2:G0 X1"} << 0;
-        QTest::newRow("pauses") << "G0 X1\nM0\nm01 (optional)"
-                                << QStringList{"1:G0 X1", "2:pause:M0", "3:pause:m01"} << 0;
-        QTest::newRow("end: nothing after it")
-            << "M3\nM30\nG0 X1\n(comment)\n%\nG0 X2" << QStringList{"1:M3", "2:end:M30"} << 0;
-        QTest::newRow("lone CR splits a line")
-            << "G0 X1\rG0 X2\nM5" << QStringList{"1:G0 X1", "1:G0 X2", "2:M5"} << 0;
-        QTest::newRow("feed hold outside a comment")
-            << "G0 X1\nG1 X2 F100 !\nG0 X3" << QStringList{"1:G0 X1", "2:", "3:G0 X3"} << 2;
-        QTest::newRow("non-ASCII outside a comment, not inside")
-            << QString::fromUtf8("G0 X1 (Maß Ä)\nG0 Y\u00b2") << QStringList{"1:G0 X1", "2:"} << 2;
-        QTest::newRow("ctrl-X") << QString("M3\n\nG0\x18") << QStringList{"1:M3", "3:"} << 3;
-        QTest::newRow("79 characters fit, blanks not counted")
-            << "G1 " + QString(76, 'X') + "   " << QStringList{"1:G1 " + QString(76, 'X')} << 0;
-        QTest::newRow("80 do not") << "G1" + QString(78, '1') << QStringList{"1:"} << 1;
+        const auto row = [](const char *name, const QString &text, const QString &sent,
+                            int refused = 0) {
+            QTest::newRow(name) << text << sent.split('|') << refused;
+        };
+        row("CAM header, delimiters, comments, blanks",
+            "%\n(T1 D=6)\n\n\tG90 (check!) G94 ; absolute ~?\r\nT1 M6\nG0 X1 (never closed\n%",
+            "1:|2:|4:G90  G94|5:change:G90|6:G0 X1|7:");
+        row("tool change restores spindle and distance mode",
+            "G91\nS12000 M3\nG0 X1 t2 M06\nG1 X1 F100",
+            "1:G91|2:S12000 M3|3:change:G91 M3 S12000|3:G0 X1|4:G1 X1 F100");
+        row("M6 twice, last line", "M4 S500\nM5\nM6 M6", "1:M4 S500|2:M5|3:change:G90");
+        row("numbers beyond any code (found by fuzzing)",
+            "G90 M30000000000000000000000\nT99999999999999999999 M6",
+            "1:G90 M30000000000000000000000|2:change:G90");
+        row("T without M6 is sent", "T3\nG0 X1", "1:T3|2:G0 X1");
+        row("pauses", "G0 X1\nM0\nm01 (optional)", "1:G0 X1|2:pause:M0|3:pause:m01");
+        row("end: nothing after it", "M3\nM30\nG0 X1\n(comment)\n%\nG0 X2", "1:M3|2:end:M30");
+        row("lone CR splits a line", "G0 X1\rG0 X2\nM5", "1:G0 X1|1:G0 X2|2:M5");
+        row("feed hold outside a comment", "G0 X1\nG1 X2 F100 !\nG0 X3", "1:G0 X1|2:|3:G0 X3", 2);
+        row("non-ASCII outside a comment, not inside",
+            QString::fromUtf8("G0 X1 (Maß Ä)\nG0 Y\u00b2"), "1:G0 X1|2:", 2);
+        row("ctrl-X", "M3\n\nG0\x18", "1:M3|3:", 3);
+        row("79 characters fit, blanks not counted", "G1 " + QString(76, 'X') + "   ",
+            "1:G1 " + QString(76, 'X'));
+        row("80 do not", "G1" + QString(78, '1'), "1:", 1);
     }
 
     void programs()

@@ -211,7 +211,6 @@ private slots:
         QTest::addColumn<QString>("going");
         QTest::newRow("clean end") << "terminate";
         QTest::newRow("killed") << "kill";
-        QTest::newRow("settings applied") << "apply";
     }
 
     void noticesAControllerThatGoesAndComesBack()
@@ -224,15 +223,6 @@ private slots:
         for (int i = 0; i < 5; ++i) { // the first connects
             tick(&window);
             QVERIFY(isGreen(&window) || i == 0);
-        }
-        if (going == "apply") {
-            child<QPushButton>(topLevel("SettingsDialog"), "applyButton")->click();
-            tick(&window);
-            QVERIFY(!isGreen(&window));
-            QCOMPARE(state(&window), QStringLiteral("offline"));
-            tick(&window);
-            QVERIFY(isGreen(&window));
-            return;
         }
         going == "kill" ? sim.kill() : sim.terminate();
         QTRY_VERIFY_WITH_TIMEOUT(!isGreen(&window), 1200);
