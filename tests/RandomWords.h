@@ -99,15 +99,6 @@ inline QString line(QRandomGenerator &random)
     return text;
 }
 
-inline QString program(QRandomGenerator &random, int lines)
-{
-    static const char *const breaks[] = {"\n", "\n", "\n", "\r\n", "\r", "\n\n"};
-    QString text;
-    for (int n = 0; n < lines; ++n)
-        text += line(random) + QString::fromLatin1(breaks[random.bounded(int(std::size(breaks)))]);
-    return text;
-}
-
 // Lines a controller mostly takes, in every form it reads: modal and non-modal G words, units
 // and distance modes, arcs by offsets and by radius (some too short for their chord), blanks
 // inside words, lower case, comments holding letters; now and then a fault that makes it refuse

@@ -1,17 +1,12 @@
 #include "TestMain.h"
 #include "WindowProbe.h"
 
-#include "app/MainWindow.h"
 #include "dialogs/HelicalHoleCutter.h"
 #include "dialogs/HelixProgram.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDoubleSpinBox>
-#include <QFormLayout>
-#include <QGroupBox>
-#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -80,40 +75,51 @@ private slots:
     void init() { dialog = new HelicalHoleCutter; }
     void cleanup() { delete dialog; }
 
-    void defaultProgram()
+    // The arcs stand together between start and end, the feed on the first; four arcs make the
+    // last turn at full depth, then the tool goes up to the safety height.
+    void programs_data()
     {
-        const QStringList program = helixProgram(HelixInputs());
-        QCOMPARE(program.size(), 28);
-        QCOMPARE(
-            program.mid(0, 6),
-            (QStringList{"(Helix: X=0.0000 Y=0.0000 D=10.0000 T=10.0000)", "G0 X3.5000 Y0.0000",
-                         "G0 Z0.5000", "G3 X-1.7500 Y3.0311 I-3.5000 J0.0000 Z0.0000 F720",
-                         "G3 X-1.7500 Y-3.0311 I1.7500 J-3.0311 Z-0.5000",
-                         "G3 X3.5000 Y0.0000 I1.7500 J3.0311 Z-1.0000"}));
-        const QStringList arcs = arcsOf(program);
-        QCOMPARE(arcs.size(), 24);
-        QCOMPARE(program.mid(3, 24), arcs); // the arcs stand together, between start and end
-        QVERIFY(arcs.at(19).endsWith(" Z-9.5000"));
-        for (int i = 20; i < 24; ++i)
-            QVERIFY2(arcs.at(i).endsWith(" Z-10.0000"), qPrintable(arcs.at(i)));
-        QCOMPARE(arcs.last(), QStringLiteral("G3 X3.5000 Y0.0000 I1.7500 J3.0311 Z-10.0000"));
-        QCOMPARE(arcs.filter(" F").size(), 1);
-        QCOMPARE(program.last(), QStringLiteral("G0 Z20.0000"));
+        QTest::addColumn<HelixInputs>("inputs");
+        QTest::addColumn<QStringList>("head");
+        QTest::addColumn<int>("arcCount");
+        QTest::addColumn<QString>("lastStep"); // the depth of the last arc going down
+        QTest::addColumn<QString>("depth");
+        QTest::newRow("defaults")
+            << HelixInputs()
+            << QStringList{"(Helix: X=0.0000 Y=0.0000 D=10.0000 T=10.0000)",
+                           "G0 X3.5000 Y0.0000",
+                           "G0 Z0.5000",
+                           "G3 X-1.7500 Y3.0311 I-3.5000 J0.0000 Z0.0000 F720",
+                           "G3 X-1.7500 Y-3.0311 I1.7500 J-3.0311 Z-0.5000",
+                           "G3 X3.5000 Y0.0000 I1.7500 J3.0311 Z-1.0000"}
+            << 24 << "Z-9.5000"
+            << "Z-10.0000";
+        QTest::newRow("clockwise, from the safety height")
+            << clockwiseExample()
+            << QStringList{"(Helix: X=10.0000 Y=-5.0000 D=8.0000 T=3.0000)", "G0 Z20.0000",
+                           "G0 X12.0000 Y-5.0000", "G0 Z-1.5000",
+                           "G2 X9.0000 Y-6.7321 I-2.0000 J0.0000 Z-1.8333 F720"}
+            << 8 << "Z-2.8333"
+            << "Z-3.0000";
     }
 
-    void clockwiseProgram()
+    void programs()
     {
-        const QStringList program = helixProgram(clockwiseExample());
-        QCOMPARE(program.mid(0, 5),
-                 (QStringList{"(Helix: X=10.0000 Y=-5.0000 D=8.0000 T=3.0000)", "G0 Z20.0000",
-                              "G0 X12.0000 Y-5.0000", "G0 Z-1.5000",
-                              "G2 X9.0000 Y-6.7321 I-2.0000 J0.0000 Z-1.8333 F720"}));
+        QFETCH(HelixInputs, inputs);
+        QFETCH(QStringList, head);
+        QFETCH(int, arcCount);
+        QFETCH(QString, lastStep);
+        QFETCH(QString, depth);
+        const QStringList program = helixProgram(inputs);
+        QCOMPARE(program.mid(0, head.size()), head);
         const QStringList arcs = arcsOf(program);
-        QCOMPARE(arcs.size(), 8);
-        QVERIFY(arcs.at(3).endsWith(" Z-2.8333"));
-        for (int i = 4; i < 8; ++i)
-            QVERIFY(arcs.at(i).endsWith(" Z-3.0000"));
-        QCOMPARE(program.size(), 4 + 8 + 1);
+        const int firstArc = program.indexOf(arcs.first());
+        QCOMPARE(program.mid(firstArc, arcCount), arcs);
+        QCOMPARE(program.size(), firstArc + arcCount + 1);
+        QVERIFY(arcs.at(arcCount - 5).endsWith(lastStep));
+        for (int i = arcCount - 4; i < arcCount; ++i)
+            QVERIFY2(arcs.at(i).endsWith(depth), qPrintable(arcs.at(i)));
+        QCOMPARE(arcs.filter(" F").size(), 1);
         QCOMPARE(program.last(), QStringLiteral("G0 Z20.0000"));
     }
 
@@ -194,40 +200,10 @@ private slots:
         QCOMPARE(helixProgram(inputs).isEmpty(), !problems.isEmpty());
     }
 
-    // Defaults and ranges of the fields show in the programs of the tests below.
-    void form()
-    {
-        QCOMPARE(dialog->windowTitle(), QStringLiteral("Helical Circle Cutter"));
-        QCOMPARE(dialog->size(), QSize(534, 416));
-        QCOMPARE(dialog->windowModality(), Qt::NonModal);
-        QVERIFY(widget<QRadioButton>("radioButtonCCW")->isChecked());
-        QCOMPARE(widget<QGroupBox>("groupBox")->title(), QStringLiteral("Settings"));
-        auto *form = child<QFormLayout>(dialog, "formLayout_2");
-        QCOMPARE(form->rowCount(), 14);
-        QCOMPARE(form->fieldGrowthPolicy(), QFormLayout::AllNonFixedFieldsGrow);
-        const QStringList labels = {"PosX",      "PosY",           "Diameter",
-                                    "Depth",     "Starting Depth", "Infeed",
-                                    "Feed Rate", "Tool Diameter",  "Safety Height"};
-        for (int row = 1; row <= 9; ++row) {
-            auto *label =
-                qobject_cast<QLabel *>(form->itemAt(row, QFormLayout::LabelRole)->widget());
-            QCOMPARE(label->text(), labels.at(row - 1));
-        }
-        QVERIFY(!widget<QCheckBox>("checkBoxSafetyHeightStart")->isChecked());
-        QCOMPARE(widget<QPushButton>("GenerateButton")->text(), QStringLiteral("Generate"));
-        QCOMPARE(widget<QPushButton>("pushButtonCopy")->text(),
-                 QStringLiteral("Copy to Clipboard"));
-    }
-
-    void generateReplacesTheText()
-    {
-        const QString once = generated();
-        QCOMPARE(once, helixProgram(HelixInputs()).join('\n'));
-        QCOMPARE(generated(), once);
-    }
-
+    // Generating again replaces the text; the field defaults give the default program.
     void formInputsReachTheProgram()
     {
+        QCOMPARE(generated(), helixProgram(HelixInputs()).join('\n'));
         widget<QRadioButton>("radioButtonCW")->click();
         widget<QDoubleSpinBox>("PosXdoubleSpinBox")->setValue(10);
         widget<QDoubleSpinBox>("PosYdoubleSpinBox")->setValue(-5);
@@ -238,6 +214,9 @@ private slots:
         widget<QDoubleSpinBox>("IncrementLeveldoubleSpinBox")->setValue(1);
         widget<QCheckBox>("checkBoxSafetyHeightStart")->click();
         QCOMPARE(generated(), helixProgram(clockwiseExample()).join('\n'));
+        QApplication::clipboard()->setText("old");
+        widget<QPushButton>("pushButtonCopy")->click();
+        QCOMPARE(QApplication::clipboard()->text(), helixProgram(clockwiseExample()).join('\n'));
     }
 
     void refusedInputsLeaveTheEditorEmpty_data()
@@ -277,24 +256,6 @@ private slots:
                  QStringLiteral("(Helix: X=-1000.0000 Y=0.0000 D=1000.0000 T=99.9900)"));
         QVERIFY(lines.at(3).endsWith(" F3000"));
         QVERIFY(lines.at(lines.size() - 2).endsWith(" Z-99.9900"));
-    }
-
-    void copyPutsTheTextOnTheClipboard()
-    {
-        QApplication::clipboard()->setText("old");
-        const QString text = generated();
-        widget<QPushButton>("pushButtonCopy")->click();
-        QCOMPARE(QApplication::clipboard()->text(QClipboard::Clipboard), text);
-    }
-
-    void openedFromTheStation()
-    {
-        MainWindow window;
-        auto *cutter = child<HelicalHoleCutter>(&window, "HelicalHoleCutter");
-        QVERIFY(!cutter->isVisible());
-        child<QAction>(&window, "actionHolecutter_Tool")->trigger();
-        QVERIFY(cutter->isVisible());
-        QCOMPARE(cutter->parent(), &window);
     }
 };
 

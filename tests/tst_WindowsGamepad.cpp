@@ -1,6 +1,7 @@
 #include "TestMain.h"
 #include "VirtualJoystick.h"
 
+#include "dialogs/GamepadMapping.h"
 #include "dialogs/WindowsGamepad.h"
 
 #include <QPushButton>
@@ -9,9 +10,39 @@
 #include <QSpinBox>
 #include <QThread>
 
+using namespace GamepadMapping;
 Q_DECLARE_METATYPE(GamepadButton)
+Q_DECLARE_METATYPE(Assignments)
 
-// The gamepad against joysticks that SDL itself makes up: every reading goes through SDL.
+namespace {
+
+const Assignments none = {AssignmentUndefined, AssignmentUndefined, AssignmentUndefined,
+                          AssignmentUndefined, AssignmentUndefined, AssignmentUndefined,
+                          AssignmentUndefined, AssignmentUndefined};
+
+QList<int> on(const Inputs &inputs)
+{
+    QList<int> pressed;
+    for (int input = 0; input < gamepadButtonCount; ++input) {
+        if (inputs[size_t(input)])
+            pressed << input;
+    }
+    return pressed;
+}
+
+QList<int> on(int x, int y, quint32 buttons, const Assignments &assignments)
+{
+    JoystickState state;
+    state.x = quint16(x);
+    state.y = quint16(y);
+    state.buttons = buttons;
+    return on(inputsFrom(state, assignments));
+}
+
+} // namespace
+
+// How readings become machine inputs, and the gamepad against joysticks that SDL itself makes
+// up: every reading goes through SDL.
 class TestWindowsGamepad : public QObject
 {
     Q_OBJECT
@@ -22,6 +53,11 @@ private:
     static QString caption(WindowsGamepad &pad, const char *button)
     {
         return pad.findChild<QPushButton *>(button)->text();
+    }
+
+    static void click(WindowsGamepad &pad, const char *button)
+    {
+        pad.findChild<QPushButton *>(button)->click();
     }
 
     static QList<int> buttons(const QSignalSpy &spy)
@@ -45,6 +81,89 @@ private slots:
     void initTestCase() { qRegisterMetaType<GamepadButton>(); }
 
     void init() { seedAssignments({}); }
+
+    void inputs_data()
+    {
+        QTest::addColumn<QPoint>("stick");
+        QTest::addColumn<uint>("pressed");
+        QTest::addColumn<Assignments>("assignments");
+        QTest::addColumn<QList<int>>("inputs");
+        const uint all = 0xffffffffu;
+        Assignments some = none;
+        some[6] = 3;  // Start
+        some[3] = 0;  // Slow
+        some[7] = 31; // Spindle
+        QTest::newRow("centre") << QPoint(32767, 32767) << 0u << none << QList<int>{};
+        QTest::newRow("X 33512") << QPoint(33512, 32767) << 0u << none << QList<int>{XPlus};
+        QTest::newRow("X 33511") << QPoint(33511, 32767) << 0u << none << QList<int>{};
+        QTest::newRow("X 31510") << QPoint(31510, 32767) << 0u << none << QList<int>{XMinus};
+        QTest::newRow("X 31511") << QPoint(31511, 32767) << 0u << none << QList<int>{};
+        QTest::newRow("Y 31510 is plus") << QPoint(32767, 31510) << 0u << none << QList<int>{YPlus};
+        QTest::newRow("Y 31511") << QPoint(32767, 31511) << 0u << none << QList<int>{};
+        QTest::newRow("Y 33512 is minus")
+            << QPoint(32767, 33512) << 0u << none << QList<int>{YMinus};
+        QTest::newRow("Y 33511") << QPoint(32767, 33511) << 0u << none << QList<int>{};
+        QTest::newRow("corners") << QPoint(0, 65535) << 0u << none << QList<int>{XMinus, YMinus};
+        QTest::newRow("other corner") << QPoint(65535, 0) << 0u << none << QList<int>{XPlus, YPlus};
+        QTest::newRow("one button")
+            << QPoint(32767, 32767) << (1u << 3) << some << QList<int>{Start};
+        QTest::newRow("every button")
+            << QPoint(32767, 32767) << all << some << QList<int>{Slow, Start, Spindle};
+        QTest::newRow("nothing assigned") << QPoint(32767, 32767) << all << none << QList<int>{};
+        QTest::newRow("assignments out of range")
+            << QPoint(32767, 32767) << all << Assignments{99, -7, 32, -1, -2, 1000, -32, 64}
+            << QList<int>{};
+    }
+
+    void inputs()
+    {
+        QFETCH(QPoint, stick);
+        QFETCH(uint, pressed);
+        QFETCH(Assignments, assignments);
+        QFETCH(QList<int>, inputs);
+        QCOMPARE(on(stick.x(), stick.y(), pressed, assignments), inputs);
+    }
+
+    // The lowest pressed button is taken from whatever had it; another click cancels a learn.
+    void learningAssignments()
+    {
+        Assignments assignments = none;
+        assignments[1] = 4; // Z- has button 4
+        startLearning(assignments, 0);
+        QCOMPARE(label(assignments[0]), QStringLiteral("Press Button to Define"));
+        QVERIFY(!learn(assignments, 0));
+        QVERIFY(learn(assignments, (1u << 4) | (1u << 9)));
+        QCOMPARE(label(assignments[0]), QStringLiteral("Button 4"));
+        QCOMPARE(label(assignments[1]), QStringLiteral("Undefined"));
+        QVERIFY(!learn(assignments, 1u << 2)); // nothing waits any more
+        startLearning(assignments, 2);
+        startLearning(assignments, 3);
+        startLearning(assignments, 3);
+        QCOMPARE(assignments[2], AssignmentUndefined);
+        QVERIFY(learn(assignments, (1u << 5) | (1u << 2)));
+        QCOMPARE(assignments[3], 2);
+    }
+
+    void storedValues_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<int>("assignment");
+        QTest::newRow("missing") << QVariant() << AssignmentUndefined;
+        QTest::newRow("button 3") << QVariant(3) << 3;
+        QTest::newRow("text digits") << QVariant("31") << 31;
+        QTest::newRow("99") << QVariant(99) << AssignmentUndefined;
+        QTest::newRow("-7") << QVariant(-7) << AssignmentUndefined;
+        QTest::newRow("waiting") << QVariant(-1) << AssignmentUndefined;
+        QTest::newRow("text") << QVariant("text") << AssignmentUndefined;
+        QTest::newRow("fraction") << QVariant("2.5") << AssignmentUndefined;
+    }
+
+    void storedValues()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(int, assignment);
+        QCOMPARE(fromStore(stored), assignment);
+    }
 
     void stickPressesAndReleasesOncePerChange_data()
     {
@@ -70,37 +189,20 @@ private slots:
         WindowsGamepad pad;
         QSignalSpy pressed(&pad, &WindowsGamepad::ButtonPressed);
         QSignalSpy released(&pad, &WindowsGamepad::ButtonReleased);
+        const auto move = [&](int position) {
+            xAxis ? stick.setX(position) : stick.setY(position);
+            QTest::qWait(settle);
+        };
         QTest::qWait(settle);
-
-        xAxis ? stick.setX(inside) : stick.setY(inside);
-        QTest::qWait(settle);
+        move(inside);
         QCOMPARE(pressed.count(), 0);
-        xAxis ? stick.setX(outside) : stick.setY(outside);
-        QTest::qWait(settle);
+        move(outside);
         QCOMPARE(buttons(pressed), QList<int>{input});
         QVERIFY(pad.heldButtons()[size_t(input)]);
         QTest::qWait(settle); // held: nothing more
-        QCOMPARE(pressed.count(), 1);
-        xAxis ? stick.setX(inside) : stick.setY(inside);
-        QTest::qWait(settle);
+        move(inside);
         QCOMPARE(buttons(released), QList<int>{input});
         QCOMPARE(pressed.count(), 1);
-    }
-
-    void assignedButtonRaisesItsInput()
-    {
-        seedAssignments({{"BtnStart", 3}, {"BtnZero", 31}});
-        VirtualJoystick stick(32);
-        stick.centre();
-        WindowsGamepad pad;
-        QSignalSpy pressed(&pad, &WindowsGamepad::ButtonPressed);
-        QTest::qWait(settle);
-        stick.setButton(3, true);
-        QTest::qWait(settle);
-        QCOMPARE(buttons(pressed), QList<int>{Start});
-        stick.setButton(31, true);
-        QTest::qWait(settle);
-        QCOMPARE(buttons(pressed), (QList<int>{Start, ZeroAll}));
     }
 
     void learningFromTheJoystick()
@@ -110,17 +212,13 @@ private slots:
         stick.centre();
         WindowsGamepad pad;
         pad.show();
-        QCOMPARE(caption(pad, "pushButtonZMinus"), QStringLiteral("Button 4"));
-        QCOMPARE(caption(pad, "pushButtonZPlus"), QStringLiteral("Undefined"));
-        pad.findChild<QPushButton *>("pushButtonZPlus")->click();
-        QCOMPARE(caption(pad, "pushButtonZPlus"), QStringLiteral("Press Button to Define"));
+        click(pad, "pushButtonZPlus");
         QTest::qWait(settle);
         stick.setButton(4, true);
         QTRY_COMPARE(caption(pad, "pushButtonZPlus"), QStringLiteral("Button 4"));
         QCOMPARE(caption(pad, "pushButtonZMinus"), QStringLiteral("Undefined"));
         stick.setButton(4, false);
-
-        pad.findChild<QPushButton *>("pushButtonStart")->click();
+        click(pad, "pushButtonStart");
         stick.setButton(5, true);
         stick.setButton(2, true);
         QTRY_COMPARE(caption(pad, "pushButtonStart"), QStringLiteral("Button 2"));
@@ -181,21 +279,14 @@ private slots:
             WindowsGamepad pad;
             pad.show();
             pad.findChild<QSpinBox *>("spinBoxSlow")->setValue(70);
-            pad.findChild<QPushButton *>("pushButtonDefinedStep")->click();
+            click(pad, "pushButtonDefinedStep");
             QTest::qWait(settle);
             stick.setButton(7, true);
             QTRY_COMPARE(caption(pad, "pushButtonDefinedStep"), QStringLiteral("Button 7"));
-            stick.setButton(7, false);
-            pad.findChild<QPushButton *>("pushButtonSpindle")->click(); // still waiting
-            pad.findChild<QPushButton *>("pushButtonSave")->click();
+            click(pad, "pushButtonSpindle"); // still waiting
+            click(pad, "pushButtonSave");
             QVERIFY(!pad.isVisible());
         }
-        QSettings store("Orlo", "Orlo-CNC");
-        QCOMPARE(store.value("GamepadSettings/BtnDefinedStep").toInt(), 7);
-        QCOMPARE(store.value("GamepadSettings/BtnIndex").toInt(), -2);
-        QCOMPARE(store.value("GamepadSettings/SlowSpeed").toInt(), 70);
-        QCOMPARE(store.value("GamepadSettings/MediumSpeed").toInt(), 300);
-
         WindowsGamepad again;
         QCOMPARE(again.GetSlowSpeed(), 70);
         QCOMPARE(again.GetMediumSpeed(), 300);
@@ -223,12 +314,14 @@ private slots:
         QTRY_COMPARE(buttons(pressed), (QList<int>{XMinus, YPlus}));
     }
 
+    // Only a usable stored button counts: of all 40 buttons pressed, the one assigned.
     void nonsenseFromTheDeviceOrTheStore()
     {
         seedAssignments({{"BtnZPlus", 99},
                          {"BtnZMinus", -7},
                          {"BtnZero", "text"},
                          {"BtnStart", "31 "},
+                         {"BtnDefinedStep", "3"},
                          {"SlowSpeed", "fast"},
                          {"MediumSpeed", 99999}});
         VirtualJoystick stick(40);
@@ -241,10 +334,10 @@ private slots:
         for (int button = 0; button < 40; ++button)
             stick.setButton(button, button != 31);
         QTest::qWait(settle);
-        QCOMPARE(pressed.count(), 0); // no button is assigned to anything usable
+        QCOMPARE(buttons(pressed), QList<int>{DefinedStep});
         stick.setX(0);
         stick.setY(65535);
-        QTRY_COMPARE(buttons(pressed), (QList<int>{XMinus, YMinus}));
+        QTRY_COMPARE(buttons(pressed), (QList<int>{DefinedStep, XMinus, YMinus}));
         pad.show();
         for (const char *name : {"pushButtonZPlus", "pushButtonZMinus", "pushButtonZero"})
             QCOMPARE(caption(pad, name), QStringLiteral("Undefined"));
