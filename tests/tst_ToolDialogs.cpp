@@ -23,10 +23,6 @@
 #include <limits>
 
 using namespace WindowProbe;
-using Parameter = std::optional<GrblParameter>;
-using Command = std::optional<QString>;
-Q_DECLARE_METATYPE(Parameter)
-Q_DECLARE_METATYPE(Command)
 
 namespace {
 
@@ -36,8 +32,18 @@ QStringList rowTexts(const QTableWidget *table, int row)
 {
     QStringList texts;
     for (int column = 0; column < table->columnCount(); ++column)
-        texts << (table->item(row, column) ? table->item(row, column)->text() : QString());
+        texts << table->item(row, column)->text();
     return texts;
+}
+
+// Rows of an input and what it gives, named after the input.
+void addRows(const QList<QPair<QString, QString>> &rows)
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected");
+    for (const auto &[input, expected] : rows)
+        QTest::newRow(("'" + input.left(40).toUtf8().toPercentEncoding(" $=()|") + "'").constData())
+            << input << expected;
 }
 
 } // namespace
@@ -93,105 +99,59 @@ private slots:
 
     void cleanup() { delete machine; }
 
-    void withoutParentNothingIsSent()
-    {
-        GrblSettingsDialog orphanSettings;
-        orphanSettings.ParseParameterLine("$0=10 (step pulse, usec)");
-        QTest::qWait(GrblSettingsDialog::refreshDelayMs + 100);
-        child<QTableWidget>(&orphanSettings, "tableWidgetParameter")->item(0, 1)->setText("12");
-        press(&orphanSettings, "pushButtonApply");
-        ProbingDialog orphanProbe;
-        press(&orphanProbe, "pushButtonProbe");
-        PositionsDialog orphanPositions;
-        press(&orphanPositions, "pushButtonSave");
-        QCOMPARE(child<QTableWidget>(&orphanPositions, "tableWidget")->rowCount(), 0);
-        QVERIFY(machine->sent.isEmpty() && machine->probes.isEmpty());
-    }
-
+    // "index value description", empty for a line that is no parameter.
     void parsesParameterLines_data()
     {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<Parameter>("expected");
-        const auto is = [](int index, double value, const QString &description) {
-            return Parameter(GrblParameter{quint8(index), value, description});
-        };
-        const Parameter none;
-        QTest::newRow("sample") << "$0=10 (step pulse, usec)" << is(0, 10, "step pulse, usec");
-        QTest::newRow("trailing zeros")
-            << "$110=500.000 (x max rate, mm/min)" << is(110, 500, "x max rate, mm/min");
-        QTest::newRow("small") << "$11=0.010 (junction)" << is(11, 0.01, "junction");
-        QTest::newRow("minus reads 0") << "$1=-25 (x)" << is(1, 0, "x");
-        QTest::newRow("exponent cut off") << "$999=1e400 (x)" << none;
-        QTest::newRow("exponent cut off, index in range") << "$24=1e400 (x)" << is(24, 1, "x");
-        QTest::newRow("empty description") << "$3=4 ()" << is(3, 4, "");
-        QTest::newRow("1.1's bare number") << "$0=10" << is(0, 10, "Step pulse time, microseconds");
-        QTest::newRow("unclosed description")
-            << "$132=200.000 (z" << is(132, 200, "Z-axis maximum travel, millimeters");
-        QTest::newRow("a number 1.1 has no words for") << "$7=1" << is(7, 1, "");
-        QTest::newRow("no equals sign") << "$0 10 (x)" << none;
-        QTest::newRow("highest index") << "$255=1 (x)" << is(255, 1, "x");
-        QTest::newRow("index above 255 would wrap") << "$300=5 (x)" << none;
-        QTest::newRow("index beyond any integer") << "$99999999999999999999=5 (x)" << none;
-        QTest::newRow("value beyond a double") << "$1=" + QString(400, '9') + " (x)" << none;
-        QTest::newRow("odd description") << QString::fromUtf8("$2=0 (ä\x01 \"<b>\"\t;)")
-                                         << is(2, 0, QString::fromUtf8("ä\x01 \"<b>\"\t;"));
-        QTest::newRow("NUL in description")
-            << QString("$2=0 (a") + QChar(0) + "b)" << is(2, 0, QString("a") + QChar(0) + "b");
-        QTest::newRow("first closing parenthesis ends it") << "$5=1 (a) b)" << is(5, 1, "a");
+        addRows({{"$0=10 (step pulse, usec)", "0 10 step pulse, usec"},
+                 {"$11=0.010 (junction)", "11 0.01 junction"},
+                 {"$1=-25 (x)", "1 0 x"},
+                 {"$999=1e400 (x)", ""},
+                 {"$24=1e400 (x)", "24 1 x"},
+                 {"$3=4 ()", "3 4 "},
+                 {"$0=10", "0 10 Step pulse time, microseconds"},
+                 {"$132=200.000 (z", "132 200 Z-axis maximum travel, millimeters"},
+                 {"$7=1", "7 1 "},
+                 {"$0 10 (x)", ""},
+                 {"$255=1 (x)", "255 1 x"},
+                 {"$300=5 (x)", ""},
+                 {"$99999999999999999999=5 (x)", ""},
+                 {"$1=" + QString(400, '9') + " (x)", ""},
+                 {QString("$2=0 (a") + QChar(0) + "\x01 \"<b>\"\t;)",
+                  QString("2 0 a") + QChar(0) + "\x01 \"<b>\"\t;"},
+                 {"$5=1 (a) b)", "5 1 a"}});
     }
 
     void parsesParameterLines()
     {
-        QFETCH(QString, line);
-        QFETCH(Parameter, expected);
-        const Parameter parsed = parseParameterLine(line);
-        QCOMPARE(parsed.has_value(), expected.has_value());
-        if (expected) {
-            QCOMPARE(int(parsed->index), int(expected->index));
-            QCOMPARE(parsed->value, expected->value);
-            QCOMPARE(parsed->description, expected->description);
-        }
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        const std::optional<GrblParameter> parsed = parseParameterLine(input);
+        QCOMPARE(parsed ? QString("%1 %2 %3")
+                              .arg(int(parsed->index))
+                              .arg(parsed->value)
+                              .arg(parsed->description)
+                        : QString(),
+                 expected);
     }
 
     void plainNumbers_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("plain");
-        const QList<QPair<QString, bool>> cases = {{"12", true},
-                                                   {"12.50", true},
-                                                   {"-5.5", true},
-                                                   {"+3", true},
-                                                   {".5", true},
-                                                   {"5.", true},
-                                                   {" 7 ", true},
-                                                   {"\t7", true},
-                                                   {"", false},
-                                                   {" ", false},
-                                                   {".", false},
-                                                   {"-", false},
-                                                   {"abc", false},
-                                                   {"1e3", false},
-                                                   {"inf", false},
-                                                   {"nan", false},
-                                                   {"0x10", false},
-                                                   {"1,5", false},
-                                                   {"1.2.3", false},
-                                                   {"1 G91", false},
-                                                   {"12\n", false},
-                                                   {"12\r", false},
-                                                   {"- 5", false},
-                                                   {QString(400, '9'), false},
-                                                   {QString("1") + QChar(0), false},
-                                                   {QString("1") + QChar(0xA0), false}};
-        for (const auto &[text, plain] : cases)
-            QTest::newRow(text.left(12).toUtf8().toPercentEncoding().constData()) << text << plain;
+        QList<QPair<QString, QString>> rows;
+        for (const char *plain : {"12", "12.50", "-5.5", "+3", ".5", "5.", " 7 ", "\t7"})
+            rows << qMakePair(QString(plain), QString("plain"));
+        for (const QString &other :
+             QStringList{"", " ", ".", "-", "abc", "1e3", "inf", "nan", "0x10", "1,5", "1.2.3",
+                         "1 G91", "12\n", "12\r", "- 5", QString(400, '9'), QString("1") + QChar(0),
+                         QString("1") + QChar(0xA0)})
+            rows << qMakePair(other, QString());
+        addRows(rows);
     }
 
     void plainNumbers()
     {
-        QFETCH(QString, text);
-        QFETCH(bool, plain);
-        QCOMPARE(isPlainNumber(text), plain);
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        QCOMPARE(isPlainNumber(input), !expected.isEmpty());
     }
 
     // A burst of lines gives one rebuild, after the delay; later lines update rows in place.
@@ -213,60 +173,54 @@ private slots:
         QCOMPARE(rowTexts(parameters(), 0), (QStringList{"1", "255", "step idle delay, msec"}));
         QCOMPARE(rowTexts(parameters(), 1),
                  (QStringList{"0", "10", "Step pulse time, microseconds"}));
-        QCOMPARE(rowTexts(parameters(), 3), (QStringList{"11", "0.01", "y"}));
         QCOMPARE(rowTexts(parameters(), 4), (QStringList{"12", "0", "z"}));
         QCOMPARE(settings->FindParameter(110), 2);
         QCOMPARE(settings->FindParameter(7), -1);
         QCOMPARE(parameters()->item(0, 0)->flags() | parameters()->item(0, 2)->flags(),
                  Qt::NoItemFlags);
-        QVERIFY(valueCell(0)->flags() & Qt::ItemIsEditable);
     }
 
+    // Values go as typed, not as read; going back to the stored value keeps the mark; a
+    // rebuild clears the marks and the record keeps its value.
     void parameterEditsAreMarkedAndApplied()
     {
         report({"$0=10 (step pulse, usec)", "$1=25 (step idle delay, msec)"});
         press(settings, "pushButtonApply");
-        QCOMPARE(machine->sent, QStringList()); // nothing marked, nothing sent
+        QCOMPARE(machine->sent, QStringList());
         valueCell(0)->setText("12.50");
         QCOMPARE(valueCell(0)->background().color(), orange);
         press(settings, "pushButtonApply");
-        QCOMPARE(machine->sent, QStringList{"$0=12.50"}); // as typed, not as read
-        valueCell(0)->setText("10"); // back to the stored value: the mark stays
+        valueCell(0)->setText("10");
         press(settings, "pushButtonApply");
         QCOMPARE(machine->sent, (QStringList{"$0=12.50", "$0=10"}));
-
         machine->sent.clear();
         valueCell(0)->setText("12");
         valueCell(1)->setText("30");
-        report({"$0=12 (step pulse, usec)"});                 // a rebuild clears the marks
-        QCOMPARE(valueCell(1)->text(), QStringLiteral("25")); // the record kept its value
+        report({"$0=12 (step pulse, usec)"});
+        QCOMPARE(valueCell(1)->text(), QStringLiteral("25"));
         press(settings, "pushButtonApply");
         QCOMPARE(machine->sent, QStringList());
     }
 
+    // A value shown as an exponent cannot go back as it stands: the firmware reads none.
     void unreadableParameterEditsAreReverted_data()
     {
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<QString>("typed");
+        QList<QPair<QString, QString>> rows{
+            {"abc", "1e+06"}, {QString("5") + QChar(0), "10"}, {QString(100000, '9'), "10"}};
         for (const char *typed : {"", "abc", "1e3", "inf", "nan", "12\n$1=0", "5 G91", "0x10"})
-            QTest::newRow(QByteArray(typed).toPercentEncoding().constData()) << "10" << typed;
-        QTest::newRow("NUL") << "10" << QString("5") + QChar(0);
-        QTest::newRow("endless digits") << "10" << QString(100000, '9');
-        // The firmware reads no exponent: a marked value shown so cannot go back as it stands.
-        QTest::newRow("marked, shown as exponent") << "1e+06"
-                                                   << "abc";
+            rows << qMakePair(QString(typed), QString("10"));
+        addRows(rows);
     }
 
     void unreadableParameterEditsAreReverted()
     {
-        QFETCH(QString, shown);
-        QFETCH(QString, typed);
-        report({"$100=" + QString::number(shown.toDouble(), 'f', 0) + " (x)"});
-        QCOMPARE(valueCell(0)->text(), shown);
-        if (shown.contains('e'))
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        report({"$100=" + QString::number(expected.toDouble(), 'f', 0) + " (x)"});
+        if (expected.contains('e'))
             valueCell(0)->setText("2000000");
-        valueCell(0)->setText(typed);
-        QCOMPARE(valueCell(0)->text(), shown);
+        valueCell(0)->setText(input);
+        QCOMPARE(valueCell(0)->text(), expected);
         press(settings, "pushButtonApply");
         QCOMPARE(machine->sent, QStringList());
     }
@@ -286,12 +240,9 @@ private slots:
         auto *editor = station.widget<GrblSettingsDialog>("GrblSettingsDialog");
         auto *table = child<QTableWidget>(editor, "tableWidgetParameter");
         station.widget<QAction>("actionGRBL_Config")->trigger();
-        QVERIFY(editor->isVisible());
-        QStringList listing;
         QFile factory(QFINDTESTDATA("data/settings-0.9j.txt"));
         QVERIFY(factory.open(QIODevice::ReadOnly | QIODevice::Text));
-        if (grbl == "0.9")
-            listing = QString::fromLatin1(factory.readAll()).trimmed().split('\n');
+        const QStringList listing = QString::fromLatin1(factory.readAll()).trimmed().split('\n');
         QTRY_COMPARE_WITH_TIMEOUT(table->rowCount(), grbl == "0.9" ? listing.size() : 34, 5000);
         for (int row = 0; row < table->rowCount(); ++row) {
             const QStringList shown = rowTexts(table, row);
@@ -313,44 +264,40 @@ private slots:
         QCOMPARE(station.sim.countLogged("$$"), 2);
     }
 
+    // "axis distance feed"
     void probeCommands_data()
     {
-        QTest::addColumn<QChar>("axis");
-        QTest::addColumn<double>("distance");
-        QTest::addColumn<int>("feed");
-        QTest::addColumn<QString>("command");
-        QTest::newRow("default") << QChar('Z') << -20.0 << 20 << "G38.2 Z-20 F20";
-        QTest::newRow("positive") << QChar('X') << 5.0 << 100 << "G38.2 X+5 F100";
-        QTest::newRow("fraction") << QChar('Y') << -12.5 << 50 << "G38.2 Y-12.5 F50";
-        QTest::newRow("zero") << QChar('Z') << 0.0 << 20 << "G38.2 Z+0 F20";
-        QTest::newRow("typed minus zero") << QChar('Z') << -0.0 << 20 << "G38.2 Z+0 F20";
-        QTest::newRow("upper limits") << QChar('Z') << 100.0 << 1000 << "G38.2 Z+100 F1000";
-        QTest::newRow("lower limits") << QChar('Z') << -100.0 << 10 << "G38.2 Z-100 F10";
-        QTest::newRow("six digits") << QChar('X') << 12.345678 << 10 << "G38.2 X+12.3457 F10";
+        addRows({{"Z -20 20", "G38.2 Z-20 F20"},
+                 {"X 5 100", "G38.2 X+5 F100"},
+                 {"Y -12.5 50", "G38.2 Y-12.5 F50"},
+                 {"Z 0 20", "G38.2 Z+0 F20"},
+                 {"Z -0 20", "G38.2 Z+0 F20"},
+                 {"Z -100 10", "G38.2 Z-100 F10"},
+                 {"X 12.345678 10", "G38.2 X+12.3457 F10"}});
     }
 
     void probeCommands()
     {
-        QFETCH(QChar, axis);
-        QFETCH(double, distance);
-        QFETCH(int, feed);
-        QFETCH(QString, command);
-        QCOMPARE(probeCommand(axis, distance, feed), command);
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        const QStringList words = input.split(' ');
+        QCOMPARE(probeCommand(words[0][0], words[1].toDouble(), words[2].toInt()), expected);
     }
 
-    // How a cycle ends, and what is sent for it then.
+    // How a cycle ends, and what is sent for it then; nothing before it starts or after.
     void probeEndings_data()
     {
         QTest::addColumn<bool>("setHeight");
         QTest::addColumn<QString>("line");
         QTest::addColumn<bool>("contact");
         QTest::addColumn<QStringList>("lines");
-        const QStringList back{"G90"};
+        const QString touch = "[PRB:0.000,0.000,-5.000:1]";
         QTest::newRow("contact, position set")
-            << true << "[PRB:0.000,0.000,-5.000:1]" << true << QStringList{"G92 Z1.55", "G90"};
-        QTest::newRow("contact only") << false << "[PRB:0.000,0.000,-5.000:1]" << true << back;
-        QTest::newRow("no contact") << true << "[PRB:0.000,0.000,-20.000:0]" << false << back;
-        QTest::newRow("garbage") << true << "[PRB:a,b:1]" << false << back;
+            << true << touch << true << QStringList{"G92 Z1.55", "G90"};
+        QTest::newRow("contact only") << false << touch << true << QStringList{"G90"};
+        QTest::newRow("no contact")
+            << true << "[PRB:0.000,0.000,-20.000:0]" << false << QStringList{"G90"};
+        QTest::newRow("garbage") << true << "[PRB:a,b:1]" << false << QStringList{"G90"};
     }
 
     void probeEndings()
@@ -360,22 +307,21 @@ private slots:
         QFETCH(bool, contact);
         QFETCH(QStringList, lines);
         ProbeCycle cycle;
-        QVERIFY(!cycle.probeReport(line)); // nothing runs
+        QVERIFY(!cycle.probeReport(line));
         ProbeRequest request;
         if (setHeight)
             request.setHeight = 1.55;
         cycle.start(request);
         QVERIFY(!cycle.probeReport("[MSG:something else]"));
         const auto ending = cycle.probeReport(line);
-        QVERIFY(ending);
-        QCOMPARE(ending->contact, contact);
+        QVERIFY(ending && ending->contact == contact);
         QCOMPARE(ending->lines, lines);
-        QVERIFY(!cycle.isActive());
-        QVERIFY(!cycle.probeReport(line)); // never again, whatever comes later
+        QVERIFY(!cycle.isActive() && !cycle.probeReport(line));
         QCOMPARE(ProbeCycle::timeoutMs({'Z', -20, 20, {}}), 125'000);
         QCOMPARE(ProbeCycle::timeoutMs({'X', 5, 1000, {}}), 5'600);
     }
 
+    // The station sends; the dialog only asks, and only when the machine stands idle.
     void probingDialogAsksTheStation()
     {
         child<QRadioButton>(probing, "radioButtonY")->click();
@@ -390,20 +336,17 @@ private slots:
         QCOMPARE(machine->probes[0].distance, 100.0);
         QCOMPARE(machine->probes[0].setHeight, std::optional<double>(2.5));
         QCOMPARE(machine->probes[1].setHeight, std::optional<double>());
-
         machine->refusal = "a program is running";
         press(probing, "pushButtonProbe");
         auto *result = child<QLabel>(probing, "labelProbeResult");
         QCOMPARE(result->text(), QStringLiteral("Probe not started: a program is running"));
         probing->ProbeFinished(false, "Probe failed: ALARM: Probe fail");
         QCOMPARE(result->text(), QStringLiteral("Probe failed: ALARM: Probe fail"));
-        QCOMPARE(machine->sent, QStringList()); // the station sends, the dialog only asks
-
-        auto *button = child<QPushButton>(probing, "pushButtonProbe");
+        QCOMPARE(machine->sent, QStringList());
         for (const auto &[state, enabled] : QList<QPair<QString, bool>>{
                  {"Run", false}, {"Idle", true}, {"Alarm", false}, {"idle", false}}) {
             probing->SetMachineState(state);
-            QCOMPARE(button->isEnabled(), enabled);
+            QCOMPARE(child<QPushButton>(probing, "pushButtonProbe")->isEnabled(), enabled);
         }
     }
 
@@ -438,14 +381,11 @@ private slots:
         station.widget<QRadioButton>("radioButton1mm")->click();
         station.click("pushButtonMinusX");
         QTRY_VERIFY(station.received().endsWith("G01 X-1 F1500"));
-        const QString probeLine = probeCommand('Z', distance, 20);
-        const QStringList expected =
-            touches
-                ? QStringList{"G91", probeLine, "G92 Z1.55", "G90", "G0 Z5", "G91", "G01 X-1 F1500"}
-                : QStringList{"G91", probeLine, "G90", "$X",
-                              "G90", "G0 Z5",   "G91", "G01 X-1 F1500"};
+        const QString ending = touches ? "G92 Z1.55|G90" : "G90|$X|G90";
         const QStringList received = station.received();
-        QCOMPARE(received.mid(received.indexOf("G91")), expected);
+        QCOMPARE(received.mid(received.indexOf("G91")).join('|'),
+                 "G91|" + probeCommand('Z', distance, 20) + '|' + ending +
+                     "|G0 Z5|G91|G01 X-1 F1500");
         QVERIFY(station.reaches("Idle"));
         QTRY_COMPARE(station.widget<QLCDNumber>("lcdNumberWorkZ")->value(), 5.0);
     }
@@ -467,79 +407,55 @@ private slots:
         QCOMPARE(station.received(), (QStringList{"G91", "G01 Z+1 F500"}));
     }
 
+    // "word|X|Y|Z", the command or none.
     void positionCommands_data()
     {
-        QTest::addColumn<QString>("word");
-        QTest::addColumn<QStringList>("cells");
-        QTest::addColumn<Command>("command");
-        const Command none;
-        QTest::newRow("set") << "G92" << QStringList{"10", "-5.5", "2"}
-                             << Command("G92 X10 Y-5.5 Z2");
-        QTest::newRow("move") << "G00" << QStringList{"10", "-5.5", "2"}
-                              << Command("G00 X10 Y-5.5 Z2");
-        QTest::newRow("as they stand")
-            << "G00" << QStringList{" 7 ", "+.5", "-0"} << Command("G00 X 7  Y+.5 Z-0");
-        QTest::newRow("empty cell") << "G00" << QStringList{"", "1", "2"} << none;
-        QTest::newRow("letters") << "G00" << QStringList{"1", "abc", "2"} << none;
-        QTest::newRow("a second word") << "G00" << QStringList{"1", "2", "1 G91"} << none;
-        QTest::newRow("a second line") << "G92" << QStringList{"1\nG91", "2", "3"} << none;
-        QTest::newRow("exponent") << "G00" << QStringList{"1e3", "2", "3"} << none;
-        QTest::newRow("not a number") << "G00" << QStringList{"nan", "2", "3"} << none;
-        QTest::newRow("NUL") << "G00" << QStringList{"1", QString("1") + QChar(0), "3"} << none;
-        QTest::newRow("endless digits")
-            << "G00" << QStringList{"1", "2", QString(1000, '9')} << none;
-        QTest::newRow("two cells") << "G00" << QStringList{"1", "2"} << none;
+        addRows({{"G92|10|-5.5|2", "G92 X10 Y-5.5 Z2"},
+                 {"G00| 7 |+.5|-0", "G00 X 7  Y+.5 Z-0"},
+                 {"G00||1|2", ""},
+                 {"G00|1|abc|2", ""},
+                 {"G00|1|2|1 G91", ""},
+                 {"G92|1\nG91|2|3", ""},
+                 {"G00|1e3|2|3", ""},
+                 {"G00|nan|2|3", ""},
+                 {QString("G00|1|1") + QChar(0) + "|3", ""},
+                 {"G00|1|2|" + QString(1000, '9'), ""},
+                 {"G00|1|2", ""}});
     }
 
     void positionCommands()
     {
-        QFETCH(QString, word);
-        QFETCH(QStringList, cells);
-        QFETCH(Command, command);
-        QCOMPARE(positionCommand(word, cells), command);
-    }
-
-    void positionSavedSetAndMovedTo()
-    {
-        saveAt(10, -5.5, 2);
-        QCOMPARE(rowTexts(saved(), 0), (QStringList{"10", "-5.5", "2", "Position 1"}));
-        setAndMove(0);
-        QCOMPARE(machine->sent, (QStringList{"G92 X10 Y-5.5 Z2", "G90", "G00 X10 Y-5.5 Z2"}));
-        machine->sent.clear();
-        saved()->item(0, 0)->setText("7");
-        press(positions, "pushButtonMove");
-        QCOMPARE(machine->sent, (QStringList{"G90", "G00 X7 Y-5.5 Z2"}));
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        const QStringList words = input.split('|');
+        QCOMPARE(positionCommand(words[0], words.mid(1)).value_or(QString()), expected);
     }
 
     // Stored to six digits: "-1e-05" would read as -1 and a stray E word. A row whose cell the
     // operator broke keeps the text to mend; a row without cells, or none chosen, sends nothing.
-    void unusableRowsSendNothing()
+    void positionsSavedSetMovedAndDeleted()
     {
+        saveAt(10, -5.5, 2);
+        setAndMove(0);
+        QCOMPARE(machine->sent, (QStringList{"G92 X10 Y-5.5 Z2", "G90", "G00 X10 Y-5.5 Z2"}));
+        machine->sent.clear();
         saveAt(123.4567, -0.00001, 1e5);
-        QCOMPARE(rowTexts(saved(), 0), (QStringList{"123.457", "-1e-05", "100000", "Position 1"}));
         saveAt(std::numeric_limits<double>::quiet_NaN(), 0, 0);
         saveAt(1, 2, 3);
-        saved()->item(2, 2)->setText("1 G91");
-        saved()->insertRow(3);
-        for (int row = 0; row < 4; ++row)
+        QCOMPARE(rowTexts(saved(), 1), (QStringList{"123.457", "-1e-05", "100000", "Position 2"}));
+        saved()->item(3, 2)->setText("1 G91");
+        saved()->insertRow(4);
+        for (int row : {-1, 1, 2, 3, 4})
             setAndMove(row);
-        setAndMove(-1);
         QCOMPARE(machine->sent, QStringList());
-        QCOMPARE(saved()->item(2, 2)->text(), QStringLiteral("1 G91"));
-    }
-
-    void deleteRemovesTheCurrentRow()
-    {
-        for (int n = 1; n <= 3; ++n)
-            saveAt(n, n, n);
+        QCOMPARE(saved()->item(3, 2)->text(), QStringLiteral("1 G91"));
         saved()->setCurrentCell(1, 0);
         press(positions, "pushButtonDelete");
-        QCOMPARE(saved()->rowCount(), 2);
-        QCOMPARE(rowTexts(saved(), 0), (QStringList{"1", "1", "1", "Position 1"}));
-        QCOMPARE(rowTexts(saved(), 1), (QStringList{"3", "3", "3", "Position 3"}));
         saved()->setCurrentCell(-1, -1);
         press(positions, "pushButtonDelete");
-        QCOMPARE(saved()->rowCount(), 2);
+        QCOMPARE(saved()->rowCount(), 4);
+        QCOMPARE(rowTexts(saved(), 0), (QStringList{"10", "-5.5", "2", "Position 1"}));
+        QCOMPARE(saved()->item(1, 3)->text(), QStringLiteral("Position 3"));
     }
 
     void savedPositionIsReturnedTo()
@@ -558,17 +474,14 @@ private slots:
         QVERIFY(settle(4));
         station.widget<QAction>("actionPositions")->trigger();
         auto *dialog = station.widget<PositionsDialog>("PositionsDialog");
-        QVERIFY(dialog->isVisible());
         press(dialog, "pushButtonSave");
         auto *table = child<QTableWidget>(dialog, "tableWidget");
         QCOMPARE(rowTexts(table, 0), (QStringList{"4", "-3", "-1.25", "Position 1"}));
-
         station.window->SendCommand("G91 G0 X10 Y10 Z1");
         QVERIFY(settle(14));
         table->setCurrentCell(0, 0);
         press(dialog, "pushButtonMove");
         QVERIFY(settle(4));
-        QCOMPARE(station.widget<QLCDNumber>("lcdNumberWorkY")->value(), -3.0);
         QCOMPARE(station.widget<QLCDNumber>("lcdNumberWorkZ")->value(), -1.25);
         const QStringList received = station.received();
         QCOMPARE(received.mid(received.indexOf("G90")).filter(QRegularExpression("^G")),
