@@ -12,8 +12,6 @@
 #include <limits>
 
 Q_DECLARE_METATYPE(QVector<PathPoint>)
-Q_DECLARE_METATYPE(ViewControl)
-Q_DECLARE_METATYPE(Envelope)
 
 char *toString(const ViewControl &v)
 {
@@ -83,13 +81,6 @@ private:
         return frame();
     }
 
-    void send(QEvent::Type type, QPoint at, Qt::MouseButtons buttons)
-    {
-        QMouseEvent event(type, at, preview->mapToGlobal(at), Qt::NoButton, buttons,
-                          Qt::NoModifier);
-        QApplication::sendEvent(preview, &event);
-    }
-
     // Where a point of the plane Z = 0 shows in a view from above.
     QPoint pixelOf(float x, float y) const
     {
@@ -116,95 +107,37 @@ private slots:
 
     void cleanup() { delete preview; }
 
-    // Left drags tilt within half a turn and spin freely, right drags pan less the more the
-    // view zooms (truncated toward zero), the left button wins, every move clamps; the wheel
-    // zooms within its limits.
-    void viewControl_data()
+    // Left drags tilt within half a turn and spin, right drags pan, the wheel zooms (not
+    // sideways); each within its limits.
+    void mouseAndWheelMoveTheViewWithinLimits()
     {
-        QTest::addColumn<ViewControl>("start");
-        QTest::addColumn<QString>("input"); // buttons held for a drag, W for the wheel
-        QTest::addColumn<QPoint>("delta");
-        QTest::addColumn<ViewControl>("expected");
-        const ViewControl at{};
-        const auto zoomed = [](int zoom) { return ViewControl{0, 0, 0, 0, 0, zoom}; };
-        QTest::newRow("tilt and spin") << at << "L" << QPoint(3, -100) << ViewControl{-800, 0, 24};
-        QTest::newRow("tilt stops at -180 degrees")
-            << ViewControl{-800} << "L" << QPoint(0, -400) << ViewControl{-2880};
-        QTest::newRow("tilt stops at 0") << ViewControl{-2880} << "L" << QPoint(0, 1000) << at;
-        QTest::newRow("pan less zoomed in, truncated")
-            << ViewControl{0, 0, 0, 826, -800, 3000} << "R" << QPoint(-2, -1)
-            << ViewControl{0, 0, 0, 772, -773, 3000};
-        QTest::newRow("pan stops at the limits")
-            << at << "R" << QPoint(-10000, 10000) << ViewControl{0, 0, 0, -18000, -10000};
-        QTest::newRow("pan from beyond the limit")
-            << ViewControl{0, 0, 0, std::numeric_limits<int>::min(), 0, 1} << "R" << QPoint(1, 1)
-            << ViewControl{0, 0, 0, -18000, -10000, 1};
-        QTest::newRow("left wins, and clamps") << ViewControl{100, 0, 0, 99999} << "LR"
-                                               << QPoint(10, 10) << ViewControl{0, 0, 80, 18000};
-        QTest::newRow("wheel out at the limit") << at << "W" << QPoint(-120, 0) << at;
-        QTest::newRow("wheel in to the limit")
-            << zoomed(90000) << "W" << QPoint(120, 0) << zoomed(100000);
-        QTest::newRow("wheel out from beyond")
-            << zoomed(160000) << "W" << QPoint(-120, 0) << zoomed(118518);
-    }
-
-    void viewControl()
-    {
-        QFETCH(ViewControl, start);
-        QFETCH(QString, input);
-        QFETCH(QPoint, delta);
-        QFETCH(ViewControl, expected);
-        ViewControl view = start;
-        if (input == "W")
-            view.wheel(delta.x());
-        else
-            view.drag(delta.x(), delta.y(),
-                      (input.contains('L') ? Qt::LeftButton : Qt::NoButton) |
-                          (input.contains('R') ? Qt::RightButton : Qt::NoButton));
-        QCOMPARE(view, expected);
-    }
-
-    void lookFromAbove_data()
-    {
-        QTest::addColumn<float>("aspect");
-        QTest::addColumn<Envelope>("envelope");
-        QTest::addColumn<bool>("fits");
-        QTest::addColumn<ViewControl>("expected");
-        const float huge = std::numeric_limits<float>::max();
-        const ViewControl unchanged{-100, 5, 7, 40, 0, 5000};
-        QTest::newRow("square") << 1.0f << Envelope{-10, 10, -10, 10, -3, 0} << true
-                                << ViewControl{0, 0, 0, 0, 0, 160000};
-        QTest::newRow("wide: the depth decides")
-            << 0.25f << Envelope{-10, 30, -10, 20, 0, 0} << true
-            << ViewControl{0, 0, 0, -100, -50, 26666, 0.25f};
-        QTest::newRow("nothing measured yet") << 1.0f << Envelope() << false << unchanged;
-        QTest::newRow("absurd") << 1.0f << Envelope{huge / 2, huge, -huge, huge, 0, 0} << true
-                                << ViewControl{0, 0, 0, std::numeric_limits<int>::min(), 0, 1};
-    }
-
-    void lookFromAbove()
-    {
-        QFETCH(float, aspect);
-        QFETCH(Envelope, envelope);
-        QFETCH(bool, fits);
-        QFETCH(ViewControl, expected);
-        ViewControl view{-100, 5, 7, 40, 0, 5000, aspect};
-        QCOMPARE(view.lookFromAbove(envelope), fits);
-        QCOMPARE(view, expected);
-    }
-
-    void mouseAndWheelReachTheView()
-    {
-        send(QEvent::MouseButtonPress, {100, 100}, Qt::LeftButton);
-        send(QEvent::MouseMove, {110, 40}, Qt::LeftButton);
-        send(QEvent::MouseButtonPress, {0, 0}, Qt::RightButton);
-        send(QEvent::MouseMove, {1, 2}, Qt::RightButton);
-        for (const QPoint angle : {QPoint(0, 120), QPoint(120, 0)}) { // sideways does not zoom
-            QWheelEvent event(QPointF(10, 10), preview->mapToGlobal(QPoint(10, 10)), QPoint(),
-                              angle, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-            QApplication::sendEvent(preview, &event);
-        }
+        const auto drag = [this](Qt::MouseButton button, QPoint to) {
+            for (const QPoint at : {QPoint(100, 100), to}) {
+                QMouseEvent event(at == to ? QEvent::MouseMove : QEvent::MouseButtonPress, at,
+                                  preview->mapToGlobal(at), Qt::NoButton, button, Qt::NoModifier);
+                QApplication::sendEvent(preview, &event);
+            }
+        };
+        const auto wheel = [this](QPoint angle, int times) {
+            for (int n = 0; n < times; ++n) {
+                QWheelEvent event(QPointF(10, 10), preview->mapToGlobal(QPoint(10, 10)), QPoint(),
+                                  angle, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                QApplication::sendEvent(preview, &event);
+            }
+        };
+        drag(Qt::LeftButton, {110, 40});
+        drag(Qt::RightButton, {101, 102});
+        wheel({0, 120}, 1);
+        wheel({120, 0}, 1);
         QCOMPARE(preview->view(), (ViewControl{-480, 0, 80, 80, -160, 1350}));
+        drag(Qt::LeftButton, {100, -400});
+        drag(Qt::RightButton, {-10000, 10000});
+        wheel({0, 120}, 20);
+        QCOMPARE(preview->view(),
+                 (ViewControl{-2880, 0, 80, -18000, -10000, ViewControl::maxZoom}));
+        drag(Qt::LeftButton, {100, 1000});
+        wheel({0, -120}, 20);
+        QCOMPARE(preview->view(), (ViewControl{0, 0, 80, -18000, -10000, ViewControl::minZoom}));
     }
 
     void displaysMeasureThePathWithMargins_data()
@@ -353,21 +286,6 @@ private slots:
         QVERIFY(!frames.wait(300));
         preview->setToolDisplays(&toolX, nullptr, &toolZ); // a display missing: no marker
         QVERIFY(!near(frame(), pixelOf(5, -5), "rg"));
-    }
-
-    void noAreaKeepsTheProjection()
-    {
-        struct Resizable : OpenGLWidget
-        {
-            using OpenGLWidget::resizeGL;
-        } widget;
-        widget.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&widget));
-        widget.makeCurrent();
-        widget.resizeGL(200, 100);
-        widget.resizeGL(0, 100);
-        widget.resizeGL(200, 0);
-        QCOMPARE(widget.view().aspect, 0.5f);
     }
 };
 

@@ -15,7 +15,6 @@
 
 using Path = QVector<PathPoint>;
 Q_DECLARE_METATYPE(Path)
-Q_DECLARE_METATYPE(PathPoint)
 
 namespace {
 
@@ -104,37 +103,6 @@ private slots:
         QFETCH(Path, expected);
         QCOMPARE(points(interpreted(text)), points(expected));
         QCOMPARE(points(ProgramReference::interpret(text)), points(expected));
-    }
-
-    // Arcs are drawn in steps of 10 degrees; a helix spreads its depth evenly over them.
-    void arcs_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<PathPoint>("ninth"); // a quarter turn from the start
-        QTest::addColumn<PathPoint>("end");
-        const PathPoint top{5, 5, 0, 2}, right{10, 0, 0, 2};
-        QTest::newRow("half circle, clockwise") << "G2 X10 Y0 I5 J0" << 19 << top << right;
-        QTest::newRow("a missing offset counts as 0") << "G2 X10 I5" << 19 << top << right;
-        QTest::newRow("half the chord as radius") << "G2 X10 R5" << 19 << top << right;
-        QTest::newRow("full circle, counter-clockwise")
-            << "G3 X0 Y0 I5 J0" << 37 << PathPoint{5, -5, 0, 3} << PathPoint{0, 0, 0, 3};
-        QTest::newRow("helix") << "G3 X0 Y0 Z-1 I5 J0" << 37 << PathPoint{5, -5, -0.25f, 3}
-                               << PathPoint{0, 0, -1, 3};
-    }
-
-    void arcs()
-    {
-        QFETCH(QString, text);
-        QFETCH(int, count);
-        QFETCH(PathPoint, ninth);
-        QFETCH(PathPoint, end);
-        const Path path = interpreted(text);
-        QCOMPARE(path.size(), count);
-        QVERIFY2(std::hypot(path[9].x - ninth.x, path[9].y - ninth.y) < 1e-5 &&
-                     qAbs(path[9].z - ninth.z) < 1e-6 && path[9].moveType == ninth.moveType,
-                 qPrintable(points(path).value(9)));
-        QCOMPARE(points(Path{path.last()}), points(Path{end}));
     }
 
     // From the origin to (10, 0) on a radius of 10: the centre lies 8.66 below or above the
