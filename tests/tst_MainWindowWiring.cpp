@@ -7,7 +7,6 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QDialog>
 #include <QDockWidget>
 #include <QLCDNumber>
 #include <QPushButton>
@@ -129,39 +128,31 @@ private slots:
         target->hide();
     }
 
-    void infoBoxIsCentredAndCloses_data()
-    {
-        QTest::addColumn<QPoint>("windowPosition");
-        QTest::addColumn<bool>("withEscape");
-        QTest::newRow("OK, top left") << QPoint(0, 0) << false;
-        QTest::newRow("Escape, moved") << QPoint(210, 137) << true;
-    }
-
+    // Centred on the window wherever it stands; OK and Escape close it.
     void infoBoxIsCentredAndCloses()
     {
-        QFETCH(QPoint, windowPosition);
-        QFETCH(bool, withEscape);
-        window->move(windowPosition);
-        QTest::qWait(50);
-        QRect seen;
-        QString text;
-        QTimer::singleShot(100, [&] {
-            auto *box = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            seen = box->frameGeometry();
-            text = box->findChild<QWidget *>("textBrowser")->property("plainText").toString();
-            if (withEscape)
-                QTest::keyClick(box, Qt::Key_Escape);
-            else
-                box->findChild<QPushButton *>()->click();
-        });
-        child<QAction>(window, "actionInfo")->trigger();
-        QVERIFY(!QApplication::activeModalWidget());
-        const QPoint centre = window->frameGeometry().center();
-        QCOMPARE(seen.topLeft(), QPoint(centre.x() - seen.width() / 2, centre.y() - 150 / 2));
-        QCOMPARE(seen.height(), 150);
-        QVERIFY(text.contains(QString::fromLatin1(qVersion())));
+        for (const QPoint position : {QPoint(0, 0), QPoint(210, 137)}) {
+            window->move(position);
+            QTest::qWait(50);
+            QRect seen;
+            QTimer::singleShot(100, [&] {
+                QWidget *box = QApplication::activeModalWidget();
+                seen = box->frameGeometry();
+                QVERIFY(box->findChild<QWidget *>("textBrowser")
+                            ->property("plainText")
+                            .toString()
+                            .contains(QString::fromLatin1(qVersion())));
+                if (position.isNull())
+                    box->findChild<QPushButton *>()->click();
+                else
+                    QTest::keyClick(box, Qt::Key_Escape);
+            });
+            child<QAction>(window, "actionInfo")->trigger();
+            QVERIFY(!QApplication::activeModalWidget());
+            const QPoint centre = window->frameGeometry().center();
+            QCOMPARE(seen,
+                     QRect(centre.x() - seen.width() / 2, centre.y() - 75, seen.width(), 150));
+        }
     }
 };
 

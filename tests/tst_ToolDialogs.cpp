@@ -4,7 +4,6 @@
 
 #include "dialogs/GrblParameter.h"
 #include "dialogs/GrblSettingsDialog.h"
-#include "dialogs/PlainNumber.h"
 #include "dialogs/PositionCommands.h"
 #include "dialogs/PositionsDialog.h"
 #include "dialogs/ProbingDialog.h"
@@ -132,26 +131,6 @@ private slots:
                               .arg(parsed->description)
                         : QString(),
                  expected);
-    }
-
-    void plainNumbers_data()
-    {
-        QList<QPair<QString, QString>> rows;
-        for (const char *plain : {"12", "12.50", "-5.5", "+3", ".5", "5.", " 7 ", "\t7"})
-            rows << qMakePair(QString(plain), QString("plain"));
-        for (const QString &other :
-             QStringList{"", " ", ".", "-", "abc", "1e3", "inf", "nan", "0x10", "1,5", "1.2.3",
-                         "1 G91", "12\n", "12\r", "- 5", QString(400, '9'), QString("1") + QChar(0),
-                         QString("1") + QChar(0xA0)})
-            rows << qMakePair(other, QString());
-        addRows(rows);
-    }
-
-    void plainNumbers()
-    {
-        QFETCH(QString, input);
-        QFETCH(QString, expected);
-        QCOMPARE(isPlainNumber(input), !expected.isEmpty());
     }
 
     // A burst of lines gives one rebuild, after the delay; later lines update rows in place.
