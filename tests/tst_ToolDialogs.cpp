@@ -137,8 +137,8 @@ private slots:
     void parameterTableFollowsTheReports()
     {
         QSignalSpy inserted(parameters()->model(), &QAbstractItemModel::rowsInserted);
-        for (const char *line : {"$1=25 (step idle delay", "$0=10", "$110=500.000 (x)",
-                                 "$11=0.010 (y)", "$12=-1 (z)", "$2 (x)"}) {
+        for (const char *line : {"$2 (x)", "$1=25 (step idle delay", "$0=10", "$110=500.000 (x)",
+                                 "$11=0.010 (y)", "$12=-1 (z)"}) {
             settings->ParseParameterLine(line);
             QTest::qWait(100);
         }
