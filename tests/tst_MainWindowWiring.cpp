@@ -137,6 +137,8 @@ private slots:
             QRect seen;
             QTimer::singleShot(100, [&] {
                 QWidget *box = QApplication::activeModalWidget();
+                if (!box)
+                    return;
                 seen = box->frameGeometry();
                 QVERIFY(box->findChild<QWidget *>("textBrowser")
                             ->property("plainText")
