@@ -16,22 +16,11 @@
 // preview draws them. Slow, and meant to be.
 namespace ProgramReference {
 
-enum Motion
-{
-    Rapid,
-    Linear,
-    Clockwise,
-    CounterClockwise,
-    Probe,
-    Cancel
-};
+constexpr int Rapid = 0, Linear = 1, Clockwise = 2, CounterClockwise = 3, Probe = 4, Cancel = 5;
 
-// What the controller makes of a G number (to two decimals): its group and what it sets.
-struct GMeaning
-{
-    QString group; // "motion", "distance", "units", "special" or "other"
-    int value = 0;
-};
+// What the controller makes of a G number (to two decimals): its group ("motion", "distance",
+// "units", "special" or "other") and what it sets.
+using GMeaning = QPair<QString, int>;
 
 inline const QMap<long, GMeaning> &gMeanings()
 {
@@ -39,12 +28,12 @@ inline const QMap<long, GMeaning> &gMeanings()
         QMap<long, GMeaning> table{
             {0, {"motion", Rapid}},       {100, {"motion", Linear}},
             {200, {"motion", Clockwise}}, {300, {"motion", CounterClockwise}},
-            {3820, {"motion", Probe}},    {3830, {"motion", Probe}},
-            {3840, {"motion", Probe}},    {3850, {"motion", Probe}},
             {8000, {"motion", Cancel}},   {9000, {"distance", 0}},
             {9100, {"distance", 1}},      {2000, {"units", 1}},
             {2100, {"units", 0}},
         };
+        for (long probe : {3820, 3830, 3840, 3850})
+            table.insert(probe, {"motion", Probe});
         for (long special : {400, 1000, 2800, 2810, 3000, 3010, 5300, 9200, 9210})
             table.insert(special, {"special", 0});
         for (long other : {1700, 1800, 1900, 4000, 4310, 4900, 5400, 5500, 5600, 5700, 5800, 5900,
@@ -97,10 +86,10 @@ inline Line parsed(const QString &text)
             const long code = std::fabs(value) < 1e6f ? std::lround(double(value) * 100) : -1;
             const GMeaning meaning = gMeanings().value(code, {"unknown", 0});
             const bool repeated =
-                meaning.group != "other" && result.commands.contains(meaning.group);
-            result.refused = meaning.group == "unknown" || repeated;
-            if (meaning.group != "other")
-                result.commands.insert(meaning.group, meaning.value);
+                meaning.first != "other" && result.commands.contains(meaning.first);
+            result.refused = meaning.first == "unknown" || repeated;
+            if (meaning.first != "other")
+                result.commands.insert(meaning.first, meaning.second);
         } else if (letter != QLatin1Char('M')) {
             result.refused = result.values.contains(letter);
             result.values.insert(letter, value);

@@ -1,21 +1,15 @@
 #include "TestMain.h"
 #include "WindowProbe.h"
 
-#include "app/MainWindow.h"
 #include "dialogs/HelicalHoleCutter.h"
 #include "dialogs/HelixProgram.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDoubleSpinBox>
-#include <QFormLayout>
-#include <QGroupBox>
-#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSpinBox>
 
 #include <cmath>
 #include <limits>
@@ -26,30 +20,20 @@ Q_DECLARE_METATYPE(HelixInputs)
 
 namespace {
 
-QLoggingCategory::CategoryFilter earlierFilter = nullptr;
-
-// The debug words are the only trace of a refused input; the test run switches them on.
-void showToolWords(QLoggingCategory *category)
+template <typename Change> HelixInputs with(Change change)
 {
-    if (earlierFilter)
-        earlierFilter(category);
-    if (qstrcmp(category->categoryName(), "orlo.tools") == 0)
-        category->setEnabled(QtDebugMsg, true);
+    HelixInputs inputs;
+    change(inputs);
+    return inputs;
 }
 
 HelixInputs clockwiseExample()
 {
-    HelixInputs inputs;
-    inputs.clockwise = true;
-    inputs.centreX = 10;
-    inputs.centreY = -5;
-    inputs.diameter = 8;
-    inputs.toolDiameter = 4;
-    inputs.depth = 3;
-    inputs.startDepth = 2;
-    inputs.infeed = 1;
-    inputs.startAtSafetyHeight = true;
-    return inputs;
+    return with([](HelixInputs &in) {
+        in.clockwise = in.startAtSafetyHeight = true;
+        in.centreX = 10, in.centreY = -5, in.diameter = 8, in.toolDiameter = 4;
+        in.depth = 3, in.startDepth = 2, in.infeed = 1;
+    });
 }
 
 QStringList arcsOf(const QStringList &program)
@@ -76,44 +60,54 @@ private:
     }
 
 private slots:
-    void initTestCase() { earlierFilter = QLoggingCategory::installFilter(showToolWords); }
     void init() { dialog = new HelicalHoleCutter; }
     void cleanup() { delete dialog; }
 
-    void defaultProgram()
+    // The arcs stand together between start and end, the feed on the first; four arcs make the
+    // last turn at full depth, then the tool goes up to the safety height.
+    void programs_data()
     {
-        const QStringList program = helixProgram(HelixInputs());
-        QCOMPARE(program.size(), 28);
-        QCOMPARE(
-            program.mid(0, 6),
-            (QStringList{"(Helix: X=0.0000 Y=0.0000 D=10.0000 T=10.0000)", "G0 X3.5000 Y0.0000",
-                         "G0 Z0.5000", "G3 X-1.7500 Y3.0311 I-3.5000 J0.0000 Z0.0000 F720",
-                         "G3 X-1.7500 Y-3.0311 I1.7500 J-3.0311 Z-0.5000",
-                         "G3 X3.5000 Y0.0000 I1.7500 J3.0311 Z-1.0000"}));
-        const QStringList arcs = arcsOf(program);
-        QCOMPARE(arcs.size(), 24);
-        QCOMPARE(program.mid(3, 24), arcs); // the arcs stand together, between start and end
-        QVERIFY(arcs.at(19).endsWith(" Z-9.5000"));
-        for (int i = 20; i < 24; ++i)
-            QVERIFY2(arcs.at(i).endsWith(" Z-10.0000"), qPrintable(arcs.at(i)));
-        QCOMPARE(arcs.last(), QStringLiteral("G3 X3.5000 Y0.0000 I1.7500 J3.0311 Z-10.0000"));
-        QCOMPARE(arcs.filter(" F").size(), 1);
-        QCOMPARE(program.last(), QStringLiteral("G0 Z20.0000"));
+        QTest::addColumn<HelixInputs>("inputs");
+        QTest::addColumn<QStringList>("head");
+        QTest::addColumn<int>("arcCount");
+        QTest::addColumn<QString>("lastStep"); // the depth of the last arc going down
+        QTest::addColumn<QString>("depth");
+        QTest::newRow("defaults")
+            << HelixInputs()
+            << QStringList{"(Helix: X=0.0000 Y=0.0000 D=10.0000 T=10.0000)",
+                           "G0 X3.5000 Y0.0000",
+                           "G0 Z0.5000",
+                           "G3 X-1.7500 Y3.0311 I-3.5000 J0.0000 Z0.0000 F720",
+                           "G3 X-1.7500 Y-3.0311 I1.7500 J-3.0311 Z-0.5000",
+                           "G3 X3.5000 Y0.0000 I1.7500 J3.0311 Z-1.0000"}
+            << 24 << "Z-9.5000"
+            << "Z-10.0000";
+        QTest::newRow("clockwise, from the safety height")
+            << clockwiseExample()
+            << QStringList{"(Helix: X=10.0000 Y=-5.0000 D=8.0000 T=3.0000)", "G0 Z20.0000",
+                           "G0 X12.0000 Y-5.0000", "G0 Z-1.5000",
+                           "G2 X9.0000 Y-6.7321 I-2.0000 J0.0000 Z-1.8333 F720"}
+            << 8 << "Z-2.8333"
+            << "Z-3.0000";
     }
 
-    void clockwiseProgram()
+    void programs()
     {
-        const QStringList program = helixProgram(clockwiseExample());
-        QCOMPARE(program.mid(0, 5),
-                 (QStringList{"(Helix: X=10.0000 Y=-5.0000 D=8.0000 T=3.0000)", "G0 Z20.0000",
-                              "G0 X12.0000 Y-5.0000", "G0 Z-1.5000",
-                              "G2 X9.0000 Y-6.7321 I-2.0000 J0.0000 Z-1.8333 F720"}));
+        QFETCH(HelixInputs, inputs);
+        QFETCH(QStringList, head);
+        QFETCH(int, arcCount);
+        QFETCH(QString, lastStep);
+        QFETCH(QString, depth);
+        const QStringList program = helixProgram(inputs);
+        QCOMPARE(program.mid(0, head.size()), head);
         const QStringList arcs = arcsOf(program);
-        QCOMPARE(arcs.size(), 8);
-        QVERIFY(arcs.at(3).endsWith(" Z-2.8333"));
-        for (int i = 4; i < 8; ++i)
-            QVERIFY(arcs.at(i).endsWith(" Z-3.0000"));
-        QCOMPARE(program.size(), 4 + 8 + 1);
+        const int firstArc = program.indexOf(arcs.first());
+        QCOMPARE(program.mid(firstArc, arcCount), arcs);
+        QCOMPARE(program.size(), firstArc + arcCount + 1);
+        QVERIFY(arcs.at(arcCount - 5).endsWith(lastStep));
+        for (int i = arcCount - 4; i < arcCount; ++i)
+            QVERIFY2(arcs.at(i).endsWith(depth), qPrintable(arcs.at(i)));
+        QCOMPARE(arcs.filter(" F").size(), 1);
         QCOMPARE(program.last(), QStringLiteral("G0 Z20.0000"));
     }
 
@@ -134,56 +128,42 @@ private slots:
         QTest::addColumn<QStringList>("problems");
         const double nan = std::numeric_limits<double>::quiet_NaN();
         const double inf = std::numeric_limits<double>::infinity();
-        HelixInputs in;
-        QTest::newRow("defaults") << in << QStringList();
-        in.toolDiameter = 0.05;
-        QTest::newRow("thin tool") << in << QStringList{"ToolD"};
-        in = {};
-        in.toolDiameter = 10.01;
-        QTest::newRow("tool wider than the hole") << in << QStringList{"Diameter"};
-        in = {};
-        in.depth = 0.005;
-        QTest::newRow("shallow") << in << QStringList{"Depth"};
-        in = {};
-        in.depth = 4;
-        in.startDepth = 5;
-        QTest::newRow("starts below the depth") << in << QStringList{"StartLevel"};
-        in = {};
-        in.infeed = 0;
-        QTest::newRow("no infeed") << in << QStringList{"Infeed", "Turns"};
-        in.infeed = 0.009;
-        QTest::newRow("almost no infeed") << in << QStringList{"Infeed"};
-        in = {};
-        in.feedRate = 0;
-        QTest::newRow("no feed") << in << QStringList{"FeedRate"};
-        in = {};
-        in.toolDiameter = 0.05;
-        in.depth = 0;
-        QTest::newRow("two at once, in order") << in << QStringList{"ToolD", "Depth"};
-        in = {};
-        in.toolDiameter = in.depth = in.startDepth = in.infeed = nan;
+        using In = HelixInputs;
+        QTest::newRow("defaults") << In() << QStringList();
+        QTest::newRow("thin tool")
+            << with([](In &in) { in.toolDiameter = 0.05; }) << QStringList{"ToolD"};
+        QTest::newRow("tool wider than the hole")
+            << with([](In &in) { in.toolDiameter = 10.01; }) << QStringList{"Diameter"};
+        QTest::newRow("shallow") << with([](In &in) { in.depth = 0.005; }) << QStringList{"Depth"};
+        QTest::newRow("starts below the depth")
+            << with([](In &in) { in.depth = 4, in.startDepth = 5; }) << QStringList{"StartLevel"};
+        QTest::newRow("no infeed")
+            << with([](In &in) { in.infeed = 0; }) << QStringList{"Infeed", "Turns"};
+        QTest::newRow("almost no infeed")
+            << with([](In &in) { in.infeed = 0.009; }) << QStringList{"Infeed"};
+        QTest::newRow("no feed") << with([](In &in) { in.feedRate = 0; })
+                                 << QStringList{"FeedRate"};
+        QTest::newRow("two at once, in order")
+            << with([](In &in) { in.toolDiameter = 0.05, in.depth = 0; })
+            << QStringList{"ToolD", "Depth"};
         QTest::newRow("no numbers")
-            << in << QStringList{"ToolD", "Diameter", "Depth", "StartLevel", "Infeed", "Turns"};
-        in = {};
-        in.depth = inf;
-        QTest::newRow("endless depth") << in << QStringList{"Depth", "Turns"};
+            << with([nan](In &in) { in.toolDiameter = in.depth = in.startDepth = in.infeed = nan; })
+            << QStringList{"ToolD", "Diameter", "Depth", "StartLevel", "Infeed", "Turns"};
+        QTest::newRow("endless depth")
+            << with([inf](In &in) { in.depth = inf; }) << QStringList{"Depth", "Turns"};
         // Found by fuzzing: each of these generated arcs without end, or "nan" coordinates.
-        in = {};
-        in.depth = 1.3e77;
-        QTest::newRow("depth beyond any hole") << in << QStringList{"Turns"};
-        in = {};
-        in.startDepth = -inf;
-        QTest::newRow("start depth endlessly high") << in << QStringList{"Turns"};
-        in = {};
-        in.centreY = nan;
-        QTest::newRow("centre no number") << in << QStringList{"Center"};
-        in = {};
-        in.toolDiameter = in.diameter = inf;
-        QTest::newRow("tool and hole endless") << in << QStringList{"Diameter"};
-        in = {};
-        in.diameter = 3.1e231;
-        in.centreX = -2e6;
-        QTest::newRow("beyond any machine") << in << QStringList{"Diameter", "Center"};
+        QTest::newRow("depth beyond any hole")
+            << with([](In &in) { in.depth = 1.3e77; }) << QStringList{"Turns"};
+        QTest::newRow("start depth endlessly high")
+            << with([inf](In &in) { in.startDepth = -inf; }) << QStringList{"Turns"};
+        QTest::newRow("centre no number")
+            << with([nan](In &in) { in.centreY = nan; }) << QStringList{"Center"};
+        QTest::newRow("tool and hole endless")
+            << with([inf](In &in) { in.toolDiameter = in.diameter = inf; })
+            << QStringList{"Diameter"};
+        QTest::newRow("beyond any machine")
+            << with([](In &in) { in.diameter = 3.1e231, in.centreX = -2e6; })
+            << QStringList{"Diameter", "Center"};
     }
 
     void inputRules()
@@ -194,40 +174,10 @@ private slots:
         QCOMPARE(helixProgram(inputs).isEmpty(), !problems.isEmpty());
     }
 
-    // Defaults and ranges of the fields show in the programs of the tests below.
-    void form()
-    {
-        QCOMPARE(dialog->windowTitle(), QStringLiteral("Helical Circle Cutter"));
-        QCOMPARE(dialog->size(), QSize(534, 416));
-        QCOMPARE(dialog->windowModality(), Qt::NonModal);
-        QVERIFY(widget<QRadioButton>("radioButtonCCW")->isChecked());
-        QCOMPARE(widget<QGroupBox>("groupBox")->title(), QStringLiteral("Settings"));
-        auto *form = child<QFormLayout>(dialog, "formLayout_2");
-        QCOMPARE(form->rowCount(), 14);
-        QCOMPARE(form->fieldGrowthPolicy(), QFormLayout::AllNonFixedFieldsGrow);
-        const QStringList labels = {"PosX",      "PosY",           "Diameter",
-                                    "Depth",     "Starting Depth", "Infeed",
-                                    "Feed Rate", "Tool Diameter",  "Safety Height"};
-        for (int row = 1; row <= 9; ++row) {
-            auto *label =
-                qobject_cast<QLabel *>(form->itemAt(row, QFormLayout::LabelRole)->widget());
-            QCOMPARE(label->text(), labels.at(row - 1));
-        }
-        QVERIFY(!widget<QCheckBox>("checkBoxSafetyHeightStart")->isChecked());
-        QCOMPARE(widget<QPushButton>("GenerateButton")->text(), QStringLiteral("Generate"));
-        QCOMPARE(widget<QPushButton>("pushButtonCopy")->text(),
-                 QStringLiteral("Copy to Clipboard"));
-    }
-
-    void generateReplacesTheText()
-    {
-        const QString once = generated();
-        QCOMPARE(once, helixProgram(HelixInputs()).join('\n'));
-        QCOMPARE(generated(), once);
-    }
-
+    // The field defaults give the default program; generating again replaces the text.
     void formInputsReachTheProgram()
     {
+        QCOMPARE(generated(), helixProgram(HelixInputs()).join('\n'));
         widget<QRadioButton>("radioButtonCW")->click();
         widget<QDoubleSpinBox>("PosXdoubleSpinBox")->setValue(10);
         widget<QDoubleSpinBox>("PosYdoubleSpinBox")->setValue(-5);
@@ -238,63 +188,11 @@ private slots:
         widget<QDoubleSpinBox>("IncrementLeveldoubleSpinBox")->setValue(1);
         widget<QCheckBox>("checkBoxSafetyHeightStart")->click();
         QCOMPARE(generated(), helixProgram(clockwiseExample()).join('\n'));
-    }
-
-    void refusedInputsLeaveTheEditorEmpty_data()
-    {
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<double>("value");
-        QTest::addColumn<QString>("word");
-        QTest::newRow("tool") << "ToolDdoubleSpinBox" << 0.05 << "ToolD";
-        QTest::newRow("diameter") << "DiameterdoubleSpinBox" << 2.0 << "Diameter";
-        QTest::newRow("depth") << "DepthdoubleSpinBox" << 0.0 << "Depth";
-        QTest::newRow("start") << "StartLeveldoubleSpinBox" << 12.0 << "StartLevel";
-        QTest::newRow("infeed") << "IncrementLeveldoubleSpinBox" << 0.0 << "Infeed";
-    }
-
-    void refusedInputsLeaveTheEditorEmpty()
-    {
-        QFETCH(QString, field);
-        QFETCH(double, value);
-        QFETCH(QString, word);
-        generated();
-        widget<QDoubleSpinBox>(qPrintable(field))->setValue(value);
-        QTest::ignoreMessage(QtDebugMsg, qPrintable(word));
-        QCOMPARE(generated(), QString());
-    }
-
-    void fieldsAtTheirLimits()
-    {
-        widget<QDoubleSpinBox>("DepthdoubleSpinBox")->setValue(1e9);
-        widget<QDoubleSpinBox>("IncrementLeveldoubleSpinBox")->setValue(0.1);
-        widget<QDoubleSpinBox>("DiameterdoubleSpinBox")->setValue(1e9);
-        widget<QDoubleSpinBox>("PosXdoubleSpinBox")->setValue(-1e9);
-        widget<QSpinBox>("FeedRatespinBox")->setValue(1e9);
-        const QStringList lines = generated().split('\n');
-        // 100.49 mm down in steps of 0.1/3 mm, then the flat turn
-        QCOMPARE(lines.size(), 3 + 3015 + 3 + 1);
-        QCOMPARE(lines.first(),
-                 QStringLiteral("(Helix: X=-1000.0000 Y=0.0000 D=1000.0000 T=99.9900)"));
-        QVERIFY(lines.at(3).endsWith(" F3000"));
-        QVERIFY(lines.at(lines.size() - 2).endsWith(" Z-99.9900"));
-    }
-
-    void copyPutsTheTextOnTheClipboard()
-    {
         QApplication::clipboard()->setText("old");
-        const QString text = generated();
         widget<QPushButton>("pushButtonCopy")->click();
-        QCOMPARE(QApplication::clipboard()->text(QClipboard::Clipboard), text);
-    }
-
-    void openedFromTheStation()
-    {
-        MainWindow window;
-        auto *cutter = child<HelicalHoleCutter>(&window, "HelicalHoleCutter");
-        QVERIFY(!cutter->isVisible());
-        child<QAction>(&window, "actionHolecutter_Tool")->trigger();
-        QVERIFY(cutter->isVisible());
-        QCOMPARE(cutter->parent(), &window);
+        QCOMPARE(QApplication::clipboard()->text(), helixProgram(clockwiseExample()).join('\n'));
+        widget<QDoubleSpinBox>("ToolDdoubleSpinBox")->setValue(0.05); // refused: no program
+        QCOMPARE(generated(), QString());
     }
 };
 

@@ -25,45 +25,21 @@ Path interpreted(const QString &text)
     return path;
 }
 
-QString describe(const Path &path, int index)
+// Each point to the last bit of its floats, so that equal lists are equal paths and a
+// difference names the first point that differs.
+QStringList points(const Path &path)
 {
-    if (index >= path.size())
-        return QStringLiteral("(none)");
-    const PathPoint &p = path[index];
-    return QString::asprintf("(%.9g, %.9g, %.9g, %g)", p.x, p.y, p.z, p.moveType);
+    QStringList texts;
+    for (const PathPoint &p : path)
+        texts << QString::asprintf("%.9g %.9g %.9g %g", p.x, p.y, p.z, p.moveType);
+    return texts;
 }
 
-// Bit for bit, with the first difference in the message.
-bool samePoints(const Path &actual, const Path &expected, QString *difference)
+bool finite(const Path &path)
 {
-    const int common = std::min(actual.size(), expected.size());
-    for (int n = 0; n < common; ++n) {
-        if (std::memcmp(&actual[n], &expected[n], sizeof(PathPoint)) != 0) {
-            *difference = QStringLiteral("point %1: %2 instead of %3")
-                              .arg(n)
-                              .arg(describe(actual, n), describe(expected, n));
-            return false;
-        }
-    }
-    if (actual.size() != expected.size()) {
-        *difference = QStringLiteral("%1 points instead of %2, first extra or missing %3 / %4")
-                          .arg(actual.size())
-                          .arg(expected.size())
-                          .arg(describe(actual, common), describe(expected, common));
-        return false;
-    }
-    return true;
-}
-
-#define COMPARE_PATHS(actual, expected)                                                            \
-    do {                                                                                           \
-        QString difference;                                                                        \
-        QVERIFY2(samePoints(actual, expected, &difference), qPrintable(difference));               \
-    } while (false)
-
-int intermediatePoints(const Path &path)
-{
-    return path.size() - 2; // the origin and the end point
+    return std::all_of(path.begin(), path.end(), [](const PathPoint &p) {
+        return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+    });
 }
 
 } // namespace
@@ -73,11 +49,14 @@ class TestPathInterpreter : public QObject
     Q_OBJECT
 
 private slots:
+    // Each case also holds for the plain reference reader, so the two agree on the hand cases
+    // as on the generated ones below.
     void lines_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<Path>("expected");
         const PathPoint o{0, 0, 0, 0};
+        const QString huge = QString(40, '9');
         QTest::newRow("CAM-style modal lines")
             << "G1 X10 Y5 F300\nX20\nY30\nZ-1"
             << Path{o, {10, 5, 0, 1}, {20, 5, 0, 1}, {20, 30, 0, 1}, {20, 30, -1, 1}};
@@ -100,7 +79,7 @@ private slots:
             << "G1 X5 Y2\n(max depth)\nG1 Y3 (tool change g0)\n; x99\nX1(x9)0 ; y7"
             << Path{o, {5, 2, 0, 1}, {5, 3, 0, 1}, {10, 3, 0, 1}};
         QTest::newRow("no point for what is not a move in program coordinates")
-            << "G0 X5\nG92 X0\nG28 X1\nG53 G0 Z-1\nG4 P1\nG10 L20 P1 X3\nG38.2 Z-5 F10\n"
+            << "G0 X5\nG92 X0\nG28 X1\nG30 Y2\nG53 G0 Z-1\nG4 P1\nG10 L20 P1 X3\nG38.2 Z-5 F10\n"
                "Z-6\nG0 X6"
             << Path{o, {5, 0, 0, 0}, {6, 0, 0, 0}};
         QTest::newRow("G80 leaves axis words without a motion")
@@ -113,49 +92,17 @@ private slots:
         QTest::newRow("CR, LF and blank lines")
             << "G1 X1\r\n\r\nG0 X2\rG1 X3\n"
             << Path{o, {1, 0, 0, 1}, {2, 0, 0, 0}, {3, 0, 0, 1}};
+        // X stays infinite, so Y2 is left out too; a finite X draws again.
         QTest::newRow("beyond float range adds no point")
-            << "G1 X1\nG1 X" + QString(40, '9') + "\nG1 Y2"
-            << Path{o, {1, 0, 0, 1}}; // X stays infinite, so Y2 is left out too
-        QTest::newRow("a finite X after an infinite one draws again")
-            << "G1 X" + QString(40, '9') + "\nG1 X3" << Path{o, {3, 0, 0, 1}};
+            << "G1 X1\nG1 X" + huge + "\nG1 Y2\nG1 X3" << Path{o, {1, 0, 0, 1}, {3, 2, 0, 1}};
     }
 
     void lines()
     {
         QFETCH(QString, text);
         QFETCH(Path, expected);
-        COMPARE_PATHS(interpreted(text), expected);
-        COMPARE_PATHS(ProgramReference::interpret(text), expected);
-    }
-
-    void halfCircleClockwise()
-    {
-        const Path path = interpreted("G2 X10 Y0 I5 J0");
-        QCOMPARE(intermediatePoints(path), 17);
-        for (int n = 1; n <= 17; ++n) {
-            const double angle = qDegreesToRadians(180.0 - 10 * n); // upward over the top
-            QVERIFY(qAbs(path[n].x - (5 + 5 * std::cos(angle))) < 1e-5);
-            QVERIFY(qAbs(path[n].y - 5 * std::sin(angle)) < 1e-5);
-            QCOMPARE(path[n].moveType, 2.0f);
-        }
-        QCOMPARE(describe(path, 18), describe({{10, 0, 0, 2}}, 0));
-        // A missing offset counts as 0, and a radius of half the chord finds the same centre.
-        COMPARE_PATHS(interpreted("G2 X10 I5"), path);
-        COMPARE_PATHS(interpreted("G2 X10 R5"), path);
-    }
-
-    void fullCircleCounterClockwiseAndHelix()
-    {
-        const Path flat = interpreted("G3 X0 Y0 I5 J0");
-        QCOMPARE(intermediatePoints(flat), 35);
-        QVERIFY(flat[9].y < -4.9f); // a quarter turn counter-clockwise from the left is the bottom
-        COMPARE_PATHS(Path{flat.last()}, (Path{{0, 0, 0, 3}}));
-
-        const Path helix = interpreted("G3 X0 Y0 Z-1 I5 J0");
-        QCOMPARE(intermediatePoints(helix), 35);
-        for (int n = 1; n <= 35; ++n)
-            QVERIFY(qAbs(helix[n].z - -n / 36.0) < 1e-6);
-        QCOMPARE(helix.last().z, -1.0f);
+        QCOMPARE(points(interpreted(text)), points(expected));
+        QCOMPARE(points(ProgramReference::interpret(text)), points(expected));
     }
 
     // From the origin to (10, 0) on a radius of 10: the centre lies 8.66 below or above the
@@ -184,46 +131,29 @@ private slots:
         const PathPoint *far = &path.first();
         for (const PathPoint &point : path) {
             QVERIFY2(qAbs(std::hypot(point.x - 5, point.y - centreY) - 10) < 1e-3,
-                     qPrintable(describe({point}, 0)));
+                     qPrintable(points({point}).join("")));
             if (qAbs(point.y) > qAbs(far->y))
                 far = &point;
         }
-        QVERIFY2(qAbs(far->y - farthestY) < 0.05, qPrintable(describe({*far}, 0)));
-    }
-
-    void hugeRadiusIsCappedButEndsExactly()
-    {
-        for (const QString &offset : {QStringLiteral("1000000"), "1" + QString(30, '0')}) {
-            const Path path = interpreted("G2 X0 Y0 I" + offset);
-            QVERIFY2(intermediatePoints(path) >= 3599 && intermediatePoints(path) <= 3600,
-                     qPrintable(QString::number(path.size())));
-            COMPARE_PATHS(Path{path.last()}, (Path{{0, 0, 0, 2}}));
-            for (const PathPoint &point : path)
-                QVERIFY(std::isfinite(point.x) && std::isfinite(point.y));
-        }
-    }
-
-    void arcBeyondFloatRangeKeepsOnlyFinitePoints()
-    {
-        const Path path = interpreted("G1 X1\nG3 X1 I" + QString(40, '9') + "\nG2 X2 I1");
-        for (const PathPoint &point : path)
-            QVERIFY(std::isfinite(point.x) && std::isfinite(point.y) && std::isfinite(point.z));
-        QCOMPARE(path.last().x, 2.0f);
+        QVERIFY2(qAbs(far->y - farthestY) < 0.05, qPrintable(points({*far}).join("")));
     }
 
     void absurdProgramsStayBounded()
     {
+        for (const QString &offset : {QStringLiteral("1000000"), "1" + QString(30, '0')}) {
+            const Path huge = interpreted("G2 X0 Y0 I" + offset); // at most 3600 steps
+            QVERIFY2(huge.size() >= 3601 && huge.size() <= 3602, qPrintable(offset));
+            QCOMPARE(points(Path{huge.last()}), points(Path{{0, 0, 0, 2}}));
+            QVERIFY(finite(huge));
+        }
+        const Path beyond = interpreted("G1 X1\nG3 X1 I" + QString(40, '9') + "\nG2 X2 I1");
+        QVERIFY(finite(beyond) && beyond.last().x == 2.0f);
         const Path arcs = interpreted(QString("G2 X1 I0 J0\n").repeated(1'000'000));
         QCOMPARE(arcs.size(), 1'000'001); // one end point per line, none on the zero radius
-        QCOMPARE(describe(arcs, 1'000'000), describe({{1, 0, 0, 2}}, 0));
         const Path longLine = interpreted("G1X10Y-2.5" + QString("(note) ").repeated(1'000'000));
-        COMPARE_PATHS(longLine, (Path{{0, 0, 0, 0}, {10, -2.5f, 0, 1}}));
-    }
-
-    void pointLimit()
-    {
-        const Path path = interpreted(QString("G2 X0 Y0 I5000\n").repeated(2800));
-        QCOMPARE(path.size(), PathBuilder::pointLimit);
+        QCOMPARE(points(longLine), points(Path{{0, 0, 0, 0}, {10, -2.5f, 0, 1}}));
+        QCOMPARE(interpreted(QString("G2 X0 Y0 I5000\n").repeated(2800)).size(),
+                 PathBuilder::pointLimit);
     }
 
     // With the factory settings (500 mm/min, 10 mm/s^2 on every axis, junction deviation
@@ -268,7 +198,6 @@ private slots:
         const double move = estimate.secondsAtLineEnd[0];
         QCOMPARE(estimate.secondsAtLineEnd,
                  (std::vector<double>{move, move, move + 1, move + 1, 2 * move + 1}));
-        QCOMPARE(estimate.totalSeconds, 2 * move + 1);
         QCOMPARE(estimate.remainingAfter(2), move);
         QCOMPARE(estimate.remainingAfter(-1), estimate.totalSeconds);
 
@@ -278,13 +207,25 @@ private slots:
         QVERIFY(qAbs(estimateRunTime(u"G1 X10 F600", fast).totalSeconds - 1.25) < 1e-9);
     }
 
-    void textWithoutLinesKeepsThePath()
+    // A text without a line leaves the drawn path; the preview pads a lone point with two more,
+    // which the next reading must not build on.
+    void emptyTextKeepsThePathPaddingIsRebuilt()
     {
         Path path{{1, 2, 3, 1}};
         QVERIFY(!PathInterpreter::interpretText(QStringLiteral("\r\n\n"), path));
-        COMPARE_PATHS(path, (Path{{1, 2, 3, 1}}));
-        QVERIFY(PathInterpreter::interpretText(QStringLiteral(" "), path));
-        COMPARE_PATHS(path, (Path{{0, 0, 0, 0}}));
+        QCOMPARE(points(path), points(Path{{1, 2, 3, 1}}));
+
+        QTextDocument document("G90");
+        DocumentPathReader reader;
+        reader.setDocument(&document);
+        QVERIFY(reader.updatePath(path));
+        path += Path{{0, 0, 0, 0}, {0, 0, 0, 0}};
+        QTextCursor(&document).insertText("G1 X2\n");
+        QVERIFY(reader.updatePath(path));
+        QCOMPARE(points(path), points(Path{{0, 0, 0, 0}, {2, 0, 0, 1}}));
+        document.setPlainText("\n\n");
+        QVERIFY(!reader.updatePath(path));
+        QCOMPARE(points(path), points(Path{{0, 0, 0, 0}, {2, 0, 0, 1}}));
     }
 
     void numbersConvertAsTheToolkitDoes()
@@ -304,7 +245,7 @@ private slots:
         QRandomGenerator random(2024);
         for (int round = 0; round < 20; ++round) {
             const QString text = RandomWords::controllerProgram(random, 1000);
-            COMPARE_PATHS(interpreted(text), ProgramReference::interpret(text));
+            QCOMPARE(points(interpreted(text)), points(ProgramReference::interpret(text)));
         }
     }
 
@@ -324,92 +265,45 @@ private slots:
             const Path before = path;
             const bool hasLines = reader.updatePath(path);
             QCOMPARE(hasLines, !ProgramReference::lines(document.toPlainText()).isEmpty());
-            COMPARE_PATHS(path, ProgramReference::interpret(document.toPlainText(), before));
-            if (hasLines)
-                QCOMPARE(pointsByLine(reader, document), referencePointsByLine(document));
+            QCOMPARE(points(path),
+                     points(ProgramReference::interpret(document.toPlainText(), before)));
+            if (!hasLines)
+                continue;
+            ProgramReference::Reader reference;
+            QTextBlock block = document.begin();
+            for (int line = 0; line <= document.blockCount(); ++line, block = block.next()) {
+                QCOMPARE(reader.firstPointOfLine(line), reference.path.size());
+                for (const QString &text : ProgramReference::lines(block.text()))
+                    reference.read(text);
+            }
         }
-    }
-
-    void emptyingTheDocumentKeepsThePath()
-    {
-        QTextDocument document;
-        DocumentPathReader reader;
-        reader.setDocument(&document);
-        document.setPlainText("G1 X4\nG1 Y4");
-        Path path;
-        QVERIFY(reader.updatePath(path));
-        const Path drawn = path;
-        document.setPlainText("\n\n");
-        QVERIFY(!reader.updatePath(path));
-        COMPARE_PATHS(path, drawn);
-        document.setPlainText("G1 Z-1");
-        QVERIFY(reader.updatePath(path));
-        COMPARE_PATHS(path, (Path{{0, 0, 0, 0}, {0, 0, -1, 1}}));
-    }
-
-    void pathPaddedByOthersIsRebuilt()
-    {
-        QTextDocument document("G90");
-        DocumentPathReader reader;
-        reader.setDocument(&document);
-        Path path;
-        reader.updatePath(path);
-        path += Path{{0, 0, 0, 0}, {0, 0, 0, 0}}; // what the preview does to a lone point
-        QTextCursor(&document).insertText("G1 X2\n");
-        reader.updatePath(path);
-        COMPARE_PATHS(path, (Path{{0, 0, 0, 0}, {2, 0, 0, 1}}));
     }
 
 private:
-    static QVector<int> pointsByLine(const DocumentPathReader &reader,
-                                     const QTextDocument &document)
-    {
-        QVector<int> starts;
-        for (int line = 0; line <= document.blockCount(); ++line)
-            starts << reader.firstPointOfLine(line);
-        return starts;
-    }
-
-    static QVector<int> referencePointsByLine(const QTextDocument &document)
-    {
-        ProgramReference::Reader reference;
-        QVector<int> starts{1};
-        for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-            for (const QString &line : ProgramReference::lines(block.text()))
-                reference.read(line);
-            starts << reference.path.size();
-        }
-        return starts;
-    }
-
     static void applyRandomEdit(QTextDocument &document, QRandomGenerator &random)
     {
         QTextCursor cursor(&document);
         const int length = document.characterCount() - 1;
         cursor.setPosition(random.bounded(length + 1));
-        switch (random.bounded(8)) {
-        case 0:
+        switch (random.bounded(6)) {
+        case 0: // a stretch, now and then everything
             cursor.setPosition(std::min(length, cursor.position() + random.bounded(200)),
                                QTextCursor::KeepAnchor);
+            if (random.bounded(20) == 0)
+                cursor.select(QTextCursor::Document);
             cursor.removeSelectedText();
             break;
         case 1:
             cursor.insertText(RandomWords::controllerProgram(random, random.bounded(1, 20)));
             break;
         case 2:
-            cursor.insertText(QString(QChar(0x2028)) + "G1 X" +
-                              QString::number(random.bounded(100)));
+            cursor.insertText(QChar(0x2028) + QString("G1 X%1").arg(random.bounded(100)));
             break;
         case 3:
             document.undo();
             break;
-        case 4:
-            if (random.bounded(20) == 0)
-                cursor.select(QTextCursor::Document);
-            cursor.removeSelectedText();
-            break;
         default:
-            cursor.insertText(random.bounded(2) ? RandomWords::word(random)
+            cursor.insertText(random.bounded(2) ? RandomWords::fault(random)
                                                 : RandomWords::commandWord(random));
             break;
         }
