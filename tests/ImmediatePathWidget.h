@@ -3,7 +3,6 @@
 #include "preview/PathPoint.h"
 #include "preview/ViewControl.h"
 
-#include <QColor>
 #include <QOpenGLFunctions_1_1>
 #include <QOpenGLWidget>
 
@@ -20,11 +19,8 @@ protected:
     void initializeGL() override
     {
         initializeOpenGLFunctions();
-        const QColor background = QColor(Qt::darkGray).darker(150);
-        glClearColor(background.redF(), background.greenF(), background.blueF(), 1.0f);
+        glClearColor(85 / 255.0f, 85 / 255.0f, 85 / 255.0f, 1.0f); // the preview's grey
         glEnable(GL_DEPTH_TEST);
-        glEnable(GL_CULL_FACE);
-        glShadeModel(GL_SMOOTH);
     }
 
     void paintGL() override
@@ -43,22 +39,18 @@ protected:
         glRotatef(view.zRot / 16.0f, 0, 0, 1);
         if (!path || path->isEmpty())
             return;
-        const auto colourOf = [](const PathPoint &p) { return p.moveType < 0.5f ? 0 : 1; };
-        const auto setColour = [this](int colour) {
-            glColor3ub(colour ? 0 : 255, colour ? 255 : 0, 0);
-        };
-        int colour = colourOf(path->first());
-        setColour(colour);
+        // Red rapids, green cuts: a strip per run of one colour, joined to the point before it.
+        bool cut = !(path->first().moveType < 0.5f);
+        glColor3ub(cut ? 0 : 255, cut ? 255 : 0, 0);
         glBegin(GL_LINE_STRIP);
         for (int n = 0; n < path->size(); ++n) {
             const PathPoint &p = path->at(n);
-            if (colourOf(p) != colour) {
+            if (!(p.moveType < 0.5f) != cut) {
+                cut = !cut;
                 glEnd();
-                colour = colourOf(p);
-                setColour(colour);
+                glColor3ub(cut ? 0 : 255, cut ? 255 : 0, 0);
                 glBegin(GL_LINE_STRIP);
-                const PathPoint &before = path->at(n - 1);
-                glVertex3f(before.x, before.y, before.z);
+                glVertex3f(path->at(n - 1).x, path->at(n - 1).y, path->at(n - 1).z);
             }
             glVertex3f(p.x, p.y, p.z);
         }

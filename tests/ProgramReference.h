@@ -30,8 +30,7 @@ inline const QMap<long, GMeaning> &gMeanings()
             {200, {"motion", Clockwise}}, {300, {"motion", CounterClockwise}},
             {8000, {"motion", Cancel}},   {9000, {"distance", 0}},
             {9100, {"distance", 1}},      {2000, {"units", 1}},
-            {2100, {"units", 0}},
-        };
+            {2100, {"units", 0}}};
         for (long probe : {3820, 3830, 3840, 3850})
             table.insert(probe, {"motion", Probe});
         for (long special : {400, 1000, 2800, 2810, 3000, 3010, 5300, 9200, 9210})
@@ -44,23 +43,15 @@ inline const QMap<long, GMeaning> &gMeanings()
     return meanings;
 }
 
-// The line as the controller's receiving side passes it on.
-inline QString cleaned(const QString &line)
+// The line as the controller's receiving side passes it on: no comments, blanks or block
+// deletes, letters in upper case.
+inline QString cleaned(QString line)
 {
-    QString kept;
-    bool inComment = false;
-    for (const QChar c : line) {
-        if (inComment) {
-            inComment = c != QLatin1Char(')');
-        } else if (c == QLatin1Char('(')) {
-            inComment = true;
-        } else if (c == QLatin1Char(';')) {
-            break;
-        } else if (c.unicode() > ' ' && c != QLatin1Char('/')) {
-            kept += c >= QLatin1Char('a') && c <= QLatin1Char('z') ? QChar(c.unicode() - 32) : c;
-        }
-    }
-    return kept;
+    static const QRegularExpression comment("\\([^)]*\\)?"), ignored("[\\x00- /]");
+    line = line.remove(comment).section(';', 0, 0).remove(ignored);
+    for (QChar &c : line)
+        c = c >= 'a' && c <= 'z' ? QChar(c.unicode() - 32) : c;
+    return line;
 }
 
 struct Line
@@ -84,12 +75,11 @@ inline Line parsed(const QString &text)
             result.refused = true;
         } else if (letter == QLatin1Char('G')) {
             const long code = std::fabs(value) < 1e6f ? std::lround(double(value) * 100) : -1;
-            const GMeaning meaning = gMeanings().value(code, {"unknown", 0});
-            const bool repeated =
-                meaning.first != "other" && result.commands.contains(meaning.first);
-            result.refused = meaning.first == "unknown" || repeated;
-            if (meaning.first != "other")
-                result.commands.insert(meaning.first, meaning.second);
+            const auto [group, sets] = gMeanings().value(code, {"unknown", 0});
+            result.refused =
+                group == "unknown" || (group != "other" && result.commands.contains(group));
+            if (group != "other")
+                result.commands.insert(group, sets);
         } else if (letter != QLatin1Char('M')) {
             result.refused = result.values.contains(letter);
             result.values.insert(letter, value);
@@ -108,63 +98,46 @@ public:
     void read(const QString &text)
     {
         const Line line = parsed(text);
-        if (line.refused)
-            return;
         const float unit = line.commands.value("units", inches) ? 25.4f : 1.0f;
-        if (!step(line, unit))
+        if (line.refused || !step(line, unit))
             return;
         inches = line.commands.value("units", inches);
         incremental = line.commands.value("distance", incremental);
-        if (line.values.contains('F'))
-            feed = line.values['F'] * unit;
         mode = line.commands.value("motion", mode);
     }
-
-    float feed = 0; // mm/min
 
 private:
     float x = 0, y = 0, z = 0;
     int mode = Rapid;
-    bool incremental = false;
-    bool inches = false;
+    bool incremental = false, inches = false;
 
     // Makes the line's move; false when the controller refuses the line.
     bool step(const Line &line, float unit)
     {
-        const bool axisWords =
-            line.values.contains('X') || line.values.contains('Y') || line.values.contains('Z');
+        const auto has = [&line](char letter) { return line.values.contains(letter); };
+        const auto value = [&](char letter) { return line.values.value(letter) * unit; };
         const int motion = line.commands.value("motion", mode);
-        if (!axisWords || line.commands.contains("special") || motion == Probe)
+        if (!(has('X') || has('Y') || has('Z')) || line.commands.contains("special") ||
+            motion == Probe)
             return true;
         if (motion == Cancel)
             return false;
         const bool relative = line.commands.value("distance", incremental);
-        const auto target = [&](QChar letter, float now) {
-            if (!line.values.contains(letter))
-                return now;
-            return relative ? now + line.values[letter] * unit : line.values[letter] * unit;
+        const auto target = [&](char letter, float now) {
+            return !has(letter) ? now : relative ? now + value(letter) : value(letter);
         };
         const float toX = target('X', x), toY = target('Y', y), toZ = target('Z', z);
         if (motion == Rapid || motion == Linear) {
             append(toX, toY, toZ, motion);
         } else {
-            double i = 0, j = 0;
-            if (!line.values.contains('X') && !line.values.contains('Y'))
+            // By radius, or by the centre's offsets; an arc needs a move in the plane.
+            double i = value('I'), j = value('J');
+            if ((!has('X') && !has('Y')) || (!has('R') && !has('I') && !has('J')) ||
+                (has('R') && !centreFromRadius(value('R'), motion, toX, toY, i, j)))
                 return false;
-            if (line.values.contains('R')) {
-                if (!centreFromRadius(double(line.values['R'] * unit), motion, toX, toY, i, j))
-                    return false;
-            } else if (line.values.contains('I') || line.values.contains('J')) {
-                i = double(line.values.value('I') * unit);
-                j = double(line.values.value('J') * unit);
-            } else {
-                return false;
-            }
             arc(motion, i, j, toX, toY, toZ);
         }
-        x = toX;
-        y = toY;
-        z = toZ;
+        x = toX, y = toY, z = toZ;
         return true;
     }
 
@@ -177,13 +150,8 @@ private:
         const double d = std::hypot(dx, dy);
         if (h2 < 0 || d == 0)
             return false;
-        double h = -std::sqrt(h2) / d;
-        if (motion == CounterClockwise)
-            h = -h;
-        if (r < 0)
-            h = -h;
-        i = 0.5 * (dx - dy * h);
-        j = 0.5 * (dy + dx * h);
+        const double h = ((motion == CounterClockwise) != (r < 0) ? 1 : -1) * std::sqrt(h2) / d;
+        i = 0.5 * (dx - dy * h), j = 0.5 * (dy + dx * h);
         return true;
     }
 
@@ -201,30 +169,23 @@ private:
         const double r = QLineF(Cx, Cy, x, y).length();
         double a1 = 360 - QLineF(Cx, Cy, x, y).angle();
         double a2 = 360 - QLineF(Cx, Cy, X, Y).angle();
-        double s = std::min(10.0, 360 / r);
-        if (G == 3) {
-            if (a1 >= a2)
-                a2 += 360;
-        } else {
-            s = -s;
-            if (a2 >= a1)
-                a1 += 360;
-        }
+        double s = G == 3 ? std::min(10.0, 360 / r) : -std::min(10.0, 360 / r);
+        if (G == 3 && a1 >= a2)
+            a2 += 360;
+        if (G == 2 && a2 >= a1)
+            a1 += 360;
         if (std::abs(a1 - a2) / std::abs(s) > 3600)
             s = std::copysign(std::abs(a1 - a2) / 3600, s);
         const double dz = (double(Z) - z) / (std::abs(a1 - a2) / std::abs(s));
+        const bool drawable = r > 0 && std::isfinite(r) && std::isfinite(a1) && std::isfinite(a2) &&
+                              std::isfinite(dz);
         double a = a1, pz = z;
-        if (r > 0 && std::isfinite(r) && std::isfinite(a1) && std::isfinite(a2) &&
-            std::isfinite(dz)) {
-            for (int steps = 0; steps < 3600; ++steps) {
-                a = a + s;
-                pz = pz + dz;
-                if ((G == 3 && a < a2) || (G == 2 && a > a2))
-                    append(Cx + r * std::cos(a * 0.017453292519943295),
-                           Cy + r * std::sin(a * 0.017453292519943295), pz, G);
-                else
-                    break;
-            }
+        for (int steps = 0; drawable && steps < 3600; ++steps) {
+            a += s, pz += dz;
+            if (!((G == 3 && a < a2) || (G == 2 && a > a2)))
+                break;
+            append(Cx + r * std::cos(a * 0.017453292519943295),
+                   Cy + r * std::sin(a * 0.017453292519943295), pz, G);
         }
         append(X, Y, Z, G);
     }

@@ -10,47 +10,38 @@
 // program.
 namespace RandomWords {
 
-inline QString digits(QRandomGenerator &random, int count)
+// At least `least` digits, and up to `more - 1` more.
+inline QString digits(QRandomGenerator &random, int least, int more = 1)
 {
     QString text;
-    for (int n = 0; n < count; ++n)
+    for (int n = least + random.bounded(more); n > 0; --n)
         text += QChar('0' + random.bounded(10));
     return text;
 }
 
 inline QString number(QRandomGenerator &random)
 {
-    switch (random.bounded(16)) {
-    case 0:
-        return QString();
-    case 1:
-        return QStringLiteral("-");
-    case 2:
-        return QStringLiteral(".");
-    case 3:
-        return QStringLiteral("-.");
+    const int form = random.bounded(16);
+    if (form < 4 || form == 7) // no digits at all, or a negative zero
+        return QStringList{"", "-", ".", "-.", "", "", "", "-0"}.at(form);
+    switch (form) {
     case 4:
-        return QStringLiteral("+") + digits(random, 1 + random.bounded(3));
+        return "+" + digits(random, 1, 3);
     case 5:
-        return digits(random, 16 + random.bounded(30)); // beyond exact doubles, some beyond floats
+        return digits(random, 16, 30); // beyond exact doubles, some beyond floats
     case 6:
-        return QStringLiteral("0.") + QString(random.bounded(40), QChar('0')) + digits(random, 3);
-    case 7:
-        return QStringLiteral("-0");
+        return "0." + QString(random.bounded(40), QChar('0')) + digits(random, 3);
     case 8:
         return QString(random.bounded(1, 6), QChar('0')) + digits(random, 2);
     case 9:
-        return digits(random, 1 + random.bounded(4)) + QStringLiteral(".");
+        return digits(random, 1, 4) + ".";
     case 10:
-        return QStringLiteral(".") + digits(random, 1 + random.bounded(4));
+        return "." + digits(random, 1, 4);
     case 11:
-        return digits(random, 1 + random.bounded(3)) + "." + digits(random, 1 + random.bounded(3)) +
-               "." + digits(random, 1);
-    default: {
-        const QString sign = random.bounded(3) == 0 ? QStringLiteral("-") : QString();
-        return sign + digits(random, 1 + random.bounded(3)) + "." +
-               digits(random, random.bounded(7));
-    }
+        return digits(random, 1, 3) + "." + digits(random, 1, 3) + "." + digits(random, 1);
+    default:
+        return (random.bounded(3) == 0 ? "-" : "") + digits(random, 1, 3) + "." +
+               digits(random, 0, 7);
     }
 }
 
@@ -60,18 +51,16 @@ inline QString number(QRandomGenerator &random)
 // the whole line.
 inline QString coordinate(QRandomGenerator &random)
 {
-    const QString sign = random.bounded(3) == 0   ? QStringLiteral("-")
-                         : random.bounded(8) == 0 ? QStringLiteral("+")
-                                                  : QString();
+    const QString sign = random.bounded(3) == 0 ? "-" : random.bounded(8) == 0 ? "+" : "";
     switch (random.bounded(10)) {
     case 0:
-        return sign + QStringLiteral(".") + digits(random, 1 + random.bounded(3));
+        return sign + QStringLiteral(".") + digits(random, 1, 3);
     case 1:
-        return sign + digits(random, 1 + random.bounded(2)) + QStringLiteral(".");
+        return sign + digits(random, 1, 2) + QStringLiteral(".");
     case 2:
         return sign + digits(random, 18); // beyond the exact digits of a double
     default:
-        return sign + QString::number(random.bounded(60)) + "." + digits(random, random.bounded(5));
+        return sign + QString::number(random.bounded(60)) + "." + digits(random, 0, 5);
     }
 }
 
@@ -113,11 +102,8 @@ inline QString controllerLine(QRandomGenerator &random)
         if (random.bounded(2) == 0)
             words << letter + coordinate(random);
     }
-    if (random.bounded(3) == 0) {
-        const char *const arcWords[] = {"I", "J", "R"};
-        for (int n = random.bounded(1, 3); n > 0; --n)
-            words << arcWords[random.bounded(3)] + coordinate(random);
-    }
+    for (int n = random.bounded(3) == 0 ? random.bounded(1, 3) : 0; n > 0; --n)
+        words << QString("IJR")[random.bounded(3)] + coordinate(random); // offsets, radius
     if (random.bounded(5) == 0)
         words << "F" + QString::number(random.bounded(1, 2000));
     if (random.bounded(25) == 0)

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QMap>
 #include <QProcess>
-#include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -10,20 +8,22 @@
 class SimProcess
 {
 public:
-    explicit SimProcess(const QStringList &extraArguments = {});
-    ~SimProcess();
+    explicit SimProcess(const QStringList &extraArguments = {}) : arguments(extraArguments) {}
+    ~SimProcess() { terminate(); }
 
     bool start();
     // A controller started again after a crash appears under the same link.
     void useLink(const QString &path) { link = path; }
-    void terminate();          // SIGTERM: a clean end, the link is removed
-    void kill();               // SIGKILL: the link is left behind, its device is gone
-    QString linkPath() const;  // where the station finds the controller
-    QString logPath() const;   // every line (and realtime byte) it received
-    QString statsPath() const; // its counters: lines, overflowed_bytes, status_queries, ...
+    void terminate(); // SIGTERM: a clean end, the link is removed
+    void kill();      // SIGKILL: the link is left behind, its device is gone
+    // Where the station finds the controller; every line (and realtime byte) it received; its
+    // counters: lines, overflowed_bytes, status_queries, ...
+    QString linkPath() const { return link.isEmpty() ? dir.filePath("ttyGRBL") : link; }
+    QString logPath() const { return dir.filePath("received.log"); }
+    QString statsPath() const { return dir.filePath("stats"); }
     qint64 stat(const QString &name) const; // -1 when not (yet) known
     QStringList loggedLines() const;
-    int countLogged(const QString &line) const;
+    int countLogged(const QString &line) const { return loggedLines().count(line); }
     QProcess &process() { return sim; }
 
 private:

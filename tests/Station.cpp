@@ -2,13 +2,11 @@
 
 #include "app/TerminalPane.h"
 
-#include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QSettings>
 #include <QtTest>
+
+#include <utility>
 
 using namespace WindowProbe;
 
@@ -21,23 +19,24 @@ void seedStore(const QString &port, bool askStatus)
     store.setValue("ComSettings/AskStatus", askStatus ? 1 : 0);
 }
 
-bool Station::start()
+bool Station::open(const QString &port)
 {
-    if (!sim.start())
+    if (port.isEmpty() && !sim.start())
         return false;
-    seedStore(sim.linkPath(), askStatus);
+    seedStore(port.isEmpty() ? sim.linkPath() : port, askStatus);
     window = std::make_unique<MainWindow>();
-    window->show();
-    if (!QTest::qWaitForWindowExposed(window.get()))
-        return false;
-    tick(window.get());
-    tick(window.get());
-    return ledColor(window.get()) == QColor(Qt::green) && reaches(QStringLiteral("Idle"));
+    return true;
 }
 
-void Station::click(const char *button) const
+bool Station::start()
 {
-    widget<QPushButton>(button)->click();
+    if (!open())
+        return false;
+    window->show();
+    const bool shown = QTest::qWaitForWindowExposed(window.get());
+    tick(window.get());
+    tick(window.get());
+    return shown && ledColor(window.get()) == QColor(Qt::green) && reaches("Idle");
 }
 
 void Station::type(const QString &line) const
@@ -45,26 +44,6 @@ void Station::type(const QString &line) const
     auto *field = widget<QLineEdit>("lineEditCommand");
     field->setText(line);
     QTest::keyClick(field, Qt::Key_Return);
-}
-
-void Station::load(const QString &program) const
-{
-    widget<QPlainTextEdit>("plainTextEditGCode")->setPlainText(program);
-}
-
-QString Station::state() const
-{
-    return widget<QLabel>("labelGrblStatus")->text();
-}
-
-int Station::progress() const
-{
-    return widget<QProgressBar>("progressBar")->value();
-}
-
-QString Station::jobText() const
-{
-    return widget<QLabel>("labelJob")->text();
 }
 
 QString Station::terminal() const
@@ -75,24 +54,20 @@ QString Station::terminal() const
 
 bool Station::reaches(const QString &word, int timeoutMs) const
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < timeoutMs) {
-        widget<QPushButton>("pushButtonStatusCmd")->click();
-        QTest::qWait(50);
-        if (state() == word)
-            return true;
-    }
-    return false;
+    return QTest::qWaitFor(
+        [&] {
+            click("pushButtonStatusCmd");
+            QTest::qWait(50);
+            return state() == word;
+        },
+        timeoutMs);
 }
 
 QStringList Station::newLines()
 {
     QTest::qWait(100);
     const QStringList all = sim.loggedLines();
-    const QStringList fresh = all.mid(seen);
-    seen = all.size();
-    return fresh;
+    return all.mid(std::exchange(seen, all.size()));
 }
 
 QStringList Station::received() const

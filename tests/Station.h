@@ -5,6 +5,11 @@
 
 #include "app/MainWindow.h"
 
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
 #include <memory>
 
 // Points the station's settings store (each test's own, see TestMain.h) at a port, with nothing
@@ -21,19 +26,24 @@ public:
     {
     }
 
-    // Starts the controller and the window and waits until the controller reports Idle.
+    // A window, not yet ticked, pointed at the port, or else at the controller, started now.
+    bool open(const QString &port = {});
+    // Opens and shows the window, and waits until the controller reports Idle.
     bool start();
 
     template <typename T> T *widget(const char *name) const
     {
         return WindowProbe::child<T>(window.get(), name);
     }
-    void click(const char *button) const;
+    void click(const char *button) const { widget<QAbstractButton>(button)->click(); }
     void type(const QString &line) const;
-    void load(const QString &program) const;
-    QString state() const;
-    int progress() const;
-    QString jobText() const;
+    void load(const QString &program) const
+    {
+        widget<QPlainTextEdit>("plainTextEditGCode")->setPlainText(program);
+    }
+    QString state() const { return widget<QLabel>("labelGrblStatus")->text(); }
+    int progress() const { return widget<QProgressBar>("progressBar")->value(); }
+    QString jobText() const { return widget<QLabel>("labelJob")->text(); }
     QString terminal() const; // after the pane's next batch
     // Asks for status reports until the state word is `word`.
     bool reaches(const QString &word, int timeoutMs = 5000) const;

@@ -30,10 +30,7 @@ public:
         setX(32768);
         setY(32768);
     }
-    void setButton(int button, bool down)
-    {
-        SDL_JoystickSetVirtualButton(handle, button, down ? 1 : 0);
-    }
+    void setButton(int button, bool down) { SDL_JoystickSetVirtualButton(handle, button, down); }
     void unplug()
     {
         if (!handle)

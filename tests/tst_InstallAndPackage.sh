@@ -10,26 +10,19 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 id=org.orlo.CncControl
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # Width and height from a PNG's header (big-endian, below 65536 here).
-png_size() {
-    od -An -tu1 -j18 -N6 "$1" | awk '{ print $1 * 256 + $2 "x" $5 * 256 + $6 }'
-}
+png_size() { od -An -tu1 -j18 -N6 "$1" | awk '{ print $1 * 256 + $2 "x" $5 * 256 + $6 }'; }
 
 DESTDIR="$scratch/root" cmake --install "$build" --prefix /usr >/dev/null
 usr=$scratch/root/usr
 station=$usr/bin/orlo-cnc-control
-[ -x "$station" ] || fail "no station in bin/"
 sender=$usr/bin/orlo-send
-[ -x "$sender" ] || fail "no terminal sender in bin/"
+for program in "$station" "$sender"; do [ -x "$program" ] || fail "no $program"; done
 
 desktop=$usr/share/applications/$id.desktop
-said=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate: $said"
-[ -z "$said" ] || fail "desktop-file-validate: $said"
+said=$(desktop-file-validate "$desktop" 2>&1) && [ -z "$said" ] || fail "desktop-file-validate: $said"
 entry() { sed -n "s/^$1=//p" "$desktop"; }
 [ "$(entry Exec | cut -d' ' -f1)" = "$(basename "$station")" ] || fail "Exec is $(entry Exec)"
 icon=$(entry Icon)
@@ -51,12 +44,8 @@ release=$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "$metainfo" | head -n
 # The installed station answers on its command line; help, version and mistakes without any
 # display, so over SSH too. An option the toolkit takes out (-platform) reaches the toolkit.
 answer() {
-    expected=$1
-    shift
-    set +e
-    env -u DISPLAY -u WAYLAND_DISPLAY "$station" "$@" >"$scratch/out" 2>"$scratch/err"
-    code=$?
-    set -e
+    expected=$1 && shift && code=0
+    env -u DISPLAY -u WAYLAND_DISPLAY "$station" "$@" >"$scratch/out" 2>"$scratch/err" || code=$?
     [ "$code" = "$expected" ] || fail "'$*' ended with $code, not $expected: $(cat "$scratch/err")"
 }
 answer 0 --version
@@ -81,9 +70,8 @@ XDG_CONFIG_HOME=$scratch/config "$station" "$example" >"$scratch/station.log" 2>
 started=$!
 shown=no
 for _ in $(seq 100); do
-    if [ -n "${DISPLAY:-}" ]; then
-        xwd -silent -name "Orlo_CNC_Control V$release" >/dev/null 2>&1 && shown=yes && break
-    fi
+    [ -n "${DISPLAY:-}" ] && xwd -silent -name "Orlo_CNC_Control V$release" >/dev/null 2>&1 &&
+        shown=yes && break
     kill -0 "$started" 2>/dev/null || break
     sleep 0.1
 done

@@ -194,11 +194,8 @@ private slots:
         StreamWindow window;
         window.setBufferBytes(buffer);
         int count = 0;
-        for (int bytes : sizes) {
-            if (!window.admits(bytes))
-                break;
-            window.sent(bytes, count++);
-        }
+        for (; count < sizes.size() && window.admits(sizes[count]); ++count)
+            window.sent(sizes[count], count);
         QCOMPARE(count, admitted);
         QCOMPARE(window.answered(), 0); // the oldest first
         window.reset();
@@ -249,7 +246,6 @@ private slots:
         QFETCH(QStringList, started);
         const CommandLine command = CommandLine::parse(QStringList{"orlo-cnc-control"} + arguments);
         QCOMPARE(command.exitCode, exitCode);
-        QCOMPARE(command.exits(), exitCode >= 0);
         QVERIFY2(command.message.contains(said), qPrintable(command.message));
         if (exitCode == CommandLine::usageError)
             QVERIFY2(command.message.contains("Usage:"), qPrintable(command.message));

@@ -3,15 +3,13 @@
 #include "TestMain.h"
 
 #include "link/SettingsDialog.h"
+#include "link/SettingsStore.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDockWidget>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 
@@ -29,7 +27,11 @@ private:
     QTemporaryDir programs; // a.nc and b.nc
     QString a, b;
 
-    static QSettings *store() { return new QSettings("Orlo", "Orlo-CNC"); }
+    static QVariant inStore(const QString &key) { return QSettings("Orlo", "Orlo-CNC").value(key); }
+    static void store(const QString &key, const QVariant &value)
+    {
+        QSettings("Orlo", "Orlo-CNC").setValue(key, value);
+    }
 
     static QStringList recentMenu(MainWindow &window)
     {
@@ -67,7 +69,7 @@ private slots:
         }
     }
 
-    void init() { QScopedPointer<QSettings>(store())->clear(); }
+    void init() { QSettings("Orlo", "Orlo-CNC").clear(); }
 
     // Shown as stored, or the default where the store holds what no setting can be; applied,
     // the same comes back on the next start. Without a device the tick keeps retrying.
@@ -76,23 +78,23 @@ private slots:
         QTest::addColumn<QStringList>("stored");
         QTest::addColumn<QStringList>("link");
         QTest::addColumn<bool>("askStatus");
-        QTest::newRow("first run")
-            << QStringList() << QStringList{"9600", "8", "None", "1", "None", "COM1"} << false;
-        QTest::newRow("applied before")
-            << QStringList{"AskStatus=2",         "Baudrate=57600", "Parity=3",
-                           "StopBits=2",          "FlowControl=1",  "DataBits=7",
-                           "PortName=/dev/ttyCNC"}
-            << QStringList{"57600", "7", "Odd", "2", "RTS/CTS", "/dev/ttyCNC"} << true;
-        QTest::newRow("other values")
-            << QStringList{"AskStatus=1",          "Baudrate=250000", "Parity=2",
-                           "StopBits=3",           "FlowControl=2",   "DataBits=5",
-                           "PortName=/dev/ttyUSB1"}
-            << QStringList{"250000", "5", "Even", "1.5", "XON/XOFF", "/dev/ttyUSB1"} << true;
-        QTest::newRow("garbage")
-            << QStringList{"Baudrate=abc",         "Parity=99",
-                           "DataBits=99",          "StopBits=-4",
-                           "FlowControl=\x01\x02", "PortName=/nonexistent/ttyNowhere"}
-            << QStringList{"0", "8", "None", "1", "None", "/nonexistent/ttyNowhere"} << false;
+        const auto row = [](const char *name, const QString &stored, const char *link, bool ask) {
+            QTest::newRow(name) << stored.split(' ', Qt::SkipEmptyParts) << QString(link).split('|')
+                                << ask;
+        };
+        row("first run", "", "9600|8|None|1|None|COM1", false);
+        row("applied before",
+            "AskStatus=2 Baudrate=57600 Parity=3 StopBits=2 FlowControl=1 DataBits=7 "
+            "PortName=/dev/ttyCNC",
+            "57600|7|Odd|2|RTS/CTS|/dev/ttyCNC", true);
+        row("other values",
+            "AskStatus=1 Baudrate=250000 Parity=2 StopBits=3 FlowControl=2 DataBits=5 "
+            "PortName=/dev/ttyUSB1",
+            "250000|5|Even|1.5|XON/XOFF|/dev/ttyUSB1", true);
+        row("garbage",
+            "Baudrate=abc Parity=99 DataBits=99 StopBits=-4 FlowControl=\x01\x02 "
+            "PortName=/nonexistent/ttyNowhere",
+            "0|8|None|1|None|/nonexistent/ttyNowhere", false);
     }
 
     void storedLinkSettings()
@@ -100,10 +102,19 @@ private slots:
         QFETCH(QStringList, stored);
         QFETCH(QStringList, link);
         QFETCH(bool, askStatus);
+        for (const QString &pair : stored)
+            store("ComSettings/" + pair.section('=', 0, 0), pair.section('=', 1));
         {
-            QScopedPointer<QSettings> settings(store());
-            for (const QString &pair : stored)
-                settings->setValue("ComSettings/" + pair.section('=', 0, 0), pair.section('=', 1));
+            // Whatever the store holds, only a value the port can take is read from it.
+            QSettings raw("Orlo", "Orlo-CNC");
+            const Settings read = SettingsStore::readPortSettings(raw);
+            SettingsDialog dialog;
+            const QPair<const char *, int> enums[] = {{"parityBox", read.parity},
+                                                      {"dataBitsBox", read.dataBits},
+                                                      {"stopBitsBox", read.stopBits},
+                                                      {"flowControlBox", read.flowControl}};
+            for (const auto &[box, value] : enums)
+                QVERIFY2(child<QComboBox>(&dialog, box)->findData(value) >= 0, box);
         }
         {
             MainWindow window;
@@ -114,15 +125,13 @@ private slots:
             QCOMPARE(child<QCheckBox>(dialog, "askStatusCheckBox")->isChecked(), askStatus);
             for (int i = 0; i < 2; ++i) {
                 tick(&window);
-                QCOMPARE(child<QLabel>(&window, "labelGrblStatus")->text(),
-                         QStringLiteral("offline"));
+                QCOMPARE(child<QLabel>(&window, "labelGrblStatus")->text(), "offline");
                 QCOMPARE(ledColor(&window), QColor(Qt::red));
                 QCOMPARE(child<QPushButton>(&window, "pushButtonConnection")->text(), link.last());
             }
             child<QPushButton>(dialog, "applyButton")->click();
         }
-        QCOMPARE(QScopedPointer<QSettings>(store())->value("ComSettings/AskStatus").toInt(),
-                 int(askStatus));
+        QCOMPARE(inStore("ComSettings/AskStatus").toInt(), int(askStatus));
         MainWindow window;
         QCOMPARE(shownLink(), link);
     }
@@ -134,6 +143,7 @@ private slots:
         QTest::addColumn<int>("rate");
         QTest::newRow("digits among letters") << "25x0a000" << 250000;
         QTest::newRow("beyond the highest") << "40000009" << 4000000;
+        QTest::newRow("ten times the highest") << "40000000" << 4000000;
         QTest::newRow("nothing") << "" << 0;
     }
 
@@ -195,51 +205,43 @@ private slots:
             QCOMPARE(peer.lineSpeed(), unsigned(B57600));
             QCOMPARE(shown("baudRateBox"), QStringLiteral("57600"));
         }
-        QScopedPointer<QSettings> settings(store());
-        QCOMPARE(settings->value("ComSettings/PortName").toString(), "/nonexistent/ttyStored");
-        QCOMPARE(settings->value("ComSettings/Baudrate").toInt(), 115200);
+        QCOMPARE(inStore("ComSettings/PortName").toString(), "/nonexistent/ttyStored");
+        QCOMPARE(inStore("ComSettings/Baudrate").toInt(), 115200);
         MainWindow window;
         QCOMPARE(shown("serialPortInfoListBox"), QStringLiteral("/nonexistent/ttyStored"));
         QCOMPARE(shown("baudRateBox"), QStringLiteral("115200"));
     }
 
-    void layoutAndHideBoxSurviveARestart()
-    {
-        for (int run = 0; run < 2; ++run) {
-            MainWindow window;
-            window.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&window));
-            auto *coordinates = child<QDockWidget>(&window, "dockWidgetMachineCoordinates");
-            auto *hide = child<QCheckBox>(&window, "checkBoxHideStatusMessage");
-            if (run == 0) {
-                window.addDockWidget(Qt::BottomDockWidgetArea, coordinates);
-                child<QDockWidget>(&window, "dockWidgetSpecialCommands")->close();
-                hide->setChecked(true);
-            } else {
-                QCOMPARE(window.dockWidgetArea(coordinates), Qt::BottomDockWidgetArea);
-                QVERIFY(!child<QDockWidget>(&window, "dockWidgetSpecialCommands")->isVisible());
-                QVERIFY(hide->isChecked());
-            }
-        }
-    }
-
-    void openedProgramsAreOfferedAgain()
+    // A restart finds the docks and the hide box as they were left, and the programs opened
+    // (not a folder) offered again, the newest first, while they are there.
+    void aRestartKeepsLayoutAndPrograms()
     {
         {
             MainWindow window;
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            window.addDockWidget(Qt::BottomDockWidgetArea,
+                                 child<QDockWidget>(&window, "dockWidgetMachineCoordinates"));
+            child<QDockWidget>(&window, "dockWidgetSpecialCommands")->close();
+            child<QCheckBox>(&window, "checkBoxHideStatusMessage")->setChecked(true);
             QCOMPARE(recentMenu(window), QStringList());
             QVERIFY(!child<QMenu>(&window, "menuRecentFiles")->isEnabled());
             auto *editor = child<QPlainTextEdit>(&window, "plainTextEditGCode");
             window.OpenFile(a);
             QTRY_COMPARE(editor->toPlainText(), "(a.nc)");
-            window.OpenFile(programs.path()); // a folder: not read, not remembered
+            window.OpenFile(programs.path());
             QTest::qWait(200);
             window.OpenFile(b);
             QTRY_COMPARE(editor->toPlainText(), "(b.nc)");
         }
-        QCOMPARE(QScopedPointer<QSettings>(store())->value("RecentFiles").toStringList(),
-                 (QStringList{b, a}));
+        QCOMPARE(inStore("RecentFiles").toStringList(), (QStringList{b, a}));
         MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.dockWidgetArea(child<QDockWidget>(&window, "dockWidgetMachineCoordinates")),
+                 Qt::BottomDockWidgetArea);
+        QVERIFY(!child<QDockWidget>(&window, "dockWidgetSpecialCommands")->isVisible());
+        QVERIFY(child<QCheckBox>(&window, "checkBoxHideStatusMessage")->isChecked());
         QCOMPARE(recentMenu(window), (QStringList{b, a}));
         QVERIFY(child<QMenu>(&window, "menuRecentFiles")->isEnabled());
         child<QMenu>(&window, "menuRecentFiles")->actions().at(1)->trigger();
@@ -280,20 +282,16 @@ private slots:
         QFETCH(QVariant, folder);
         QFETCH(QStringList, offered);
         QFETCH(QString, startsIn);
-        {
-            QScopedPointer<QSettings> settings(store());
-            settings->setValue("RecentFiles", files);
-            settings->setValue("LastFolder", folder);
-        }
+        store("RecentFiles", files);
+        store("LastFolder", folder);
         RecentFiles recent;
         QCOMPARE(recent.files(), offered);
         QCOMPARE(recent.folder(), startsIn.isEmpty() ? QDir::currentPath() : startsIn);
 
         recent.add(a);
-        QScopedPointer<QSettings> settings(store());
-        const QStringList stored = settings->value("RecentFiles").toStringList();
-        QVERIFY(stored.size() <= RecentFiles::maxFiles);
-        QCOMPARE(stored.first(), a);
+        const QStringList kept = inStore("RecentFiles").toStringList();
+        QVERIFY(kept.size() <= RecentFiles::maxFiles);
+        QCOMPARE(kept.first(), a);
     }
 };
 

@@ -13,8 +13,6 @@
 #include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QLCDNumber>
-#include <QLabel>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 
@@ -31,13 +29,14 @@ class TestStreamingEndToEnd : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<Station> station;
+    std::unique_ptr<Station> own;
     std::unique_ptr<Station> jogging; // one for the jogging tests: a gamepad is found when plugged
-    bool sharing = false;
+    Station *station = nullptr;
 
-    void startStation(const QStringList &extra = {})
+    void startStation(const QStringList &arguments)
     {
-        station = std::make_unique<Station>(QStringList{"--grbl", "1.1"} + extra);
+        own = std::make_unique<Station>(arguments);
+        station = own.get();
         QVERIFY(station->start());
     }
 
@@ -47,35 +46,20 @@ private:
             jogging = std::make_unique<Station>(QStringList{"--time-scale", "50"}, false);
             QVERIFY(jogging->start());
         }
-        station = std::move(jogging);
-        sharing = true;
+        station = jogging.get();
         QVERIFY(station->reaches("Idle"));
-        newLines();
+        station->newLines();
     }
 
-    template <typename T> T *widget(const char *name) { return station->widget<T>(name); }
-    QStringList newLines() { return station->newLines(); }
     static QStringList moves(const QStringList &lines) { return lines.filter(QRegExp("^G01")); }
 
-    QList<double> displays(const char *kind)
+    QList<double> displays(const QString &kind)
     {
         QList<double> values;
         for (const char *axis : {"X", "Y", "Z"})
-            values << station
-                          ->widget<QLCDNumber>(qPrintable(QString("lcdNumber%1%2").arg(kind, axis)))
-                          ->value();
+            values << station->widget<QLCDNumber>(qPrintable("lcdNumber" + kind + axis))->value();
         return values;
     }
-
-    void typeAndSettle(const QString &line)
-    {
-        station->type(line);
-        QVERIFY(station->reaches("Idle"));
-    }
-
-    // Moves of a millimetre or two take a few milliseconds: the planner stays full and the
-    // receive buffer is where the lines wait, as on a real machine cutting a part.
-    static QStringList controllerArguments() { return {"--time-scale", "150"}; }
 
     static QStringList asSent(const QStringList &program)
     {
@@ -86,119 +70,108 @@ private:
         return lines;
     }
 
-    static void send(Station &station, const QStringList &program)
+    // One column of rows, a name each.
+    template <typename T>
+    static void rows(const char *column, std::initializer_list<std::pair<const char *, T>> rows)
     {
-        station.load(program.join('\n'));
-        QVERIFY(station.reaches("Idle"));
-        station.click("pushButtonSendGCode");
+        QTest::addColumn<T>(column);
+        for (const auto &[name, value] : rows)
+            QTest::newRow(name) << value;
+    }
+    static void dialects() { rows<QString>("grbl", {{"0.9", "0.9"}, {"1.1", "1.1"}}); }
+
+    void send(const QStringList &program)
+    {
+        station->load(program.join('\n'));
+        QVERIFY(station->reaches("Idle"));
+        station->click("pushButtonSendGCode");
     }
 
 private slots:
-    void cleanup()
-    {
-        if (sharing)
-            jogging = std::move(station);
-        station.reset();
-        sharing = false;
-    }
-
-    void cleanupTestCase() { jogging.reset(); }
+    void cleanup() { own.reset(); }
 
     // 1,500 lines kept within the receive buffer (1.1's a byte larger, and as strict) with the
     // planner full; a second Send, as a double click or a gamepad's second Start press, sends
     // nothing more; a comment holding bytes the controller acts on wherever they stand is not
     // sent.
-    void programArrivesWholeAndInOrderOnce_data()
-    {
-        QTest::addColumn<QString>("grbl");
-        QTest::newRow("0.9") << "0.9";
-        QTest::newRow("1.1") << "1.1";
-    }
+    void programArrivesWholeAndInOrderOnce_data() { dialects(); }
 
     void programArrivesWholeAndInOrderOnce()
     {
         QFETCH(QString, grbl);
-        Station station(controllerArguments() + QStringList{"--grbl", grbl});
-        QVERIFY(station.start());
+        // Moves of a millimetre or two take a few milliseconds: the planner stays full and the
+        // receive buffer is where the lines wait, as on a real machine cutting a part.
+        startStation({"--time-scale", "150", "--grbl", grbl});
         QStringList program = generatedProgram(1500);
         program[20] += " (check!)";
         program[40] = "(~ resume? ~)";
-        send(station, program);
-        station.click("pushButtonSendGCode");
-        QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("finished in"), 60000);
-        QVERIFY2(station.jobText().contains(" (estimated "), qPrintable(station.jobText()));
-        QCOMPARE(station.progress(), 100);
-        QCOMPARE(station.received(), asSent(program));
-        QCOMPARE(station.sim.stat("overflowed_bytes"), 0);
-        QCOMPARE(station.sim.stat("errors"), 0);
-        QVERIFY2(station.sim.stat("planner_waits") > program.size() / 2,
+        send(program);
+        station->click("pushButtonSendGCode");
+        QTRY_VERIFY_WITH_TIMEOUT(station->jobText().startsWith("finished in"), 60000);
+        QVERIFY2(station->jobText().contains(" (estimated "), qPrintable(station->jobText()));
+        QCOMPARE(station->progress(), 100);
+        QCOMPARE(station->received(), asSent(program));
+        QCOMPARE(station->sim.stat("overflowed_bytes"), 0);
+        QCOMPARE(station->sim.stat("errors"), 0);
+        QVERIFY2(station->sim.stat("planner_waits") > program.size() / 2,
                  "the planner was not kept full");
-        QVERIFY(!station.terminal().contains("<Hold"));
+        QVERIFY(!station->terminal().contains("<Hold"));
     }
 
     // A CAM program from its "%" to M30: two tool changes with a jog and a probe in the first,
     // a program pause, and lines after the end that are left out.
-    void camProgramFromStartToEnd_data()
-    {
-        QTest::addColumn<QString>("grbl");
-        QTest::newRow("0.9") << "0.9";
-        QTest::newRow("1.1") << "1.1";
-    }
+    void camProgramFromStartToEnd_data() { dialects(); }
 
     void camProgramFromStartToEnd()
     {
         QFETCH(QString, grbl);
-        Station station({"--time-scale", "50", "--grbl", grbl});
-        QVERIFY(station.start());
+        startStation({"--time-scale", "50", "--grbl", grbl});
         const QStringList program =
-            QString("%|(T1  D=6 CR=0 - flat end mill)|(T2 D=3 ball)|G90 "
-                    "G94|G21|T1 M6|S12000 M3|G0 X5 Y5|Z5|G1 Z0.5 F250|G1 "
-                    "X10|T2 M06|S8000 M3|G1 X12 Y6 F300|M0|G1 X14|M5|M30|G0 "
-                    "X99|%")
+            QString("%|(T1  D=6 CR=0 - flat end mill)|(T2 D=3 ball)|G90 G94|"
+                    "G21|T1 M6|S12000 M3|G0 X5 Y5|Z5|G1 Z0.5 F250|G1 X10|"
+                    "T2 M06|S8000 M3|G1 X12 Y6 F300|M0|G1 X14|M5|M30|G0 X99|%")
                 .split('|');
-        station.load(program.join('\n'));
-        QTRY_VERIFY_WITH_TIMEOUT(station.jobText().endsWith(", 2 tool change(s) and 1 pause(s) "
-                                                            "not counted"),
+        station->load(program.join('\n'));
+        QTRY_VERIFY_WITH_TIMEOUT(station->jobText().endsWith(", 2 tool change(s) and 1 pause(s) "
+                                                             "not counted"),
                                  5000);
         QList<int> marked;
         for (const auto &band :
-             station.widget<CodeEditor>("plainTextEditGCode")->extraSelections()) {
+             station->widget<CodeEditor>("plainTextEditGCode")->extraSelections()) {
             if (band.format.background().color() == QColor(255, 190, 120))
                 marked << band.cursor.blockNumber() + 1;
         }
         QCOMPARE(marked, (QList<int>{6, 12, 15}));
-        send(station, program);
-        QTRY_COMPARE_WITH_TIMEOUT(station.jobText(),
+        send(program);
+        QTRY_COMPARE_WITH_TIMEOUT(station->jobText(),
                                   QStringLiteral("Tool change at line 6: T1 (D=6 CR=0 - flat end "
                                                  "mill). Change the tool, then press Cycle Start."),
                                   5000);
-        station.widget<QRadioButton>("radioButton1mm")->click();
-        station.click("pushButtonPlusX");
-        station.click("pushButtonOpenProbeDialog");
-        auto *probing = WindowProbe::child<QDialog>(station.window.get(), "ProbingDialog");
-        WindowProbe::child<QPushButton>(probing, "pushButtonProbe")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(station.terminal().contains("Probe: contact at machine Z -5.000"),
+        station->widget<QRadioButton>("radioButton1mm")->click();
+        station->click("pushButtonPlusX");
+        station->click("pushButtonOpenProbeDialog");
+        auto *probing = station->widget<QDialog>("ProbingDialog");
+        child<QPushButton>(probing, "pushButtonProbe")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(station->terminal().contains("Probe: contact at machine Z -5.000"),
                                  5000);
-        station.click("pushButtonCycleStartCmd");
-        QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("Tool change at line 12: T2 (D=3 "
-                                                              "ball)"),
+        station->click("pushButtonCycleStartCmd");
+        QTRY_VERIFY_WITH_TIMEOUT(station->jobText().startsWith("Tool change at line 12: T2 (D=3 "
+                                                               "ball)"),
                                  10000);
-        station.click("pushButtonCycleStartCmd");
-        QTRY_COMPARE_WITH_TIMEOUT(station.jobText(),
-                                  QStringLiteral("paused by the program at line 15"), 10000);
-        QVERIFY(station.reaches("Hold")); // the controller's own hold, told as the program's
-        station.click("pushButtonCycleStartCmd");
-        QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("finished in"), 10000);
-        QVERIFY(station.jobText().contains("1 line(s) after the program's end left out"));
+        station->click("pushButtonCycleStartCmd");
+        QTRY_COMPARE_WITH_TIMEOUT(station->jobText(), "paused by the program at line 15", 10000);
+        QVERIFY(station->reaches("Hold")); // the controller's own hold, told as the program's
+        station->click("pushButtonCycleStartCmd");
+        QTRY_VERIFY_WITH_TIMEOUT(station->jobText().startsWith("finished in"), 10000);
+        QVERIFY(station->jobText().contains("1 line(s) after the program's end left out"));
 
-        const QString jog = grbl == "0.9" ? "G91|G01 X+1 F1500" : "$J=G91 X+1 F1500";
-        const QStringList expected = ("G90 G94|G21|M5|" + jog +
-                                      "|G91|G38.2 Z-20 F20|G92 Z1.55|G90|G90|S12000 M3|G0 X5 "
-                                      "Y5|Z5|G1 Z0.5 F250|G1 X10|M5|G90 M3 S12000|S8000 M3|G1 X12 "
-                                      "Y6 F300|M0|G1 X14|M5|M30")
-                                         .split('|');
-        QCOMPARE(station.received().filter(QRegularExpression("^[GMSZ$]")), expected);
-        QCOMPARE(station.sim.stat("errors"), 0);
+        const QStringList expected =
+            QString("G90 G94|G21|M5|%1|G91|G38.2 Z-20 F20|G92 Z1.55|G90|G90|S12000 M3|G0 X5 Y5|Z5|"
+                    "G1 Z0.5 F250|G1 X10|M5|G90 M3 S12000|S8000 M3|G1 X12 Y6 F300|M0|G1 X14|M5|M30")
+                .arg(grbl == "0.9" ? "G91|G01 X+1 F1500" : "$J=G91 X+1 F1500")
+                .split('|');
+        QCOMPARE(station->received().filter(QRegularExpression("^[GMSZ$]")), expected);
+        QCOMPARE(station->sim.stat("errors"), 0);
     }
 
     // Held, the editor marks the line the controller took last, the preview the path up to it,
@@ -207,101 +180,103 @@ private slots:
     // it follows after reconnecting.
     void heldThenCablePulled()
     {
-        Station station({"--time-scale", "20"});
-        QVERIFY(station.start());
+        startStation({"--time-scale", "20"});
         const QStringList program = generatedProgram(400, 3);
-        send(station, program);
-        QTRY_VERIFY_WITH_TIMEOUT(station.sim.stat("lines") > 40, 10000);
-        station.click("pushButtonFeedHoldCmd");
-        QVERIFY(station.reaches("Hold", 3000));
+        send(program);
+        QTRY_VERIFY_WITH_TIMEOUT(station->sim.stat("lines") > 40, 10000);
+        station->click("pushButtonFeedHoldCmd");
+        QVERIFY(station->reaches("Hold", 3000));
         QTest::qWait(600); // the controller takes lines into its planner until it is full
-        QVERIFY(station.jobText().startsWith("held at line"));
-        const int line = station.jobText().section(' ', 3, 3).chopped(1).toInt();
-        QCOMPARE(station.widget<CodeEditor>("plainTextEditGCode")->runningLine(), line);
+        QVERIFY(station->jobText().startsWith("held at line"));
+        const int line = station->jobText().section(' ', 3, 3).chopped(1).toInt();
+        QCOMPARE(station->widget<CodeEditor>("plainTextEditGCode")->runningLine(), line);
         QVector<PathPoint> upToLine;
         PathInterpreter::interpretText(program.mid(0, line).join('\n'), upToLine);
-        QCOMPARE(station.widget<OpenGLWidget>("GLWidget")->donePoints(), upToLine.size());
-        const qint64 linesAtHold = station.sim.stat("lines");
+        QCOMPARE(station->widget<OpenGLWidget>("GLWidget")->donePoints(), upToLine.size());
+        const qint64 linesAtHold = station->sim.stat("lines");
         QTest::qWait(500);
-        QCOMPARE(station.sim.stat("lines"), linesAtHold);
+        QCOMPARE(station->sim.stat("lines"), linesAtHold);
 
-        station.click("pushButtonCycleStartCmd");
-        QTRY_VERIFY_WITH_TIMEOUT(station.sim.stat("lines") > linesAtHold + 20, 10000);
-        ::kill(pid_t(station.sim.process().processId()), SIGUSR1);
-        QTRY_VERIFY_WITH_TIMEOUT(station.jobText().startsWith("interrupted at line "), 2500);
-        const int lastConfirmed = station.jobText().split(' ').at(3).chopped(1).toInt();
-        QTRY_COMPARE_WITH_TIMEOUT(ledColor(station.window.get()), QColor(Qt::green), 3500);
-        QVERIFY(station.reaches("Idle"));
-        const QStringList received = station.received();
+        station->click("pushButtonCycleStartCmd");
+        QTRY_VERIFY_WITH_TIMEOUT(station->sim.stat("lines") > linesAtHold + 20, 10000);
+        ::kill(pid_t(station->sim.process().processId()), SIGUSR1);
+        QTRY_VERIFY_WITH_TIMEOUT(station->jobText().startsWith("interrupted at line "), 2500);
+        const int lastConfirmed = station->jobText().split(' ').at(3).chopped(1).toInt();
+        QTRY_COMPARE_WITH_TIMEOUT(ledColor(station->window.get()), QColor(Qt::green), 3500);
+        QVERIFY(station->reaches("Idle"));
+        const QStringList received = station->received();
         QVERIFY(received.size() >= lastConfirmed && received.size() <= lastConfirmed + 5);
         QCOMPARE(received, asSent(program).mid(0, received.size()));
         QTest::qWait(500);
-        QCOMPARE(station.received(), received);
-        QVERIFY(station.widget<QPushButton>("pushButtonSendGCode")->isEnabled());
+        QCOMPARE(station->received(), received);
+        QVERIFY(station->widget<QPushButton>("pushButtonSendGCode")->isEnabled());
     }
     // Known as 1.1, its buffer asked for. After G10 L20 and a move to machine X 3, Y 8 the work
     // position is 10, 5, 0 in every report, with the work offset in only some of them; likewise
-    // after G92 and with $10=0.
-    void workPositionFromTheOffset()
+    // after G92 and with $10=0. Then a step jog leaves the parser alone, the override buttons,
+    // one after the other, come back in the reports, and errors and alarms are told in words.
+    void grbl11Session()
     {
-        startStation({"--time-scale", "50"});
+        startStation({"--grbl", "1.1", "--time-scale", "50"});
+        const auto typeAndSettle = [this](const QString &line) {
+            station->type(line);
+            return station->reaches("Idle");
+        };
         QCOMPARE(station->widget<QLabel>("labelController")->text(), QStringLiteral("Grbl 1.1h"));
         QVERIFY(station->widget<QDockWidget>("dockWidgetOverrides")->isVisible());
         QTRY_COMPARE(station->sim.countLogged("$I"), 1); // its receive buffer's size
-        typeAndSettle("G10 L20 P1 X7 Y-3");
-        typeAndSettle("G53 G0 X3 Y8");
+        QVERIFY(typeAndSettle("G10 L20 P1 X7 Y-3"));
+        QVERIFY(typeAndSettle("G53 G0 X3 Y8"));
         for (int report = 0; report < 12; ++report) {
             QVERIFY(station->reaches("Idle"));
             QCOMPARE(displays("Machine"), (QList<double>{3, 8, 0}));
             QCOMPARE(displays("Work"), (QList<double>{10, 5, 0}));
         }
-        typeAndSettle("G92 X0");
+        QVERIFY(typeAndSettle("G92 X0"));
         QTRY_COMPARE((station->click("pushButtonStatusCmd"), displays("Work")),
                      (QList<double>{0, 5, 0}));
-        typeAndSettle("$10=0"); // work positions are sent, machine ones derived
-        typeAndSettle("G0 Y0");
+        QVERIFY(typeAndSettle("$10=0")); // work positions are sent, machine ones derived
+        QVERIFY(typeAndSettle("G0 Y0"));
         QTRY_COMPARE((station->click("pushButtonStatusCmd"), displays("Machine")),
                      (QList<double>{3, 3, 0}));
         QCOMPARE(displays("Work"), (QList<double>{0, 0, 0}));
-    }
 
-    void errorsAndAlarmsInWords()
-    {
-        startStation({"--time-scale", "200"});
-        station->type("G5 X1");
-        QTRY_VERIFY(station->terminal().contains("error:20 Unsupported command"));
-        station->click("pushButtonOpenProbeDialog");
-        auto *probing = WindowProbe::child<QDialog>(station->window.get(), "ProbingDialog");
-        WindowProbe::child<QDoubleSpinBox>(probing, "distanceSpinBox")->setValue(2); // no contact
-        WindowProbe::child<QPushButton>(probing, "pushButtonProbe")->click();
-        const QString alarm = "ALARM:5 Probe fail: probe found no contact within the distance";
-        QTRY_COMPARE(WindowProbe::child<QLabel>(probing, "labelProbeResult")->text(),
-                     "Probe failed: " + alarm);
-        const QString terminal = station->terminal();
-        QVERIFY(terminal.contains(alarm));
-        QVERIFY(terminal.contains("\"$X\" (Kill Alarm Lock) unlocks it, \"$H\" (homing) homes it"));
-    }
-
-    void stepJogLeavesTheModalStateAlone()
-    {
-        startStation();
         station->widget<QRadioButton>("radioButton10mm")->click();
         station->newLines();
         station->click("pushButtonMinusX");
         station->click("pushButtonStateCmd");
-        QTRY_COMPARE(station->widget<QLabel>("labelModalState")->text(),
-                     QStringLiteral("G54 G21 G90"));
+        QTRY_COMPARE(station->widget<QLabel>("labelModalState")->text(), "G54 G21 G90");
         QCOMPARE(station->newLines().filter(QRegularExpression("^[$G]")),
                  (QStringList{"$J=G91 X-10 F1500", "$G"}));
+        const std::pair<const char *, const char *> overrides[] = {
+            {"pushButtonFeedPlus10", "Feed 110 % · Rapid 100 % · Spindle 100 %"},
+            {"pushButtonFeedMinus1", "Feed 109 % · Rapid 100 % · Spindle 100 %"},
+            {"pushButtonRapid25", "Feed 109 % · Rapid 25 % · Spindle 100 %"},
+            {"pushButtonSpindleMinus10", "Feed 109 % · Rapid 25 % · Spindle 90 %"}};
+        for (const auto &[button, shown] : overrides) {
+            station->click(button);
+            QTRY_COMPARE((station->click("pushButtonStatusCmd"),
+                          station->widget<QLabel>("labelOverrides")->text()),
+                         QString(shown));
+        }
+        station->type("G5 X1");
+        QTRY_VERIFY(station->terminal().contains("error:20 Unsupported command"));
+        station->click("pushButtonOpenProbeDialog");
+        auto *probing = station->widget<QDialog>("ProbingDialog");
+        child<QDoubleSpinBox>(probing, "distanceSpinBox")->setValue(2); // no contact
+        child<QPushButton>(probing, "pushButtonProbe")->click();
+        const QString alarm = "ALARM:5 Probe fail: probe found no contact within the distance";
+        QTRY_COMPARE(child<QLabel>(probing, "labelProbeResult")->text(), "Probe failed: " + alarm);
+        const QString terminal = station->terminal();
+        QVERIFY(terminal.contains(alarm));
+        QVERIFY(terminal.contains("\"$X\" (Kill Alarm Lock) unlocks it, \"$H\" (homing) homes it"));
     }
 
     // Released, the machine stops at once: no position reported later than 150 ms after the
     // release differs from the last one.
     void continuousJogStopsOnRelease_data()
     {
-        QTest::addColumn<bool>("gamepad");
-        QTest::newRow("button") << false;
-        QTest::newRow("gamepad") << true;
+        rows<bool>("gamepad", {{"button", false}, {"gamepad", true}});
     }
 
     void continuousJogStopsOnRelease()
@@ -309,7 +284,7 @@ private slots:
         QFETCH(bool, gamepad);
         VirtualJoystick pad;
         pad.centre();
-        startStation();
+        startStation({"--grbl", "1.1"});
         QTest::qWait(200); // the gamepad is found
         auto *button = station->widget<QPushButton>("pushButtonPlusY");
         gamepad ? pad.setY(0) : QTest::mousePress(button, Qt::LeftButton);
@@ -319,13 +294,11 @@ private slots:
         sinceRelease.start();
         double last = -1;
         qint64 lastChange = 0;
-        while (sinceRelease.elapsed() < 600) {
+        for (double y; sinceRelease.elapsed() < 600; last = y) {
             station->click("pushButtonStatusCmd");
             QTest::qWait(10);
-            const double y = displays("Machine").at(1);
-            if (y != last)
+            if ((y = displays("Machine").at(1)) != last)
                 lastChange = sinceRelease.elapsed();
-            last = y;
         }
         qInfo("moved %.3f mm, still moving %lld ms after the release", last, lastChange);
         QVERIFY(last > 1);
@@ -333,51 +306,24 @@ private slots:
         QVERIFY(station->sim.loggedLines().contains("0x85"));
     }
 
-    void overridesChangeTheReports_data()
-    {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("shown");
-        const auto row = [](const char *button, int feed, int rapid, int spindle) {
-            QTest::newRow(button) << button
-                                  << QString::fromUtf8("Feed %1 % · Rapid %2 % · Spindle %3 %")
-                                         .arg(feed)
-                                         .arg(rapid)
-                                         .arg(spindle);
-        };
-        row("pushButtonFeedPlus10", 110, 100, 100);
-        row("pushButtonFeedMinus1", 99, 100, 100);
-        row("pushButtonRapid25", 100, 25, 100);
-        row("pushButtonSpindleMinus10", 100, 100, 90);
-    }
-
-    void overridesChangeTheReports()
-    {
-        QFETCH(QString, button);
-        QFETCH(QString, shown);
-        startStation();
-        station->click(qPrintable(button));
-        QTRY_COMPARE((station->click("pushButtonStatusCmd"),
-                      station->widget<QLabel>("labelOverrides")->text()),
-                     shown);
-    }
     // Held, a button sends a short move ahead of the machine again and again, Z no faster than
     // 500 mm/min; released, no more.
     void continuousJogWhileHeld()
     {
         useJoggingStation();
-        widget<QRadioButton>("radioButtonContinious")->click();
-        widget<QSpinBox>("spinBoxFeedRate")->setValue(600);
-        auto *jog = widget<QPushButton>("pushButtonMinusZ");
+        station->widget<QRadioButton>("radioButtonContinious")->click();
+        station->widget<QSpinBox>("spinBoxFeedRate")->setValue(600);
+        auto *jog = station->widget<QPushButton>("pushButtonMinusZ");
         QTest::mousePress(jog, Qt::LeftButton);
         QTest::qWait(700);
-        const QStringList held = newLines();
+        const QStringList held = station->newLines();
         QTest::mouseRelease(jog, Qt::LeftButton);
         const QStringList sent = moves(held);
         QVERIFY2(sent.size() >= 2 && sent.size() <= 5, qPrintable(held.join('|')));
         QCOMPARE(sent, QVector<QString>(sent.size(), "G01 Z-1.667 F500").toList());
         QCOMPARE(held.count("G91"), sent.size());
         QTest::qWait(500);
-        QCOMPARE(moves(newLines()), QStringList{});
+        QCOMPARE(moves(station->newLines()), QStringList{});
     }
 
     // A stick held during a program: nothing of it reaches the controller, and it says so once.
@@ -387,15 +333,13 @@ private slots:
         VirtualJoystick pad;
         pad.centre();
         QTest::qWait(200); // the gamepad finds the joystick
-        station->load(generatedProgram(200, 2).join('\n'));
-        QVERIFY(station->reaches("Idle"));
-        station->click("pushButtonSendGCode");
+        send(generatedProgram(200, 2));
         pad.setX(65535);
         QTest::qWait(700);
         QVERIFY(station->jobText().startsWith("running"));
         pad.centre();
         QTRY_VERIFY_WITH_TIMEOUT(station->jobText().startsWith("finished"), 20000);
-        QCOMPARE(newLines().count("G91"), 0);
+        QCOMPARE(station->newLines().count("G91"), 0);
         QCOMPARE(station->terminal().count("Not sent while a program runs: jog X+"), 1);
         QCOMPARE(station->sim.stat("overflowed_bytes"), 0);
     }
@@ -403,9 +347,7 @@ private slots:
     // A stick pushed when the gamepad goes away, or when its dialog opens, moves no more.
     void noMotionNobodyAskedFor_data()
     {
-        QTest::addColumn<bool>("unplug");
-        QTest::newRow("unplugged") << true;
-        QTest::newRow("dialog opened") << false;
+        rows<bool>("unplug", {{"unplugged", true}, {"dialog opened", false}});
     }
 
     void noMotionNobodyAskedFor()
@@ -417,13 +359,12 @@ private slots:
         QTest::qWait(200);
         pad.setY(65535);
         QTest::qWait(500);
-        QVERIFY(!moves(newLines()).isEmpty());
-        unplug ? pad.unplug()
-               : station->window->findChild<QAction *>("actionGamepad_Config")->trigger();
+        QVERIFY(!moves(station->newLines()).isEmpty());
+        unplug ? pad.unplug() : station->widget<QAction>("actionGamepad_Config")->trigger();
         QTest::qWait(300);
-        newLines();
+        station->newLines();
         QTest::qWait(600);
-        QCOMPARE(moves(newLines()), QStringList{});
+        QCOMPARE(moves(station->newLines()), QStringList{});
     }
 };
 

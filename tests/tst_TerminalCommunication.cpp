@@ -3,14 +3,10 @@
 #include "TestMain.h"
 #include "Unprivileged.h"
 
-#include "link/SettingsDialog.h"
 #include "link/TerminalCommunication.h"
 
 #include <QFile>
-#include <QLabel>
 #include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -26,41 +22,22 @@ class TestTerminalCommunication : public QObject
     Q_OBJECT
 
 private:
-    PtyPeer *peer = nullptr;
-    SettingsDialog *dialog = nullptr;
-    TerminalCommunication *terminal = nullptr;
+    std::unique_ptr<PtyPeer> peer;
+    std::unique_ptr<TerminalCommunication> terminal;
 
-    void usePort(const QString &name)
-    {
-        Settings settings = dialog->settings();
-        settings.name = name;
-        settings.baudRate = 115200;
-        dialog->setSettings(settings);
-    }
-
+    static Settings port(const QString &name) { return Settings{name, 115200}; }
     static bool isGreen(QObject *window) { return ledColor(window) == QColor(Qt::green); }
-    static QString state(QObject *window)
-    {
-        return child<QLabel>(window, "labelGrblStatus")->text();
-    }
 
 private slots:
     void init()
     {
-        peer = new PtyPeer;
-        dialog = new SettingsDialog;
-        terminal = new TerminalCommunication;
-        usePort(peer->devicePath());
-        QVERIFY(terminal->TryToConnect(dialog));
+        peer = std::make_unique<PtyPeer>();
+        terminal = std::make_unique<TerminalCommunication>();
+        QVERIFY(terminal->TryToConnect(port(peer->devicePath())));
         QVERIFY(terminal->IsConnected());
     }
 
-    void cleanup()
-    {
-        delete terminal;
-        delete dialog;
-        delete peer;
-    }
+    void cleanup() { terminal.reset(); } // before its peer, which the next start replaces
 
     // Deliveries apart by `pause` ms; a fragment left alone for long is dropped, and an endless
     // line is cut, not hoarded.
@@ -77,10 +54,7 @@ private slots:
         row("blank lines give none", {"ok\n\n", "\r", "\n"}, {"ok"});
         row("CR and LF both end lines", {"a\rb\n"}, {"a", "b"});
         row("NUL cuts the line", {QByteArray("ab\0cd\n", 6), QByteArray("\0xy\n", 4)}, {"ab", ""});
-        row("UTF-8",
-            {"Gr\xc3\xbc\xc3\x9f"
-             "e\n"},
-            {QString::fromUtf8("Grüße")});
+        row("UTF-8", {"Grüße\n"}, {QString::fromUtf8("Grüße")});
         row("invalid UTF-8", {"\xff\xfeok\n"},
             {QString(2, QChar(QChar::ReplacementCharacter)) + "ok"});
         row("split over deliveries", {"<Idle,MP", "os:0.000", ",0.000>", "\r\n"},
@@ -95,7 +69,7 @@ private slots:
         QFETCH(QByteArrayList, deliveries);
         QFETCH(int, pause);
         QFETCH(QStringList, lines);
-        QSignalSpy spy(terminal, &TerminalCommunication::LineReceived);
+        QSignalSpy spy(terminal.get(), &TerminalCommunication::LineReceived);
         for (const QByteArray &chunk : deliveries) {
             peer->write(chunk);
             QTest::qWait(pause);
@@ -107,40 +81,18 @@ private slots:
         QCOMPARE(received, lines);
     }
 
-    // Only a device this user may not open calls for the group advice; a port held by another
-    // program is reported as a permission error by the toolkit too, and must not.
-    void refusedPortTellsPermissionProblemsOnly_data()
+    // A port held by another program (here the fixture's own) is reported as a permission error
+    // by the toolkit too, and must not call for the group advice; a missing device neither.
+    void refusedPortIsNoPermissionProblem()
     {
-        QTest::addColumn<QString>("refusal");
-        QTest::newRow("no permission") << "permission";
-        QTest::newRow("held by another program") << "held";
-        QTest::newRow("no such device") << "missing";
-    }
-
-    void refusedPortTellsPermissionProblemsOnly()
-    {
-        QFETCH(QString, refusal);
-        PtyPeer closed;
-        const QString device = refusal == "held"      ? peer->devicePath()
-                               : refusal == "missing" ? QStringLiteral("/nonexistent/ttyX")
-                                                      : closed.devicePath();
-        usePort(device);
-        TerminalCommunication other;
-        QSignalSpy told(&other, &TerminalCommunication::PermissionDenied);
-        if (refusal == "permission") {
-            QCOMPARE(::chmod(QFile::encodeName(device).constData(), 0), 0);
-            Unprivileged operatorRights;
-            if (!operatorRights.holds())
-                QSKIP("cannot take an operator's rights here");
-            QVERIFY(!other.TryToConnect(dialog));
-        } else {
-            QVERIFY(!other.TryToConnect(dialog));
+        for (const QString &device : {peer->devicePath(), QStringLiteral("/nonexistent/ttyX")}) {
+            TerminalCommunication other;
+            QSignalSpy told(&other, &TerminalCommunication::PermissionDenied);
+            QVERIFY2(!other.TryToConnect(port(device)), qPrintable(device));
+            QVERIFY(!other.IsConnected());
+            QVERIFY(!other.SendLine("G0"));
+            QCOMPARE(told.count(), 0);
         }
-        QVERIFY(!other.IsConnected());
-        QVERIFY(!other.SendLine("G0"));
-        QCOMPARE(told.count(), refusal == "permission" ? 1 : 0);
-        if (!told.isEmpty())
-            QCOMPARE(told.first().first().toString(), device);
     }
 
     // A port opened under a link stays connected while the link leads to the same device, and
@@ -150,8 +102,7 @@ private slots:
         QTemporaryDir dir;
         const QString link = dir.filePath("ttyLink");
         QVERIFY(QFile::link(peer->devicePath(), link));
-        usePort(link);
-        QVERIFY(terminal->TryToConnect(dialog));
+        QVERIFY(terminal->TryToConnect(port(link)));
         for (int i = 0; i < 3; ++i)
             QVERIFY(terminal->IsConnected());
         QVERIFY(QFile::remove(link));
@@ -160,7 +111,7 @@ private slots:
         PtyPeer other;
         QVERIFY(QFile::link(other.devicePath(), link));
         QVERIFY(!terminal->IsConnected());
-        QVERIFY(terminal->TryToConnect(dialog));
+        QVERIFY(terminal->TryToConnect(port(link)));
         QVERIFY(terminal->SendLine("$I"));
         QCOMPARE(other.read(3), QByteArray("$I\n"));
 
@@ -168,71 +119,63 @@ private slots:
         QTRY_VERIFY(!terminal->IsConnected());
         QVERIFY(!terminal->SendLine("G0 X1"));
     }
-    void connectsAndPolls_data()
+
+    // The station's tick: the first connects, red and "offline" until then; connected, it asks
+    // for the state when told to, at once and then with every tick, and asks nothing else. A
+    // tick that finds the link up leaves it alone; once it is down, the lamp turns red at the
+    // next tick and the link comes back when the controller does.
+    void supervision_data()
     {
         QTest::addColumn<bool>("askStatus");
-        QTest::newRow("asking for the state") << true;
-        QTest::newRow("not asking") << false;
+        QTest::addColumn<QString>("going");
+        QTest::newRow("asking for the state") << true << "";
+        QTest::newRow("not asking") << false << "";
+        QTest::newRow("clean end") << true << "terminate";
+        QTest::newRow("killed") << true << "kill";
     }
 
-    void connectsAndPolls()
+    void supervision()
     {
         QFETCH(bool, askStatus);
-        SimProcess sim;
-        QVERIFY(sim.start());
-        seedStore(sim.linkPath(), askStatus);
-        MainWindow window;
-        QVERIFY(!isGreen(&window));
-        QCOMPARE(state(&window), QString());
-        tick(&window); // the link was down: a connection attempt, still red, "offline"
-        QVERIFY(!isGreen(&window));
-        QCOMPARE(state(&window), QStringLiteral("offline"));
-        QCOMPARE(child<QPushButton>(&window, "pushButtonConnection")->text(), sim.linkPath());
-        tick(&window); // now up: green, and asked at once
-        QVERIFY(isGreen(&window));
-        if (askStatus) {
-            QTRY_COMPARE(sim.countLogged("?"), 1);
-            QTRY_VERIFY(child<QPlainTextEdit>(&window, "plainTextEditSerial")
-                            ->toPlainText()
-                            .contains("<Idle,MPos:0.000,0.000,0.000,WPos:"));
-            QTRY_COMPARE_WITH_TIMEOUT(sim.countLogged("?"), 2, 2000); // the timer's first
-        }
-        const int first = sim.countLogged("?");
-        QTest::qWait(2500);
-        QCOMPARE(sim.countLogged("?") - first, askStatus ? 2 : 0);
-        QCOMPARE(sim.loggedLines().size(), sim.countLogged("?")); // nothing but queries
-        QVERIFY(isGreen(&window));
-    }
-
-    // A tick that finds the link up leaves it alone; once it is down, the lamp turns red at
-    // the next tick and the link comes back when the controller does.
-    void noticesAControllerThatGoesAndComesBack_data()
-    {
-        QTest::addColumn<QString>("going");
-        QTest::newRow("clean end") << "terminate";
-        QTest::newRow("killed") << "kill";
-    }
-
-    void noticesAControllerThatGoesAndComesBack()
-    {
         QFETCH(QString, going);
-        SimProcess sim;
-        QVERIFY(sim.start());
-        seedStore(sim.linkPath(), true);
-        MainWindow window;
-        for (int i = 0; i < 5; ++i) { // the first connects
-            tick(&window);
-            QVERIFY(isGreen(&window) || i == 0);
+        Station station({}, askStatus);
+        QVERIFY(station.open());
+        QObject *window = station.window.get();
+        QVERIFY(!isGreen(window));
+        QCOMPARE(station.state(), QString());
+        tick(window); // the link was down: a connection attempt, still red, "offline"
+        QVERIFY(!isGreen(window));
+        QCOMPARE(station.state(), QStringLiteral("offline"));
+        QCOMPARE(station.widget<QPushButton>("pushButtonConnection")->text(),
+                 station.sim.linkPath());
+        tick(window); // now up: green, and asked at once
+        QVERIFY(isGreen(window));
+        if (going.isEmpty()) {
+            if (askStatus) {
+                QTRY_COMPARE(station.sim.countLogged("?"), 1);
+                QTRY_VERIFY(station.terminal().contains("<Idle,MPos:0.000,0.000,0.000,WPos:"));
+                QTRY_COMPARE_WITH_TIMEOUT(station.sim.countLogged("?"), 2, 2000); // by the timer
+            }
+            const int first = station.sim.countLogged("?");
+            QTest::qWait(2500);
+            QCOMPARE(station.sim.countLogged("?") - first, askStatus ? 2 : 0);
+            QCOMPARE(station.sim.loggedLines().size(), station.sim.countLogged("?"));
+            QVERIFY(isGreen(window));
+            return;
         }
-        going == "kill" ? sim.kill() : sim.terminate();
-        QTRY_VERIFY_WITH_TIMEOUT(!isGreen(&window), 1200);
-        QTRY_COMPARE(state(&window), QStringLiteral("offline"));
+        for (int i = 0; i < 3; ++i) {
+            tick(window);
+            QVERIFY(isGreen(window));
+        }
+        going == "kill" ? station.sim.kill() : station.sim.terminate();
+        QTRY_VERIFY_WITH_TIMEOUT(!isGreen(window), 1200);
+        QTRY_COMPARE(station.state(), QStringLiteral("offline"));
         SimProcess again;
-        again.useLink(sim.linkPath());
+        again.useLink(station.sim.linkPath());
         QVERIFY(again.start());
-        tick(&window); // a connection attempt
-        tick(&window);
-        QVERIFY(isGreen(&window));
+        tick(window); // a connection attempt
+        tick(window);
+        QVERIFY(isGreen(window));
         QTRY_VERIFY(again.countLogged("?") >= 1);
     }
 
@@ -240,8 +183,7 @@ private slots:
     // the tick goes on retrying.
     void permissionProblemIsToldOncePerDevice()
     {
-        PtyPeer first;
-        PtyPeer second;
+        PtyPeer first, second;
         for (const PtyPeer *peer : {&first, &second})
             QCOMPARE(::chmod(QFile::encodeName(peer->devicePath()).constData(), 0), 0);
         seedStore(first.devicePath(), true);

@@ -1,29 +1,70 @@
-#include "RecordingMachine.h"
 #include "Station.h"
 #include "TestMain.h"
+#include "VirtualJoystick.h"
 
+#include "dialogs/GamepadMapping.h"
 #include "dialogs/GrblParameter.h"
 #include "dialogs/GrblSettingsDialog.h"
+#include "dialogs/HelicalHoleCutter.h"
+#include "dialogs/HelixProgram.h"
+#include "dialogs/MachineAccess.h"
 #include "dialogs/PositionCommands.h"
 #include "dialogs/PositionsDialog.h"
 #include "dialogs/ProbingDialog.h"
+#include "dialogs/WindowsGamepad.h"
 #include "machine/ControllerCodes.h"
 #include "machine/ProbeCycle.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDoubleSpinBox>
 #include <QLCDNumber>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
+#include <QSpinBox>
 #include <QTableWidget>
+#include <QThread>
 
+#include <array>
 #include <limits>
 
+using namespace GamepadMapping;
 using namespace WindowProbe;
 
+Q_DECLARE_METATYPE(GamepadButton)
+Q_DECLARE_METATYPE(HelixInputs)
+
 namespace {
+
+// Stands where the station stands for a tool dialog, as its parent: takes every command and probe
+// request, writing them down, and shows the work position it is given.
+class RecordingMachine : public QWidget, public MachineAccess
+{
+public:
+    bool SendCommand(const QString &command) override
+    {
+        sent << command;
+        return true;
+    }
+    double workPosition(int axis) const override
+    {
+        return axis >= 0 && axis < 3 ? work[axis] : 0.0;
+    }
+    QString StartProbe(const ProbeRequest &request) override
+    {
+        probes << request;
+        return refusal;
+    }
+
+    QStringList sent;
+    QList<ProbeRequest> probes;
+    QString refusal; // what StartProbe answers
+    std::array<double, 3> work{};
+};
 
 const QColor orange(255, 114, 10);
 
@@ -35,20 +76,60 @@ QStringList rowTexts(const QTableWidget *table, int row)
     return texts;
 }
 
-// Rows of an input and what it gives, named after the input.
-void addRows(const QList<QPair<QString, QString>> &rows)
+// Rows of "input -> expected", named after the input.
+void addRows(const QStringList &rows)
 {
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("expected");
-    for (const auto &[input, expected] : rows)
+    for (const QString &row : rows) {
+        const QString input = row.section(" -> ", 0, 0);
         QTest::newRow(("'" + input.left(40).toUtf8().toPercentEncoding(" $=()|") + "'").constData())
-            << input << expected;
+            << input << row.section(" -> ", 1);
+    }
+}
+
+template <typename Change> HelixInputs with(Change change)
+{
+    HelixInputs inputs;
+    change(inputs);
+    return inputs;
+}
+
+HelixInputs clockwiseExample()
+{
+    return with([](HelixInputs &in) {
+        in.clockwise = in.startAtSafetyHeight = true;
+        in.centreX = 10, in.centreY = -5, in.diameter = 8, in.toolDiameter = 4;
+        in.depth = 3, in.startDepth = 2, in.infeed = 1;
+    });
+}
+
+QStringList arcsOf(const QStringList &program)
+{
+    return program.filter(QRegularExpression("^G[23] "));
+}
+
+constexpr int U = AssignmentUndefined;
+const Assignments none = {U, U, U, U, U, U, U, U};
+
+// The machine inputs that are on, in input order.
+QList<int> on(QPoint stick, uint buttons, const Assignments &assignments)
+{
+    const Inputs inputs =
+        inputsFrom({quint16(stick.x()), quint16(stick.y()), buttons}, assignments);
+    QList<int> pressed;
+    for (int input = 0; input < gamepadButtonCount; ++input) {
+        if (inputs[size_t(input)])
+            pressed << input;
+    }
+    return pressed;
 }
 
 } // namespace
 
-// The dialogs that talk to the machine, each over a machine that writes down what it is asked:
-// the controller's parameters, probing, saved positions; and each against grblsim.
+// The tool dialogs over a machine that writes down what it is asked, and against grblsim: the
+// controller's parameters, probing, saved positions; the hole cutter and the program it writes;
+// the gamepad, over joysticks that SDL itself makes up, so that every reading goes through SDL.
 class TestToolDialogs : public QObject
 {
     Q_OBJECT
@@ -58,6 +139,28 @@ private:
     GrblSettingsDialog *settings = nullptr;
     ProbingDialog *probing = nullptr;
     PositionsDialog *positions = nullptr;
+    HelicalHoleCutter *cutter = nullptr;
+
+    static constexpr int settle = 200; // four polls
+
+    QString caption(QObject *pad, const char *id) { return child<QPushButton>(pad, id)->text(); }
+
+    static QList<int> buttons(const QSignalSpy &spy)
+    {
+        QList<int> list;
+        for (const auto &arguments : spy)
+            list << arguments.at(0).value<GamepadButton>();
+        return list;
+    }
+
+    static void seedAssignments(const QVariantMap &values)
+    {
+        QSettings store("Orlo", "Orlo-CNC");
+        store.remove("GamepadSettings");
+        store.beginGroup("GamepadSettings");
+        for (auto value = values.cbegin(); value != values.cend(); ++value)
+            store.setValue(value.key(), value.value());
+    }
 
     QTableWidget *parameters() { return child<QTableWidget>(settings, "tableWidgetParameter"); }
     QTableWidgetItem *valueCell(int row) { return parameters()->item(row, 1); }
@@ -74,10 +177,14 @@ private:
 
     void saveAt(double x, double y, double z)
     {
-        machine->work[0] = x;
-        machine->work[1] = y;
-        machine->work[2] = z;
+        machine->work = {x, y, z};
         press(positions, "pushButtonSave");
+    }
+
+    QString generated()
+    {
+        press(cutter, "GenerateButton");
+        return child<QPlainTextEdit>(cutter, "GCodeTextEdit")->toPlainText();
     }
 
     void setAndMove(int row)
@@ -88,12 +195,16 @@ private:
     }
 
 private slots:
+    void initTestCase() { qRegisterMetaType<GamepadButton>(); }
+
     void init()
     {
+        seedAssignments({});
         machine = new RecordingMachine;
         settings = new GrblSettingsDialog(machine);
         probing = new ProbingDialog(machine);
         positions = new PositionsDialog(machine);
+        cutter = new HelicalHoleCutter(machine);
     }
 
     void cleanup() { delete machine; }
@@ -101,35 +212,23 @@ private slots:
     // "index value description", empty for a line that is no parameter.
     void parsesParameterLines_data()
     {
-        addRows({{"$0=10 (step pulse, usec)", "0 10 step pulse, usec"},
-                 {"$11=0.010 (junction)", "11 0.01 junction"},
-                 {"$1=-25 (x)", "1 0 x"},
-                 {"$999=1e400 (x)", ""},
-                 {"$24=1e400 (x)", "24 1 x"},
-                 {"$3=4 ()", "3 4 "},
-                 {"$0=10", "0 10 Step pulse time, microseconds"},
-                 {"$132=200.000 (z", "132 200 Z-axis maximum travel, millimeters"},
-                 {"$7=1", "7 1 "},
-                 {"$0 10 (x)", ""},
-                 {"$255=1 (x)", "255 1 x"},
-                 {"$300=5 (x)", ""},
-                 {"$99999999999999999999=5 (x)", ""},
-                 {"$1=" + QString(400, '9') + " (x)", ""},
-                 {QString("$2=0 (a") + QChar(0) + "\x01 \"<b>\"\t;)",
-                  QString("2 0 a") + QChar(0) + "\x01 \"<b>\"\t;"},
-                 {"$5=1 (a) b)", "5 1 a"}});
+        addRows({"$0=10 (step pulse, usec) -> 0 10 step pulse, usec",
+                 "$11=0.010 (junction) -> 11 0.01 junction", "$1=-25 (x) -> 1 0 x",
+                 "$999=1e400 (x) -> ", "$24=1e400 (x) -> 24 1 x", "$3=4 () -> 3 4 ",
+                 "$0=10 -> 0 10 Step pulse time, microseconds",
+                 "$132=200.000 (z -> 132 200 Z-axis maximum travel, millimeters", "$7=1 -> 7 1 ",
+                 "$0 10 (x) -> ", "$255=1 (x) -> 255 1 x", "$300=5 (x) -> ",
+                 "$99999999999999999999=5 (x) -> ", "$1=" + QString(400, '9') + " (x) -> ",
+                 QString("$2=0 (a%1\x01 \"<b>\"\t;) -> 2 0 a%1\x01 \"<b>\"\t;").arg(QChar(0)),
+                 "$5=1 (a) b) -> 5 1 a"});
     }
 
     void parsesParameterLines()
     {
         QFETCH(QString, input);
         QFETCH(QString, expected);
-        const std::optional<GrblParameter> parsed = parseParameterLine(input);
-        QCOMPARE(parsed ? QString("%1 %2 %3")
-                              .arg(int(parsed->index))
-                              .arg(parsed->value)
-                              .arg(parsed->description)
-                        : QString(),
+        const std::optional<GrblParameter> p = parseParameterLine(input);
+        QCOMPARE(p ? QString("%1 %2 ").arg(int(p->index)).arg(p->value) + p->description : "",
                  expected);
     }
 
@@ -184,10 +283,10 @@ private slots:
     // A value shown as an exponent cannot go back as it stands: the firmware reads none.
     void unreadableParameterEditsAreReverted_data()
     {
-        QList<QPair<QString, QString>> rows{
-            {"abc", "1e+06"}, {QString("5") + QChar(0), "10"}, {QString(100000, '9'), "10"}};
+        QStringList rows{"abc -> 1e+06", QString("5") + QChar(0) + " -> 10",
+                         QString(100000, '9') + " -> 10"};
         for (const char *typed : {"", "abc", "1e3", "inf", "nan", "12\n$1=0", "5 G91", "0x10"})
-            rows << qMakePair(QString(typed), QString("10"));
+            rows << typed + QString(" -> 10");
         addRows(rows);
     }
 
@@ -246,13 +345,10 @@ private slots:
     // "axis distance feed"
     void probeCommands_data()
     {
-        addRows({{"Z -20 20", "G38.2 Z-20 F20"},
-                 {"X 5 100", "G38.2 X+5 F100"},
-                 {"Y -12.5 50", "G38.2 Y-12.5 F50"},
-                 {"Z 0 20", "G38.2 Z+0 F20"},
-                 {"Z -0 20", "G38.2 Z+0 F20"},
-                 {"Z -100 10", "G38.2 Z-100 F10"},
-                 {"X 12.345678 10", "G38.2 X+12.3457 F10"}});
+        addRows({"Z -20 20 -> G38.2 Z-20 F20", "X 5 100 -> G38.2 X+5 F100",
+                 "Y -12.5 50 -> G38.2 Y-12.5 F50", "Z 0 20 -> G38.2 Z+0 F20",
+                 "Z -0 20 -> G38.2 Z+0 F20", "Z -100 10 -> G38.2 Z-100 F10",
+                 "X 12.345678 10 -> G38.2 X+12.3457 F10"});
     }
 
     void probeCommands()
@@ -331,75 +427,53 @@ private slots:
 
     // Status polling off and a fast probe: no state word ever shows the move. The position is
     // set at the contact, once, before the jog that follows, and the controller is back in G90.
+    // Offline the probe is refused, and nothing of it follows once the link is back.
     void probeCycleAgainstTheController_data()
     {
         QTest::addColumn<double>("distance");
-        QTest::addColumn<bool>("touches");
-        QTest::newRow("touches the surface") << -20.0 << true;
-        QTest::newRow("no contact, alarm cleared") << 5.0 << false;
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<QString>("sent"); // for the probe
+        QTest::newRow("touches the surface") << -20.0 << "Probe: contact at machine Z -5.000"
+                                             << "G91|G38.2 Z-20 F20|G92 Z1.55|G90|";
+        QTest::newRow("no contact, alarm cleared") << 5.0 << "Probe failed: ALARM"
+                                                   << "G91|G38.2 Z+5 F20|G90|$X|G90|";
+        QTest::newRow("offline") << -20.0 << "Probe not started: the controller is not connected"
+                                 << "";
     }
 
     void probeCycleAgainstTheController()
     {
         QFETCH(double, distance);
-        QFETCH(bool, touches);
+        QFETCH(QString, result);
+        QFETCH(QString, sent);
         Station station({"--time-scale", "1000"}, false); // surface at machine Z -5
         QVERIFY(station.start());
-        station.click("pushButtonOpenProbeDialog");
+        if (sent.isEmpty())
+            press(topLevel("SettingsDialog"), "applyButton"); // link dropped
         auto *dialog = station.widget<ProbingDialog>("ProbingDialog");
         child<QDoubleSpinBox>(dialog, "distanceSpinBox")->setValue(distance);
         press(dialog, "pushButtonProbe");
-        auto *result = child<QLabel>(dialog, "labelProbeResult");
-        QTRY_VERIFY(!result->text().startsWith("Probing"));
-        QCOMPARE(result->text().startsWith("Probe: contact at machine Z -5.000"), touches);
-        if (!touches) {
-            QVERIFY(result->text().startsWith("Probe failed: ALARM"));
+        QTRY_VERIFY(child<QLabel>(dialog, "labelProbeResult")->text().startsWith(result));
+        if (sent.contains("$X"))
             station.click("pushButtonKillLockCmd");
-        }
-        station.type("G0 Z5"); // absolute again: to work Z 5, not 5 mm up
+        if (sent.isEmpty())
+            tick(station.window.get()); // the link comes back
+        station.type("G0 Z5");          // absolute again: to work Z 5, not 5 mm up
         station.widget<QRadioButton>("radioButton1mm")->click();
         station.click("pushButtonMinusX");
         QTRY_VERIFY(station.received().endsWith("G01 X-1 F1500"));
-        const QString ending = touches ? "G92 Z1.55|G90" : "G90|$X|G90";
-        const QStringList received = station.received();
-        QCOMPARE(received.mid(received.indexOf("G91")).join('|'),
-                 "G91|" + probeCommand('Z', distance, 20) + '|' + ending +
-                     "|G0 Z5|G91|G01 X-1 F1500");
+        QCOMPARE(station.received().join('|'), sent + "G0 Z5|G91|G01 X-1 F1500");
         QVERIFY(station.reaches("Idle"));
         QTRY_COMPARE(station.widget<QLCDNumber>("lcdNumberWorkZ")->value(), 5.0);
-    }
-
-    void probingOfflineSendsNothingEver()
-    {
-        Station station;
-        QVERIFY(station.start());
-        press(topLevel("SettingsDialog"), "applyButton"); // link dropped
-        auto *dialog = station.widget<ProbingDialog>("ProbingDialog");
-        press(dialog, "pushButtonProbe");
-        QCOMPARE(child<QLabel>(dialog, "labelProbeResult")->text(),
-                 QStringLiteral("Probe not started: the controller is not connected"));
-        tick(station.window.get());
-        QVERIFY(station.reaches("Idle"));
-        station.widget<QRadioButton>("radioButton1mm")->click();
-        station.click("pushButtonPlusZ");
-        QTest::qWait(300);
-        QCOMPARE(station.received(), (QStringList{"G91", "G01 Z+1 F500"}));
     }
 
     // "word|X|Y|Z", the command or none.
     void positionCommands_data()
     {
-        addRows({{"G92|10|-5.5|2", "G92 X10 Y-5.5 Z2"},
-                 {"G00| 7 |+.5|-0", "G00 X 7  Y+.5 Z-0"},
-                 {"G00||1|2", ""},
-                 {"G00|1|abc|2", ""},
-                 {"G00|1|2|1 G91", ""},
-                 {"G92|1\nG91|2|3", ""},
-                 {"G00|1e3|2|3", ""},
-                 {"G00|nan|2|3", ""},
-                 {QString("G00|1|1") + QChar(0) + "|3", ""},
-                 {"G00|1|2|" + QString(1000, '9'), ""},
-                 {"G00|1|2", ""}});
+        addRows({"G92|10|-5.5|2 -> G92 X10 Y-5.5 Z2", "G00| 7 |+.5|-0 -> G00 X 7  Y+.5 Z-0",
+                 "G00||1|2 -> ", "G00|1|abc|2 -> ", "G00|1|2|1 G91 -> ", "G92|1\nG91|2|3 -> ",
+                 "G00|1e3|2|3 -> ", "G00|nan|2|3 -> ", QString("G00|1|1%1|3 -> ").arg(QChar(0)),
+                 "G00|1|2|" + QString(1000, '9') + " -> ", "G00|1|2 -> "});
     }
 
     void positionCommands()
@@ -428,10 +502,10 @@ private slots:
             setAndMove(row);
         QCOMPARE(machine->sent, QStringList());
         QCOMPARE(saved()->item(3, 2)->text(), QStringLiteral("1 G91"));
-        saved()->setCurrentCell(1, 0);
-        press(positions, "pushButtonDelete");
-        saved()->setCurrentCell(-1, -1);
-        press(positions, "pushButtonDelete");
+        for (int row : {1, -1}) { // the second time none is chosen
+            saved()->setCurrentCell(row, row);
+            press(positions, "pushButtonDelete");
+        }
         QCOMPARE(saved()->rowCount(), 4);
         QCOMPARE(rowTexts(saved(), 0), (QStringList{"10", "-5.5", "2", "Position 1"}));
         QCOMPARE(saved()->item(1, 3)->text(), QStringLiteral("Position 3"));
@@ -465,6 +539,287 @@ private slots:
         const QStringList received = station.received();
         QCOMPARE(received.mid(received.indexOf("G90")).filter(QRegularExpression("^G")),
                  (QStringList{"G90", "G00 X4 Y-3 Z-1.25"}));
+    }
+
+    // The arcs stand together between start and end, the feed on the first; four arcs make the
+    // last turn at full depth, then the tool goes up to the safety height.
+    void programs_data()
+    {
+        QTest::addColumn<HelixInputs>("inputs");
+        QTest::addColumn<QStringList>("head");
+        QTest::addColumn<int>("arcCount");
+        QTest::addColumn<QStringList>("depths"); // of the last arc going down, and at the end
+        QTest::newRow("defaults")
+            << HelixInputs()
+            << QStringList{"(Helix: X=0.0000 Y=0.0000 D=10.0000 T=10.0000)",
+                           "G0 X3.5000 Y0.0000",
+                           "G0 Z0.5000",
+                           "G3 X-1.7500 Y3.0311 I-3.5000 J0.0000 Z0.0000 F720",
+                           "G3 X-1.7500 Y-3.0311 I1.7500 J-3.0311 Z-0.5000",
+                           "G3 X3.5000 Y0.0000 I1.7500 J3.0311 Z-1.0000"}
+            << 24 << QStringList{"Z-9.5000", "Z-10.0000"};
+        QTest::newRow("clockwise, from the safety height")
+            << clockwiseExample()
+            << QStringList{"(Helix: X=10.0000 Y=-5.0000 D=8.0000 T=3.0000)", "G0 Z20.0000",
+                           "G0 X12.0000 Y-5.0000", "G0 Z-1.5000",
+                           "G2 X9.0000 Y-6.7321 I-2.0000 J0.0000 Z-1.8333 F720"}
+            << 8 << QStringList{"Z-2.8333", "Z-3.0000"};
+    }
+
+    void programs()
+    {
+        QFETCH(HelixInputs, inputs);
+        QFETCH(QStringList, head);
+        QFETCH(int, arcCount);
+        QFETCH(QStringList, depths);
+        const QStringList program = helixProgram(inputs);
+        QCOMPARE(program.mid(0, head.size()), head);
+        const QStringList arcs = arcsOf(program);
+        const int firstArc = program.indexOf(arcs.first());
+        QCOMPARE(program.mid(firstArc, arcCount), arcs);
+        QCOMPARE(program.size(), firstArc + arcCount + 1);
+        QVERIFY(arcs.at(arcCount - 5).endsWith(depths[0]));
+        for (int i = arcCount - 4; i < arcCount; ++i)
+            QVERIFY2(arcs.at(i).endsWith(depths[1]), qPrintable(arcs.at(i)));
+        QCOMPARE(arcs.filter(" F").size(), 1);
+        QCOMPARE(program.last(), QStringLiteral("G0 Z20.0000"));
+    }
+
+    void toolAsWideAsTheHolePlunges()
+    {
+        const QStringList arcs = arcsOf(helixProgram(
+            with([](HelixInputs &in) { in.toolDiameter = in.diameter = 6, in.centreX = 2; })));
+        QVERIFY(!arcs.isEmpty());
+        for (const QString &arc : arcs)
+            QVERIFY2(arc.startsWith("G3 X2.0000 Y0.0000 I0.0000 J0.0000 Z"), qPrintable(arc));
+    }
+
+    // The problems named, space-separated, for inputs changed from the defaults.
+    void inputRules_data()
+    {
+        QTest::addColumn<HelixInputs>("inputs");
+        QTest::addColumn<QStringList>("problems");
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        const double inf = std::numeric_limits<double>::infinity();
+        const auto row = [](const char *name, const char *problems, auto change) {
+            QTest::newRow(name) << with(change) << QString(problems).split(' ', Qt::SkipEmptyParts);
+        };
+        using In = HelixInputs;
+        row("defaults", "", [](In &) {});
+        row("thin tool", "ToolD", [](In &in) { in.toolDiameter = 0.05; });
+        row("tool wider than the hole", "Diameter", [](In &in) { in.toolDiameter = 10.01; });
+        row("shallow", "Depth", [](In &in) { in.depth = 0.005; });
+        row("starts below the depth", "StartLevel",
+            [](In &in) { in.depth = 4, in.startDepth = 5; });
+        row("no infeed", "Infeed Turns", [](In &in) { in.infeed = 0; });
+        row("almost no infeed", "Infeed", [](In &in) { in.infeed = 0.009; });
+        row("no feed", "FeedRate", [](In &in) { in.feedRate = 0; });
+        row("two at once, in order", "ToolD Depth",
+            [](In &in) { in.toolDiameter = 0.05, in.depth = 0; });
+        row("no numbers", "ToolD Diameter Depth StartLevel Infeed Turns",
+            [nan](In &in) { in.toolDiameter = in.depth = in.startDepth = in.infeed = nan; });
+        row("endless depth", "Depth Turns", [inf](In &in) { in.depth = inf; });
+        // Found by fuzzing: each of these generated arcs without end, or "nan" coordinates.
+        row("depth beyond any hole", "Turns", [](In &in) { in.depth = 1.3e77; });
+        row("start depth endlessly high", "Turns", [inf](In &in) { in.startDepth = -inf; });
+        row("centre no number", "Center", [nan](In &in) { in.centreY = nan; });
+        row("tool and hole endless", "Diameter",
+            [inf](In &in) { in.toolDiameter = in.diameter = inf; });
+        row("beyond any machine", "Diameter Center",
+            [](In &in) { in.diameter = 3.1e231, in.centreX = -2e6; });
+    }
+
+    void inputRules()
+    {
+        QFETCH(HelixInputs, inputs);
+        QFETCH(QStringList, problems);
+        QCOMPARE(helixInputProblems(inputs), problems);
+        QCOMPARE(helixProgram(inputs).isEmpty(), !problems.isEmpty());
+    }
+
+    // The field defaults give the default program; generating again replaces the text.
+    void formInputsReachTheProgram()
+    {
+        QCOMPARE(generated(), helixProgram(HelixInputs()).join('\n'));
+        child<QRadioButton>(cutter, "radioButtonCW")->click();
+        child<QDoubleSpinBox>(cutter, "PosXdoubleSpinBox")->setValue(10);
+        child<QDoubleSpinBox>(cutter, "PosYdoubleSpinBox")->setValue(-5);
+        child<QDoubleSpinBox>(cutter, "DiameterdoubleSpinBox")->setValue(8);
+        child<QDoubleSpinBox>(cutter, "ToolDdoubleSpinBox")->setValue(4);
+        child<QDoubleSpinBox>(cutter, "DepthdoubleSpinBox")->setValue(3);
+        child<QDoubleSpinBox>(cutter, "StartLeveldoubleSpinBox")->setValue(2);
+        child<QDoubleSpinBox>(cutter, "IncrementLeveldoubleSpinBox")->setValue(1);
+        child<QCheckBox>(cutter, "checkBoxSafetyHeightStart")->click();
+        QCOMPARE(generated(), helixProgram(clockwiseExample()).join('\n'));
+        QApplication::clipboard()->setText("old");
+        press(cutter, "pushButtonCopy");
+        QCOMPARE(QApplication::clipboard()->text(), helixProgram(clockwiseExample()).join('\n'));
+        child<QDoubleSpinBox>(cutter, "ToolDdoubleSpinBox")->setValue(0.05); // refused: no program
+        QCOMPARE(generated(), QString());
+    }
+
+    // The dead band is 31511 to 33511 on both axes; the stick pushed up (low Y) is Y plus.
+    void inputs_data()
+    {
+        QTest::addColumn<QList<int>>("inputs");
+        QTest::addColumn<QList<int>>("expected");
+        const auto row = [](const char *name, QPoint stick, uint pressed, const Assignments &a,
+                            const QList<int> &expected) {
+            QTest::newRow(name) << on(stick, pressed, a) << expected;
+        };
+        const uint all = 0xffffffffu;
+        const Assignments some = {U, U, U, 0, U, U, 3, 31}; // Slow, Start, Spindle
+        row("X 33512", {33512, 32767}, 0, none, {XPlus});
+        row("X 33511", {33511, 32767}, 0, none, {});
+        row("X 31510", {31510, 32767}, 0, none, {XMinus});
+        row("X 31511", {31511, 32767}, 0, none, {});
+        row("Y 31510", {32767, 31510}, 0, none, {YPlus});
+        row("Y 33512", {32767, 33512}, 0, none, {YMinus});
+        row("corners", {0, 65535}, 0, none, {XMinus, YMinus});
+        row("other corner", {65535, 0}, 0, none, {XPlus, YPlus});
+        row("one button", {32767, 32767}, 1u << 3, some, {Start});
+        row("every button", {32767, 32767}, all, some, {Slow, Start, Spindle});
+        row("nothing assigned", {32767, 32767}, all, none, {});
+        row("out of range", {32767, 32767}, all, {99, -7, 32, -1, -2, 1000, -32, 64}, {});
+    }
+
+    void inputs()
+    {
+        QFETCH(QList<int>, inputs);
+        QFETCH(QList<int>, expected);
+        QCOMPARE(inputs, expected);
+    }
+
+    // Another click cancels a pending learn; once learnt, nothing waits any more.
+    void learningAssignments()
+    {
+        Assignments assignments = none;
+        startLearning(assignments, 2);
+        startLearning(assignments, 3);
+        startLearning(assignments, 3);
+        QCOMPARE(label(assignments[3]), QStringLiteral("Press Button to Define"));
+        QVERIFY(!learn(assignments, 0));
+        QVERIFY(learn(assignments, (1u << 5) | (1u << 2)));
+        QVERIFY(!learn(assignments, 1u << 4));
+        QCOMPARE(assignments[2], AssignmentUndefined);
+        QCOMPARE(assignments[3], 2);
+    }
+
+    // A held direction must not outlive the reading that holds it. It is pressed once per
+    // change: not inside the dead band, not again while held, not while the dialog is open; a
+    // joystick plugged in later is read.
+    void heldInputsAreReleased_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("back in the dead band") << "centre";
+        QTest::newRow("unplugged") << "unplug";
+        QTest::newRow("dialog opened") << "show";
+        QTest::newRow("no fresh reading") << "stall";
+    }
+
+    void heldInputsAreReleased()
+    {
+        QFETCH(QString, how);
+        VirtualJoystick stick;
+        QVERIFY(stick.isValid());
+        stick.centre();
+        WindowsGamepad pad;
+        QSignalSpy pressed(&pad, &WindowsGamepad::ButtonPressed);
+        QSignalSpy released(&pad, &WindowsGamepad::ButtonReleased);
+        for (const int x : {33511, 33512, 33600}) {
+            QTest::qWait(settle);
+            stick.setX(x);
+        }
+        QTest::qWait(settle);
+        QVERIFY(pad.heldButtons()[XPlus]);
+        if (how == "centre") {
+            stick.setX(33511);
+            QTest::qWait(settle);
+            QCOMPARE(buttons(released), QList<int>{XPlus});
+        } else if (how == "unplug") {
+            stick.unplug();
+            QTRY_COMPARE(buttons(released), QList<int>{XPlus});
+        } else if (how == "show") {
+            pad.show();
+            QCOMPARE(buttons(released), QList<int>{XPlus});
+            QTest::qWait(settle);
+        } else {
+            QThread::msleep(WindowsGamepad::deadManMs + 50); // the poll cannot run
+        }
+        QVERIFY(!pad.heldButtons()[XPlus]);
+        QCOMPARE(buttons(pressed), QList<int>{XPlus});
+        if (how == "unplug") {
+            VirtualJoystick other;
+            other.setY(0);
+            QTRY_COMPARE(buttons(pressed), (QList<int>{XPlus, YPlus}));
+        } else if (how == "show") {
+            pad.hide();
+            QTRY_COMPARE(buttons(pressed), (QList<int>{XPlus, XPlus}));
+        }
+    }
+
+    // The lowest pressed button is taken from whatever had it; what is still waiting at saving
+    // stays undefined.
+    void learnedAndSavedAssignmentsComeBack()
+    {
+        seedAssignments({{"BtnZMinus", 4}});
+        VirtualJoystick stick;
+        stick.centre();
+        {
+            WindowsGamepad pad;
+            pad.show();
+            pad.findChild<QSpinBox *>("spinBoxSlow")->setValue(70);
+            press(&pad, "pushButtonZPlus");
+            QTest::qWait(settle);
+            stick.setButton(4, true);
+            QTRY_COMPARE(caption(&pad, "pushButtonZPlus"), QStringLiteral("Button 4"));
+            QCOMPARE(caption(&pad, "pushButtonZMinus"), QStringLiteral("Undefined"));
+            press(&pad, "pushButtonStart");
+            stick.setButton(5, true);
+            stick.setButton(2, true);
+            QTRY_COMPARE(caption(&pad, "pushButtonStart"), QStringLiteral("Button 2"));
+            press(&pad, "pushButtonSpindle");
+            press(&pad, "pushButtonSave");
+            QVERIFY(!pad.isVisible());
+        }
+        WindowsGamepad again;
+        QCOMPARE(again.GetSlowSpeed(), 70);
+        QCOMPARE(again.GetMediumSpeed(), 300);
+        again.show();
+        QCOMPARE(caption(&again, "pushButtonZPlus"), QStringLiteral("Button 4"));
+        QCOMPARE(caption(&again, "pushButtonStart"), QStringLiteral("Button 2"));
+        QCOMPARE(caption(&again, "pushButtonSpindle"), QStringLiteral("Undefined"));
+    }
+
+    // Only a usable stored button counts: of all 40 buttons pressed, the one assigned.
+    void nonsenseFromTheDeviceOrTheStore()
+    {
+        seedAssignments({{"BtnZPlus", 99},
+                         {"BtnZMinus", -7},
+                         {"BtnZero", "text"},
+                         {"BtnSlow", -1},
+                         {"BtnMedium", "2.5"},
+                         {"BtnStart", "31 "},
+                         {"BtnDefinedStep", "3"},
+                         {"SlowSpeed", "fast"},
+                         {"MediumSpeed", 99999}});
+        VirtualJoystick stick(40);
+        stick.centre();
+        WindowsGamepad pad;
+        QCOMPARE(pad.GetSlowSpeed(), 50);
+        QCOMPARE(pad.GetMediumSpeed(), 3000);
+        QSignalSpy pressed(&pad, &WindowsGamepad::ButtonPressed);
+        QTest::qWait(settle);
+        for (int button = 0; button < 40; ++button)
+            stick.setButton(button, button != 31);
+        QTest::qWait(settle);
+        stick.setX(0);
+        stick.setY(65535);
+        QTRY_COMPARE(buttons(pressed), (QList<int>{DefinedStep, XMinus, YMinus}));
+        pad.show();
+        for (const char *name : {"pushButtonZPlus", "pushButtonZMinus", "pushButtonZero",
+                                 "pushButtonSlowSpeed", "pushButtonMediumSpeed"})
+            QCOMPARE(caption(&pad, name), QStringLiteral("Undefined"));
     }
 };
 

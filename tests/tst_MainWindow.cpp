@@ -1,0 +1,1095 @@
+#include "ImmediatePathWidget.h"
+#include "ProgramReference.h"
+#include "RandomWords.h"
+#include "TestMain.h"
+#include "WindowProbe.h"
+
+#include "app/HLed.h"
+#include "app/LedGeometry.h"
+#include "app/MainWindow.h"
+#include "app/TerminalPane.h"
+#include "editor/CodeEditor.h"
+#include "editor/GCodeSyntaxHighlighter.h"
+#include "editor/ProgramFile.h"
+#include "preview/DocumentPathReader.h"
+#include "preview/OpenGLWidget.h"
+#include "preview/PathInterpreter.h"
+#include "preview/RunTimeEstimate.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QLCDNumber>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QUrl>
+
+#include <cstring>
+#include <memory>
+
+using namespace WindowProbe;
+using LedGeometry::Spot;
+using Path = QVector<PathPoint>;
+Q_DECLARE_METATYPE(Spot)
+Q_DECLARE_METATYPE(Path)
+
+char *toString(const ViewControl &v)
+{
+    return qstrdup(qPrintable(QString::asprintf("rot %d %d %d, pan %d %d, zoom %d", v.xRot, v.yRot,
+                                                v.zRot, v.xTrans, v.yTrans, v.zoom)));
+}
+
+namespace {
+
+// The highlighter as its rules are written, the yardstick for the station's single-pass scanner:
+// thirteen pattern searches per line, each applied over the ones before. The rule that colours
+// each character in the end, -1 for none.
+QVector<int> ruleOfEachCharacter(const QString &text)
+{
+    static const QVector<QRegularExpression> rules = [] {
+        QVector<QRegularExpression> list;
+        for (const char *letter : {"nN", "mM", "gG"})
+            list << QRegularExpression(QString("[%1][0-9]*").arg(letter));
+        for (const char *letter : {"xX", "yY", "zZ", "iI", "jJ", "kK", "rR", "sS", "fF"})
+            list << QRegularExpression(QString("[%1]-?[0-9]*\\.?[0-9]*").arg(letter));
+        return list << QRegularExpression("[(][^)]*[)]");
+    }();
+    QVector<int> found(text.size(), -1);
+    for (int rule = 0; rule < rules.size(); ++rule) {
+        QRegularExpressionMatchIterator matches = rules[rule].globalMatch(text);
+        while (matches.hasNext()) {
+            const QRegularExpressionMatch match = matches.next();
+            std::fill(found.begin() + match.capturedStart(), found.begin() + match.capturedEnd(),
+                      rule);
+        }
+    }
+    return found;
+}
+
+// Rules as letters, one a character: the rule's letter, '(' for a comment, ' ' for none.
+QVector<int> rulesOf(const QString &letters)
+{
+    QVector<int> rules;
+    for (const QChar letter : letters)
+        rules << (letter == ' ' ? -1 : int(QStringLiteral("NMGXYZIJKRSF(").indexOf(letter)));
+    return rules;
+}
+
+// The formats the toolkit stores in the layout, which is what gets painted, one a character.
+QVector<QTextCharFormat> painted(const QTextBlock &block)
+{
+    QVector<QTextCharFormat> formats(block.length() - 1);
+    for (const QTextLayout::FormatRange &range : block.layout()->formats())
+        std::fill(formats.begin() + range.start, formats.begin() + range.start + range.length,
+                  range.format);
+    return formats;
+}
+
+QVector<QTextCharFormat> formatsOf(const QVector<int> &rules)
+{
+    QVector<QTextCharFormat> formats;
+    for (const int rule : rules)
+        formats << (rule < 0 ? QTextCharFormat()
+                             : GCodeSyntaxHighlighter::ruleFormat(HighlightRule(rule)));
+    return formats;
+}
+
+QString lineWithRandomLetters(QRandomGenerator &random)
+{
+    static const QString extras = QStringLiteral("nNmMkKrRsSfF()(-.0123456789 ");
+    QString line = RandomWords::controllerLine(random);
+    for (int n = random.bounded(6); n > 0; --n)
+        line.insert(random.bounded(line.size() + 1), extras[random.bounded(extras.size())]);
+    return line;
+}
+
+Path interpreted(const QString &text)
+{
+    Path path;
+    PathInterpreter::interpretText(text, path);
+    return path;
+}
+
+// Each point to the last bit of its floats, so that equal lists are equal paths and a
+// difference names the first point that differs.
+QStringList points(const Path &path)
+{
+    QStringList texts;
+    for (const PathPoint &p : path)
+        texts << QString::asprintf("%.9g %.9g %.9g %g", p.x, p.y, p.z, p.moveType);
+    return texts;
+}
+
+// A colour counts when its channels stand clearly apart from the grey background (85, 85, 85):
+// those named in "rgb" high, the others low.
+bool looks(const QColor &pixel, const char *high)
+{
+    const int values[] = {pixel.red(), pixel.green(), pixel.blue()};
+    for (int n = 0; n < 3; ++n) {
+        if (std::strchr(high, "rgb"[n]) ? values[n] <= 120 : values[n] >= 60)
+            return false;
+    }
+    return true;
+}
+
+bool onPath(const QColor &c)
+{
+    return looks(c, "r") || looks(c, "g");
+}
+
+// Whether any pixel within one of the point looks that colour, or lies on the path.
+bool near(const QImage &image, QPoint at, const char *colour = nullptr)
+{
+    for (int n = 0; n < 9; ++n) {
+        const QColor pixel = image.pixelColor(at.x() + n % 3 - 1, at.y() + n / 3 - 1);
+        if (colour ? looks(pixel, colour) : onPath(pixel))
+            return true;
+    }
+    return false;
+}
+
+constexpr int side = 400;
+
+} // namespace
+
+// The main window and its parts: their wiring; the program editor's gutter, cursor band, dropped
+// files and word colours (against the highlighter's rules as pattern searches); the preview's
+// reading of programs as the controller reads them, run times, drawing, view and tool marker;
+// the terminal pane; the connection lamp.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir folder;
+    Path path;
+    QLCDNumber envelopeX, envelopeY, envelopeZ, toolX, toolY, toolZ;
+    // Each test's own, the last one's dropped as the next begins; the window only for the tests
+    // that open it.
+    std::unique_ptr<CodeEditor> editor;
+    std::unique_ptr<OpenGLWidget> preview;
+    std::unique_ptr<QPlainTextEdit> edit;
+    std::unique_ptr<TerminalPane> pane;
+    std::unique_ptr<MainWindow> window;
+    CodeEditor *windowEditor = nullptr;
+    OpenGLWidget *windowPreview = nullptr;
+
+    QImage frame() { return preview->grabFramebuffer(); }
+
+    // Repaints once, then looks from above: the view then follows the measured envelope.
+    QImage fittedFrame(bool tool = false)
+    {
+        preview->setShowOrigin(false);
+        preview->setShowEnvelope(false);
+        preview->setShowTool(tool);
+        frame();
+        preview->lookFromAbove();
+        return frame();
+    }
+
+    // Where a point of the plane Z = 0 shows in a view from above.
+    QPoint pixelOf(float x, float y) const
+    {
+        const ViewControl &view = preview->view();
+        const double perUnit = view.scale() / 1000.0; // the projection spans 400000 over 400
+        return QPoint(int(side / 2 + (x + view.xTrans * 0.1) * perUnit),
+                      int(side / 2 - (y + view.yTrans * 0.1) * perUnit));
+    }
+
+    // A stretch removed (now and then everything), an undo, or a few lines, a line
+    // separator, a faulty or a command word inserted.
+    static void applyRandomEdit(QTextDocument &document, QRandomGenerator &random)
+    {
+        QTextCursor cursor(&document);
+        const int length = document.characterCount() - 1;
+        cursor.setPosition(random.bounded(length + 1));
+        const int kind = random.bounded(6);
+        if (kind == 0) {
+            cursor.setPosition(std::min(length, cursor.position() + random.bounded(200)),
+                               QTextCursor::KeepAnchor);
+            if (random.bounded(20) == 0)
+                cursor.select(QTextCursor::Document);
+            cursor.removeSelectedText();
+        } else if (kind == 3) {
+            document.undo();
+        } else {
+            cursor.insertText(
+                kind == 1           ? RandomWords::controllerProgram(random, random.bounded(1, 20))
+                : kind == 2         ? QChar(0x2028) + QString("G1 X%1").arg(random.bounded(100))
+                : random.bounded(2) ? RandomWords::fault(random)
+                                    : RandomWords::commandWord(random));
+        }
+    }
+
+    double shown(const char *display) { return child<QLCDNumber>(window.get(), display)->value(); }
+
+    void openWindow()
+    {
+        window = std::make_unique<MainWindow>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        windowEditor = child<CodeEditor>(window.get(), "plainTextEditGCode");
+        windowPreview = child<OpenGLWidget>(window.get(), "GLWidget");
+    }
+
+    void drop(QMimeData &data)
+    {
+        const QPoint at(20, 20);
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(editor->viewport(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent event(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(editor->viewport(), &event);
+    }
+
+    void append(const QString &prefix, int from, int to)
+    {
+        for (int i = from; i < to; ++i)
+            pane->append(prefix + QString::number(i), Qt::red);
+    }
+
+private slots:
+    void init()
+    {
+        path.clear();
+        preview = std::make_unique<OpenGLWidget>();
+        preview->setToolPath(&path);
+        preview->setEnvelopeDisplays(&envelopeX, &envelopeY, &envelopeZ);
+        preview->setToolDisplays(&toolX, &toolY, &toolZ);
+        for (QLCDNumber *display : {&toolX, &toolY, &toolZ})
+            display->display(0);
+        preview->resize(side, side);
+        preview->show();
+        QVERIFY(QTest::qWaitForWindowExposed(preview.get()));
+        pane = std::make_unique<TerminalPane>();
+        edit = std::make_unique<QPlainTextEdit>();
+        pane->attach(edit.get());
+        editor = std::make_unique<CodeEditor>();
+        editor->resize(400, 300);
+        editor->show();
+        QVERIFY(QTest::qWaitForWindowExposed(editor.get()));
+    }
+
+    void cleanup() { window.reset(); }
+
+    // Emptying the editor keeps the drawn path.
+    void typingRedrawsThePreview()
+    {
+        openWindow();
+        QTRY_COMPARE(shown("lcdNumberX"), 20.0);
+        QTest::keyClicks(windowEditor, "G1 X30 Y40");
+        QTRY_COMPARE(shown("lcdNumberX"), 50.0);
+        QCOMPARE(shown("lcdNumberY"), 60.0);
+        QTest::keyClick(windowEditor, Qt::Key_Return);
+        QTest::keyClicks(windowEditor, "G0 X-20");
+        QTRY_COMPARE(shown("lcdNumberX"), 70.0);
+        windowEditor->selectAll();
+        QTest::keyClick(windowEditor, Qt::Key_Delete);
+        QCOMPARE(windowEditor->toPlainText(), QString());
+        windowPreview->grabFramebuffer(); // one more repaint
+        QCOMPARE(shown("lcdNumberX"), 70.0);
+    }
+
+    // The view from above fits the envelope; each box changes the picture and back.
+    void viewFromAboveAndCheckBoxes()
+    {
+        openWindow();
+        windowEditor->setPlainText("G1 X100 Y50");
+        windowPreview->grabFramebuffer();
+        ViewControl expected = windowPreview->view();
+        QVERIFY(expected.lookFromAbove(windowPreview->envelope()));
+        child<QPushButton>(window.get(), "pushButtonLookFromAbove")->click();
+        QCOMPARE(windowPreview->view().zoom, expected.zoom);
+        QCOMPARE(windowPreview->view().xTrans, -500);
+        for (const char *name : {"checkBoxOrigin", "checkBoxBounding", "checkBoxTool"}) {
+            QCheckBox *box = child<QCheckBox>(window.get(), name);
+            const QImage before = windowPreview->grabFramebuffer();
+            box->click();
+            QVERIFY2(windowPreview->grabFramebuffer() != before, name);
+            box->click();
+            QVERIFY2(windowPreview->grabFramebuffer() == before, name);
+            box->click(); // the tool hides behind the origin's Z arrow: leave it off
+        }
+    }
+
+    // Offline nothing goes out, so the captions keep saying what the machine was last told.
+    void captionsChangeOnlyWhenSent()
+    {
+        openWindow();
+        for (const QString button : {"pushButtonSpindle", "pushButtonCoolant"}) {
+            const QString before = child<QPushButton>(window.get(), qPrintable(button))->text();
+            QMetaObject::invokeMethod(window.get(), qPrintable("on_" + button + "_clicked"));
+            QCOMPARE(child<QPushButton>(window.get(), qPrintable(button))->text(), before);
+        }
+    }
+
+    // An action or a button, and the dock or dialog it shows.
+    void actionsShowTheirWindows_data()
+    {
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("actionMachine_Coordinates") << "dockWidgetMachineCoordinates";
+        QTest::newRow("actionWork_Coordinates") << "dockWidgetWorkCoordniates";
+        QTest::newRow("actionG_Code_Editor") << "dockWidgetGCodeEditor";
+        QTest::newRow("action3D_Preview") << "dockWidget3DPeview";
+        QTest::newRow("actionSpecial_Commands") << "dockWidgetSpecialCommands";
+        QTest::newRow("actionCom_Port_Settings") << "SettingsDialog";
+        QTest::newRow("pushButtonConnection") << "SettingsDialog";
+        QTest::newRow("actionGRBL_Config") << "GrblSettingsDialog";
+        QTest::newRow("pushButtonOpenProbeDialog") << "ProbingDialog";
+        QTest::newRow("actionPositions") << "PositionsDialog";
+        QTest::newRow("pushButtonPositions") << "PositionsDialog";
+        QTest::newRow("actionHolecutter_Tool") << "HelicalHoleCutter";
+        QTest::newRow("actionGamepad_Config") << "WindowsGamepad";
+    }
+
+    void actionsShowTheirWindows()
+    {
+        openWindow();
+        QFETCH(QString, shown);
+        const char *action = QTest::currentDataTag();
+        QWidget *target = window->findChild<QWidget *>(shown);
+        if (!target)
+            target = topLevel(qPrintable(shown));
+        target->close();
+        if (auto *button = window->findChild<QPushButton *>(action))
+            button->click();
+        else
+            child<QAction>(window.get(), action)->trigger();
+        QVERIFY(target->isVisible());
+        target->hide();
+    }
+
+    // Centred on the window wherever it stands; OK and Escape close it.
+    void infoBoxIsCentredAndCloses()
+    {
+        openWindow();
+        for (const QPoint position : {QPoint(0, 0), QPoint(210, 137)}) {
+            window->move(position);
+            QTest::qWait(50);
+            QRect seen;
+            QTimer::singleShot(100, [&] {
+                QWidget *box = QApplication::activeModalWidget();
+                if (!box)
+                    return;
+                seen = box->frameGeometry();
+                QVERIFY(box->findChild<QTextBrowser *>()->toPlainText().contains(qVersion()));
+                if (position.isNull())
+                    box->findChild<QPushButton *>()->click();
+                else
+                    QTest::keyClick(box, Qt::Key_Escape);
+            });
+            child<QAction>(window.get(), "actionInfo")->trigger();
+            QVERIFY(!QApplication::activeModalWidget());
+            const QPoint centre = window->frameGeometry().center();
+            QCOMPARE(seen,
+                     QRect(centre.x() - seen.width() / 2, centre.y() - 75, seen.width(), 150));
+        }
+    }
+
+    void gutterGrowsWithTheDigitsOfTheLineCount_data()
+    {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<int>("digits");
+        QTest::newRow("empty") << 1 << 1;
+        QTest::newRow("9") << 9 << 1;
+        QTest::newRow("10") << 10 << 2;
+        QTest::newRow("100") << 100 << 3;
+    }
+
+    void gutterGrowsWithTheDigitsOfTheLineCount()
+    {
+        QFETCH(int, lines);
+        QFETCH(int, digits);
+        editor->setPlainText(QString("G1\n").repeated(lines - 1));
+        QCOMPARE(editor->blockCount(), lines);
+        const int width = digits * editor->fontMetrics().horizontalAdvance(QLatin1Char('9')) + 20;
+        QCOMPARE(editor->lineNumberAreaWidth(), width);
+        QCOMPARE(editor->viewport()->geometry().left() - editor->contentsRect().left(), width);
+    }
+
+    void bandFollowsTheCursorUnlessReadOnly()
+    {
+        editor->setPlainText("G1 X1\nG1 X2");
+        editor->moveCursor(QTextCursor::End);
+        QCOMPARE(editor->extraSelections().size(), 1);
+        const QTextEdit::ExtraSelection band = editor->extraSelections().first();
+        QVERIFY(band.format.property(QTextFormat::FullWidthSelection).toBool());
+        QCOMPARE(band.cursor.blockNumber(), 1);
+        editor->setReadOnly(true);
+        editor->moveCursor(QTextCursor::Start);
+        QVERIFY(editor->extraSelections().isEmpty());
+    }
+
+    // A program file replaces the text; anything else leaves it, and the file's address is
+    // not pasted into the program either.
+    void droppedFiles_data()
+    {
+        QTest::addColumn<QStringList>("names"); // "/" at the end: a folder; no content: none
+        QTest::addColumn<QByteArrayList>("contents");
+        QTest::addColumn<int>("handled"); // -1: not at all, 0: refused, 1: loaded
+        QTest::addColumn<QString>("text");
+        const auto row = [](const QStringList &names, const QByteArrayList &contents, int handled,
+                            const char *text) {
+            QTest::newRow(qPrintable(names.join(' ')))
+                << names << contents << handled << QString(text);
+        };
+        const char *old = "G0 X0";
+        row({"program.GCODE"}, {"G1 X1\r\nG1 Y2\n"}, 1, "G1 X1\nG1 Y2\n");
+        row({"b.cnc", "c.nc"}, {"(b)", "(c)"}, 1, "(b)");
+        row({"nul.nc"}, {QByteArray("G1 X1\nG1 X2\0G1 X3", 17)}, 1, "G1 X1\nG1 X2");
+        row({"binary.nc"}, {QByteArray(50 * 1024 * 1024, '\0')}, 1, "");
+        row({"huge.nc"}, {QByteArray("G1 X1 Y1\n").repeated(ProgramFile::maxTextBytes / 9 + 1)}, 0,
+            old);
+        row({"gone.nc"}, {}, 0, old);
+        row({"folder.nc/"}, {}, 0, old);
+        row({"notes.txt"}, {"G1 X9"}, -1, old);
+        row({"notes.txt", "d.nc"}, {"G1 X9", "G1 X8"}, -1, old);
+    }
+
+    void droppedFiles()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(QByteArrayList, contents);
+        QFETCH(int, handled);
+        QFETCH(QString, text);
+        editor->setPlainText("G0 X0");
+        QMimeData data;
+        QList<QUrl> urls;
+        for (int n = 0; n < names.size(); ++n) {
+            QFile file(folder.filePath(QString(names[n]).remove('/')));
+            if (names[n].endsWith('/'))
+                QVERIFY(QDir(folder.path()).mkpath(file.fileName()));
+            else if (n < contents.size())
+                QVERIFY(file.open(QIODevice::WriteOnly) &&
+                        file.write(contents[n]) == contents[n].size());
+            urls << QUrl::fromLocalFile(file.fileName());
+        }
+        data.setUrls(urls);
+        QSignalSpy spy(editor.get(), &CodeEditor::dropHandled);
+        drop(data);
+        if (handled >= 0) {
+            QVERIFY(spy.wait(5000));
+            QCOMPARE(spy.first().first().toBool(), bool(handled));
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(spy.count(), handled >= 0);
+        QCOMPARE(editor->toPlainText(), text);
+    }
+
+    void textDropsStillInsertText()
+    {
+        QMimeData data;
+        data.setText("G1 Z-1");
+        drop(data);
+        QCOMPARE(editor->toPlainText(), QStringLiteral("G1 Z-1"));
+    }
+
+    // Each line with its rules: every rule; an unclosed comment leaves the letters coloured;
+    // nothing between two comments; a nested comment ends at the first close; letters inside
+    // words.
+    void highlightRules_data()
+    {
+        QTest::addColumn<QString>("rules");
+        QTest::newRow("N10 G01 X-12.5 Y3 F300 (feed)") << "NNN GGG XXXXXX YY FFFF ((((((";
+        QTest::newRow("n1m2g3x4y5z6i7j8k9r0s1f2(a)") << "NNMMGGXXYYZZIIJJKKRRSSFF(((";
+        QTest::newRow("G1 (x1 y") << "GG  XX Y";
+        QTest::newRow("(a)G(b)") << "(((G(((";
+        QTest::newRow("(a(b)c)x") << "(((((  X";
+        QTest::newRow("max") << "M X";
+    }
+
+    // The scanner's spans as the document holds them, and the pattern searches, agree.
+    void highlightRules()
+    {
+        QFETCH(QString, rules);
+        const QString line = QTest::currentDataTag();
+        QCOMPARE(ruleOfEachCharacter(line), rulesOf(rules));
+        editor->setPlainText(line);
+        QCOMPARE(painted(editor->document()->firstBlock()), formatsOf(rulesOf(rules)));
+    }
+
+    void highlightingAgreesWithThePatternSearches()
+    {
+        QRandomGenerator random(31);
+        for (int round = 0; round < 12; ++round) {
+            QStringList lines;
+            for (int n = 0; n < GCodeSyntaxHighlighter::immediateBlocks - 1; ++n)
+                lines << lineWithRandomLetters(random);
+            editor->setPlainText(lines.join('\n'));
+            for (QTextBlock block = editor->document()->firstBlock(); block.isValid();
+                 block = block.next())
+                QCOMPARE(painted(block), formatsOf(ruleOfEachCharacter(block.text())));
+        }
+    }
+
+    void overlongLineStaysPlain()
+    {
+        const QString line =
+            QString("G1X1").repeated(GCodeSyntaxHighlighter::longestHighlightedLine);
+        editor->setPlainText(line);
+        QVERIFY(editor->document()->firstBlock().layout()->formats().isEmpty());
+        editor->setPlainText(line.left(GCodeSyntaxHighlighter::longestHighlightedLine));
+        QCOMPARE(painted(editor->document()->firstBlock()).first(),
+                 GCodeSyntaxHighlighter::ruleFormat(HighlightRule::G));
+    }
+
+    // Colouring lines as they come into view changes no text, so it must not look like an
+    // edit to whoever follows the editor (the preview re-reads the program on every edit).
+    void largeEditsAreHighlightedWhenSeenAndAreNoEdit()
+    {
+        const int lines = 3 * GCodeSyntaxHighlighter::immediateBlocks;
+        editor->setPlainText(QString("G1 X1 Y2\n").repeated(lines));
+        QSignalSpy edits(editor.get(), &QPlainTextEdit::textChanged);
+        QTextDocument *doc = editor->document();
+        // A line is marked when either flag is set, coloured when both are.
+        const auto marks = [doc](int line) {
+            const QTextBlock block = doc->findBlockByNumber(line);
+            return GCodeSyntaxHighlighter::isHighlighted(block) +
+                   !block.layout()->formats().isEmpty();
+        };
+        const auto marked = [&](int line) { return marks(line) > 0; };
+        const auto coloured = [&](int line) { return marks(line) == 2; };
+        editor->repaint();
+        int count = 0;
+        for (int line = 0; line < lines; ++line)
+            count += marked(line);
+        QVERIFY(coloured(0) && count < 100); // what the view shows, not the program
+
+        editor->verticalScrollBar()->setValue(editor->verticalScrollBar()->maximum());
+        editor->repaint();
+        QVERIFY(coloured(lines - 1) && !marked(lines / 2));
+        QCOMPARE(edits.count(), 0);
+
+        // An edit far out of view, of a few lines, is highlighted right away.
+        QTextCursor(doc->findBlockByNumber(lines / 2)).insertText("G0 Z5\nG0 X3\n");
+        QVERIFY(coloured(lines / 2) && coloured(lines / 2 + 1));
+        QCOMPARE(edits.count(), 1);
+    }
+
+    // The path after the origin. Each case also holds for the plain reference reader, so the two
+    // agree on the hand cases as on the generated ones below.
+    void lines_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<Path>("expected");
+        const auto row = [](const char *name, const QString &text, const Path &path) {
+            QTest::newRow(name) << text << path;
+        };
+        const QString huge = QString(40, '9');
+        row("CAM-style modal lines", "G1 X10 Y5 F300\nX20\nY30\nZ-1",
+            {{10, 5, 0, 1}, {20, 5, 0, 1}, {20, 30, 0, 1}, {20, 30, -1, 1}});
+        row("the mode at the start is G0", "X5 Y5", {{5, 5, 0, 0}});
+        row("several G words", "G90 G1 X10", {{10, 0, 0, 1}});
+        row("incremental square", "G91 G1 X10\nY10\nX-10\nY-10",
+            {{10, 0, 0, 1}, {10, 10, 0, 1}, {0, 10, 0, 1}, {0, 0, 0, 1}});
+        row("incremental, then absolute", "G91\nG0 X5\nX5\nG90 X1",
+            {{5, 0, 0, 0}, {10, 0, 0, 0}, {1, 0, 0, 0}});
+        row("inches", "G20 G0 X1 Y-0.5 F10\nG91 X1\nG21 X1",
+            {{25.4f, -12.7f, 0, 0}, {50.8f, -12.7f, 0, 0}, {51.8f, -12.7f, 0, 0}});
+        row("blanks inside words", "G 1 X 1 0 Y - 2 . 5\tZ+.5", {{10, -2.5f, 0.5f, 1}});
+        row("lower case, no blanks", "g1x10y-2.5z.5", {{10, -2.5f, 0.5f, 1}});
+        row("comments holding letters",
+            "G1 X5 Y2\n(max depth)\nG1 Y3 (tool change g0)\n; x99\nX1(x9)0 ; y7",
+            {{5, 2, 0, 1}, {5, 3, 0, 1}, {10, 3, 0, 1}});
+        row("no point for what is not a move in program coordinates",
+            "G0 X5\nG92 X0\nG28 X1\nG30 Y2\nG53 G0 Z-1\nG4 P1\nG10 L20 P1 X3\nG38.2 Z-5 F10\n"
+            "Z-6\nG0 X6",
+            {{5, 0, 0, 0}, {6, 0, 0, 0}});
+        row("G80 leaves axis words without a motion", "G1 X1\nG80\nX5\nG0 X2",
+            {{1, 0, 0, 1}, {2, 0, 0, 0}});
+        row("a refused line changes nothing",
+            "G91 X1 X2\nX3\n%\nG1 Q1 X4\nG0 G1 X5\nG99 X6\nG1 X-\nG1 X1.2.3\nX7",
+            {{3, 0, 0, 0}, {7, 0, 0, 0}});
+        row("refused arcs", "G1 X1\nG2 X5 Y5\nG2 X20 R5\nG2 X1 Y0 R3\nG3 Z-1 I5\nG1 X2",
+            {{1, 0, 0, 1}, {2, 0, 0, 1}});
+        row("CR, LF and blank lines", "G1 X1\r\n\r\nG0 X2\rG1 X3\n",
+            {{1, 0, 0, 1}, {2, 0, 0, 0}, {3, 0, 0, 1}});
+        // X stays infinite, so Y2 is left out too; a finite X draws again.
+        row("beyond float range adds no point", "G1 X1\nG1 X" + huge + "\nG1 Y2\nG1 X3",
+            {{1, 0, 0, 1}, {3, 2, 0, 1}});
+    }
+
+    void lines()
+    {
+        QFETCH(QString, text);
+        QFETCH(Path, expected);
+        expected.prepend({0, 0, 0, 0});
+        QCOMPARE(points(interpreted(text)), points(expected));
+        QCOMPARE(points(ProgramReference::interpret(text)), points(expected));
+    }
+
+    // From the origin to (10, 0) on a radius of 10: the centre lies 8.66 below or above the
+    // chord, and the arc's far point is 1.34 or 18.66 away from it, on the side the direction
+    // and the sign of the radius choose.
+    void radiusArcs_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("centreY");
+        QTest::addColumn<double>("farthestY");
+        const double h = std::sqrt(75.0);
+        QTest::newRow("clockwise, shorter") << "G2 X10 R10" << -h << 10 - h;
+        QTest::newRow("clockwise, longer") << "G2 X10 R-10" << h << h + 10;
+        QTest::newRow("counter-clockwise, shorter") << "G3 X10 R10" << h << h - 10;
+        QTest::newRow("counter-clockwise, longer") << "G3 X10 R-10" << -h << -h - 10;
+        QTest::newRow("inches") << "G20 G3 X0.3937008 R-0.3937008" << -h << -h - 10;
+    }
+
+    void radiusArcs()
+    {
+        QFETCH(QString, text);
+        QFETCH(double, centreY);
+        QFETCH(double, farthestY);
+        const Path path = interpreted(text);
+        QVERIFY(qAbs(path.last().x - 10) < 1e-4 && path.last().y == 0);
+        const PathPoint *far = &path.first();
+        for (const PathPoint &point : path) {
+            QVERIFY2(qAbs(std::hypot(point.x - 5, point.y - centreY) - 10) < 1e-3,
+                     qPrintable(points({point}).join("")));
+            if (qAbs(point.y) > qAbs(far->y))
+                far = &point;
+        }
+        QVERIFY2(qAbs(far->y - farthestY) < 0.05, qPrintable(points({*far}).join("")));
+    }
+
+    void absurdProgramsStayBounded()
+    {
+        for (const QString &offset : {QStringLiteral("1000000"), "1" + QString(30, '0')}) {
+            const Path huge = interpreted("G2 X0 Y0 I" + offset); // at most 3600 steps
+            QVERIFY2(huge.size() >= 3601 && huge.size() <= 3602, qPrintable(offset));
+            QCOMPARE(points(Path{huge.last()}), points(Path{{0, 0, 0, 2}}));
+            QVERIFY(!points(huge).join(' ').contains(QRegularExpression("nan|inf")));
+        }
+        const Path beyond = interpreted("G1 X1\nG3 X1 I" + QString(40, '9') + "\nG2 X2 I1");
+        QVERIFY(!points(beyond).join(' ').contains(QRegularExpression("nan|inf")));
+        QCOMPARE(beyond.last().x, 2.0f);
+        const Path arcs = interpreted(QString("G2 X1 I0 J0\n").repeated(1'000'000));
+        QCOMPARE(arcs.size(), 1'000'001); // one end point per line, none on the zero radius
+        const Path longLine = interpreted("G1X10Y-2.5" + QString("(note) ").repeated(1'000'000));
+        QCOMPARE(points(longLine), points(Path{{0, 0, 0, 0}, {10, -2.5f, 0, 1}}));
+        QCOMPARE(interpreted(QString("G2 X0 Y0 I5000\n").repeated(2800)).size(),
+                 PathBuilder::pointLimit);
+    }
+
+    // With the factory settings (500 mm/min, 10 mm/s^2 on every axis, junction deviation
+    // 0.01 mm): 10 mm at F600 runs at 8.33 mm/s, reached after 0.83 s and 3.47 mm, and takes
+    // 2 * 0.83 s + 3.06 mm / 8.33 mm/s = 2.03 s.
+    void runTime_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<double>("seconds");
+        const double speed = 500 / 60.0, rampSeconds = speed / 10, rampLength = speed * speed / 20;
+        const double tenMillimetres = 2 * rampSeconds + (10 - 2 * rampLength) / speed;
+        QTest::newRow("one move") << "G1 X10 F600" << tenMillimetres;
+        QTest::newRow("straight on at speed") << "G1 X4 F600\nX10" << tenMillimetres;
+        QTest::newRow("a reversal stops") << "G91 G1 X10 F600\nX-10" << 2 * tenMillimetres;
+        QTest::newRow("a spindle stop lets the motion run out")
+            << "G1 X10 F600\nM5\nX20" << 2 * tenMillimetres;
+        QTest::newRow("a dwell") << "G1 X10 F600\nG4 P1.5" << tenMillimetres + 1.5;
+        // Along a diagonal both axes run at their limit: the move is as long as each axis's.
+        QTest::newRow("a rapid at the axes' rates") << "G0 X10 Y10" << tenMillimetres;
+        QTest::newRow("inches") << "G20 G1 X0.3937008 F23.622" << tenMillimetres;
+        QTest::newRow("no feed rate, refused by the controller") << "G1 X10" << 0.0;
+        QTest::newRow("a refused arc") << "G2 X10 F600" << 0.0;
+    }
+
+    void runTime()
+    {
+        QFETCH(QString, program);
+        QFETCH(double, seconds);
+        QVERIFY2(qAbs(estimateRunTime(program).totalSeconds - seconds) < 1e-4,
+                 qPrintable(QString::number(estimateRunTime(program).totalSeconds)));
+    }
+
+    // A corner slows the motion down to the junction speed, no further: the path takes longer
+    // than a straight run of its length and less than two moves that stop between them.
+    void cornersSlowDownAndLinesEndInTurn()
+    {
+        const double corner = estimateRunTime(u"G1 X10 F600\nY10").totalSeconds;
+        QVERIFY(corner > estimateRunTime(u"G1 X20 F600").totalSeconds + 0.1);
+        QVERIFY(corner < estimateRunTime(u"G1 X10 F600\nG4 P0\nY10").totalSeconds - 0.05);
+
+        const RunTimeEstimate estimate = estimateRunTime(u"G1 X10 F600\n(note)\nG4 P1\n\nG0 X0");
+        const double move = estimate.secondsAtLineEnd[0];
+        QCOMPARE(estimate.secondsAtLineEnd,
+                 (std::vector<double>{move, move, move + 1, move + 1, 2 * move + 1}));
+        QCOMPARE(estimate.remainingAfter(2), move);
+        QCOMPARE(estimate.remainingAfter(-1), estimate.totalSeconds);
+
+        MachineLimits fast;
+        QVERIFY(fast.set(110, 1000) && fast.set(120, 40) && !fast.set(100, 80));
+        // 10 mm/s, reached after 0.25 s and 1.25 mm: 2 * 0.25 s + 7.5 mm / 10 mm/s.
+        QVERIFY(qAbs(estimateRunTime(u"G1 X10 F600", fast).totalSeconds - 1.25) < 1e-9);
+    }
+
+    // A text without a line leaves the drawn path; the preview pads a lone point with two more,
+    // which the next reading must not build on.
+    void emptyTextKeepsThePathPaddingIsRebuilt()
+    {
+        Path path{{1, 2, 3, 1}};
+        QVERIFY(!PathInterpreter::interpretText(QStringLiteral("\r\n\n"), path));
+        QCOMPARE(points(path), points(Path{{1, 2, 3, 1}}));
+
+        QTextDocument document("G90");
+        DocumentPathReader reader;
+        reader.setDocument(&document);
+        QVERIFY(reader.updatePath(path));
+        path += Path{{0, 0, 0, 0}, {0, 0, 0, 0}};
+        QTextCursor(&document).insertText("G1 X2\n");
+        QVERIFY(reader.updatePath(path));
+        QCOMPARE(points(path), points(Path{{0, 0, 0, 0}, {2, 0, 0, 1}}));
+        document.setPlainText("\n\n");
+        QVERIFY(!reader.updatePath(path));
+        QCOMPARE(points(path), points(Path{{0, 0, 0, 0}, {2, 0, 0, 1}}));
+    }
+
+    void numbersConvertAsTheToolkitDoes()
+    {
+        QRandomGenerator random(7);
+        const QRegularExpression wordNumber("^[+-]?[0-9]*\\.?[0-9]*");
+        for (int n = 0; n < 200000; ++n) {
+            const QString text = wordNumber.match(RandomWords::number(random)).captured();
+            const float expected = text.toFloat();
+            const float actual = programNumberToFloat(text);
+            QVERIFY2(std::memcmp(&actual, &expected, sizeof(float)) == 0, qPrintable(text));
+        }
+    }
+
+    void agreesWithTheReference()
+    {
+        QRandomGenerator random(2024);
+        for (int round = 0; round < 20; ++round) {
+            const QString text = RandomWords::controllerProgram(random, 1000);
+            QCOMPARE(points(interpreted(text)), points(ProgramReference::interpret(text)));
+        }
+    }
+
+    // Also where each line's points begin, which tells how much of the path a job has done.
+    void documentEditsGiveTheSamePointsAsReadingEverything()
+    {
+        QTextDocument document;
+        DocumentPathReader reader;
+        reader.setDocument(&document);
+        QRandomGenerator random(99);
+        document.setPlainText(RandomWords::controllerProgram(random, 300));
+        Path path;
+        for (int round = 0; round < 400; ++round) {
+            // Several edits may reach the reader before the path is brought up to date.
+            for (int edits = random.bounded(1, 4); edits > 0; --edits)
+                applyRandomEdit(document, random);
+            const Path before = path;
+            const bool hasLines = reader.updatePath(path);
+            QCOMPARE(hasLines, !ProgramReference::lines(document.toPlainText()).isEmpty());
+            QCOMPARE(points(path),
+                     points(ProgramReference::interpret(document.toPlainText(), before)));
+            if (!hasLines)
+                continue;
+            ProgramReference::Reader reference;
+            QTextBlock block = document.begin();
+            for (int line = 0; line <= document.blockCount(); ++line, block = block.next()) {
+                QCOMPARE(reader.firstPointOfLine(line), reference.path.size());
+                for (const QString &text : ProgramReference::lines(block.text()))
+                    reference.read(text);
+            }
+        }
+    }
+
+    // Left drags tilt within half a turn and spin, right drags pan, the wheel zooms (not
+    // sideways); each within its limits.
+    void mouseAndWheelMoveTheViewWithinLimits()
+    {
+        const auto drag = [this](Qt::MouseButton button, QPoint to) {
+            for (const QPoint at : {QPoint(100, 100), to}) {
+                QMouseEvent event(at == to ? QEvent::MouseMove : QEvent::MouseButtonPress, at,
+                                  preview->mapToGlobal(at), Qt::NoButton, button, Qt::NoModifier);
+                QApplication::sendEvent(preview.get(), &event);
+            }
+        };
+        const auto wheel = [this](QPoint angle, int times) {
+            for (int n = 0; n < times; ++n) {
+                QWheelEvent event(QPointF(10, 10), preview->mapToGlobal(QPoint(10, 10)), QPoint(),
+                                  angle, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                QApplication::sendEvent(preview.get(), &event);
+            }
+        };
+        drag(Qt::LeftButton, {110, 40});
+        drag(Qt::RightButton, {101, 102});
+        wheel({0, 120}, 1);
+        wheel({120, 0}, 1);
+        QCOMPARE(preview->view(), (ViewControl{-480, 0, 80, 80, -160, 1350}));
+        drag(Qt::LeftButton, {100, -400});
+        drag(Qt::RightButton, {-10000, 10000});
+        wheel({0, 120}, 20);
+        QCOMPARE(preview->view(),
+                 (ViewControl{-2880, 0, 80, -18000, -10000, ViewControl::maxZoom}));
+        drag(Qt::LeftButton, {100, 1000});
+        wheel({0, -120}, 20);
+        QCOMPARE(preview->view(), (ViewControl{0, 0, 80, -18000, -10000, ViewControl::minZoom}));
+    }
+
+    void displaysMeasureThePathWithMargins_data()
+    {
+        QTest::addColumn<Path>("points");
+        QTest::addColumn<QVector<double>>("sizes");
+        QTest::newRow("no path: the origin, padded") << Path{} << QVector<double>{20, 20, 0};
+        QTest::newRow("cut below the top")
+            << Path{{0, 0, 0, 0}, {30, 40, -5, 1}, {10, 5, 2, 1}} << QVector<double>{50, 60, 5};
+        QTest::newRow("only above the top")
+            << Path{{0, 0, 0, 0}, {-5, 3, 5, 0}} << QVector<double>{25, 23, 0};
+    }
+
+    void displaysMeasureThePathWithMargins()
+    {
+        QFETCH(Path, points);
+        QFETCH(QVector<double>, sizes);
+        path = points;
+        preview->updateGL();
+        frame();
+        QCOMPARE(QVector<double>({envelopeX.value(), envelopeY.value(), envelopeZ.value()}), sizes);
+        QVERIFY(path.size() >= 2);
+    }
+
+    void lookFromAboveWithoutAPathChangesNothing()
+    {
+        preview->setToolPath(nullptr);
+        frame();
+        preview->lookFromAbove();
+        QCOMPARE(preview->view().zoom, 1000);
+        QCOMPARE(frame().pixelColor(200, 200), QColor(85, 85, 85));
+    }
+
+    // Every point drawn vertex by vertex, as the yardstick. Scattered points give the same
+    // pixels. A dense walk, whose points mostly lie within half a pixel of the last one drawn
+    // and are left out, stays within a pixel of it: each pixel of the path in either picture
+    // has one at most a pixel away in the other, and the rapid moves keep their share of it.
+    void pathLooksAsEveryPointDrawn_data()
+    {
+        QTest::addColumn<double>("step"); // 0: scattered
+        QTest::addColumn<int>("colourRun");
+        QTest::newRow("scattered") << 0.0 << 1;
+        QTest::newRow("dense, one colour") << 0.03 << 100000;
+        QTest::newRow("dense, changing colour") << 0.03 << 50;
+    }
+
+    void pathLooksAsEveryPointDrawn()
+    {
+        QFETCH(double, step);
+        QFETCH(int, colourRun);
+        QRandomGenerator random(3);
+        const auto aside = [&](float from) {
+            return float(from + step * (random.generateDouble() * 2 - 1));
+        };
+        PathPoint at{0, 0, 0, 0};
+        for (int n = 0; n < 20000; ++n) {
+            if (step > 0)
+                at = {aside(at.x), aside(at.y), -float(n / 5000), 0};
+            else
+                at = {float(random.bounded(-300, 300)), float(random.bounded(-300, 300)),
+                      -float(random.bounded(20)), 0};
+            at.moveType = float((n / colourRun) % 2);
+            path.append(at);
+        }
+        preview->updateGL();
+        const QImage thinned = fittedFrame();
+        ImmediatePathWidget immediate;
+        immediate.path = &path;
+        immediate.view = preview->view();
+        immediate.resize(side, side);
+        immediate.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&immediate));
+        const QImage every = immediate.grabFramebuffer();
+        if (step == 0)
+            QCOMPARE(thinned, every);
+        int drawn = 0, redShift = 0;
+        for (int y = 1; y < side - 1; ++y) {
+            for (int x = 1; x < side - 1; ++x) {
+                for (const auto &[one, other] :
+                     {std::pair(every, thinned), std::pair(thinned, every)})
+                    QVERIFY2(!onPath(one.pixelColor(x, y)) || near(other, {x, y}),
+                             qPrintable(QString("%1, %2").arg(x).arg(y)));
+                drawn += onPath(every.pixelColor(x, y));
+                redShift +=
+                    looks(every.pixelColor(x, y), "r") - looks(thinned.pixelColor(x, y), "r");
+            }
+        }
+        QVERIFY(drawn > 500);
+        QVERIFY2(qAbs(redShift) <= drawn / 10, qPrintable(QString::number(redShift)));
+    }
+
+    // A square walked counter-clockwise from the origin: the done part turns grey side by side
+    // over the image of the path, which is not drawn again until the path is said to change.
+    void donePartTurnsGreyOverTheImageOfThePath()
+    {
+        path = {{0, 0, 0, 0}, {10, 0, 0, 1}, {10, 10, 0, 1}, {0, 10, 0, 1}};
+        preview->updateGL();
+        fittedFrame();
+        const auto sides = [this](const QImage &image) {
+            QString colours;
+            for (const QPoint middle : {QPoint(5, 0), QPoint(10, 5), QPoint(5, 10)}) {
+                const QPoint at = pixelOf(middle.x(), middle.y());
+                colours += near(image, at, "rgb") ? 'd' : near(image, at, "g") ? 'g' : '-';
+            }
+            return colours;
+        };
+        QCOMPARE(sides(frame()), QStringLiteral("ggg"));
+        path[3] = path[0]; // not told: the image keeps the top side
+        preview->setDonePoints(2);
+        QCOMPARE(sides(frame()), QStringLiteral("dgg"));
+        preview->setDonePoints(3);
+        QCOMPARE(sides(frame()), QStringLiteral("ddg"));
+        preview->setDonePoints(1); // a new job: the image is drawn anew, from the path as it is
+        QCOMPARE(sides(frame()), QStringLiteral("gg-"));
+    }
+
+    // Hidden, moved while hidden, shown, moved back: each time the marker stands where the
+    // displays say, and a report that moves nothing asks for no frame.
+    void markerFollowsTheDisplaysOverTheImage()
+    {
+        fittedFrame(true);
+        QSignalSpy frames(preview.get(), &OpenGLWidget::frameSwapped);
+        const auto moveTo = [this](double x, double y) {
+            toolX.display(x);
+            toolY.display(y);
+        };
+        moveTo(5, -5);
+        preview->updateToolMarker();
+        QVERIFY(frames.wait(2000));
+        QVERIFY(near(frame(), pixelOf(5, -5), "rg"));
+        preview->setShowTool(false);
+        QVERIFY(frames.wait(2000));
+        moveTo(0, 0);
+        preview->setShowTool(true);
+        QVERIFY(frames.wait(2000));
+        QVERIFY(near(frame(), pixelOf(0, 0), "rg"));
+        moveTo(5, -5);
+        preview->updateToolMarker();
+        QVERIFY(frames.wait(2000));
+        const QImage image = frame();
+        QVERIFY(near(image, pixelOf(5, -5), "rg") && !near(image, pixelOf(0, 0), "rg"));
+        frames.clear();
+        preview->updateToolMarker();
+        QVERIFY(!frames.wait(300));
+        preview->setToolDisplays(&toolX, nullptr, &toolZ); // a display missing: no marker
+        QVERIFY(!near(frame(), pixelOf(5, -5), "rg"));
+    }
+
+    void geometry_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("diameter");
+        QTest::addColumn<int>("lightFactor");
+        QTest::addColumn<QVector<Spot>>("spots");
+        QTest::newRow("2x2 has no lamp") << QSize(2, 2) << 0 << 0 << QVector<Spot>{};
+        QTest::newRow("1x1 is not negative") << QSize(1, 1) << 0 << 0 << QVector<Spot>{};
+        const QVector<Spot> spots18{{12, 4}, {9, 5}, {6, 6}, {3, 7}};
+        QTest::newRow("20x20") << QSize(20, 20) << 18 << 121 << spots18;
+        QTest::newRow("the smaller side decides") << QSize(40, 20) << 18 << 121 << spots18;
+        QTest::newRow("either side") << QSize(20, 40) << 18 << 121 << spots18;
+        const QVector<Spot> spots28{{18, 6}, {15, 7}, {12, 8}, {9, 9}, {6, 10}, {3, 11}};
+        QTest::newRow("30x30") << QSize(30, 30) << 28 << 114 << spots28;
+    }
+
+    void geometry()
+    {
+        QFETCH(QSize, size);
+        QFETCH(int, diameter);
+        QFETCH(int, lightFactor);
+        QFETCH(QVector<Spot>, spots);
+        QCOMPARE(LedGeometry::diameter(size.width(), size.height()), diameter);
+        QCOMPARE(LedGeometry::lightFactor(diameter), lightFactor);
+        QCOMPARE(LedGeometry::highlightSpots(diameter), spots);
+    }
+
+    // Away from the highlight and the ring the disc shows the plain lamp colour; the off colour
+    // follows the lamp colour; the highlight is lighter; a wide lamp sits at the left.
+    void paintsTheStateColour()
+    {
+        HLed led;
+        led.resize(60, 30);
+        const auto pixel = [&led](int x, int y) { return led.grab().toImage().pixelColor(x, y); };
+        QCOMPARE(pixel(22, 22), QColor(Qt::green));
+        led.turnOff();
+        QCOMPARE(pixel(22, 22), QColor(Qt::green).darker(300));
+        led.setColor(Qt::red);
+        QCOMPARE(pixel(22, 22), QColor(Qt::red).darker(300));
+        led.turnOn();
+        QCOMPARE(pixel(22, 22), QColor(Qt::red));
+        QVERIFY(pixel(14, 14).lightness() > QColor(Qt::red).lightness());
+        QCOMPARE(pixel(45, 15), led.palette().color(QPalette::Window));
+        led.turnOff(false);
+        QVERIFY(led.isOn());
+        led.toggle();
+        QVERIFY(!led.isOn());
+    }
+
+    // Written at the next turn of the event loop, then at most a few times a second; a clear
+    // drops what was waiting.
+    void linesKeepTheirOrderAndColourAcrossBatches()
+    {
+        pane->append("G0 X1", Qt::blue);
+        pane->append("ok", Qt::red);
+        QCOMPARE(edit->blockCount(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(edit->toPlainText(), QStringLiteral("G0 X1\nok"), 50);
+        pane->append("", Qt::blue);
+        pane->append("$G", Qt::blue);
+        QTest::qWait(TerminalPane::flushIntervalMs / 2);
+        QCOMPARE(edit->blockCount(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(edit->blockCount(), 4, TerminalPane::flushIntervalMs);
+        QList<QColor> colours;
+        for (QTextBlock block = edit->document()->begin(); block.isValid(); block = block.next())
+            colours << (block.length() > 1
+                            ? block.begin().fragment().charFormat().foreground().color()
+                            : QColor());
+        QCOMPARE(colours, (QList<QColor>{Qt::blue, Qt::red, QColor(), Qt::blue}));
+        QVERIFY(!edit->document()->isUndoAvailable());
+        pane->append("pending", Qt::red);
+        pane->clear();
+        QTest::qWait(TerminalPane::flushIntervalMs * 2);
+        QCOMPARE(edit->toPlainText(), QString());
+        pane->append("new", Qt::blue);
+        pane->flush();
+        QCOMPARE(edit->toPlainText(), QStringLiteral("new"));
+    }
+
+    // Only the newest 5000 lines are kept, written or not yet: a job of a million lines must not
+    // leave the pane holding a million paragraphs.
+    void floodIsWrittenInSlicesAndKeepsTheNewestLines()
+    {
+        append("line ", 0, 200000);
+        QElapsedTimer clock;
+        clock.start();
+        pane->flush();
+        QVERIFY(clock.elapsed() < 5 * TerminalPane::sliceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(edit->document()->lastBlock().text(),
+                                  QStringLiteral("line 199999"), 60000);
+        append("line ", 200000, 200010);
+        pane->flush();
+        QCOMPARE(edit->blockCount(), 5000);
+        QCOMPARE(edit->document()->firstBlock().text(), QStringLiteral("line 195010"));
+    }
+
+    void followsTheEndUnlessScrolledBack()
+    {
+        edit->resize(300, 120);
+        edit->show();
+        QVERIFY(QTest::qWaitForWindowExposed(edit.get()));
+        append("", 0, 200);
+        pane->flush();
+        QScrollBar *bar = edit->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
+        bar->setValue(10); // the operator reads back
+        append("more ", 0, 50);
+        pane->flush();
+        QCOMPARE(bar->value(), 10);
+    }
+};
+
+ORLO_TEST_MAIN(TestMainWindow)
+#include "tst_MainWindow.moc"
