@@ -128,7 +128,7 @@ private slots:
         row("a reset drops what waits for room",
             "type:G4 P1#type:G4 P1#type:G4 P1#type:G4 P1#type:G4 P1#type:G4 P2#"
             "wrote:G4 P1\nG4 P1\nG4 P1\nG4 P1\nG4 P1\n#click:pushButtonResetGRBLCmd#wrote:\x18#"
-            "say:\r\nGrbl 0.9j ['$' for help]\r\n#click:pushButtonStatusCmd#wrote:?");
+            "say:\r\nGrbl 0.9j ['$' for help]\r\n#type:G0 X1#wrote:G0 X1\n");
         row("a command outstanding at Send keeps its answer",
             "click:pushButtonHelpCmd#wrote:$\n#send:10#"
             "wrote:G1 X1 F100\nG1 X2 F100\nG1 X3 F100\nG1 X4 F100\n#say:ok\r\n#progress:0#"
