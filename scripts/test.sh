@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs, builds and runs the whole test suite. Widget and OpenGL tests need a display; they
 # get a virtual one (Xvfb with Mesa's software renderer) of their own. Further arguments go to
-# ctest, for example -R Supervision.
+# ctest, for example -R Console.
 #   scripts/test.sh [--sanitize] [CTEST ARGUMENTS]
 # --sanitize builds and runs the suite under AddressSanitizer and UndefinedBehaviorSanitizer,
 # stopping at the first report. Leak detection is off there: the toolkit's own caches, kept
