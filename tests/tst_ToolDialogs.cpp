@@ -620,6 +620,8 @@ private slots:
             [nan](In &in) { in.toolDiameter = in.depth = in.startDepth = in.infeed = nan; });
         row("endless depth", "Depth Turns", [inf](In &in) { in.depth = inf; });
         // Found by fuzzing: each of these generated arcs without end, or "nan" coordinates.
+        row("ten thousand turns", "", [](In &in) { in.depth = 99, in.infeed = 0.01; });
+        row("more turns", "Turns", [](In &in) { in.depth = 100, in.infeed = 0.01; });
         row("depth beyond any hole", "Turns", [](In &in) { in.depth = 1.3e77; });
         row("start depth endlessly high", "Turns", [inf](In &in) { in.startDepth = -inf; });
         row("centre no number", "Center", [nan](In &in) { in.centreY = nan; });
