@@ -77,18 +77,25 @@ inline double msSince(const QElapsedTimer &timer)
     return timer.nsecsElapsed() / 1e6;
 }
 
-inline long peakRssMb()
+// A memory figure of this process from /proc/self/status in kB ("VmRSS:" resident now,
+// "VmHWM:" its peak), 0 where the kernel does not give it.
+inline long statusKb(const char *key)
 {
     std::ifstream status("/proc/self/status");
-    std::string key;
+    std::string word;
     long value = 0;
-    while (status >> key) {
-        if (key == "VmHWM:") {
+    while (status >> word) {
+        if (word == key) {
             status >> value;
-            return value / 1024;
+            return value;
         }
     }
     return 0;
+}
+
+inline long peakRssMb()
+{
+    return statusKb("VmHWM:") / 1024;
 }
 
 } // namespace BenchProgram

@@ -26,16 +26,7 @@ namespace {
 
 long currentRssMb()
 {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            status >> value;
-            return value / 1024;
-        }
-    }
-    return 0;
+    return statusKb("VmRSS:") / 1024;
 }
 
 QByteArray randomBytes(qint64 size, bool withNul)

@@ -22,9 +22,7 @@
 #include <QUrl>
 
 #include <cstdio>
-#include <fstream>
 #include <malloc.h>
-#include <string>
 
 using namespace BenchProgram;
 
@@ -70,16 +68,7 @@ void drop(QWidget *target, const QString &path)
 
 long residentKb()
 {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            status >> value;
-            return value;
-        }
-    }
-    return 0;
+    return statusKb("VmRSS:");
 }
 
 // Loads the program into a bare editor or the station and prints the resident memory before

@@ -7,6 +7,7 @@
 //
 // Needs a display (run it under xvfb-run) and the grblsim binary built beside it.
 
+#include "BenchProgram.h"
 #include "EventLoopWatch.h"
 #include "ProgramGenerator.h"
 
@@ -28,9 +29,7 @@
 #include <QTextDocument>
 
 #include <array>
-#include <fstream>
 #include <malloc.h>
-#include <string>
 #include <sys/resource.h>
 
 namespace {
@@ -50,16 +49,7 @@ double heapMiB()
 
 double residentMiB()
 {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    double kb = 0;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            status >> kb;
-            break;
-        }
-    }
-    return kb / 1024;
+    return BenchProgram::statusKb("VmRSS:") / 1024.0;
 }
 
 double peakRssMiB()
