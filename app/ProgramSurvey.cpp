@@ -1,7 +1,7 @@
 #include "ProgramSurvey.h"
 
 #include "machine/Job.h"
-#include "machine/JobProgram.h"
+#include "program/JobProgram.h"
 
 #include <cmath>
 

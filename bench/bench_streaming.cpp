@@ -14,7 +14,7 @@
 #include "app/MainWindow.h"
 #include "link/SettingsDialog.h"
 #include "link/TerminalCommunication.h"
-#include "machine/ProgramLine.h"
+#include "program/ProgramLine.h"
 #include "machine/StreamWindow.h"
 
 #include <QApplication>

@@ -5,8 +5,8 @@
 #include "FuzzInput.h"
 
 #include "machine/Job.h"
-#include "machine/JobProgram.h"
-#include "machine/ProgramLine.h"
+#include "program/JobProgram.h"
+#include "program/ProgramLine.h"
 #include "preview/PathInterpreter.h"
 #include "preview/RunTimeEstimate.h"
 

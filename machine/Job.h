@@ -1,6 +1,6 @@
 #pragma once
 
-#include "JobProgram.h"
+#include "program/JobProgram.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #include "MachineSession.h"
 
 #include "ControllerCodes.h"
-#include "ProgramLine.h"
+#include "program/ProgramLine.h"
 
 namespace {
 constexpr int drainPollMs = 250;

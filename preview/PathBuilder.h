@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MachineState.h"
+#include "program/MachineState.h"
 #include "PathPoint.h"
 
 #include <QVector>

@@ -1,6 +1,6 @@
 #include "RunTimeEstimate.h"
 
-#include "MachineState.h"
+#include "program/MachineState.h"
 #include "VectorUnits.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/StationIdentity.h"
 #include "machine/Job.h"
-#include "machine/ProgramLine.h"
+#include "program/ProgramLine.h"
 #include "machine/StreamWindow.h"
 
 #include <QQueue>

@@ -4,7 +4,7 @@
 #include "VirtualJoystick.h"
 
 #include "editor/CodeEditor.h"
-#include "machine/ProgramLine.h"
+#include "program/ProgramLine.h"
 #include "preview/OpenGLWidget.h"
 #include "preview/PathInterpreter.h"
 
