@@ -34,14 +34,4 @@ int stepFeed(const QString &direction, int feed)
     return direction.startsWith(QLatin1Char('Z')) && feed > zFeedLimit ? zFeedLimit : feed;
 }
 
-Move continuous(const QString &direction, int feed)
-{
-    double step = feed / continuousDivisor;
-    if (direction.startsWith(QLatin1Char('Z')) && feed > zFeedLimit) {
-        step = cappedZStep;
-        feed = zFeedLimit;
-    }
-    return {QString::number(step, 'f', 3), QString::number(feed)};
-}
-
 } // namespace JogCommands

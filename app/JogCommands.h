@@ -19,22 +19,12 @@ enum class Step
     Custom
 };
 
-constexpr int zFeedLimit = 500;             // Z jogs no faster than this
-constexpr double continuousDivisor = 300.0; // feed / 300 is the distance of one 200 ms tick
-constexpr double cappedZStep = 1.6666666666666667;
+constexpr int zFeedLimit = 500; // Z jogs no faster than this
 
 QString stepText(Step step, double customStep);
 // "X+", "X-", "Y+", "Y-", "Z+", "Z-" for the six direction inputs; empty for the others.
 QString direction(GamepadButton button);
 // The feed of a single step: Z capped at the Z limit.
 int stepFeed(const QString &direction, int feed);
-
-struct Move
-{
-    QString step;
-    QString feed;
-};
-// One tick of continuous jogging at `feed`.
-Move continuous(const QString &direction, int feed);
 
 } // namespace JogCommands

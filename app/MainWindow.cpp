@@ -75,6 +75,9 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&gamepad, &WindowsGamepad::ButtonReleased, this,
             [this] { QTimer::singleShot(0, this, &MainWindow::UpdateContinuousJog); });
     connect(&session, &MachineSession::dialectChanged, this, &MainWindow::ShowDialect);
+    connect(&session, &MachineSession::startNeedsChoice, this, &MainWindow::AskStartChoice);
+    connect(&session, &MachineSession::workOffsetChanged, this, &MainWindow::ShowWorkOffset);
+    connect(&session, &MachineSession::modesChanged, this, &MainWindow::ShowSpindleAndCoolant);
     connect(&session, &MachineSession::modalStateChanged, this,
             [this] { ui->labelModalState->setText(session.modalState()); });
     connect(&settingsDialog, &SettingsDialog::settingsChanged, this,
@@ -261,7 +264,7 @@ void MainWindow::ShowJob()
     else if (job.state() == Job::State::Running || job.hold() == Job::Hold::Operator)
         text += QStringLiteral(", %1 remaining")
                     .arg(Job::duration(qint64(
-                        survey.estimate.remainingAfter(job.lastConfirmedLine() - 1) * 1000)));
+                        survey.estimate.remainingAfter(job.finishedLine() - 1) * 1000)));
     else if (job.state() == Job::State::Finished && !estimate.isEmpty())
         text += QStringLiteral(" (%1)").arg(estimate);
     ui->labelJob->setText(text);
@@ -274,11 +277,11 @@ void MainWindow::ShowJob()
 void MainWindow::ShowJobProgress()
 {
     const Job &job = session.currentJob();
-    const int line = job.isActive() ? job.lastConfirmedLine() : 0;
+    const int line = job.isActive() ? job.runningLine() : 0;
     ui->plainTextEditGCode->setRunningLine(line);
     if (job.state() == Job::State::Idle)
         return;
-    ui->GLWidget->setDonePoints(pathReader.firstPointOfLine(job.lastConfirmedLine()));
+    ui->GLWidget->setDonePoints(pathReader.firstPointOfLine(job.finishedLine()));
 }
 
 void MainWindow::SurveyProgram()
@@ -732,22 +735,13 @@ void MainWindow::JogTimerTick()
         feed = gamepad.GetSlowSpeed();
     else if (held[Medium])
         feed = gamepad.GetMediumSpeed();
-    if (session.dialect().speaks11()) {
-        session.holdJog(direction, JogCommands::stepFeed(direction, feed));
-        return;
-    }
-    // Moves pile up while the controller cannot take them in; they would go on after release.
-    if (session.queuedLines() > 0)
-        return;
-    const JogCommands::Move move = JogCommands::continuous(direction, feed);
-    Jog(direction, move.step, move.feed);
+    session.holdJog(direction, JogCommands::stepFeed(direction, feed));
 }
 
-// 1.1 stops a released jog at once, so a press or release is not left to the next tick.
+// A press or a release is not left to the next tick: the machine stops as soon as it can.
 void MainWindow::UpdateContinuousJog()
 {
-    if (session.dialect().speaks11())
-        JogTimerTick();
+    JogTimerTick();
 }
 
 void MainWindow::ConnectJogButtons()
@@ -817,13 +811,70 @@ void MainWindow::on_spinBoxFeedRate_editingFinished()
     ui->verticalSliderFeedRate->setValue(ui->spinBoxFeedRate->value() / 10);
 }
 
-// The caption tells what the machine was told: it changes only when the command went out.
+// The caption tells what the controller accepted last: it changes with the answer, not the
+// click (see ShowSpindleAndCoolant).
 void MainWindow::SetSpindle(bool on)
 {
-    if (!SendCommand(on ? QStringLiteral("M3") : QStringLiteral("M5")))
-        return;
-    spindleOn = on;
-    ui->pushButtonSpindle->setText(on ? tr("Spindle Off") : tr("Spindle On"));
+    SendCommand(on ? QStringLiteral("M3") : QStringLiteral("M5"));
+}
+
+// From the lines the controller accepted (a program's M3 and M5 among them) and its "$G".
+void MainWindow::ShowSpindleAndCoolant()
+{
+    const ModalState &modes = session.controllerModes();
+    spindleOn = modes.spindle != 5;
+    coolantOn = modes.flood || modes.mist;
+    ui->pushButtonSpindle->setText(spindleOn ? tr("Spindle Off") : tr("Spindle On"));
+    ui->pushButtonCoolant->setText(coolantOn ? tr("Coolant Off") : tr("Coolant On"));
+}
+
+// The program and its preview were read in the usual modes; the operator decides whether the
+// controller is put into them, or the program runs in the controller's own (and is drawn so).
+void MainWindow::AskStartChoice(const QStringList &differences)
+{
+    const ModalState usual;
+    auto *box = new QMessageBox(
+        QMessageBox::Warning, tr("The controller is not in the program's modes"),
+        tr("The controller is in %1.\n\nThe program and its preview were read in %2.")
+            .arg(differences.join(QStringLiteral(";\n")), usual.startWords()),
+        QMessageBox::NoButton, this);
+    box->setObjectName(QStringLiteral("startChoiceBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton *setUsual =
+        box->addButton(tr("Set %1 and start").arg(usual.startWords()), QMessageBox::AcceptRole);
+    QPushButton *asItIs = box->addButton(tr("Start as it is"), QMessageBox::YesRole);
+    box->addButton(QMessageBox::Cancel);
+    connect(box, &QMessageBox::finished, this, [this, box, setUsual, asItIs] {
+        const QAbstractButton *chosen = box->clickedButton();
+        if (chosen == asItIs) {
+            pathReader.setStartState(session.controllerModes().reading());
+            ParseGCodeToPath();
+            ui->GLWidget->updateGL();
+            session.chooseStart(MachineSession::StartChoice::AsItIs);
+        } else if (chosen == setUsual) {
+            pathReader.setStartState(MachineState());
+            ParseGCodeToPath();
+            ui->GLWidget->updateGL();
+            session.chooseStart(MachineSession::StartChoice::UsualState);
+        } else {
+            session.chooseStart(MachineSession::StartChoice::Cancel);
+        }
+    });
+    box->open();
+}
+
+// A reset clears a G92 offset without a word; the work positions shown are then the
+// controller's own coordinates, not those the operator zeroed.
+void MainWindow::ShowWorkOffset()
+{
+    const QString axes = session.lostOffsetAxes();
+    ui->labelWorkOffset->setText(
+        tr("The G92 offset on %1 was cleared by a reset: these are not the coordinates you "
+           "zeroed. Zero again.")
+            .arg(axes));
+    ui->labelWorkOffset->setVisible(!axes.isEmpty());
+    for (QLCDNumber *display : {ui->lcdNumberWorkX, ui->lcdNumberWorkY, ui->lcdNumberWorkZ})
+        display->setToolTip(axes.isEmpty() ? QString() : ui->labelWorkOffset->text());
 }
 
 void MainWindow::on_pushButtonSpindle_clicked()

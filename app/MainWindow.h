@@ -137,6 +137,9 @@ private:
     QString GetJogStep() const;
     void Jog(const QString &direction, const QString &step, const QString &feed);
     void SetSpindle(bool on);
+    void AskStartChoice(const QStringList &differences);
+    void ShowWorkOffset();
+    void ShowSpindleAndCoolant();
 
     QLCDNumber *workX = nullptr;
     QLCDNumber *workY = nullptr;

@@ -42,16 +42,38 @@ void Job::confirmed(int index)
         return;
     ++confirmedCount;
     ++answeredCount;
-    confirmedLine = lines.editorLine(index);
-    if (index == pauseSent) {
+    // The controller answers its pause only once Cycle Start has ended it.
+    if (index == pauseSent)
         pauseSent = -1;
-        if (current == State::Running || holdReason == Hold::Operator) {
-            current = State::Holding;
-            holdReason = Hold::ProgramPause;
-            return;
-        }
-    }
     finishIfDone();
+}
+
+void Job::controllerHeld()
+{
+    if (current == State::Running && pauseSent >= 0 && answeredCount == pauseSent) {
+        current = State::Holding;
+        holdReason = Hold::ProgramPause;
+    }
+}
+
+void Job::finishedBefore(int entry)
+{
+    unfinished = qBound(unfinished, entry, qMin(nextIndex, lines.size()));
+}
+
+int Job::runningLine() const
+{
+    for (int index = unfinished; index < lines.size(); ++index) {
+        if (!lines.bytes(index).isEmpty())
+            return lines.editorLine(index);
+    }
+    return lines.isEmpty() ? 0 : lines.editorLine(lines.size() - 1);
+}
+
+int Job::finishedLine() const
+{
+    const int count = done();
+    return count > 0 ? lines.editorLine(count - 1) : 0;
 }
 
 void Job::machineStopped()
@@ -105,6 +127,8 @@ void Job::cycleStart()
 
 void Job::reset()
 {
+    if (isActive() && holdReason != Hold::Error)
+        failure.clear(); // a refusal the operator went on from is not why it stopped
     end(holdReason == Hold::Error ? State::Failed : State::Stopped);
 }
 
@@ -115,16 +139,21 @@ void Job::linkLost()
 
 void Job::alarm(const QString &text)
 {
+    // The alarm that follows a reset in motion tells why the position may be lost.
+    if (current == State::Stopped && failure.isEmpty()) {
+        failure = text;
+        return;
+    }
     if (!isActive())
         return;
-    failedLine = confirmedLine;
+    failedLine = runningLine();
     failure = text;
     end(State::Failed);
 }
 
 int Job::percent() const
 {
-    return lines.isEmpty() ? 0 : int(qint64(confirmedCount) * 100 / lines.size());
+    return lines.isEmpty() ? 0 : int(qint64(done()) * 100 / lines.size());
 }
 
 void Job::finishIfDone()
@@ -171,14 +200,14 @@ QString Job::duration(qint64 ms)
 
 QString Job::describe(qint64 elapsedMs) const
 {
-    const QString line = confirmedLine > 0 ? QStringLiteral("at line %1").arg(confirmedLine)
-                                           : QStringLiteral("before the first line");
+    const QString line = confirmedCount > 0 ? QStringLiteral("at line %1").arg(runningLine())
+                                            : QStringLiteral("before the first line");
     switch (current) {
     case State::Idle:
         return {};
     case State::Running:
         return QStringLiteral("running: %1 of %2 lines, %3")
-            .arg(confirmedCount)
+            .arg(done())
             .arg(lines.size())
             .arg(duration(elapsedMs));
     case State::Holding:
@@ -188,7 +217,8 @@ QString Job::describe(qint64 elapsedMs) const
         case Hold::ToolChange:
             return toolChangePrompt();
         case Hold::ProgramPause:
-            return QStringLiteral("paused by the program at line %1").arg(confirmedLine);
+            return QStringLiteral("paused by the program at line %1")
+                .arg(lines.editorLine(qMax(0, pauseSent)));
         default:
             return QStringLiteral("held %1, %2").arg(line, duration(elapsedMs));
         }
@@ -206,7 +236,8 @@ QString Job::describe(qint64 elapsedMs) const
             return QStringLiteral("failed before the first line: %1").arg(failure);
         return QStringLiteral("failed at line %1: %2").arg(failedLine).arg(failure);
     case State::Stopped:
-        return QStringLiteral("stopped %1").arg(line);
+        return QStringLiteral("stopped %1").arg(line) +
+               (failure.isEmpty() ? QString() : QStringLiteral(": ") + failure);
     case State::Interrupted:
         return QStringLiteral("interrupted %1: link lost").arg(line);
     }

@@ -10,8 +10,9 @@
 //   Idle -> Running <-> Holding -> Finished | Failed | Stopped | Interrupted
 //
 // A line the controller refuses holds the job (feeding stops until Cycle Start); a reset ends
-// it, a lost link interrupts it. The progress counts only this job's confirmed lines, and
-// lines with nothing to send as they are passed; a refused line never counts.
+// it, a lost link interrupts it. What the controller has taken in is counted apart from what
+// the machine has finished: the line shown, the progress and every outcome name the first line
+// not known to be finished, so that a restart from it never skips a cut.
 class Job
 {
 public:
@@ -55,6 +56,11 @@ public:
     void reset();
     void linkLost();
     void alarm(const QString &text);
+    // The controller holds (a report says Hold): with the program's own pause the oldest line
+    // it has not answered, that pause has begun.
+    void controllerHeld();
+    // Every entry before `entry` is finished (see ExecutionTracker).
+    void finishedBefore(int entry);
     // The controller reported itself at rest. A job whose lines are all answered may still be
     // moving through the controller's planner; it is finished only once the machine stands.
     // So is a tool change: it holds the job only once everything before it has been done.
@@ -65,10 +71,14 @@ public:
     const JobProgram &program() const { return lines; }
     int total() const { return lines.size(); }
     // Confirmed by "ok", or passed with nothing to send.
-    int done() const { return confirmedCount; }
+    int confirmed() const { return confirmedCount; }
+    // Entries known to be finished by the machine.
+    int done() const { return current == State::Finished ? lines.size() : unfinished; }
     int percent() const;
-    // Editor line of the last line the controller confirmed; 0 before the first.
-    int lastConfirmedLine() const { return confirmedLine; }
+    // Editor line of the first line not known to be finished (the last one once all are); and
+    // of the last finished one, 0 before the first.
+    int runningLine() const;
+    int finishedLine() const;
     // The editor line and the reply of the refusal or alarm that held or ended the job.
     int faultLine() const { return failedLine; }
     int refusedLines() const { return refusedCount; }
@@ -96,7 +106,7 @@ private:
     bool stopOnError = true;
     int changedAt = -1; // the tool change the operator has done
     int pauseSent = -1; // a pause line on its way: nothing more until it is answered
-    int confirmedLine = 0;
+    int unfinished = 0; // every entry before it is finished
     int failedLine = 0;
     QString failure;
 };

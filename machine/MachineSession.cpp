@@ -3,6 +3,10 @@
 #include "ControllerCodes.h"
 #include "program/ProgramLine.h"
 
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
 namespace {
 constexpr int drainPollMs = 250;
 // Continuous jogging keeps this much motion queued, in moves of this length: enough that the
@@ -10,6 +14,12 @@ constexpr int drainPollMs = 250;
 constexpr double jogMoveSeconds = 0.15;
 constexpr double jogAheadSeconds = 0.3;
 constexpr int jogPumpMs = 40;
+// 0.9 cannot cancel a jog: the machine runs out what it holds. So it jogs at a speed it can stop
+// from within a quarter of a second, keeps at most 0.3 s of motion ahead of the position it
+// reports, in moves of a tenth of a second, and is asked where it is at every pump.
+constexpr double jog09StopSeconds = 0.25;
+constexpr double jog09AheadSeconds = 0.3;
+constexpr double jog09MoveSeconds = 0.1;
 constexpr char jogCancel = char(0x85);
 constexpr char feedHold = '!';
 constexpr char cycleStart = '~';
@@ -22,6 +32,18 @@ bool isRealtimeCommand(const QString &line)
            (line.at(0) == QLatin1Char(statusQuery) || line.at(0) == QLatin1Char(feedHold) ||
             line.at(0) == QLatin1Char(cycleStart) || line.at(0) == QChar(softReset));
 }
+const char *const axisLetters[] = {"X", "Y", "Z"};
+
+QString axesText(int bits)
+{
+    QStringList axes;
+    for (int axis = 0; axis < 3; ++axis) {
+        if (bits & (1 << axis))
+            axes << QLatin1String(axisLetters[axis]);
+    }
+    return axes.join(QStringLiteral(", "));
+}
+
 } // namespace
 
 MachineSession::MachineSession(QObject *parent) : QObject(parent)
@@ -48,6 +70,10 @@ void MachineSession::reconnect(const Settings &settings)
         linkLost();
     link.TryToConnect(settings);
     linkWasUp = link.IsConnected();
+    // A board that restarts as the port opens says so with its banner; one that does not
+    // may still have lost the offset while the link was down.
+    if (linkWasUp && offsetAxes)
+        enqueue(QByteArrayLiteral("$#"), CommandTag);
 }
 
 void MachineSession::disconnectLink()
@@ -87,15 +113,20 @@ bool MachineSession::sendLine(const QString &line, bool locked)
     if (cleaned.isEmpty())
         return true; // a comment alone: nothing for the controller
     if (!cleaned.startsWith(QLatin1Char('$')))
-        payOwedAbsolute();
+        payOwedRestore();
     enqueue(cleaned.toLatin1(), CommandTag);
     return true;
 }
 
+QString MachineSession::lostOffsetAxes() const
+{
+    return axesText(lostAxes);
+}
+
 QString MachineSession::lockReason() const
 {
-    return job.isActive() ? QStringLiteral("a program runs")
-                          : QStringLiteral("the probe is moving");
+    return job.isActive() || starting ? QStringLiteral("a program runs")
+                                      : QStringLiteral("the probe is moving");
 }
 
 bool MachineSession::sendRealtime(char byte)
@@ -116,7 +147,8 @@ bool MachineSession::sendRealtime(char byte)
         dropEverything();
         if (probe.isActive())
             endProbe(probe.fail(QStringLiteral("the controller was reset")), false);
-        absoluteOwed = false;
+        cancelStart(QStringLiteral("the controller was reset"));
+        restoreOwed.clear();
     }
     jobMayHaveChanged();
     return true;
@@ -127,7 +159,7 @@ bool MachineSession::startJob(QStringView program, bool check)
     const bool ready = check ? machineState == QLatin1String("Check") : isIdle();
     if (!isConnected() || !ready || isMotionLocked())
         return false;
-    JobProgram lines = JobProgram::read(program);
+    const JobProgram lines = JobProgram::read(program);
     if (lines.isEmpty())
         return false;
     if (const auto &refusal = lines.refusal()) {
@@ -136,14 +168,78 @@ bool MachineSession::startJob(QStringView program, bool check)
                         .arg(refusal->reason));
         return false;
     }
-    payOwedAbsolute();
-    job = Job(std::move(lines), !check);
+    payOwedRestore();
+    starting = true;
+    startText = program.toString();
+    startCheck = check;
+    enqueue(QByteArrayLiteral("$G"), StartCheckTag);
+    return true;
+}
+
+// The program was read (and the preview drawn) in the usual modes; a controller left in
+// inches, G91 or another work system would cut it somewhere else.
+void MachineSession::decideStart(bool ok, const QString &reply)
+{
+    if (!starting)
+        return;
+    if (!ok)
+        return cancelStart(QStringLiteral("the controller did not tell its modes: ") +
+                           ControllerCodes::readable(reply));
+    QStringList differences = modes.differencesFrom(ModalState{});
+    if (lostAxes)
+        differences << QStringLiteral("the G92 offset on %1 set here was cleared by a reset")
+                           .arg(lostOffsetAxes());
+    if (differences.isEmpty())
+        return beginJob(ModalState{});
+    emit notice(QStringLiteral("The controller is in %1: the program waits for a choice.")
+                    .arg(differences.join(QStringLiteral("; "))));
+    emit startNeedsChoice(differences);
+}
+
+void MachineSession::chooseStart(StartChoice choice)
+{
+    if (!starting)
+        return;
+    if (choice == StartChoice::Cancel)
+        return cancelStart(QStringLiteral("cancelled"));
+    if (choice == StartChoice::AsItIs)
+        return beginJob(modes);
+    const ModalState usual;
+    enqueue(usual.startWords().toLatin1(), CommandTag);
+    beginJob(usual);
+}
+
+void MachineSession::cancelStart(const QString &why)
+{
+    if (!starting)
+        return;
+    starting = false;
+    startText.clear();
+    emit notice(QStringLiteral("Program not started: ") + why);
+    emit jobChanged();
+}
+
+void MachineSession::beginJob(const ModalState &start)
+{
+    starting = false;
+    if (lostAxes) {
+        lostAxes = 0; // the operator has seen it and goes on
+        emit workOffsetChanged();
+    }
+    job = Job(JobProgram::read(startText, start), !startCheck);
+    startText.clear();
+    MachineState reading = start.reading();
+    if (work) {
+        reading.x = float(work->value[0]);
+        reading.y = float(work->value[1]);
+        reading.z = float(work->value[2]);
+    }
+    tracker.start(reading);
     jobClock.start();
     jobEndedMs = -1;
     drainPolled = false;
     SendQueuedLines();
     jobMayHaveChanged();
-    return true;
 }
 
 qint64 MachineSession::jobElapsedMs() const
@@ -164,7 +260,17 @@ QString MachineSession::startProbe(const ProbeRequest &request)
     if (!isIdle())
         return QStringLiteral("the machine is not idle");
     const QStringList lines = ProbeCycle::startLines(request);
-    enqueue(lines.at(0).toLatin1(), CommandTag);
+    // The request is in millimetres at a feed per minute, whatever the controller was left in.
+    QString relative = lines.at(0);
+    if (modes.inches)
+        relative += QStringLiteral(" G21");
+    if (modes.inverseTime)
+        relative += QStringLiteral(" G94");
+    ModalState during = modes;
+    during.apply(relative);
+    during.apply(lines.at(1));
+    probeRestore = modes.restoreWords(during).toLatin1();
+    enqueue(relative.toLatin1(), CommandTag);
     enqueue(lines.at(1).toLatin1(), ProbeTag);
     probe.start(request);
     probeTimer.start(ProbeCycle::timeoutMs(request));
@@ -181,13 +287,29 @@ QString MachineSession::jogLine(const QString &direction, const QString &step, i
     return QStringLiteral("$J=G91 %1%2 F%3").arg(direction, step).arg(feed);
 }
 
+// Jog steps are millimetres: a controller left in inches would go 25.4 times as far.
 bool MachineSession::jogStep(const QString &direction, const QString &step, int feed)
 {
-    if (grbl.speaks11())
-        return sendLine(jogLine(direction, step, feed), isJogLocked());
-    if (!sendLine(QStringLiteral("G91"), isJogLocked()))
+    if (grbl.speaks11()) {
+        QString line = jogLine(direction, step, feed);
+        if (modes.inches)
+            line.insert(3, QStringLiteral("G21 "));
+        return sendLine(line, isJogLocked());
+    }
+    QString relative = QStringLiteral("G91");
+    if (modes.inches)
+        relative += QStringLiteral(" G21");
+    if (modes.inverseTime)
+        relative += QStringLiteral(" G94");
+    const QString move = QStringLiteral("G01 %1%2 F%3").arg(direction, step).arg(feed);
+    const ModalState before = modes;
+    ModalState after = modes;
+    after.apply(relative);
+    after.apply(move);
+    if (!sendLine(relative, isJogLocked()))
         return false;
-    sendLine(QStringLiteral("G01 %1%2 F%3").arg(direction, step).arg(feed), isJogLocked());
+    sendLine(move, isJogLocked());
+    enqueue(before.restoreWords(after).toLatin1(), RestoreTag);
     sendRealtime(statusQuery);
     return true;
 }
@@ -198,12 +320,31 @@ void MachineSession::holdJog(const QString &direction, int feed)
         return;
     if (!jogDirection.isEmpty())
         cancelJog();
-    if (direction.isEmpty() || !grbl.speaks11() || !isConnected() || isJogLocked())
+    if (direction.isEmpty() || !isConnected() || isJogLocked())
         return;
     jogDirection = direction;
     jogFeed = feed;
     jogClock.start();
     jogQueuedUntil = 0;
+    if (!grbl.speaks11()) {
+        if (!settingsRead && !settingsAsked) {
+            settingsAsked = true;
+            enqueue(QByteArrayLiteral("$$"), SettingsTag);
+        }
+        QString relative = QStringLiteral("G91");
+        if (modes.inches)
+            relative += QStringLiteral(" G21");
+        if (modes.inverseTime)
+            relative += QStringLiteral(" G94");
+        ModalState during = modes;
+        during.apply(relative);
+        during.apply(QStringLiteral("G1 F%1").arg(qMax(1, feed)));
+        jogRestore = modes.restoreWords(during).toLatin1();
+        enqueue(relative.toLatin1(), CommandTag);
+        jogSentDistance = 0;
+        jogStartPosition.reset();
+        pollStatus();
+    }
     pumpJog();
     jogPump.start();
 }
@@ -212,6 +353,8 @@ void MachineSession::pumpJog()
 {
     if (jogDirection.isEmpty() || !isConnected())
         return cancelJog();
+    if (!grbl.speaks11())
+        return pumpJog09();
     const double now = jogClock.elapsed() / 1000.0;
     jogQueuedUntil = qMax(jogQueuedUntil, now);
     while (jogQueuedUntil - now < jogAheadSeconds) {
@@ -222,8 +365,38 @@ void MachineSession::pumpJog()
     }
 }
 
+double MachineSession::jogSpeed09(int axis, int feed) const
+{
+    const size_t at = size_t(qBound(0, axis, 2));
+    return qMax(1.0, std::min({double(feed), maxRate[at], acceleration[at] * jog09StopSeconds * 60}));
+}
+
+// What the machine has done is read from its reports, not from a clock: a controller that
+// falls behind (a busy host, a slow link) gets no more motion ahead of it.
+void MachineSession::pumpJog09()
+{
+    pollStatus();
+    if (!settingsRead || !jogStartPosition || !machine)
+        return;
+    const int axis = jogDirection.at(0).unicode() - 'X';
+    const double speed = jogSpeed09(axis, jogFeed);
+    const double step = speed / 60 * jog09MoveSeconds;
+    const double travelled = std::fabs(machine->value[size_t(qBound(0, axis, 2))] - *jogStartPosition);
+    double ahead = jogSentDistance - travelled;
+    while (ahead + step <= speed / 60 * jog09AheadSeconds + 1e-9) {
+        enqueue(QStringLiteral("G01 %1%2 F%3")
+                    .arg(jogDirection, QString::number(step, 'f', 3),
+                         QString::number(speed, 'f', 0))
+                    .toLatin1(),
+                JogTag);
+        jogSentDistance += step;
+        ahead += step;
+    }
+}
+
 // Jog cancel empties the controller's planner of jog moves with a controlled stop; the moves
-// not yet written are dropped here, so nothing follows the release.
+// not yet written are dropped here, so nothing follows the release. 0.9 runs out the little
+// it holds, and gets its modes back.
 void MachineSession::cancelJog()
 {
     jogPump.stop();
@@ -233,8 +406,12 @@ void MachineSession::cancelJog()
         if (queue.at(i).tag == JogTag)
             queue.removeAt(i);
     }
-    if (wasJogging)
+    if (!wasJogging)
+        return;
+    if (grbl.speaks11())
         sendRealtime(jogCancel);
+    else if (!jogRestore.isEmpty() && isConnected())
+        enqueue(std::exchange(jogRestore, QByteArray()), RestoreTag);
 }
 
 void MachineSession::readLine(const QString &line)
@@ -246,6 +423,8 @@ void MachineSession::readLine(const QString &line)
     emit lineReceived(line);
     if (line.startsWith(QLatin1Char('[')))
         readIdentity(line);
+    else if (line.startsWith(QLatin1Char('$')))
+        readSetting(line);
     if (line == QLatin1String("ok"))
         answered(true, line);
     else if (line.startsWith(QLatin1String("error")))
@@ -269,9 +448,88 @@ void MachineSession::readIdentity(const QString &line)
         Dialect bigger = grbl;
         bigger.receiveBuffer = *bytes;
         learnDialect(bigger);
+    } else if (line.startsWith(QLatin1String("[G92:"))) {
+        readOffsets(line);
     } else {
         readModalState(line);
     }
+}
+
+// "$110=500.000 (x max rate, mm/min)" (0.9) or "$110=500.000" (1.1).
+void MachineSession::readSetting(const QString &line)
+{
+    const int equals = line.indexOf(QLatin1Char('='));
+    bool numbered = false;
+    bool readable = false;
+    const int number = line.mid(1, equals - 1).toInt(&numbered);
+    const double value = line.mid(equals + 1).section(QLatin1Char(' '), 0, 0).toDouble(&readable);
+    if (equals < 0 || !numbered || !readable || !std::isfinite(value))
+        return;
+    if (number >= 110 && number <= 112 && value > 0)
+        maxRate[size_t(number - 110)] = value;
+    else if (number >= 120 && number <= 122 && value > 0)
+        acceleration[size_t(number - 120)] = value;
+    else if (number == 22)
+        homingEnabled = value != 0;
+}
+
+// "$#"'s "[G92:0.000,0.000,0.000]": after a reconnect that brought no banner, whether the
+// offset set here is still there.
+void MachineSession::readOffsets(const QString &line)
+{
+    if (!offsetAxes)
+        return;
+    const QStringList values = line.mid(5, line.size() - 6).split(QLatin1Char(','));
+    for (int axis = 0; axis < 3 && axis < values.size(); ++axis) {
+        if ((offsetAxes & (1 << axis)) && values.at(axis).toDouble() != 0)
+            return;
+    }
+    offsetLost();
+}
+
+void MachineSession::offsetLost()
+{
+    if (!offsetAxes)
+        return;
+    lostAxes |= offsetAxes;
+    offsetAxes = 0;
+    emit notice(QStringLiteral("The controller's reset cleared the G92 offset on %1 set here: the "
+                               "work coordinates are the controller's own again. Zero again "
+                               "before running a program.")
+                    .arg(lostOffsetAxes()));
+    emit workOffsetChanged();
+}
+
+// What the controller accepted changes its modes; a G92 with axis words sets an offset that a
+// reset clears without a word, so it is remembered.
+void MachineSession::followAccepted(const QByteArray &line)
+{
+    if (line.startsWith('$'))
+        return;
+    const QString text = QString::fromLatin1(line);
+    const ModalState before = modes;
+    modes.apply(text);
+    int axes = 0;
+    bool offsetWord = false;
+    bool offsetCleared = false;
+    for (const ProgramLine::Word &word : ProgramLine::words(text)) {
+        if (word.letter >= 'X' && word.letter <= 'Z')
+            axes |= 1 << (word.letter - 'X');
+        offsetWord = offsetWord || (word.letter == 'G' && std::round(word.value * 10) == 920);
+        offsetCleared = offsetCleared || (word.letter == 'G' && std::round(word.value * 10) == 921);
+    }
+    const int lostBefore = lostAxes;
+    if (offsetWord) {
+        offsetAxes |= axes;
+        lostAxes &= ~axes;
+    } else if (offsetCleared) {
+        offsetAxes = 0;
+    }
+    if (lostAxes != lostBefore)
+        emit workOffsetChanged();
+    if (modes.spindle != before.spindle || modes.flood != before.flood ||
+        modes.mist != before.mist)
+        emit modesChanged();
 }
 
 void MachineSession::learnDialect(const Dialect &dialect)
@@ -292,6 +550,10 @@ void MachineSession::learnDialect(const Dialect &dialect)
 // "[GC:G0 G54 G17 G21 G90 G94 M5 M9 T0 F0 S0]" (1.1) or "[G0 G54 G17 G21 G90 ...]" (0.9).
 void MachineSession::readModalState(const QString &line)
 {
+    if (const std::optional<ModalState> told = ModalState::fromParserState(line)) {
+        modes = *told;
+        emit modesChanged();
+    }
     QString inner = line.mid(1, line.size() - 2);
     if (inner.startsWith(QLatin1String("GC:")))
         inner = inner.mid(3);
@@ -319,6 +581,15 @@ void MachineSession::readStatus(const QString &line)
         learnDialect(Dialect{Dialect::Grbl11, QStringLiteral("1.1"), false, 127});
     derivePositions();
     probe.machineState(machineState);
+    if (!jogDirection.isEmpty() && !jogStartPosition && machine && !grbl.speaks11())
+        jogStartPosition = machine->value[size_t(qBound(0, jogDirection.at(0).unicode() - 'X', 2))];
+    if (job.isActive() && work) {
+        tracker.reported(work->value, machineState == QLatin1String("Idle"));
+        job.finishedBefore(tracker.firstUnfinished());
+        if (machineState == QLatin1String("Hold"))
+            job.controllerHeld();
+        jobMayHaveChanged();
+    }
     emit lineReceived(line);
     emit statusReported();
     const bool atRest =
@@ -334,15 +605,24 @@ void MachineSession::readStatus(const QString &line)
 void MachineSession::answered(bool ok, const QString &reply)
 {
     const int tag = window.answered(NoTag);
+    const QByteArray line = sentLines.isEmpty() ? QByteArray() : sentLines.dequeue();
+    if (ok)
+        followAccepted(line);
     if (tag >= 0) {
-        if (ok)
+        if (ok) {
+            tracker.confirmed(tag, QString::fromLatin1(line));
             job.confirmed(tag);
-        else
+        } else {
             jobRefusedLine(tag, reply);
+        }
     } else if (tag == ProbeTag && !ok && probe.isActive()) {
         endProbe(probe.fail(ControllerCodes::readable(reply)), true);
-    } else if (tag == AbsoluteTag && !ok) {
-        absoluteOwed = true; // refused in an alarm: owed until the controller takes it
+    } else if (tag == RestoreTag && !ok) {
+        restoreOwed = line; // refused in an alarm: owed until the controller takes it
+    } else if (tag == StartCheckTag) {
+        decideStart(ok, reply);
+    } else if (tag == SettingsTag) {
+        settingsRead = true;
     }
     SendQueuedLines();
     jobMayHaveChanged();
@@ -394,13 +674,23 @@ void MachineSession::jobRefusedLine(int index, const QString &reply)
 void MachineSession::alarmed(const QString &line)
 {
     const QString readable = ControllerCodes::readable(line);
+    const bool toldAlready = job.state() == Job::State::Stopped && !job.faultReply().isEmpty();
     job.alarm(readable);
     cancelJog();
     if (probe.isActive())
         endProbe(probe.fail(readable), true);
+    cancelStart(readable);
     jobMayHaveChanged();
-    emit notice(QStringLiteral("The controller is in alarm: \"$X\" (Kill Alarm Lock) unlocks "
-                               "it, \"$H\" (homing) homes it."));
+    // The alarm that follows a reset in motion belongs to the job the reset stopped.
+    if (!toldAlready && job.state() == Job::State::Stopped && job.faultReply() == readable) {
+        emit notice(QStringLiteral("Program ") + job.describe(jobElapsedMs()));
+        emit jobChanged();
+    }
+    // Homing on a machine without it only gets another error.
+    QString hint = QStringLiteral("The controller is in alarm: \"$X\" (Kill Alarm Lock) unlocks it");
+    if (homingEnabled.value_or(false))
+        hint += QStringLiteral(", \"$H\" (homing) homes it");
+    emit notice(hint + QLatin1Char('.'));
 }
 
 // A controller that starts afresh has dropped every line it held; going on would run the rest
@@ -408,13 +698,18 @@ void MachineSession::alarmed(const QString &line)
 void MachineSession::controllerRestarted(const QString &banner)
 {
     buildInfoAsked = false;
+    settingsAsked = settingsRead = false;
     jogDirection.clear();
     jogPump.stop();
     job.reset();
     dropEverything();
     if (probe.isActive())
         endProbe(probe.fail(QStringLiteral("the controller was reset")), false);
-    absoluteOwed = false; // a reset puts the controller back into G90
+    cancelStart(QStringLiteral("the controller was reset"));
+    restoreOwed.clear(); // a reset puts the controller back into its usual modes
+    modes = ModalState{};
+    emit modesChanged();
+    offsetLost();
     jobMayHaveChanged();
     if (const auto dialect = Dialect::fromBanner(banner))
         learnDialect(*dialect);
@@ -433,9 +728,10 @@ void MachineSession::linkLost()
     emit dialectChanged();
     job.linkLost();
     dropEverything();
+    cancelStart(QStringLiteral("link lost"));
     if (probe.isActive()) {
         endProbe(probe.fail(QStringLiteral("link lost")), false);
-        absoluteOwed = true;
+        restoreOwed = probeRestore;
     }
     jobMayHaveChanged();
 }
@@ -444,6 +740,7 @@ void MachineSession::dropEverything()
 {
     queue.clear();
     window.reset();
+    sentLines.clear();
     machineState.clear();
 }
 
@@ -453,12 +750,11 @@ void MachineSession::enqueue(const QByteArray &bytes, int tag)
     SendQueuedLines();
 }
 
-void MachineSession::payOwedAbsolute()
+void MachineSession::payOwedRestore()
 {
-    if (!absoluteOwed)
+    if (restoreOwed.isEmpty())
         return;
-    absoluteOwed = false;
-    queue.enqueue({QByteArrayLiteral("G90"), AbsoluteTag});
+    queue.enqueue({std::exchange(restoreOwed, QByteArray()), RestoreTag});
 }
 
 // Lines queued by anyone go first: during a job the lock keeps everyone else out, so they
@@ -485,6 +781,7 @@ bool MachineSession::write(const QByteArray &bytes, int tag)
     if (!window.admits(size) || !link.WriteRaw(bytes + '\n'))
         return false;
     window.sent(size, tag);
+    sentLines.enqueue(bytes);
     emit lineSent(QString::fromLatin1(bytes));
     return true;
 }
@@ -493,9 +790,12 @@ void MachineSession::endProbe(const ProbeCycle::Ending &ending, bool sendLines)
 {
     probeTimer.stop();
     if (sendLines) {
-        for (const QString &line : ending.lines)
-            queue.enqueue(
-                {line.toLatin1(), line == QLatin1String("G90") ? AbsoluteTag : CommandTag});
+        for (const QString &line : ending.lines) {
+            if (line == QLatin1String("G90"))
+                queue.enqueue({probeRestore, RestoreTag});
+            else
+                queue.enqueue({line.toLatin1(), CommandTag});
+        }
         SendQueuedLines();
     }
     emit notice(ending.message);

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "Dialect.h"
+#include "ExecutionTracker.h"
 #include "Job.h"
 #include "ProbeCycle.h"
 #include "StatusReport.h"
 #include "StreamWindow.h"
 
 #include "link/Settings.h"
+#include "program/ModalState.h"
 #include "link/TerminalCommunication.h"
 
 #include <QByteArray>
@@ -46,12 +48,13 @@ public:
     // '?', '!', '~' or ctrl-X, at once and never refused while connected; on 1.1 also the
     // override bytes and jog cancel (0x80 and up), which 0.9 would take for text.
     bool sendRealtime(char byte);
-    bool isMotionLocked() const { return job.isActive() || probe.isActive(); }
+    bool isMotionLocked() const { return job.isActive() || probe.isActive() || starting; }
     // Jogging and probing are locked out too, except while a job waits for a tool change: the
     // operator may have to move the machine and touch off the new tool.
     bool isJogLocked() const
     {
-        return probe.isActive() || (job.isActive() && job.hold() != Job::Hold::ToolChange);
+        return probe.isActive() || starting ||
+               (job.isActive() && job.hold() != Job::Hold::ToolChange);
     }
     // "a program runs", "the probe is moving": what holds the lock.
     QString lockReason() const;
@@ -61,7 +64,21 @@ public:
     // Starts the editor's program; false when it cannot start now (offline, not idle, a job
     // or probe running: quietly; a line the controller cannot take: with a notice). A check
     // run (the controller in its check mode) goes on after errors and tells each of them.
+    // The controller is asked for its modes first: where they differ from those the program is
+    // read in (or a G92 offset set here was lost), startNeedsChoice waits for chooseStart.
     bool startJob(QStringView program, bool check = false);
+    enum class StartChoice
+    {
+        UsualState, // the usual modes are set first
+        AsItIs,     // the program runs in the controller's modes
+        Cancel
+    };
+    void chooseStart(StartChoice choice);
+    // The controller's modes as far as known: its last "$G" answer and every line it accepted
+    // since.
+    const ModalState &controllerModes() const { return modes; }
+    // Axes ("X, Z") whose G92 offset, set through this station, a reset has cleared since.
+    QString lostOffsetAxes() const;
     const Job &currentJob() const { return job; }
     qint64 jobElapsedMs() const;
 
@@ -100,6 +117,10 @@ signals:
     void jobChanged();
     void probeFinished(bool contact, const QString &message);
     void dialectChanged();
+    // The controller's modes differ from those the program is read in: chooseStart decides.
+    void startNeedsChoice(const QStringList &differences);
+    void modesChanged();
+    void workOffsetChanged();
     // The port exists but this user may not open it.
     void permissionDenied(const QString &device);
     void modalStateChanged();
@@ -109,9 +130,11 @@ private:
     {
         CommandTag = -1,
         ProbeTag = -2,
-        AbsoluteTag = -3, // the G90 that puts the controller back after a probe
-        JogTag = -4,      // a continuous jog's move, dropped unsent when released
-        NoTag = -5
+        RestoreTag = -3,    // puts back the modes a jog or a probe changed
+        JogTag = -4,        // a continuous jog's move, dropped unsent when released
+        NoTag = -5,
+        StartCheckTag = -6, // the "$G" asked before a program starts
+        SettingsTag = -7    // the "$$" asked for the machine's limits
     };
     struct Queued
     {
@@ -128,7 +151,16 @@ private:
     void SendQueuedLines();
     bool write(const QByteArray &bytes, int tag);
     void enqueue(const QByteArray &bytes, int tag);
-    void payOwedAbsolute();
+    void payOwedRestore();
+    void readSetting(const QString &line);
+    void readOffsets(const QString &line);
+    void followAccepted(const QByteArray &line);
+    void offsetLost();
+    void decideStart(bool ok, const QString &reply);
+    void beginJob(const ModalState &start);
+    void cancelStart(const QString &why);
+    void pumpJog09();
+    double jogSpeed09(int axis, int feed) const;
     void dropEverything();
     void endProbe(const ProbeCycle::Ending &ending, bool sendLines);
     void jobRefusedLine(int index, const QString &reply);
@@ -155,7 +187,24 @@ private:
     bool drainPolled = false;
     ProbeCycle probe;
     QTimer probeTimer;
-    bool absoluteOwed = false;
+    QByteArray restoreOwed; // refused in an alarm or cut off: sent before the next line
+    QByteArray probeRestore; // what the running probe's lines change, put back
+    QByteArray jogRestore;   // what a 0.9 continuous jog's lines change, put back
+    QQueue<QByteArray> sentLines; // beside the window: what each outstanding answer is for
+    ModalState modes;
+    ExecutionTracker tracker;
+    bool starting = false; // a program waits for the controller's modes or the operator
+    QString startText;
+    bool startCheck = false;
+    int offsetAxes = 0; // bits X=1, Y=2, Z=4: a G92 offset set through this station
+    int lostAxes = 0;
+    std::array<double, 3> maxRate{500, 500, 500}; // $110-$112, factory values until read
+    std::array<double, 3> acceleration{10, 10, 10}; // $120-$122
+    std::optional<bool> homingEnabled;             // $22
+    bool settingsAsked = false;
+    bool settingsRead = false;
+    double jogSentDistance = 0; // 0.9: mm sent along the jog's axis since it began
+    std::optional<double> jogStartPosition;
     Dialect grbl;
     bool buildInfoAsked = false;
     QString machineState;

@@ -18,6 +18,7 @@ public:
 
     void setDocument(QTextDocument *document);
 
+    void setStartState(const MachineState &state) { interpreter.setStartState(state); }
     // See PathInterpreter::update.
     bool updatePath(QVector<PathPoint> &path) { return interpreter.update(path); }
     // See PathInterpreter::firstPointOfBlock; a line is a block of the document.

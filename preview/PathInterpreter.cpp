@@ -152,6 +152,12 @@ MachineState PathInterpreter::exitState(int index) const
     return state;
 }
 
+void PathInterpreter::setStartState(const MachineState &state)
+{
+    startState = state;
+    producedSize = 0;
+}
+
 bool PathInterpreter::update(QVector<PathPoint> &path)
 {
     clearUpperVectorState();
@@ -177,7 +183,7 @@ void PathInterpreter::rebuild(QVector<PathPoint> &path)
 {
     const int from = dirtyFrom;
     const int regionStart = blocks[size_t(from)].pointStart;
-    const MachineState entry = from == 0 ? MachineState() : exitState(from - 1);
+    const MachineState entry = from == 0 ? startState : exitState(from - 1);
     // Rebuilt from the start, the new points take the origin along and replace the whole path.
     const int freshStart = regionStart == 1 ? 0 : regionStart;
     QVector<PathPoint> fresh;

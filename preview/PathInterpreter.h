@@ -24,6 +24,10 @@ public:
     void replaceBlocks(int first, int removed, QStringView text);
     int blockCount() const { return int(blocks.size()); }
 
+    // The modes the program begins in (the controller's, where the operator chose to run it in
+    // them); the next update reads everything again.
+    void setStartState(const MachineState &state);
+
     // Brings path up to date with the blocks. When no block holds anything but line breaks, the
     // path is left as it was and the result is false.
     bool update(QVector<PathPoint> &path);
@@ -62,4 +66,5 @@ private:
     int dirtyTo = -1;
     int producedSize = 0; // size of the path the last update left; 0: none yet
     bool capped = false;  // the last update stopped at the point limit
+    MachineState startState;
 };

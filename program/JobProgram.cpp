@@ -17,9 +17,10 @@ bool has(const QVector<ProgramLine::Word> &words, char letter, std::initializer_
 
 } // namespace
 
-JobProgram JobProgram::read(QStringView text)
+JobProgram JobProgram::read(QStringView text, const ModalState &startModes)
 {
     JobProgram program;
+    program.modal = startModes;
     int line = 1;
     int start = 0;
     for (int i = 0; i <= text.size(); ++i) {
@@ -75,7 +76,7 @@ void JobProgram::append(const QString &kept, int editorLine, Kind kind)
 }
 
 // The change itself is the operator's; afterwards the machine must be as the program left it
-// (a jog or a probe in between may have changed the distance mode and stopped the spindle).
+// (a jog or a probe in between may have changed modes and the feed, and the spindle stopped).
 // What else stands on the M6 line is sent after the change, as a line of its own.
 void JobProgram::addToolChange(const QString &kept, int editorLine)
 {
@@ -84,14 +85,10 @@ void JobProgram::addToolChange(const QString &kept, int editorLine)
         if (word.letter == 'T' || (word.letter == 'M' && word.value == 6))
             dropped.append(word);
         if (word.letter == 'T')
-            modal.tool = ProgramLine::wholeValue(word).value_or(-1);
+            tool = ProgramLine::wholeValue(word).value_or(-1);
     }
-    QString restore = modal.incremental ? QStringLiteral("G91") : QStringLiteral("G90");
-    if (modal.spindle != 5)
-        restore += QStringLiteral(" M%1").arg(modal.spindle) +
-                   (modal.speed.isEmpty() ? QString() : QStringLiteral(" S") + modal.speed);
-    toolChanges.insert(entries.size(), {modal.tool, modal.toolComments.value(modal.tool)});
-    append(restore, editorLine, Kind::ToolChange);
+    toolChanges.insert(entries.size(), {tool, toolComments.value(tool)});
+    append(modal.resumeWords(), editorLine, Kind::ToolChange);
     const QString rest = ProgramLine::without(kept, dropped);
     follow(rest);
     if (!rest.isEmpty())
@@ -100,18 +97,10 @@ void JobProgram::addToolChange(const QString &kept, int editorLine)
 
 void JobProgram::follow(QStringView kept)
 {
+    modal.apply(kept);
     for (const ProgramLine::Word &word : ProgramLine::words(kept)) {
-        const int whole = ProgramLine::wholeValue(word).value_or(-1);
-        if (word.letter == 'M' && whole >= 3 && whole <= 5)
-            modal.spindle = whole;
-        else if (word.letter == 'M' && (whole == 2 || whole == 30))
-            modal.spindle = 5;
-        else if (word.letter == 'S')
-            modal.speed = QString::number(word.value, 'g', 10);
-        else if (word.letter == 'G' && (whole == 90 || whole == 91))
-            modal.incremental = whole == 91;
-        else if (word.letter == 'T' && whole >= 0)
-            modal.tool = whole;
+        if (word.letter == 'T' && ProgramLine::wholeValue(word).value_or(-1) >= 0)
+            tool = *ProgramLine::wholeValue(word);
     }
 }
 
@@ -127,9 +116,9 @@ void JobProgram::rememberToolComment(QStringView line)
         ++digits;
     if (digits == 0 || (digits < inner.size() && !inner.at(digits).isSpace()))
         return;
-    const int tool = inner.left(digits).toInt();
-    if (!modal.toolComments.contains(tool))
-        modal.toolComments.insert(tool, inner.mid(digits).trimmed().toString());
+    const int number = inner.left(digits).toInt();
+    if (!toolComments.contains(number))
+        toolComments.insert(number, inner.mid(digits).trimmed().toString());
 }
 
 QByteArray JobProgram::bytes(int index) const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ModalState.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QString>
@@ -39,8 +41,8 @@ public:
     };
 
     // Lines end at LF; a CR inside a line ends a line for the controller too, so it splits the
-    // editor line into more than one.
-    static JobProgram read(QStringView text);
+    // editor line into more than one. The program begins in the controller's `startModes`.
+    static JobProgram read(QStringView text, const ModalState &startModes = {});
 
     int size() const { return entries.size(); }
     bool isEmpty() const { return entries.isEmpty(); }
@@ -55,14 +57,6 @@ public:
     const std::optional<Refusal> &refusal() const { return firstFault; }
 
 private:
-    struct Modal
-    {
-        int spindle = 5; // 3, 4 or 5
-        QString speed;   // the last S word's number, as written
-        bool incremental = false;
-        int tool = -1;
-        QHash<int, QString> toolComments;
-    };
 
     void add(QStringView line, int editorLine);
     void append(const QString &kept, int editorLine, Kind kind);
@@ -80,7 +74,9 @@ private:
     QByteArray text;
     QVector<Entry> entries;
     QHash<int, ToolChange> toolChanges;
-    Modal modal;
+    ModalState modal;
+    int tool = -1; // the T word in force, -1 until one is given
+    QHash<int, QString> toolComments;
     bool ended = false;
     int afterEnd = 0;
     std::optional<Refusal> firstFault;

@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 
+#include <utility>
+
 #include <unistd.h>
 
 namespace {
@@ -27,6 +29,7 @@ TerminalSender::TerminalSender(const Options &options, std::FILE *out, std::FILE
     connect(&session, &MachineSession::jobChanged, this, &TerminalSender::jobChanged);
     connect(&session, &MachineSession::lineReceived, this, &TerminalSender::lineReceived);
     connect(&session, &MachineSession::notice, this, &TerminalSender::notice);
+    connect(&session, &MachineSession::startNeedsChoice, this, &TerminalSender::askStartChoice);
     input.setEnabled(false);
     connect(&input, &QSocketNotifier::activated, this, &TerminalSender::operatorInput);
 }
@@ -153,6 +156,11 @@ void TerminalSender::jobChanged()
 // machine stands a reset throws away what it still holds without losing the position.
 void TerminalSender::interrupt()
 {
+    if (std::exchange(choosingStart, false)) {
+        session.chooseStart(MachineSession::StartChoice::Cancel);
+        finish(1, QStringLiteral("interrupted before the program started"));
+        return;
+    }
     if (phase != Phase::Running && phase != Phase::Stopping) {
         finish(1, QStringLiteral("interrupted before the program started"));
         return;
@@ -172,12 +180,28 @@ void TerminalSender::stopAtRest()
         finish(1, session.currentJob().describe(session.jobElapsedMs()));
 }
 
-// Enter: the operator has changed the tool or looked at the paused machine.
+// The program would run in other modes than it is read in; only the operator may say so.
+void TerminalSender::askStartChoice(const QStringList &)
+{
+    choosingStart = true;
+    say(out, QStringLiteral("Enter sets %1 and starts; Ctrl-C stops.")
+                 .arg(ModalState().startWords()));
+    input.setEnabled(true);
+}
+
+// Enter: the operator has changed the tool, looked at the paused machine, or chosen the modes.
 void TerminalSender::operatorInput()
 {
     char buffer[256];
     const ssize_t read = ::read(STDIN_FILENO, buffer, sizeof buffer);
     input.setEnabled(false);
+    if (std::exchange(choosingStart, false)) {
+        session.chooseStart(read > 0 ? MachineSession::StartChoice::UsualState
+                                     : MachineSession::StartChoice::Cancel);
+        if (read <= 0)
+            finish(1, QStringLiteral("no operator to choose the modes"));
+        return;
+    }
     if (read <= 0) {
         say(err, QStringLiteral("no operator to go on"));
         interrupt();
@@ -228,7 +252,7 @@ void TerminalSender::showProgress(bool force)
         remaining = elapsed * (job.total() - job.done()) / job.done();
     const int lastLine = job.total() > 0 ? job.program().editorLine(job.total() - 1) : 0;
     const QString text =
-        progressText(job.lastConfirmedLine(), lastLine, job.percent(), elapsed, remaining);
+        progressText(job.runningLine(), lastLine, job.percent(), elapsed, remaining);
     if (terminalOutput) {
         std::fprintf(out, "\r\033[K%s", qPrintable(text));
         progressShown = true;

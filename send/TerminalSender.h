@@ -54,6 +54,7 @@ private:
     void notice(const QString &text);
     void lineReceived(const QString &line);
     void operatorInput();
+    void askStartChoice(const QStringList &differences);
     void stopAtRest();
     bool standsStill();
     void finish(int code, const QString &message);
@@ -74,5 +75,6 @@ private:
     qint64 lastPlainProgress = -1;
     bool progressShown = false;
     int exitCode = 1;
+    bool choosingStart = false; // Enter sets the usual modes and starts
     std::optional<std::array<double, 3>> heldAt; // where the last report found the machine
 };

@@ -21,9 +21,11 @@ void seedStore(const QString &port, bool askStatus)
 
 bool Station::open(const QString &port)
 {
-    if (port.isEmpty() && !sim.start())
+    if (board && !board->start())
+        qFatal("the real firmware cannot be started: %s", qPrintable(board->error()));
+    if (port.isEmpty() && !board && !sim.start())
         return false;
-    seedStore(port.isEmpty() ? sim.linkPath() : port, askStatus);
+    seedStore(!port.isEmpty() ? port : board ? board->linkPath() : sim.linkPath(), askStatus);
     window = std::make_unique<MainWindow>();
     return true;
 }
@@ -75,6 +77,9 @@ QStringList Station::received() const
     QStringList lines = sim.loggedLines();
     for (const char *realtime : {"?", "!", "~", "\x18"})
         lines.removeAll(QLatin1String(realtime));
-    lines.removeAll(QStringLiteral("$I")); // the station asks 1.1 for its receive buffer
+    // What the station asks by itself: 1.1's receive buffer, the modes before a program, the
+    // limits a 0.9 jog keeps to, whether an offset survived.
+    for (const char *query : {"$I", "$G", "$$", "$#"})
+        lines.removeAll(QLatin1String(query));
     return lines;
 }

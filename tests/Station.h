@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FirmwareBoard.h"
 #include "SimProcess.h"
 #include "WindowProbe.h"
 
@@ -21,9 +22,12 @@ void seedStore(const QString &port, bool askStatus);
 class Station
 {
 public:
+    // simArguments "firmware 0.9" or "firmware 1.1" put the real firmware on the line instead.
     explicit Station(const QStringList &simArguments = {}, bool askStatus = true)
         : sim(simArguments), askStatus(askStatus)
     {
+        if (simArguments.value(0) == QLatin1String("firmware"))
+            board = std::make_unique<FirmwareBoard>(simArguments.value(1) == QLatin1String("1.1"));
     }
 
     // A window, not yet ticked, pointed at the port, or else at the controller, started now.
@@ -50,10 +54,11 @@ public:
 
     // What the controller took in since the last call, realtime bytes as lines of their own.
     QStringList newLines();
-    // Every line it took in, without the realtime bytes and the station's own "$I".
+    // Every line it took in, without the realtime bytes and the station's own queries.
     QStringList received() const;
 
     SimProcess sim;
+    std::unique_ptr<FirmwareBoard> board;
     std::unique_ptr<MainWindow> window;
 
 private:

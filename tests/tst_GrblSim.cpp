@@ -283,7 +283,7 @@ private slots:
         row("Ctrl-C", generatedProgram(400).join('\n'), 1, {"stopped at line"}, "interrupt");
         row("cable pulled", generatedProgram(400).join('\n'), 1, {"interrupted at line"}, "unplug");
         row("a tool change without an operator", "S100 M3\nG0 X1\nT2 M6\nG0 X2", 1,
-            {"stopped at line 2"});
+            {"stopped at line 3"});
         row("check mode tells every error", "G0 X10\nG1 X\nT1 M6\nG99\nM30", 1,
             {"error at line 2: error: Bad number format",
              "error at line 4: error: Unsupported command"},

@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/StationIdentity.h"
+#include "machine/ExecutionTracker.h"
 #include "machine/Job.h"
 #include "program/ProgramLine.h"
 #include "machine/StreamWindow.h"
@@ -43,6 +44,10 @@ private:
                 job.alarm(event);
             } else if (event == "idle") {
                 job.machineStopped();
+            } else if (event == "held") { // a report says Hold
+                job.controllerHeld();
+            } else if (event.startsWith("at:")) { // the tracker: entries before it finished
+                job.finishedBefore(event.mid(3).toInt());
             } else {
                 QFAIL(qPrintable("unknown event " + event));
             }
@@ -74,14 +79,18 @@ private slots:
         };
         row("CAM header, delimiters, comments, blanks",
             "%\n(T1 D=6)\n\n\tG90 (check!) G94 ; absolute ~?\r\nT1 M6\nG0 X1 (never closed\n%",
-            "1:|2:|4:G90  G94|5:change:G90|6:G0 X1|7:");
-        row("tool change restores spindle and distance mode",
-            "G91\nS12000 M3\nG0 X1 t2 M06\nG1 X1 F100",
-            "1:G91|2:S12000 M3|3:change:G91 M3 S12000|3:G0 X1|4:G1 X1 F100");
-        row("M6 twice, last line", "M4 S500\nM5\nM6 M6", "1:M4 S500|2:M5|3:change:G90");
+            "1:|2:|4:G90  G94|5:change:G21 G90 G0 F0|6:G0 X1|7:");
+        // A jog or a probe during the change may leave other modes and another feed behind.
+        row("tool change restores modes, feed and spindle",
+            "G20 G91 G1 F4\nS12000 M3 M8\nG0 X1 t2 M06\nG1 X1 F100",
+            "1:G20 G91 G1 F4|2:S12000 M3 M8|3:change:G20 G91 G1 F4 M3 S12000 M8|3:G0 X1|"
+            "4:G1 X1 F100");
+        row("an arc's mode is not put back", "G2 X1 I1 F100\nM6",
+            "1:G2 X1 I1 F100|2:change:G21 G90 G80 F100");
+        row("M6 twice, last line", "M4 S500\nM5\nM6 M6", "1:M4 S500|2:M5|3:change:G21 G90 G0 F0");
         row("numbers beyond any code (found by fuzzing)",
             "G90 M30000000000000000000000\nT99999999999999999999 M6",
-            "1:G90 M30000000000000000000000|2:change:G90");
+            "1:G90 M30000000000000000000000|2:change:G21 G90 G0 F0");
         row("T without M6 is sent", "T3\nG0 X1", "1:T3|2:G0 X1");
         row("pauses", "G0 X1\nM0\nm01 (optional)", "1:G0 X1|2:pause:M0|3:pause:m01");
         row("end: nothing after it", "M3\nM30\nG0 X1\n(comment)\n%\nG0 X2", "1:M3|2:end:M30");
@@ -124,35 +133,49 @@ private slots:
                                 << QString(description);
         };
         const QString four = "G1 X1 F100\nG1 X2\nG1 X3\nG1 X4";
-        row("all confirmed, still moving", four, "send send send send ok ok ok ok", S::Running, 100,
-            "running: 4 of 4 lines, 0:00");
+        // What is confirmed is only planned: the machine says what it has finished.
+        row("all confirmed, still moving", four, "send send send send ok ok ok ok at:3",
+            S::Running, 75, "running: 3 of 4 lines, 0:00");
         row("finished once at rest", four, "send send send send ok ok ok ok idle", S::Finished, 100,
             "finished in 0:00");
-        row("at rest too early", four, "send send send send ok idle", S::Running, 25,
+        row("at rest too early", four, "send send send send ok idle at:1", S::Running, 25,
             "running: 1 of 4 lines, 0:00");
+        row("never beyond what was sent", four, "send send ok at:3", S::Running, 50,
+            "running: 2 of 4 lines, 0:00");
         row("refused line holds and sends nothing more", four, "send send ok error:20 send",
-            S::Holding, 25, "error at line 2: error:20");
-        row("reset after a refused line fails", four, "send send send ok error:20 reset ok",
+            S::Holding, 0, "error at line 2: error:20");
+        row("reset after a refused line fails", four, "send send send ok error:20 at:1 reset ok",
             S::Failed, 25, "failed at line 2: error:20");
         row("cycle start goes on, the refusal is told", four,
-            "send send ok error:2 ~ send send ok ok idle", S::Finished, 75,
+            "send send ok error:2 ~ send send ok ok idle", S::Finished, 100,
             "finished in 0:00, 1 line(s) refused by the controller");
-        row("feed hold and resume", four, "send ok ! send", S::Holding, 25, "held at line 1, 0:00");
-        row("reset stops", four, "send send ok reset ok ok", S::Stopped, 25, "stopped at line 1");
+        row("feed hold and resume", four, "send ok at:1 ! send", S::Holding, 25,
+            "held at line 2, 0:00");
+        // The first line not known to be cut: a restart from it never skips one.
+        row("reset stops at the line being cut", four, "send send send ok ok at:1 reset ok ok",
+            S::Stopped, 25, "stopped at line 2");
+        row("the alarm of a reset in motion is told", four, "send ok reset ALARM:3", S::Stopped,
+            0, "stopped at line 1: ALARM:3");
         row("lost link before any ok", four, "send lost", S::Interrupted, 0,
             "interrupted before the first line: link lost");
-        row("alarm fails", four, "send send ok ALARM:1", S::Failed, 25,
-            "failed at line 1: ALARM:1");
+        row("alarm fails", four, "send send ok at:1 ALARM:1", S::Failed, 25,
+            "failed at line 2: ALARM:1");
         const QString change = "(T1 D=6 flat)\nS1000 M3\nG0 X1\nT1 M6\nG0 X2";
         row("tool change once everything before it is done", change,
-            "send send send ok ok idle send", S::Holding, 60,
+            "send send send ok ok idle at:3 send", S::Holding, 60,
             "Tool change at line 4: T1 (D=6 flat). Change the tool, then press Cycle Start.");
         row("at rest before the last answer is no tool change", change, "send send send ok idle",
-            S::Running, 40, "running: 2 of 5 lines, 0:00");
+            S::Running, 0, "running: 0 of 5 lines, 0:00");
         row("cycle start after the change goes on", change,
             "send send ok ok idle ~ send send ok ok idle", S::Finished, 100, "finished in 0:00");
-        row("program pause", "G0 X1\nM0\nG0 X2", "send send send ok ok", S::Holding, 66,
+        // The controller answers its pause only after Cycle Start: it pauses when it holds with
+        // the pause its oldest unanswered line, and one Cycle Start ends it.
+        row("program pause", "G0 X1\nM0\nG0 X2", "send send send ok held at:1", S::Holding, 33,
             "paused by the program at line 2");
+        row("held before the pause is reached", "G0 X1\nM0\nG0 X2", "send send held", S::Running,
+            0, "running: 0 of 3 lines, 0:00");
+        row("one cycle start ends the pause", "G0 X1\nM0\nG0 X2",
+            "send send ok held ~ ok send ok idle", S::Finished, 100, "finished in 0:00");
         row("program end, the rest left out", "G0 X1\nM30\nG0 X2\n%", "send send ok ok idle",
             S::Finished, 100, "finished in 0:00, 1 line(s) after the program's end left out");
         row("lines with nothing to send count as passed", "%\n(header)\nG0 X1\n\n;note\n%",
@@ -171,6 +194,70 @@ private slots:
         QCOMPARE(int(job.state()), state);
         QCOMPARE(job.percent(), percent);
         QCOMPARE(job.describe(0), description);
+    }
+
+    // The line the machine is cutting, from the lines the controller took in ("ok") and the
+    // positions it reports ("at:x,y,z", "idle:x,y,z"): never later than the real one.
+    void cuttingLine_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<int>("line");
+        const auto row = [](const char *name, const char *program, const char *events, int line) {
+            QTest::newRow(name) << QString(program) << QString(events).split(' ') << line;
+        };
+        const char *square = "G1 X10 F100\nY10\nX0 Y0\nX10 Y10";
+        row("inside the second line", square, "ok ok ok ok at:10,5,0", 2);
+        row("on the diagonal", square, "ok ok ok ok at:7,7,0", 3);
+        row("where the path crosses itself, the earlier line", square, "ok ok ok at:3,3,0 ok "
+            "at:6,6,0", 3);
+        row("at a corner, the line that ends there", square, "ok ok ok ok at:10,10,0", 2);
+        row("a position off the path changes nothing", square, "ok ok ok at:10,5,0 at:3,4,0", 2);
+        row("only lines taken in", square, "ok at:10,5,0", 1);
+        row("along an arc", "G0 X10\nG3 X-10 Y0 I-10 J0 F100\nG1 X-20", "ok ok ok at:0,10,0", 2);
+        row("beyond the arc's sweep", "G0 X10\nG3 X0 Y10 I-10 J0 F100\nG1 X0 Y-10",
+            "ok ok ok at:0,-5,0", 3);
+        row("a helix", "G0 X10\nG2 X10 Y0 I-10 J0 Z-4 F100\nG1 Z5", "ok ok ok at:-10,0,-2", 2);
+        row("incremental", "G91 G1 X5 F100\nX5\nX5", "ok ok ok at:12,0,0", 3);
+        row("inches", "G20 G1 X1 F10\nX2", "ok ok at:30,0,0", 2);
+        row("lines that do not move are passed", "G1 X10 F100\n(c)\nM3 S1\nG4 P1\nG1 X20",
+            "ok ok ok ok at:15,0,0", 5);
+        // A stop right after an "ok" may still read Idle before the move has begun.
+        row("idle before the last move began", "G1 X10 F100\nG1 X20", "ok ok idle:10,0,0", 1);
+        row("idle at the end of everything", "G1 X10 F100\nG1 X20", "ok ok idle:20,0,0", 3);
+        row("idle twice", "G1 X10 F100\nG1 X20", "ok ok idle:10,0,0 idle:10,0,0", 3);
+        // A new offset: the program's coordinates no longer match the reports until at rest.
+        row("no match beyond a G92", "G1 X10 F100\nG92 X0\nG1 X5", "ok ok ok at:2,0,0", 1);
+        row("in step again after rest", "G1 X10 F100\nG92 X0\nG1 X5\nG1 X9",
+            "ok ok ok idle:5,0,0 idle:5,0,0 ok at:7,0,0", 4);
+        row("probe", "G38.2 Z-5 F10\nG0 Z5", "ok ok at:0,0,3", 1);
+    }
+
+    void cuttingLine()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, events);
+        QFETCH(int, line);
+        const JobProgram lines = JobProgram::read(program);
+        ExecutionTracker tracker;
+        tracker.start(MachineState());
+        int next = 0;
+        for (const QString &event : events) {
+            if (event == "ok") {
+                while (lines.bytes(next).isEmpty())
+                    ++next;
+                tracker.confirmed(next, QString::fromLatin1(lines.bytes(next)));
+                ++next;
+                continue;
+            }
+            const QStringList xyz = event.section(':', 1).split(',');
+            tracker.reported({xyz[0].toDouble(), xyz[1].toDouble(), xyz[2].toDouble()},
+                             event.startsWith("idle"));
+        }
+        int entry = tracker.firstUnfinished();
+        while (entry < lines.size() && lines.bytes(entry).isEmpty())
+            ++entry;
+        QCOMPARE(entry < lines.size() ? lines.editorLine(entry) : lines.size() + 1, line);
     }
 
     // How many lines of the given sizes go out before the budget refuses one.
