@@ -92,6 +92,11 @@ bool MachineSession::sendLine(const QString &line, bool locked)
     return true;
 }
 
+void MachineSession::holdFeeding()
+{
+    feedingHeld = true;
+}
+
 QString MachineSession::lockReason() const
 {
     return job.isActive() ? QStringLiteral("a program runs")
@@ -445,6 +450,7 @@ void MachineSession::dropEverything()
     queue.clear();
     window.reset();
     machineState.clear();
+    feedingHeld = false;
 }
 
 void MachineSession::enqueue(const QByteArray &bytes, int tag)
@@ -465,7 +471,7 @@ void MachineSession::payOwedAbsolute()
 // are only the job's own companions.
 void MachineSession::SendQueuedLines()
 {
-    while (isConnected()) {
+    while (isConnected() && !feedingHeld) {
         if (!queue.isEmpty()) {
             if (!write(queue.head().bytes, queue.head().tag))
                 return;
