@@ -834,7 +834,7 @@ void MainWindow::on_pushButtonSpindle_clicked()
 
 void MainWindow::on_pushButtonCoolant_clicked()
 {
-    if (!SendCommand(coolantOn ? QStringLiteral("M9") : QStringLiteral("M7")))
+    if (!SendCommand(coolantOn ? QStringLiteral("M9") : QStringLiteral("M8")))
         return;
     coolantOn = !coolantOn;
     ui->pushButtonCoolant->setText(coolantOn ? tr("Coolant Off") : tr("Coolant On"));

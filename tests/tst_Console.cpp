@@ -81,7 +81,7 @@ private slots:
             "click:pushButtonSpindle#wrote:M3\nM5\n#text:pushButtonSpindle=Spindle On");
         row("coolant on and off",
             "click:pushButtonCoolant#text:pushButtonCoolant=Coolant Off#click:pushButtonCoolant#"
-            "wrote:M7\nM9\n#text:pushButtonCoolant=Coolant On");
+            "wrote:M8\nM9\n#text:pushButtonCoolant=Coolant On");
         // Reports drive the positions and what may be pressed; 1.1 sends one position, the
         // other comes from the last work offset; a hidden report still counts.
         const QString gated = "enabled:pushButtonSpindle=%1#enabled:pushButtonOpenProbeDialog=%1#"
