@@ -218,7 +218,10 @@ void MainWindow::UpdateGating()
     const bool idle = session.isIdle() && !session.isMotionLocked();
     ui->pushButtonSpindle->setEnabled(idle);
     ui->pushButtonOpenProbeDialog->setEnabled(session.isIdle() && !session.isJogLocked());
-    ui->pushButtonSendGCode->setEnabled(idle);
+    // In the controller's check mode nothing moves: the program is only read, errors told.
+    const bool checking = session.isConnected() && session.state() == QLatin1String("Check") &&
+                          !session.isMotionLocked();
+    ui->pushButtonSendGCode->setEnabled(idle || checking);
     ui->pushButtonCoolant->setEnabled(session.isConnected());
 }
 
@@ -230,7 +233,8 @@ void MainWindow::RepaintToolMarker()
 
 void MainWindow::on_pushButtonSendGCode_clicked()
 {
-    session.startJob(ui->plainTextEditGCode->document()->toPlainText());
+    session.startJob(ui->plainTextEditGCode->document()->toPlainText(),
+                     session.state() == QLatin1String("Check"));
 }
 
 // A job's line count changes thousands of times a second, its percent a hundred times a run and

@@ -389,7 +389,9 @@ void MachineSession::jobRefusedLine(int index, const QString &reply)
     job.refused(index, readable);
     if (job.hold() != Job::Hold::Error) {
         if (job.isActive())
-            emit notice(QStringLiteral("error at line %1: %2").arg(job.faultLine()).arg(readable));
+            emit notice(QStringLiteral("error at line %1 (%2): %3")
+                            .arg(job.faultLine())
+                            .arg(QString::fromLatin1(job.program().bytes(index)), readable));
         return;
     }
     link.WriteRaw(QByteArray(1, feedHold));

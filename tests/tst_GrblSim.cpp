@@ -287,8 +287,8 @@ private slots:
         row("a tool change without an operator", "S100 M3\nG0 X1\nT2 M6\nG0 X2", 1,
             {"stopped at line 2"});
         row("check mode tells every error", "G0 X10\nG1 X\nT1 M6\nG99\nM30", 1,
-            {"error at line 2: error: Bad number format",
-             "error at line 4: error: Unsupported command"},
+            {"error at line 2 (G1 X): error: Bad number format",
+             "error at line 4 (G99): error: Unsupported command"},
             "", {"--check", "--port", "PORT", "FILE"});
         row("version", "", 0, {"orlo-send 1.23"}, "", {"--version"});
         row("help", "", 0, {"Usage:"}, "", {"--help"});

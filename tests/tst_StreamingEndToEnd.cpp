@@ -4,9 +4,9 @@
 #include "VirtualJoystick.h"
 
 #include "editor/CodeEditor.h"
-#include "program/ProgramLine.h"
 #include "preview/OpenGLWidget.h"
 #include "preview/PathInterpreter.h"
+#include "program/ProgramLine.h"
 
 #include <QAction>
 #include <QDialog>
@@ -342,6 +342,24 @@ private slots:
         QCOMPARE(station->newLines().count("G91"), 0);
         QCOMPARE(station->terminal().count("Not sent while a program runs: jog X+"), 1);
         QCOMPARE(station->sim.stat("overflowed_bytes"), 0);
+    }
+
+    // After $C, Send runs the program through the controller's check: every refused line is
+    // told with its text, the job ends finished, and nothing moves.
+    void checkModeFromTheWindow()
+    {
+        startStation({"--time-scale", "20"});
+        station->type("$C");
+        QVERIFY(station->reaches("Check"));
+        station->load("G0 X10\nG1 X\nG0 Y5\nG99\nG0 Z1");
+        station->click("pushButtonSendGCode");
+        QTRY_VERIFY_WITH_TIMEOUT(station->jobText().startsWith("finished"), 5000);
+        QVERIFY2(station->jobText().contains(", 2 line(s) refused"),
+                 qPrintable(station->jobText()));
+        const QString terminal = station->terminal();
+        QVERIFY(terminal.contains("error at line 2 (G1 X): error: Bad number format"));
+        QVERIFY(terminal.contains("error at line 4 (G99): error: Unsupported command"));
+        QCOMPARE(displays("Machine"), (QList<double>{0, 0, 0}));
     }
 
     // A stick pushed when the gamepad goes away, or when its dialog opens, moves no more.
