@@ -80,6 +80,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&settingsDialog, &SettingsDialog::settingsChanged, this,
             &MainWindow::OnComSettingsChanged);
     connect(&session, &MachineSession::permissionDenied, this, &MainWindow::ShowPermissionProblem);
+    connect(ui->plainTextEditGCode, &CodeEditor::dropRefused, this, &MainWindow::RefuseOpening);
     tickTimer.setSingleShot(false);
     jogTimer.setSingleShot(false);
 
@@ -312,8 +313,11 @@ void MainWindow::on_pushButtonOpenFile_clicked()
         OpenFile(fileName);
 }
 
+// The editor holds the running program: the job's line marks and the preview point into it.
 void MainWindow::OpenFile(const QString &path)
 {
+    if (session.currentJob().isActive())
+        return RefuseOpening(path);
     if (openedFile.isRunning())
         return;
     fileBeingRead = path;
@@ -345,6 +349,8 @@ void MainWindow::ShowOpenedFile()
     const ProgramFile::Reading reading = openedFile.result();
     if (reading.outcome != ProgramFile::Outcome::Read)
         return;
+    if (session.currentJob().isActive())
+        return RefuseOpening(fileBeingRead); // started while it was being read
     ui->plainTextEditGCode->setPlainText(reading.text);
     recentFiles.add(fileBeingRead);
 }
@@ -842,4 +848,10 @@ void MainWindow::on_pushButtonCoolant_clicked()
         return;
     coolantOn = !coolantOn;
     ui->pushButtonCoolant->setText(coolantOn ? tr("Coolant Off") : tr("Coolant On"));
+}
+
+void MainWindow::RefuseOpening(const QString &path)
+{
+    AppendTerminal(tr("Not opened while a program runs: %1").arg(QDir::toNativeSeparators(path)),
+                   noticeColour);
 }

@@ -137,6 +137,7 @@ private:
     QString GetJogStep() const;
     void Jog(const QString &direction, const QString &step, const QString &feed);
     void SetSpindle(bool on);
+    void RefuseOpening(const QString &path);
 
     QLCDNumber *workX = nullptr;
     QLCDNumber *workY = nullptr;

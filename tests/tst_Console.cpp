@@ -143,6 +143,10 @@ private slots:
         row("step jog during a job",
             "send:10#" + five + "#click:radioButton10mm#click:pushButtonMinusX" + locked);
         row("coolant during a job", "send:10#" + five + "#click:pushButtonCoolant" + locked);
+        const QString file = __FILE__;
+        row("opening a file during a job", "send:10#" + five + "#open:" + file +
+                                               "#shows:Not opened while a program runs: " + file +
+                                               "#text:plainTextEditGCode=G1 X1 F100\nG1 X2*");
         row("unlock during a job", "send:10#" + five + "#click:pushButtonKillLockCmd" + locked);
         // What goes out is what the controller keeps of each line; a line it cannot take at all
         // refuses the whole program.
@@ -198,6 +202,8 @@ private slots:
                 station->click(qPrintable(argument));
             } else if (verb == "type") {
                 station->type(argument);
+            } else if (verb == "open") { // a file, as Open File or a recent file does
+                station->window->OpenFile(argument);
             } else if (verb == "invoke") {
                 QMetaObject::invokeMethod(station->window.get(), qPrintable(argument));
             } else if (verb == "apply") {
