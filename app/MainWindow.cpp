@@ -80,6 +80,14 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&settingsDialog, &SettingsDialog::settingsChanged, this,
             &MainWindow::OnComSettingsChanged);
     connect(&session, &MachineSession::permissionDenied, this, &MainWindow::ShowPermissionProblem);
+    connect(&safeStop, &SafeStop::notice, this,
+            [this](const QString &text) { AppendTerminal(text, noticeColour); });
+    connect(&safeStop, &SafeStop::finished, this, [this] {
+        tickTimer.stop(); // no reconnecting: the window goes
+        jogTimer.stop();
+        session.disconnectLink();
+        close();
+    });
     connect(ui->plainTextEditGCode, &CodeEditor::dropRefused, this, &MainWindow::RefuseOpening);
     tickTimer.setSingleShot(false);
     jogTimer.setSingleShot(false);
@@ -128,7 +136,7 @@ void MainWindow::ParseReceivedLine(QString line)
 
 bool MainWindow::SendCommand(const QString &command)
 {
-    return session.SendCommand(command);
+    return !closing && session.SendCommand(command);
 }
 
 double MainWindow::workPosition(int axis) const
@@ -138,6 +146,8 @@ double MainWindow::workPosition(int axis) const
 
 QString MainWindow::StartProbe(const ProbeRequest &request)
 {
+    if (closing)
+        return tr("the station is closing");
     return session.startProbe(request);
 }
 
@@ -234,8 +244,9 @@ void MainWindow::RepaintToolMarker()
 
 void MainWindow::on_pushButtonSendGCode_clicked()
 {
-    session.startJob(ui->plainTextEditGCode->document()->toPlainText(),
-                     session.state() == QLatin1String("Check"));
+    if (!closing)
+        session.startJob(ui->plainTextEditGCode->document()->toPlainText(),
+                         session.state() == QLatin1String("Check"));
 }
 
 // A job's line count changes thousands of times a second, its percent a hundred times a run and
@@ -695,7 +706,8 @@ void MainWindow::JogButtonPressed(GamepadButton button, bool fromGamepad)
 
 void MainWindow::GamePadButtonPressed(GamepadButton button)
 {
-    JogButtonPressed(button, true);
+    if (!closing)
+        JogButtonPressed(button, true);
 }
 
 // On screen only in continuous mode; the gamepad whatever the mode, unless it steps, and
@@ -725,6 +737,8 @@ void MainWindow::JogTimerTick()
 {
     const GamepadMapping::Inputs held = gamepad.heldButtons();
     const QString direction = HeldJogDirection(held);
+    if (closing)
+        return;
     if (direction.isEmpty()) {
         jogRefusalShown = false;
         session.holdJog({}, 0);
@@ -848,6 +862,59 @@ void MainWindow::on_pushButtonCoolant_clicked()
         return;
     coolantOn = !coolantOn;
     ui->pushButtonCoolant->setText(coolantOn ? tr("Coolant Off") : tr("Coolant On"));
+}
+
+// Plain words for the question before closing; empty when nothing moves the machine.
+QString MainWindow::RunningOnTheMachine() const
+{
+    if (session.currentJob().isActive())
+        return tr("A program is running on the machine");
+    if (session.probeCycle().isActive())
+        return tr("A probe is running on the machine");
+    if (!HeldJogDirection(gamepad.heldButtons()).isEmpty())
+        return tr("The machine is jogging");
+    return {};
+}
+
+// Closing would leave the machine running a program nobody watches any more: it is held and
+// reset once it stands (keeping its position), and the window closes after that.
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (safeStop.isRunning() || closeQuestion) {
+        event->ignore(); // already asked, or stopping
+        return;
+    }
+    const QString running = RunningOnTheMachine();
+    if (closing || running.isEmpty()) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    closeQuestion = new QMessageBox(QMessageBox::Question, tr("Close"),
+                                    tr("%1. Stop it and close?").arg(running),
+                                    QMessageBox::Yes | QMessageBox::No, this);
+    closeQuestion->setDefaultButton(QMessageBox::No);
+    closeQuestion->setAttribute(Qt::WA_DeleteOnClose);
+    connect(closeQuestion, &QMessageBox::buttonClicked, this, [this](QAbstractButton *button) {
+        if (closeQuestion->standardButton(button) == QMessageBox::Yes)
+            QTimer::singleShot(0, this, &MainWindow::StopAndClose); // once the box has gone
+    });
+    closeQuestion->open();
+}
+
+void MainWindow::StopAndClose()
+{
+    if (closing)
+        return;
+    closing = true;
+    closeQuestion.clear();
+    setEnabled(false); // nothing the operator does reaches the machine until it closes
+    if (RunningOnTheMachine().isEmpty()) {
+        close(); // it ended while the question was open
+        return;
+    }
+    AppendTerminal(tr("Stopping: feed hold, then a reset once the machine stands"), noticeColour);
+    safeStop.start();
 }
 
 void MainWindow::RefuseOpening(const QString &path)
