@@ -11,7 +11,7 @@
 #include <QTextBlock>
 #include <QtConcurrent>
 
-Q_LOGGING_CATEGORY(lcEditor, "orlo.editor")
+Q_LOGGING_CATEGORY(lcEditor, "orlo.editor", QtInfoMsg)
 
 CodeEditor::CodeEditor(QWidget *parent) : QPlainTextEdit(parent)
 {
