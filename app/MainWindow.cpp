@@ -83,6 +83,15 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&settingsDialog, &SettingsDialog::settingsChanged, this,
             &MainWindow::OnComSettingsChanged);
     connect(&session, &MachineSession::permissionDenied, this, &MainWindow::ShowPermissionProblem);
+    connect(&safeStop, &SafeStop::notice, this,
+            [this](const QString &text) { AppendTerminal(text, noticeColour); });
+    connect(&safeStop, &SafeStop::finished, this, [this] {
+        tickTimer.stop(); // no reconnecting: the window goes
+        jogTimer.stop();
+        session.disconnectLink();
+        close();
+    });
+    connect(ui->plainTextEditGCode, &CodeEditor::dropRefused, this, &MainWindow::RefuseOpening);
     tickTimer.setSingleShot(false);
     jogTimer.setSingleShot(false);
 
@@ -130,7 +139,7 @@ void MainWindow::ParseReceivedLine(QString line)
 
 bool MainWindow::SendCommand(const QString &command)
 {
-    return session.SendCommand(command);
+    return !closing && session.SendCommand(command);
 }
 
 double MainWindow::workPosition(int axis) const
@@ -140,6 +149,8 @@ double MainWindow::workPosition(int axis) const
 
 QString MainWindow::StartProbe(const ProbeRequest &request)
 {
+    if (closing)
+        return tr("the station is closing");
     return session.startProbe(request);
 }
 
@@ -221,7 +232,10 @@ void MainWindow::UpdateGating()
     const bool idle = session.isIdle() && !session.isMotionLocked();
     ui->pushButtonSpindle->setEnabled(idle);
     ui->pushButtonOpenProbeDialog->setEnabled(session.isIdle() && !session.isJogLocked());
-    ui->pushButtonSendGCode->setEnabled(idle);
+    // In the controller's check mode nothing moves: the program is only read, errors told.
+    const bool checking = session.isConnected() && session.state() == QLatin1String("Check") &&
+                          !session.isMotionLocked();
+    ui->pushButtonSendGCode->setEnabled(idle || checking);
     ui->pushButtonCoolant->setEnabled(session.isConnected());
 }
 
@@ -233,7 +247,9 @@ void MainWindow::RepaintToolMarker()
 
 void MainWindow::on_pushButtonSendGCode_clicked()
 {
-    session.startJob(ui->plainTextEditGCode->document()->toPlainText());
+    if (!closing)
+        session.startJob(ui->plainTextEditGCode->document()->toPlainText(),
+                         session.state() == QLatin1String("Check"));
 }
 
 // A job's line count changes thousands of times a second, its percent a hundred times a run and
@@ -311,8 +327,11 @@ void MainWindow::on_pushButtonOpenFile_clicked()
         OpenFile(fileName);
 }
 
+// The editor holds the running program: the job's line marks and the preview point into it.
 void MainWindow::OpenFile(const QString &path)
 {
+    if (session.currentJob().isActive())
+        return RefuseOpening(path);
     if (openedFile.isRunning())
         return;
     fileBeingRead = path;
@@ -344,6 +363,8 @@ void MainWindow::ShowOpenedFile()
     const ProgramFile::Reading reading = openedFile.result();
     if (reading.outcome != ProgramFile::Outcome::Read)
         return;
+    if (session.currentJob().isActive())
+        return RefuseOpening(fileBeingRead); // started while it was being read
     ui->plainTextEditGCode->setPlainText(reading.text);
     recentFiles.add(fileBeingRead);
 }
@@ -688,7 +709,8 @@ void MainWindow::JogButtonPressed(GamepadButton button, bool fromGamepad)
 
 void MainWindow::GamePadButtonPressed(GamepadButton button)
 {
-    JogButtonPressed(button, true);
+    if (!closing)
+        JogButtonPressed(button, true);
 }
 
 // On screen only in continuous mode; the gamepad whatever the mode, unless it steps, and
@@ -718,6 +740,8 @@ void MainWindow::JogTimerTick()
 {
     const GamepadMapping::Inputs held = gamepad.heldButtons();
     const QString direction = HeldJogDirection(held);
+    if (closing)
+        return;
     if (direction.isEmpty()) {
         jogRefusalShown = false;
         session.holdJog({}, 0);
@@ -883,10 +907,68 @@ void MainWindow::on_pushButtonSpindle_clicked()
         SetSpindle(!spindleOn);
 }
 
+// Flood: both firmwares' usual builds leave mist (M7) out and refuse it. The caption follows
+// the controller's answer (see ShowSpindleAndCoolant).
 void MainWindow::on_pushButtonCoolant_clicked()
 {
-    if (!SendCommand(coolantOn ? QStringLiteral("M9") : QStringLiteral("M7")))
+    SendCommand(coolantOn ? QStringLiteral("M9") : QStringLiteral("M8"));
+}
+
+// Plain words for the question before closing; empty when nothing moves the machine.
+QString MainWindow::RunningOnTheMachine() const
+{
+    if (session.currentJob().isActive())
+        return tr("A program is running on the machine");
+    if (session.probeCycle().isActive())
+        return tr("A probe is running on the machine");
+    if (!HeldJogDirection(gamepad.heldButtons()).isEmpty())
+        return tr("The machine is jogging");
+    return {};
+}
+
+// Closing would leave the machine running a program nobody watches any more: it is held and
+// reset once it stands (keeping its position), and the window closes after that.
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (safeStop.isRunning() || closeQuestion) {
+        event->ignore(); // already asked, or stopping
         return;
-    coolantOn = !coolantOn;
-    ui->pushButtonCoolant->setText(coolantOn ? tr("Coolant Off") : tr("Coolant On"));
+    }
+    const QString running = RunningOnTheMachine();
+    if (closing || running.isEmpty()) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    closeQuestion = new QMessageBox(QMessageBox::Question, tr("Close"),
+                                    tr("%1. Stop it and close?").arg(running),
+                                    QMessageBox::Yes | QMessageBox::No, this);
+    closeQuestion->setDefaultButton(QMessageBox::No);
+    closeQuestion->setAttribute(Qt::WA_DeleteOnClose);
+    connect(closeQuestion, &QMessageBox::buttonClicked, this, [this](QAbstractButton *button) {
+        if (closeQuestion->standardButton(button) == QMessageBox::Yes)
+            QTimer::singleShot(0, this, &MainWindow::StopAndClose); // once the box has gone
+    });
+    closeQuestion->open();
+}
+
+void MainWindow::StopAndClose()
+{
+    if (closing)
+        return;
+    closing = true;
+    closeQuestion.clear();
+    setEnabled(false); // nothing the operator does reaches the machine until it closes
+    if (RunningOnTheMachine().isEmpty()) {
+        close(); // it ended while the question was open
+        return;
+    }
+    AppendTerminal(tr("Stopping: feed hold, then a reset once the machine stands"), noticeColour);
+    safeStop.start();
+}
+
+void MainWindow::RefuseOpening(const QString &path)
+{
+    AppendTerminal(tr("Not opened while a program runs: %1").arg(QDir::toNativeSeparators(path)),
+                   noticeColour);
 }

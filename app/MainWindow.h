@@ -14,11 +14,14 @@
 #include "editor/ProgramFile.h"
 #include "link/SettingsDialog.h"
 #include "machine/MachineSession.h"
+#include "machine/SafeStop.h"
 #include "preview/DocumentPathReader.h"
 #include "preview/PathPoint.h"
 
 #include <QFutureWatcher>
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
 #include <QSet>
 #include <QTimer>
 #include <QVector>
@@ -48,6 +51,9 @@ public:
     void OpenFile(const QString &path);
     // An empty port or a rate of 0 keeps the stored value; what is stored stays as it is.
     void UsePortForThisRun(const QString &port, qint32 baudRate);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private slots:
     void ParseReceivedLine(QString line);
@@ -140,6 +146,9 @@ private:
     void AskStartChoice(const QStringList &differences);
     void ShowWorkOffset();
     void ShowSpindleAndCoolant();
+    QString RunningOnTheMachine() const;
+    void StopAndClose();
+    void RefuseOpening(const QString &path);
 
     QLCDNumber *workX = nullptr;
     QLCDNumber *workY = nullptr;
@@ -162,6 +171,9 @@ private:
     Ui::MainWindow *ui;
     SettingsDialog settingsDialog;
     MachineSession session;
+    SafeStop safeStop{session};
+    QPointer<QMessageBox> closeQuestion;
+    bool closing = false; // stopping the machine before closing: nothing else is sent
     QTimer tickTimer;
     QTimer jogTimer;
     WindowsGamepad gamepad;

@@ -4,7 +4,7 @@
 
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcJoystick, "orlo.gamepad")
+Q_LOGGING_CATEGORY(lcJoystick, "orlo.gamepad", QtInfoMsg)
 
 namespace {
 

@@ -1,3 +1,3 @@
 #include "ToolsLog.h"
 
-Q_LOGGING_CATEGORY(lcTools, "orlo.tools")
+Q_LOGGING_CATEGORY(lcTools, "orlo.tools", QtInfoMsg)

@@ -11,7 +11,7 @@
 #include <QTextBlock>
 #include <QtConcurrent>
 
-Q_LOGGING_CATEGORY(lcEditor, "orlo.editor")
+Q_LOGGING_CATEGORY(lcEditor, "orlo.editor", QtInfoMsg)
 
 CodeEditor::CodeEditor(QWidget *parent) : QPlainTextEdit(parent)
 {
@@ -165,19 +165,48 @@ void CodeEditor::highlightVisibleBlocks()
     }
 }
 
+QString CodeEditor::droppedPath(const QDropEvent *event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    return urls.isEmpty() ? QString() : urls.first().toLocalFile();
+}
+
+// A read-only editor would turn a file away without a word; it is taken so that the drop can
+// be refused with a reason.
+void CodeEditor::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (isReadOnly() && !droppedPath(event).isEmpty())
+        event->acceptProposedAction();
+    else
+        QPlainTextEdit::dragEnterEvent(event);
+}
+
+void CodeEditor::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (isReadOnly() && !droppedPath(event).isEmpty())
+        event->acceptProposedAction();
+    else
+        QPlainTextEdit::dragMoveEvent(event);
+}
+
 void CodeEditor::dropEvent(QDropEvent *event)
 {
     qCDebug(lcEditor) << "Drop Event in CodeEditor class";
-    const QList<QUrl> urls = event->mimeData()->urls();
-    const QString path = urls.isEmpty() ? QString() : urls.first().toLocalFile();
+    const QString path = droppedPath(event);
     if (path.isEmpty()) {
         QPlainTextEdit::dropEvent(event);
+        return;
+    }
+    if (isReadOnly()) {
+        event->acceptProposedAction();
+        emit dropRefused(path);
         return;
     }
     // A dropped file is loaded or ignored, never pasted into the program as its address.
     QDragLeaveEvent dragEnds;
     QPlainTextEdit::dragLeaveEvent(&dragEnds);
     event->acceptProposedAction();
+    droppedFilePath = path;
     if (ProgramFile::hasProgramEnding(path))
         droppedFile.setFuture(QtConcurrent::run(ProgramFile::read, path));
 }
@@ -185,6 +214,10 @@ void CodeEditor::dropEvent(QDropEvent *event)
 void CodeEditor::showDroppedFile()
 {
     const ProgramFile::Reading reading = droppedFile.result();
+    if (isReadOnly()) { // made so while the file was being read
+        emit dropRefused(droppedFilePath);
+        return;
+    }
     if (reading.outcome == ProgramFile::Outcome::Read) {
         clear();
         appendPlainText(reading.text);

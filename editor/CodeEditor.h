@@ -31,9 +31,13 @@ public:
 signals:
     // A dropped file has been read (or could not be); loaded tells whether it replaced the text.
     void dropHandled(bool loaded);
+    // A file was dropped while the text may not change (read-only); it was not read.
+    void dropRefused(const QString &path);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
@@ -46,11 +50,13 @@ private slots:
 private:
     void highlightVisibleBlocks();
     void showDroppedFile();
+    static QString droppedPath(const QDropEvent *event);
     QTextEdit::ExtraSelection lineBand(int line, const QColor &colour) const;
 
     LineNumberArea *lineNumberArea;
     QPointer<GCodeSyntaxHighlighter> highlighter; // owned by the document
     QFutureWatcher<ProgramFile::Reading> droppedFile;
+    QString droppedFilePath;
     int running = 0;
     bool followRunning = true;
     bool scrollingToRunning = false;

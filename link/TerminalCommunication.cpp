@@ -11,7 +11,7 @@
 #include <unistd.h>
 #endif
 
-Q_LOGGING_CATEGORY(lcLink, "orlo.link")
+Q_LOGGING_CATEGORY(lcLink, "orlo.link", QtInfoMsg)
 
 namespace {
 constexpr int receiveTimeoutMs = 300;
@@ -63,6 +63,7 @@ bool TerminalCommunication::TryToConnect(const Settings &settings)
     }
     portInfo = new QSerialPortInfo(*port);
     presence.remember(settings.name);
+    lastError = QSerialPort::NoError;
     qCDebug(lcLink) << "Connected";
 
     if (applyLineParameters(settings))
@@ -143,10 +144,13 @@ void TerminalCommunication::receiveTimeout()
 
 void TerminalCommunication::HandleError(QSerialPort::SerialPortError error)
 {
-    if (error == QSerialPort::NoError)
+    // Pseudo-terminals have no DTR line: handled where it is set (applyLineParameters).
+    if (error == QSerialPort::NoError || error == QSerialPort::UnsupportedOperationError ||
+        error == lastError)
         return;
+    lastError = error;
     const char *name = QMetaEnum::fromType<QSerialPort::SerialPortError>().valueToKey(error);
-    qCDebug(lcLink) << "QSerial-Error:" << name << (port ? port->errorString() : QString());
+    qCWarning(lcLink) << "serial port error:" << name << (port ? port->errorString() : QString());
 }
 
 bool TerminalCommunication::WriteRaw(const QByteArray &bytes)

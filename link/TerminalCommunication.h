@@ -48,4 +48,6 @@ private:
     QTimer receiveTimer;
     LineFramer framer;
     DevicePresence presence;
+    // Told once: a vanished port reports thousands of read errors within a blink.
+    QSerialPort::SerialPortError lastError = QSerialPort::NoError;
 };

@@ -123,6 +123,11 @@ QString MachineSession::lostOffsetAxes() const
     return axesText(lostAxes);
 }
 
+void MachineSession::holdFeeding()
+{
+    feedingHeld = true;
+}
+
 QString MachineSession::lockReason() const
 {
     return job.isActive() || starting ? QStringLiteral("a program runs")
@@ -664,7 +669,9 @@ void MachineSession::jobRefusedLine(int index, const QString &reply)
     job.refused(index, readable);
     if (job.hold() != Job::Hold::Error) {
         if (job.isActive())
-            emit notice(QStringLiteral("error at line %1: %2").arg(job.faultLine()).arg(readable));
+            emit notice(QStringLiteral("error at line %1 (%2): %3")
+                            .arg(job.faultLine())
+                            .arg(QString::fromLatin1(job.program().bytes(index)), readable));
         return;
     }
     link.WriteRaw(QByteArray(1, feedHold));
@@ -742,6 +749,7 @@ void MachineSession::dropEverything()
     window.reset();
     sentLines.clear();
     machineState.clear();
+    feedingHeld = false;
 }
 
 void MachineSession::enqueue(const QByteArray &bytes, int tag)
@@ -761,7 +769,7 @@ void MachineSession::payOwedRestore()
 // are only the job's own companions.
 void MachineSession::SendQueuedLines()
 {
-    while (isConnected()) {
+    while (isConnected() && !feedingHeld) {
         if (!queue.isEmpty()) {
             if (!write(queue.head().bytes, queue.head().tag))
                 return;

@@ -49,6 +49,9 @@ public:
     // override bytes and jog cancel (0x80 and up), which 0.9 would take for text.
     bool sendRealtime(char byte);
     bool isMotionLocked() const { return job.isActive() || probe.isActive() || starting; }
+    // A stop is on its way: nothing more is written, the job's lines included, until the
+    // controller is reset or the link is dropped. Realtime bytes still go out.
+    void holdFeeding();
     // Jogging and probing are locked out too, except while a job waits for a tool change: the
     // operator may have to move the machine and touch off the new tool.
     bool isJogLocked() const
@@ -176,6 +179,7 @@ private:
 
     TerminalCommunication link;
     bool linkWasUp = false;
+    bool feedingHeld = false;
     QQueue<Queued> queue;
     StreamWindow window;
     Job job;

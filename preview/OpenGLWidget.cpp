@@ -14,7 +14,7 @@
 #include <array>
 #include <cmath>
 
-Q_LOGGING_CATEGORY(lcPreview, "orlo.preview")
+Q_LOGGING_CATEGORY(lcPreview, "orlo.preview", QtInfoMsg)
 
 namespace {
 

@@ -13,8 +13,6 @@ namespace {
 constexpr int tickMs = 250;
 constexpr qint64 answerTimeoutMs = 10'000;
 constexpr qint64 plainProgressMs = 5'000;
-constexpr char feedHold = '!';
-constexpr char softReset = 0x18;
 } // namespace
 
 TerminalSender::TerminalSender(const Options &options, std::FILE *out, std::FILE *err)
@@ -30,6 +28,9 @@ TerminalSender::TerminalSender(const Options &options, std::FILE *out, std::FILE
     connect(&session, &MachineSession::lineReceived, this, &TerminalSender::lineReceived);
     connect(&session, &MachineSession::notice, this, &TerminalSender::notice);
     connect(&session, &MachineSession::startNeedsChoice, this, &TerminalSender::askStartChoice);
+    connect(&safeStop, &SafeStop::notice, this,
+            [this](const QString &text) { say(this->err, text); });
+    connect(&safeStop, &SafeStop::finished, this, &TerminalSender::stopped);
     input.setEnabled(false);
     connect(&input, &QSocketNotifier::activated, this, &TerminalSender::operatorInput);
 }
@@ -86,23 +87,6 @@ void TerminalSender::lineReceived(const QString &line)
         startJob();
     else if (phase == Phase::EnteringCheck && state == QLatin1String("Check"))
         startJob();
-    else if (phase == Phase::Stopping && standsStill())
-        stopAtRest();
-}
-
-// A reset while the machine still moves would lose its position (and raise an alarm): 1.1
-// says when its hold is complete, 0.9 is taken at rest once two reports find it in place.
-bool TerminalSender::standsStill()
-{
-    const StatusReport &report = session.lastReport();
-    const auto position = session.machinePosition();
-    const bool unmoved = position && heldAt && position->value == *heldAt;
-    heldAt = position ? std::optional(position->value) : std::nullopt;
-    if (report.state == QLatin1String("Idle") || report.state == QLatin1String("Queue"))
-        return true;
-    if (report.state != QLatin1String("Hold"))
-        return false;
-    return report.subState == QLatin1String("0") || (report.subState.isEmpty() && unmoved);
 }
 
 void TerminalSender::startJob()
@@ -133,6 +117,7 @@ void TerminalSender::jobChanged()
     if (job.state() == Job::State::Holding && job.hold() == Job::Hold::Error &&
         phase == Phase::Running) {
         phase = Phase::Stopping; // held by the session; reset once the machine stands
+        safeStop.start();
         return;
     }
     if (job.state() == Job::State::Holding &&
@@ -154,8 +139,10 @@ void TerminalSender::jobChanged()
 
 // Stopping: the controller is held (by the session on a refused line, or by Ctrl-C); once the
 // machine stands a reset throws away what it still holds without losing the position.
-void TerminalSender::interrupt()
+void TerminalSender::interrupt(const QString &reason)
 {
+    if (!reason.isEmpty())
+        say(err, reason);
     if (std::exchange(choosingStart, false)) {
         session.chooseStart(MachineSession::StartChoice::Cancel);
         finish(1, QStringLiteral("interrupted before the program started"));
@@ -166,16 +153,16 @@ void TerminalSender::interrupt()
         return;
     }
     if (phase == Phase::Stopping) {
-        stopAtRest(); // a second Ctrl-C does not wait
+        safeStop.resetNow();
         return;
     }
     phase = Phase::Stopping;
-    session.sendRealtime(feedHold);
+    safeStop.start();
 }
 
-void TerminalSender::stopAtRest()
+// The reset ends the job, which tells how it went; a job that was not running says it here.
+void TerminalSender::stopped()
 {
-    session.sendRealtime(softReset);
     if (!session.currentJob().isOver())
         finish(1, session.currentJob().describe(session.jobElapsedMs()));
 }

@@ -2,6 +2,7 @@
 
 #include "link/Settings.h"
 #include "machine/MachineSession.h"
+#include "machine/SafeStop.h"
 
 #include <QObject>
 #include <QSocketNotifier>
@@ -34,8 +35,9 @@ public:
     static QString progressText(int line, int total, int percent, qint64 elapsedMs,
                                 std::optional<qint64> remainingMs);
 
-    // Ctrl-C: the job is held, then the controller reset once it stands.
-    void interrupt();
+    // Ctrl-C: the job is held, then the controller reset once it stands; a second one does not
+    // wait. The reason, when given, is said first.
+    void interrupt(const QString &reason = {});
 
 private:
     enum class Phase
@@ -55,8 +57,7 @@ private:
     void lineReceived(const QString &line);
     void operatorInput();
     void askStartChoice(const QStringList &differences);
-    void stopAtRest();
-    bool standsStill();
+    void stopped();
     void finish(int code, const QString &message);
     void showProgress(bool force);
     void say(std::FILE *stream, const QString &text);
@@ -67,6 +68,7 @@ private:
     bool terminalOutput;
     Settings settings;
     MachineSession session;
+    SafeStop safeStop{session};
     QTimer ticker;
     QSocketNotifier input;
     Phase phase = Phase::Connecting;
@@ -76,5 +78,4 @@ private:
     bool progressShown = false;
     int exitCode = 1;
     bool choosingStart = false; // Enter sets the usual modes and starts
-    std::optional<std::array<double, 3>> heldAt; // where the last report found the machine
 };

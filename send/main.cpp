@@ -15,10 +15,28 @@ namespace {
 
 int interruptPipe[2] = {-1, -1};
 
-void onInterrupt(int)
+// A closed terminal, a service manager or a kill must not leave the machine running the rest of
+// a program nobody watches any more.
+constexpr int stoppingSignals[] = {SIGINT, SIGHUP, SIGTERM, SIGQUIT};
+
+void onInterrupt(int signal)
 {
-    const char byte = 1;
+    const char byte = char(signal);
     [[maybe_unused]] const ssize_t written = ::write(interruptPipe[1], &byte, 1);
+}
+
+const char *signalName(int signal)
+{
+    switch (signal) {
+    case SIGHUP:
+        return "Hangup";
+    case SIGTERM:
+        return "Terminated";
+    case SIGQUIT:
+        return "Quit";
+    default:
+        return "Interrupted";
+    }
 }
 
 } // namespace
@@ -70,16 +88,22 @@ int main(int argc, char **argv)
         return 1;
     QSocketNotifier interrupts(interruptPipe[0], QSocketNotifier::Read);
     QObject::connect(&interrupts, &QSocketNotifier::activated, [&sender] {
-        char byte;
+        char byte = SIGINT;
         [[maybe_unused]] const ssize_t read = ::read(interruptPipe[0], &byte, 1);
-        sender.interrupt();
+        sender.interrupt(byte == SIGINT ? QString()
+                                        : QStringLiteral("%1: stopping as for Ctrl-C (feed hold, "
+                                                         "then a reset once the machine stands)")
+                                              .arg(QLatin1String(signalName(byte))));
     });
     struct sigaction action
     {
     };
     action.sa_handler = onInterrupt;
     ::sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    for (const int number : stoppingSignals)
+        ::sigaction(number, &action, nullptr);
+    // Output into a pipe whose reader went with the terminal must not end the program before
+    // the machine is stopped.
+    ::signal(SIGPIPE, SIG_IGN);
     return sender.run();
 }

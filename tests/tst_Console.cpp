@@ -84,8 +84,8 @@ private slots:
             "type:M5 (typed)#wrote:M5\n#say:ok\r\n#text:pushButtonSpindle=Spindle On#"
             "type:S500 M4#say:ok\r\n#text:pushButtonSpindle=Spindle Off");
         row("coolant on and off",
-            "click:pushButtonCoolant#text:pushButtonCoolant=Coolant Off#click:pushButtonCoolant#"
-            "wrote:M7\nM9\n#text:pushButtonCoolant=Coolant On");
+            "click:pushButtonCoolant#wrote:M8\n#say:ok\r\n#text:pushButtonCoolant=Coolant Off#"
+            "click:pushButtonCoolant#wrote:M9\n#say:ok\r\n#text:pushButtonCoolant=Coolant On");
         // Reports drive the positions and what may be pressed; 1.1 sends one position, the
         // other comes from the last work offset; a hidden report still counts.
         const QString gated = "enabled:pushButtonSpindle=%1#enabled:pushButtonOpenProbeDialog=%1#"
@@ -145,6 +145,10 @@ private slots:
         row("step jog during a job",
             "send:10#" + five + "#click:radioButton10mm#click:pushButtonMinusX" + locked);
         row("coolant during a job", "send:10#" + five + "#click:pushButtonCoolant" + locked);
+        const QString file = __FILE__;
+        row("opening a file during a job", "send:10#" + five + "#open:" + file +
+                                               "#shows:Not opened while a program runs: " + file +
+                                               "#text:plainTextEditGCode=G1 X1 F100\nG1 X2*");
         row("unlock during a job", "send:10#" + five + "#click:pushButtonKillLockCmd" + locked);
         // What goes out is what the controller keeps of each line; a line it cannot take at all
         // refuses the whole program.
@@ -207,6 +211,8 @@ private slots:
                 station->click(qPrintable(argument));
             } else if (verb == "type") {
                 station->type(argument);
+            } else if (verb == "open") { // a file, as Open File or a recent file does
+                station->window->OpenFile(argument);
             } else if (verb == "invoke") {
                 QMetaObject::invokeMethod(station->window.get(), qPrintable(argument));
             } else if (verb == "apply") {

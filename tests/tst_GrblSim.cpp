@@ -281,12 +281,14 @@ private slots:
         row("a line the controller cannot take", "G0 X1\nG1 X2 F300 !", 1,
             {"Program not started: line 2: it holds '!', which the controller would act on"});
         row("Ctrl-C", generatedProgram(400).join('\n'), 1, {"stopped at line"}, "interrupt");
+        row("SIGHUP", generatedProgram(400).join('\n'), 1,
+            {"Hangup: stopping as for Ctrl-C", "stopped at line"}, "hangup");
         row("cable pulled", generatedProgram(400).join('\n'), 1, {"interrupted at line"}, "unplug");
         row("a tool change without an operator", "S100 M3\nG0 X1\nT2 M6\nG0 X2", 1,
             {"stopped at line 3"});
         row("check mode tells every error", "G0 X10\nG1 X\nT1 M6\nG99\nM30", 1,
-            {"error at line 2: error: Bad number format",
-             "error at line 4: error: Unsupported command"},
+            {"error at line 2 (G1 X): error: Bad number format",
+             "error at line 4 (G99): error: Unsupported command"},
             "", {"--check", "--port", "PORT", "FILE"});
         row("version", "", 0, {"orlo-send 1.23"}, "", {"--version"});
         row("help", "", 0, {"Usage:"}, "", {"--help"});
@@ -315,7 +317,9 @@ private slots:
         if (!event.isEmpty()) {
             QTRY_VERIFY_WITH_TIMEOUT(sim.stat("lines") >= 40, 10000);
             ::kill(pid_t(event == "unplug" ? sim.process().processId() : sender.processId()),
-                   event == "unplug" ? SIGUSR1 : SIGINT);
+                   event == "unplug"   ? SIGUSR1
+                   : event == "hangup" ? SIGHUP
+                                       : SIGINT);
         }
         QVERIFY(sender.waitForFinished(30000));
         QCOMPARE(sender.exitCode(), exitCode);
@@ -324,7 +328,7 @@ private slots:
         for (const QString &part : said)
             QVERIFY2(told.contains(part), qPrintable(told));
         const QStringList log = sim.loggedLines();
-        if (event == "interrupt" || said.first().startsWith("failed"))
+        if (event == "interrupt" || event == "hangup" || said.first().startsWith("failed"))
             QVERIFY(log.indexOf("!") >= 0 && log.indexOf("!") < log.indexOf("\x18"));
         if (exitCode != 0 && !told.contains(" at line "))
             QCOMPARE(log.filter(QRegularExpression("^G")), QStringList()); // never started

@@ -428,12 +428,12 @@ private slots:
     }
 
     // A program file replaces the text; anything else leaves it, and the file's address is
-    // not pasted into the program either.
+    // not pasted into the program either. A read-only editor (a job runs) refuses and says so.
     void droppedFiles_data()
     {
         QTest::addColumn<QStringList>("names"); // "/" at the end: a folder; no content: none
         QTest::addColumn<QByteArrayList>("contents");
-        QTest::addColumn<int>("handled"); // -1: not at all, 0: refused, 1: loaded
+        QTest::addColumn<int>("handled"); // -1: not at all, 0: refused, 1: loaded, 2: read-only
         QTest::addColumn<QString>("text");
         const auto row = [](const QStringList &names, const QByteArrayList &contents, int handled,
                             const char *text) {
@@ -451,6 +451,7 @@ private slots:
         row({"folder.nc/"}, {}, 0, old);
         row({"notes.txt"}, {"G1 X9"}, -1, old);
         row({"notes.txt", "d.nc"}, {"G1 X9", "G1 X8"}, -1, old);
+        row({"during a job.nc"}, {"G1 X7"}, 2, old);
     }
 
     void droppedFiles()
@@ -460,6 +461,7 @@ private slots:
         QFETCH(int, handled);
         QFETCH(QString, text);
         editor->setPlainText("G0 X0");
+        editor->setReadOnly(handled == 2);
         QMimeData data;
         QList<QUrl> urls;
         for (int n = 0; n < names.size(); ++n) {
@@ -473,13 +475,15 @@ private slots:
         }
         data.setUrls(urls);
         QSignalSpy spy(editor.get(), &CodeEditor::dropHandled);
+        QSignalSpy refused(editor.get(), &CodeEditor::dropRefused);
         drop(data);
-        if (handled >= 0) {
+        QCOMPARE(refused.count(), int(handled == 2));
+        if (handled == 0 || handled == 1) {
             QVERIFY(spy.wait(5000));
             QCOMPARE(spy.first().first().toBool(), bool(handled));
         }
         QCoreApplication::processEvents();
-        QCOMPARE(spy.count(), handled >= 0);
+        QCOMPARE(spy.count(), handled == 0 || handled == 1);
         QCOMPARE(editor->toPlainText(), text);
     }
 

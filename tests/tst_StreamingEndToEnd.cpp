@@ -4,9 +4,9 @@
 #include "VirtualJoystick.h"
 
 #include "editor/CodeEditor.h"
-#include "program/ProgramLine.h"
 #include "preview/OpenGLWidget.h"
 #include "preview/PathInterpreter.h"
+#include "program/ProgramLine.h"
 
 #include <QAction>
 #include <QDialog>
@@ -461,6 +461,48 @@ private slots:
         QCOMPARE(station->newLines().count("G91"), 0);
         QCOMPARE(station->terminal().count("Not sent while a program runs: jog X+"), 1);
         QCOMPARE(station->sim.stat("overflowed_bytes"), 0);
+    }
+
+    // Closing during a program asks first; yes holds the machine, resets it once it stands and
+    // then closes, and nothing of the program is sent after the hold. Short moves: the controller
+    // takes lines in while it slows down, and would answer more.
+    void closingStopsTheProgramFirst()
+    {
+        startStation({});
+        QStringList program;
+        for (int i = 1; i <= 1000; ++i)
+            program << QString("G1 X%1 F3000").arg(i * 0.05);
+        send(program);
+        QTRY_VERIFY_WITH_TIMEOUT(station->sim.stat("lines") > 40, 10000);
+        QVERIFY(!station->window->close());
+        QVERIFY(!station->window->close()); // asked once
+        QCOMPARE(station->window->findChildren<QMessageBox *>().size(), 1);
+        station->window->findChild<QMessageBox *>()->button(QMessageBox::Yes)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!station->window->isVisible(), 12000);
+        QTRY_VERIFY(station->sim.loggedLines().contains("\x18"));
+        const QStringList log = station->sim.loggedLines();
+        QVERIFY(log.indexOf("!") >= 0 && log.indexOf("!") < log.indexOf("\x18"));
+        QCOMPARE(log.mid(log.indexOf("!")).filter(QRegExp("^G")), QStringList());
+        const QStringList shown = station->terminal().split('\n'); // as written, in order
+        QCOMPARE(shown.mid(shown.indexOf("!")).filter(QRegExp("^G")), QStringList());
+    }
+
+    // After $C, Send runs the program through the controller's check: every refused line is
+    // told with its text, the job ends finished, and nothing moves.
+    void checkModeFromTheWindow()
+    {
+        startStation({"--time-scale", "20"});
+        station->type("$C");
+        QVERIFY(station->reaches("Check"));
+        station->load("G0 X10\nG1 X\nG0 Y5\nG99\nG0 Z1");
+        station->click("pushButtonSendGCode");
+        QTRY_VERIFY_WITH_TIMEOUT(station->jobText().startsWith("finished"), 5000);
+        QVERIFY2(station->jobText().contains(", 2 line(s) refused"),
+                 qPrintable(station->jobText()));
+        const QString terminal = station->terminal();
+        QVERIFY(terminal.contains("error at line 2 (G1 X): error: Bad number format"));
+        QVERIFY(terminal.contains("error at line 4 (G99): error: Unsupported command"));
+        QCOMPARE(displays("Machine"), (QList<double>{0, 0, 0}));
     }
 
     // A stick pushed when the gamepad goes away, or when its dialog opens, moves no more.

@@ -115,9 +115,18 @@ private slots:
         QVERIFY(terminal->SendLine("$I"));
         QCOMPARE(other.read(3), QByteArray("$I\n"));
 
+        // A vanished port's error is logged once, not thousands of times.
+        static int linkMessages = 0;
+        const QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext &where, const QString &) {
+                linkMessages += QByteArray(where.category) == "orlo.link";
+            });
         other.hangUp();
         QTRY_VERIFY(!terminal->IsConnected());
         QVERIFY(!terminal->SendLine("G0 X1"));
+        QTest::qWait(100);
+        qInstallMessageHandler(previous);
+        QCOMPARE(linkMessages, 1);
     }
 
     // The station's tick: the first connects, red and "offline" until then; connected, it asks
