@@ -78,7 +78,7 @@ private slots:
             parameters += QByteArray("[") + unset + ":0.000,0.000,0.000]\r\n";
         parameters += "[G92:4.000,0.000,0.000]\r\n[TLO:0.000]\r\n[PRB:0.000,0.000,0.000";
         row("0.9 work offsets", v09,
-            {offsets, parameters + "]\r\nok\r\n", //
+            {offsets, parameters + ":0]\r\nok\r\n", //
              "?", "<Idle,MPos:6.000,0.000,0.000,WPos:1.000,-2.000,-3.000>\r\n"});
         // Work 10,5 at machine 3,8 once G54 is at -7,3; $10 picks MPos or WPos and Bf.
         row("1.1 status report", v11,
@@ -94,15 +94,35 @@ private slots:
              "ok\r\n<Idle|WPos:10.000,5.000,0.000|FS:0,0>\r\n", //
              "$10=2\n?",
              "ok\r\n<Idle|WPos:10.000,5.000,0.000|Bf:15,128|FS:0,0>\r\n",
-             "M4 S2000 M7\n?",
-             "ok\r\n<Idle|WPos:10.000,5.000,0.000|Bf:15,128|FS:0,1000|A:CM>\r\n",
-             "M3 S500 M8\n\x9A\x9A?",
-             "ok\r\n<Idle|WPos:10.000,5.000,0.000|Bf:15,128|FS:0,600|Ov:100,100,120|A:SFM>\r\n",
+             "M4 S2000 M8\n?",
+             "ok\r\n<Idle|WPos:10.000,5.000,0.000|Bf:15,128|FS:0,1000|A:CF>\r\n",
+             "M3 S500\n\x9A\x9A?",
+             "ok\r\n<Idle|WPos:10.000,5.000,0.000|Bf:15,128|FS:0,600|Ov:100,100,120|A:SF>\r\n",
              "M5 M9 G53 G0 Z-6\n?",
              "ok\r\n<Idle|WPos:10.000,5.000,-6.000|Bf:15,128|FS:0,0|Pn:P>\r\n",
              "$H\n?",
              "ok\r\n<Idle|WPos:7.000,-3.000,0.000|Bf:15,128|FS:0,0>\r\n"});
 
+        // M0 answers once cycle start lets it go, and the lines after it wait unread; program
+        // end resets the modes but keeps G92, the tool offset, F and T; a reset keeps G10's
+        // systems only, and so does a fresh open of the port, which also forgets the position.
+        row("1.1 program pause", v11,
+            {"G1 X0.5 F300\nM0\nG0 X0\n?",
+             "ok\r\n<Hold:0|MPos:0.500,0.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>\r\n", "~?",
+             "ok\r\nok\r\n<Idle|MPos:0.000,0.000,0.000|FS:0,0>\r\n"});
+        row("0.9 program end", v09,
+            {"G10 L20 P2 X3\nG55 G91 G93 M8 T4 G43.1 Z2\nG92 Y1\nM30\n$G\n?",
+             "ok\r\nok\r\nok\r\n[Pgm End]\r\nok\r\n[G1 G54 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]"
+             "\r\nok\r\n<Idle,MPos:0.000,0.000,0.000,WPos:0.000,1.000,-2.000>\r\n",
+             "G0 X1 Y1\n\x18$G\n?",
+             "ok\r\n\r\nGrbl 0.9j ['$' for help]\r\n[G0 G54 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]"
+             "\r\nok\r\n<Idle,MPos:1.000,0.000,0.000,WPos:1.000,0.000,0.000>\r\n",
+             "reopen", "\r\nGrbl 0.9j ['$' for help]\r\n", "G55 X0\n?",
+             "ok\r\n<Idle,MPos:-3.000,0.000,0.000,WPos:0.000,0.000,0.000>\r\n"});
+        row("1.1 program end", v11,
+            {"G55 G43.1 Z2 T4\nM2\n$G\n?",
+             "ok\r\n[MSG:Pgm End]\r\nok\r\n[GC:G1 G54 G17 G21 G90 G94 M5 M9 T0 F0 S0]\r\nok\r\n"
+             "<Idle|MPos:0.000,0.000,0.000|FS:0,0|WCO:0.000,0.000,2.000>\r\n"});
         row("1.1 reset while moving", {"--grbl", "1.1"},
             {"G1 X10 F100\n\x18", "ok\r\nALARM:3\r\n" + banner11 + "[MSG:'$H'|'$X' to unlock]\r\n",
              "G0 X0\n", "error:9\r\n"});
@@ -144,6 +164,10 @@ private slots:
             {"G99", "error: Unsupported command", "error:20"},
             {"#", "error: Expected command letter", "error:1"},
             {"G0 X1 X2", "error: Invalid gcode ID:25", "error:25"},
+            {"M7", "error: Unsupported command", "error:20"},
+            {"G38.2", "error: Invalid gcode ID:22", "error:22"},
+            {"G2 M1", "error: Invalid gcode ID:22", "error:22"},
+            {"G0 F0", "ok", "ok"},
             {"G0 G1 X1", "error: Invalid gcode ID:21", "error:21"},
             {"G1 X5", "error: Invalid gcode ID:22", "error:22"},
             {"G2 X10 Y0 F100", "error: Invalid gcode ID:35", "error:35"},
@@ -153,6 +177,12 @@ private slots:
             {"$999=1", "error: Invalid statement", "error:3"},
             {"$0=2", "error: Value < 3 usec", "error:6"},
             {"G1 X1 Y2 Z3 F100 (long comments do not count)", "ok", "ok"},
+            {"G1 F0", "error: Invalid gcode ID:22", "error:22"},
+            {"G1", "ok", "ok"},
+            {"G38.2", "error: Invalid gcode ID:26", "error:26"},
+            {"G43.1 X1", "error: Invalid gcode ID:37", "error:37"},
+            {"G93 G0 X1", "error: Invalid gcode ID:22", "ok"},
+            {"G94", "ok", "ok"},
             {"G1 X1." + QByteArray(74, '0') + " F100", "error: Line overflow", "error:11"},
             {"g0 x1 ; lower case and a line comment", "ok", "ok"},
             {"$J=G91 X1 F100", notIn09, "ok"},
@@ -189,7 +219,12 @@ private slots:
         QFETCH(QByteArrayList, turns);
         startController(arguments);
         for (int turn = 0; turn + 1 < turns.size(); turn += 2) {
-            client->write(turns[turn]);
+            if (turns[turn] == "reopen") { // as a station that connects again
+                client.reset();
+                client = std::make_unique<PtyPeer>(sim->linkPath());
+            } else {
+                client->write(turns[turn]);
+            }
             const QByteArray reply = client->readUntil(turns[turn + 1], 3000);
             const bool last = turn + 2 == turns.size();
             QVERIFY2(last ? reply.startsWith(turns[turn + 1]) : reply == turns[turn + 1],
