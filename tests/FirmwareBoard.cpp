@@ -1,0 +1,69 @@
+#include "FirmwareBoard.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+bool FirmwareBoard::run(const QStringList &arguments, int timeoutMs, QString *output)
+{
+    QProcess process;
+    process.start("bash", arguments);
+    const bool finished = process.waitForFinished(timeoutMs);
+    const QString said = process.readAllStandardOutput().trimmed();
+    if (output)
+        *output = said;
+    if (finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+        return true;
+    lastError =
+        QString("%1 failed (%2): %3 %4")
+            .arg(arguments.join(' '),
+                 finished ? "exit " + QString::number(process.exitCode()) : process.errorString(),
+                 said, QString::fromLocal8Bit(process.readAllStandardError()));
+    if (!finished)
+        process.kill();
+    return false;
+}
+
+bool FirmwareBoard::start()
+{
+    const QString sources = ORLO_GRBL_FIRMWARE;
+    const QString built = ORLO_FIRMWARE_BUILD_DIR;
+    if (!QFileInfo::exists(sources + "/build.sh")) {
+        lastError = "no Grbl firmware at " + sources + " (set ORLO_GRBL_FIRMWARE)";
+        return false;
+    }
+    // Without the firmware there is no reference: that fails the test, it never skips it.
+    if (!QDir().mkpath(built) || !run({sources + "/build.sh", built}, 180000))
+        return false;
+    if (!dir.isValid()) {
+        lastError = "no temporary folder";
+        return false;
+    }
+    // Factory settings at the first start, then kept as a board keeps its EEPROM: the work
+    // systems G10 sets survive the restart at an open.
+    work = built + "/grbl" + version + "/work/" + QFileInfo(linkPath()).fileName();
+    QFile::remove(work + "/EEPROM.DAT");
+    if (!QDir().mkpath(work) ||
+        !QFile::copy(sources + "/factory" + version + ".eeprom", work + "/EEPROM.DAT")) {
+        lastError = "cannot prepare the board's EEPROM in " + work;
+        return false;
+    }
+    if (!run({sources + "/grbl-board.sh", "start", version, built, linkPath(), "--eeprom", "keep"},
+             30000, &bridge))
+        return false;
+    if (bridge.isEmpty() || !QFileInfo(linkPath()).exists()) {
+        lastError = "the board's link " + linkPath() + " did not appear";
+        return false;
+    }
+    return true;
+}
+
+void FirmwareBoard::stop()
+{
+    if (bridge.isEmpty())
+        return;
+    run({QString(ORLO_GRBL_FIRMWARE) + "/grbl-board.sh", "stop", bridge}, 15000);
+    bridge.clear();
+    QDir(work).removeRecursively();
+}
