@@ -427,6 +427,8 @@ bool Controller::progress(double now)
     LineAction &action = pending.action;
     if (checkMode) {
         hasPending = false;
+        if (action.programEnd)
+            endProgram(now);
         reply("ok");
         return true;
     }
@@ -476,13 +478,18 @@ bool Controller::progress(double now)
     homing = false;
     if (action.probe)
         finishProbe(now);
-    if (action.programEnd) {
-        output(dialect.message("Pgm End"));
-        if (dialect.isV11())
-            resetOverrides(now);
-    }
+    if (action.programEnd)
+        endProgram(now);
     reply("ok");
     return true;
+}
+
+// Said even in check mode; 1.1 also sets the overrides back.
+void Controller::endProgram(double now)
+{
+    output(dialect.message("Pgm End"));
+    if (dialect.isV11())
+        resetOverrides(now);
 }
 
 void Controller::queueMove(const LineAction::Move &move, double now)

@@ -84,6 +84,7 @@ private:
     void startAction(const LineAction &action, double now, bool homing = false);
     bool progress(double now);
     void finishProbe(double now);
+    void endProgram(double now);
     void queueMove(const LineAction::Move &move, double now);
     void reply(const std::string &text);
     void replyError(int status);
