@@ -4,7 +4,7 @@
 set -eu
 
 PACKAGES="
-    cmake g++ make pkg-config
+    cmake g++ make pkg-config build-essential python3
     qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
     libgl-dev libgl1-mesa-dri libglx-mesa0 fonts-dejavu-core libsdl2-dev
     xvfb xauth x11-apps netpbm

@@ -76,9 +76,51 @@ Motion::Limits Controller::limits() const
     return limits;
 }
 
-void Controller::powerUp(double)
+// The board restarts whenever its port is opened: everything the firmware keeps only in memory
+// starts anew, the position too; what it keeps in EEPROM (settings, work systems) stays.
+void Controller::powerUp(double now)
 {
+    ++count.restarts;
+    motion.stop(machineTime(now));
+    motion.setPosition(Vec3{});
+    clearInput();
+    hasPending = false;
+    homing = jogging = doorHold = false;
+    checkMode = false;
+    alarm = Alarm::None;
+    resetParser(Vec3{});
+    lastProbe = Vec3{};
+    lastProbeTouched = false;
+    resetOverrides(now);
     output(dialect.banner());
+}
+
+void Controller::clearInput()
+{
+    ring.clear();
+    rawLine.clear();
+    line.clear();
+    inParenComment = inSemicolonComment = lineOverflow = false;
+}
+
+// The work systems live in the settings store and survive a reset; the rest starts anew.
+void Controller::resetParser(Vec3 position)
+{
+    const auto systems = parser.systems;
+    parser = ParserState{};
+    parser.systems = systems;
+    parser.position = position;
+    reportedOffset = Vec3{1e300, 0, 0}; // the first report names it
+    reportsSinceOffset = 0;
+}
+
+void Controller::resetOverrides(double now)
+{
+    if (!(overrides != OverridePercent{}))
+        return;
+    overrides = OverridePercent{};
+    overridesChanged = true;
+    motion.setOverrides(overrides, machineTime(now));
 }
 
 void Controller::receiveByte(char byte, double now)
@@ -170,24 +212,12 @@ void Controller::softReset(double now)
     // A reset during a feed hold that has come to rest loses no position: no alarm.
     const bool wasMoving = !motion.idle() && !motion.holding();
     motion.stop(machineTime(now));
-    ring.clear();
-    rawLine.clear();
-    line.clear();
-    inParenComment = inSemicolonComment = lineOverflow = false;
+    clearInput();
     hasPending = false;
     homing = jogging = doorHold = false;
-    const Vec3 position = motion.position(machineTime(now));
-    // The work systems live in the settings store and survive a reset; the rest starts anew.
-    const auto systems = parser.systems;
-    parser = ParserState{};
-    parser.systems = systems;
-    parser.position = position;
+    resetParser(motion.position(machineTime(now)));
     checkMode = false;
-    if (overrides != OverridePercent{}) {
-        overrides = OverridePercent{};
-        overridesChanged = true;
-        motion.setOverrides(overrides, machineTime(now));
-    }
+    resetOverrides(now);
     if (wasMoving)
         raiseAlarm(AbortDuringCycle);
     output(dialect.banner());
@@ -273,7 +303,9 @@ void Controller::executeLine(const std::string &text, double now)
         return;
     }
     LineAction action;
-    if (const int status = parseGcodeLine(text, parser, action, settings.value(12)); status != Ok) {
+    if (const int status =
+            parseGcodeLine(text, parser, action, settings.value(12), dialect.isV11());
+        status != Ok) {
         replyError(status);
         return;
     }
@@ -395,6 +427,8 @@ bool Controller::progress(double now)
     LineAction &action = pending.action;
     if (checkMode) {
         hasPending = false;
+        if (action.programEnd)
+            endProgram(now);
         reply("ok");
         return true;
     }
@@ -424,19 +458,38 @@ bool Controller::progress(double now)
         queueMove(action.moves[pending.nextMove++], now);
     }
     pending.stage = 3;
-    const bool waitsForMotion = action.probe != 0 || pending.homing || action.programEnd;
+    const bool waitsForMotion =
+        action.probe != 0 || pending.homing || action.programEnd || action.pause;
     if (waitsForMotion && !motion.idle())
         return false;
+    // M0 holds like a feed hold, and its line is answered, and the lines after it read, only
+    // once cycle start has let it go.
+    if (action.pause && !checkMode) {
+        if (!pending.paused) {
+            pending.paused = true;
+            motion.pause(machineTime(now));
+        }
+        if (motion.holding())
+            return false;
+    }
     hasPending = false;
     if (pending.homing)
         syncParserPosition(now);
     homing = false;
     if (action.probe)
         finishProbe(now);
-    if (action.pause)
-        motion.pause(machineTime(now));
+    if (action.programEnd)
+        endProgram(now);
     reply("ok");
     return true;
+}
+
+// Said even in check mode; 1.1 also sets the overrides back.
+void Controller::endProgram(double now)
+{
+    output(dialect.message("Pgm End"));
+    if (dialect.isV11())
+        resetOverrides(now);
 }
 
 void Controller::queueMove(const LineAction::Move &move, double now)
@@ -465,9 +518,10 @@ void Controller::queueMove(const LineAction::Move &move, double now)
 
 void Controller::finishProbe(double now)
 {
-    lastProbe = motion.position(machineTime(now));
+    // A probe that finds nothing leaves the last contact's place as it was.
     lastProbeTouched = pending.probeTouches;
     if (pending.probeTouches) {
+        lastProbe = motion.position(machineTime(now));
         output("[PRB:" + triple(lastProbe) + ":1]\r\n");
     } else {
         if (pending.action.probe == 2)
@@ -576,7 +630,7 @@ std::string Controller::barFields(Vec3 machine, Vec3 offset, double now)
     const std::string accessories = std::string(parser.spindle == 3   ? "S"
                                                 : parser.spindle == 4 ? "C"
                                                                       : "") +
-                                    (parser.flood ? "F" : "") + (parser.mist ? "M" : "");
+                                    (parser.flood ? "F" : "");
     if (!accessories.empty())
         fields += "|A:" + accessories;
     return fields;
@@ -599,16 +653,16 @@ std::string Controller::parserStateReport() const
     const std::string motionWord = motionCode == 382   ? "G38.2"
                                    : motionCode == 383 ? "G38.3"
                                                        : "G" + std::to_string(motionCode / 10);
-    std::string coolant = parser.mist && parser.flood ? "M7 M8"
-                          : parser.mist               ? "M7"
-                          : parser.flood              ? "M8"
-                                                      : "M9";
     const bool v11 = dialect.isV11();
     const char *suffix = v11 ? "" : ".";
-    return std::string(v11 ? "[GC:" : "[") + motionWord + " G54 G" + std::to_string(parser.plane) +
+    const bool feedInInches = parser.inches && !parser.inverseTime;
+    return std::string(v11 ? "[GC:" : "[") + motionWord + " G" +
+           std::to_string(54 + parser.system) + " G" + std::to_string(parser.plane) +
            (parser.inches ? " G20" : " G21") + (parser.absolute ? " G90" : " G91") +
-           (v11 ? " G94 M" : " G94 M0 M") + std::to_string(parser.spindle) + " " + coolant +
-           " T0 F" + wholeNumber(parser.inches ? parser.feed / 25.4 : parser.feed, suffix) + " S" +
+           (parser.inverseTime ? " G93" : " G94") + (v11 ? " M" : " M0 M") +
+           std::to_string(parser.spindle) + (parser.flood ? " M8" : " M9") + " T" +
+           std::to_string(parser.tool) + " F" +
+           wholeNumber(feedInInches ? parser.feed / 25.4 : parser.feed, suffix) + " S" +
            wholeNumber(parser.spindleSpeed, suffix) + "]\r\n";
 }
 
@@ -620,9 +674,6 @@ std::string Controller::parametersReport() const
         report += std::string("[") + systems[i] + ":" + triple(parser.systems[i]) + "]\r\n";
     for (const char *position : {"G28", "G30"})
         report += std::string("[") + position + ":0.000,0.000,0.000]\r\n";
-    report += "[G92:" + triple(parser.g92) + "]\r\n[TLO:0.000]\r\n";
-    report += "[PRB:" + triple(lastProbe);
-    if (dialect.isV11())
-        report += lastProbeTouched ? ":1" : ":0";
-    return report + "]\r\n";
+    report += "[G92:" + triple(parser.g92) + "]\r\n[TLO:" + number3(parser.toolLength) + "]\r\n";
+    return report + "[PRB:" + triple(lastProbe) + (lastProbeTouched ? ":1" : ":0") + "]\r\n";
 }

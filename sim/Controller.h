@@ -27,11 +27,12 @@ public:
         long long errors = 0;
         long long resets = 0;
         long long plannerWaits = 0; // lines that found the planner full and had to wait
+        long long restarts = 0;     // power-ups, one at every open of the port
         bool operator!=(const Counters &o) const
         {
             return lines != o.lines || overflowedBytes != o.overflowedBytes ||
                    statusQueries != o.statusQueries || errors != o.errors || resets != o.resets ||
-                   plannerWaits != o.plannerWaits;
+                   plannerWaits != o.plannerWaits || restarts != o.restarts;
         }
     };
 
@@ -39,6 +40,7 @@ public:
 
     Controller(const SimConfig &config, Output output, std::FILE *log);
 
+    // A fresh start as after power-up; the banner is its only word.
     void powerUp(double now);
     // The receive interrupt: realtime bytes act at once, the rest goes into the ring.
     void receiveByte(char byte, double now);
@@ -64,12 +66,16 @@ private:
         bool probeTouches = false;
         bool probeAlreadyTouching = false;
         bool waitedForPlanner = false;
+        bool paused = false; // M0 has put the machine on hold
     };
 
     void realtime(char byte, double now);
     void extendedRealtime(unsigned char byte, double now);
     void cancelJog(double now);
     void softReset(double now);
+    void clearInput();
+    void resetParser(Vec3 position);
+    void resetOverrides(double now);
     void takeByte(char byte, double now);
     void lineComplete(double now);
     void executeLine(const std::string &line, double now);
@@ -78,6 +84,7 @@ private:
     void startAction(const LineAction &action, double now, bool homing = false);
     bool progress(double now);
     void finishProbe(double now);
+    void endProgram(double now);
     void queueMove(const LineAction::Move &move, double now);
     void reply(const std::string &text);
     void replyError(int status);

@@ -59,6 +59,10 @@ std::string Dialect::error(int status) const
         return "error: Line overflow";
     case UnsupportedCommand:
         return "error: Unsupported command";
+    case ModalGroupViolation:
+        return "error: Modal group violation";
+    case UndefinedFeedRate:
+        return "error: Undefined feed rate";
     default:
         return "error: Invalid gcode ID:" + std::to_string(status);
     }

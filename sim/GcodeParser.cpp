@@ -79,6 +79,7 @@ int modalGroupOfG(int g)
     case 900:
     case 910:
         return 3;
+    case 930:
     case 940:
         return 5;
     case 200:
@@ -86,9 +87,15 @@ int modalGroupOfG(int g)
         return 6;
     case 400:
         return 7;
+    case 431:
     case 490:
         return 8;
     case 540:
+    case 550:
+    case 560:
+    case 570:
+    case 580:
+    case 590:
         return 12;
     default:
         return -1;
@@ -107,8 +114,7 @@ int modalGroupOfM(int m)
     case 4:
     case 5:
         return 7;
-    case 7:
-    case 8:
+    case 8: // M7 too, but both default builds leave mist coolant out
     case 9:
         return 8;
     default:
@@ -274,15 +280,16 @@ int setCoordinateSystem(const Words &words, ParserState &state)
         return UnsupportedCoordinateSystem;
     if (!hasAxisWords(words))
         return NoAxisWords;
-    // P0 is the system in use, which is always G54 here.
-    Vec3 &system = state.systems[p == 0 ? 0 : static_cast<std::size_t>(p) - 1];
+    Vec3 &system = state.systems[p == 0 ? state.system : static_cast<std::size_t>(p) - 1];
     const double unit = state.inches ? mmPerInch : 1.0;
     const char axisLetters[] = {'X', 'Y', 'Z'};
     for (int axis = 0; axis < 3; ++axis) {
         if (!words.has(axisLetters[axis]))
             continue;
         const double value = words.get(axisLetters[axis]) * unit;
-        system[axis] = l == 2 ? value : state.position[axis] - state.g92[axis] - value;
+        system[axis] = l == 2 ? value
+                              : state.position[axis] - state.g92[axis] - value -
+                                    (axis == 2 ? state.toolLength : 0);
     }
     return Ok;
 }
@@ -290,11 +297,20 @@ int setCoordinateSystem(const Words &words, ParserState &state)
 } // namespace
 
 int parseGcodeLine(const std::string &line, ParserState &state, LineAction &action,
-                   double arcTolerance)
+                   double arcTolerance, bool grbl11)
 {
     Words words;
     if (const int status = collectWords(line, words); status != Ok)
         return status;
+
+    // Each line has one user of its axis words: a motion, G10/G28/G30/G92 or G43.1.
+    int axisUsers = 0;
+    for (int g : words.gWords) {
+        const bool nonModalUser = g == 100 || g == 280 || g == 300 || g == 920;
+        const bool motionUser = modalGroupOfG(g) == 1 && g != 800;
+        if ((nonModalUser || motionUser || g == 431) && axisUsers++)
+            return AxisCommandConflict;
+    }
 
     for (char letter : {'F', 'N', 'P', 'S', 'T'}) {
         if (words.has(letter) && words.get(letter) < 0)
@@ -310,6 +326,7 @@ int parseGcodeLine(const std::string &line, ParserState &state, LineAction &acti
     int nonModal = -1;
     int motion = -1;
     bool machineCoordinates = false;
+    bool toolLengthFromLine = false;
     for (int g : words.gWords) {
         switch (modalGroupOfG(g)) {
         case 0:
@@ -327,49 +344,75 @@ int parseGcodeLine(const std::string &line, ParserState &state, LineAction &acti
         case 3:
             next.absolute = g == 900;
             break;
+        case 5:
+            next.inverseTime = g == 930;
+            break;
         case 6:
             next.inches = g == 200;
             break;
+        case 8:
+            toolLengthFromLine = g == 431;
+            if (g == 490)
+                next.toolLength = 0;
+            break;
+        case 12:
+            next.system = static_cast<std::size_t>(g - 540) / 10;
+            break;
         default:
-            break; // G94, G40, G49, G54: the only mode of their group here
+            break; // G40: the only mode of its group here
         }
     }
     for (int m : words.mWords) {
         if (m == 3 || m == 4 || m == 5) {
             result.synchronise = result.synchronise || m != next.spindle;
             next.spindle = m;
-        } else if (m == 7 || m == 8 || m == 9) {
-            const bool mist = m == 7 ? true : m == 9 ? false : next.mist;
-            const bool flood = m == 8 ? true : m == 9 ? false : next.flood;
-            result.synchronise = result.synchronise || mist != next.mist || flood != next.flood;
-            next.mist = mist;
+        } else if (m == 8 || m == 9) {
+            const bool flood = m == 8;
+            result.synchronise = result.synchronise || next.mist || flood != next.flood;
+            next.mist = false;
             next.flood = flood;
         } else if (m == 2 || m == 30) {
             result.programEnd = true;
-        } else {
-            // M0, M1: the program waits for the motion before it; M0 then holds until cycle
-            // start, M1 (an optional stop without its switch) goes on.
+        } else if (m == 0) {
+            // The program waits for the motion before it, then holds until cycle start. M1, an
+            // optional stop, has no switch to obey and is ignored.
             result.synchronise = true;
-            result.pause = result.pause || m == 0;
+            result.pause = true;
         }
     }
+    if (grbl11)
+        next.tool = words.has('T') ? static_cast<int>(words.get('T')) : 0;
 
     const double unit = next.inches ? mmPerInch : 1.0;
+    const bool axisWords = hasAxisWords(words);
+    const bool nonModalUsesAxes =
+        nonModal == 920 || nonModal == 280 || nonModal == 300 || nonModal == 100;
+    const bool motionCommand =
+        motion >= 0 || (axisWords && !nonModalUsesAxes && !toolLengthFromLine);
+    if (motion >= 0)
+        next.motion = motion;
+    const int mode = next.motion;
+
+    // In G93 every move needs its own F; 0.9 asks it even of a rapid.
+    if (next.inverseTime && motionCommand && !words.has('F') &&
+        !(grbl11 && (mode == 0 || mode == 800)))
+        return UndefinedFeedRate;
+    // F is kept from line to line only in G94, and not into it from G93.
     if (words.has('F'))
-        next.feed = words.get('F') * unit;
+        next.feed = words.get('F') * (next.inverseTime ? 1.0 : unit);
+    else if (next.inverseTime || state.inverseTime)
+        next.feed = 0;
     if (words.has('S')) {
         result.synchronise =
             result.synchronise || (next.spindle != 5 && words.get('S') != next.spindleSpeed);
         next.spindleSpeed = words.get('S');
     }
-    if (motion >= 0)
-        next.motion = motion;
 
-    const bool axisWords = hasAxisWords(words);
-    const bool nonModalUsesAxes =
-        nonModal == 920 || nonModal == 280 || nonModal == 300 || nonModal == 100;
-    if (nonModalUsesAxes && motion >= 0 && axisWords)
-        return AxisCommandConflict;
+    if (toolLengthFromLine) {
+        if (!words.has('Z') || words.has('X') || words.has('Y'))
+            return ToolLengthAxis;
+        next.toolLength = words.get('Z') * unit;
+    }
 
     const Vec3 target = axisTarget(words, next, machineCoordinates);
     const char axisLetters[] = {'X', 'Y', 'Z'};
@@ -390,8 +433,9 @@ int parseGcodeLine(const std::string &line, ParserState &state, LineAction &acti
             return NoAxisWords;
         for (int axis = 0; axis < 3; ++axis) {
             if (words.has(axisLetters[axis]))
-                next.g92[axis] = next.position[axis] - next.systems[0][axis] -
-                                 words.get(axisLetters[axis]) * unit;
+                next.g92[axis] = next.position[axis] - next.systems[next.system][axis] -
+                                 words.get(axisLetters[axis]) * unit -
+                                 (axis == 2 ? next.toolLength : 0);
         }
         state = next;
         action = result;
@@ -409,12 +453,16 @@ int parseGcodeLine(const std::string &line, ParserState &state, LineAction &acti
         return Ok;
     }
 
-    const int mode = next.motion;
-    if (axisWords && mode == 800)
+    if (motionCommand && mode == 800 && axisWords)
         return AxisWordsUnused;
-    if (axisWords && mode != 800) {
-        if (mode != 0 && next.feed <= 0)
+    if (motionCommand && mode != 0 && mode != 800) {
+        // Every motion but a rapid needs a feed, even a line that goes nowhere.
+        if (next.feed <= 0)
             return UndefinedFeedRate;
+        if ((mode == 382 || mode == 383 || mode == 20 || mode == 30) && !axisWords)
+            return NoAxisWords;
+    }
+    if (motionCommand && axisWords && mode != 800) {
         LineAction::Move move{target, length(target - next.position), mode == 0 ? 0 : next.feed};
         if (mode == 382 || mode == 383) {
             if (move.length == 0)
@@ -430,18 +478,25 @@ int parseGcodeLine(const std::string &line, ParserState &state, LineAction &acti
         } else {
             result.moves.push_back(move);
         }
+        if (next.inverseTime && mode != 0) {
+            // The whole line takes 1/F minutes.
+            double total = 0;
+            for (const LineAction::Move &part : result.moves)
+                total += part.length;
+            for (LineAction::Move &part : result.moves)
+                part.feed = next.feed * total;
+        }
         next.position = target;
-    } else if ((mode == 382 || mode == 383) && motion >= 0) {
-        return NoAxisWords;
     }
 
     if (result.programEnd) {
         next.motion = 10;
         next.plane = 17;
         next.absolute = true;
+        next.inverseTime = false;
+        next.system = 0;
         next.spindle = 5;
         next.mist = next.flood = false;
-        next.g92 = {};
     }
     state = next;
     action = result;

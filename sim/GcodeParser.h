@@ -9,20 +9,24 @@
 // The modal state of the firmware's G-code parser.
 struct ParserState
 {
-    int motion = 0;       // 0, 1, 2, 3, 80, 382 (G38.2) or 383 (G38.3)
-    int plane = 17;       // 17, 18, 19
-    bool absolute = true; // G90
-    bool inches = false;  // G20
-    double feed = 0;      // mm/min
+    int motion = 0;           // 0, 1, 2, 3, 80, 382 (G38.2) or 383 (G38.3)
+    int plane = 17;           // 17, 18, 19
+    bool absolute = true;     // G90
+    bool inches = false;      // G20
+    bool inverseTime = false; // G93: F is the reciprocal of the minutes a move takes
+    double feed = 0;          // mm/min; in G93 the F word as given
     double spindleSpeed = 0;
     int spindle = 5;             // 3, 4 or 5
     bool mist = false;           // M7
     bool flood = false;          // M8
     Vec3 position;               // machine position at the end of everything planned so far
-    std::array<Vec3, 6> systems; // G54..G59 as G10 set them; only G54 can be selected
+    std::array<Vec3, 6> systems; // G54..G59 as G10 set them
+    std::size_t system = 0;      // the one selected, 0 for G54
     Vec3 g92;
+    double toolLength = 0; // G43.1, along Z
+    int tool = 0;          // 1.1 reports the T word of the last line; 0.9 none
     // machine position = work position + work offset
-    Vec3 workOffset() const { return systems[0] + g92; }
+    Vec3 workOffset() const { return systems[system] + g92 + Vec3{0, 0, toolLength}; }
 };
 
 // What one accepted line asks of the machine, in the firmware's order.
@@ -48,7 +52,8 @@ struct LineAction
 // comments. Returns Ok (0) and fills action (updating state) when accepted, otherwise the
 // firmware's status code with state untouched. An arc becomes straight segments that keep
 // within arcTolerance ($12, mm) of the circle.
+// grbl11 picks 1.1's answer where the two versions disagree.
 int parseGcodeLine(const std::string &line, ParserState &state, LineAction &action,
-                   double arcTolerance = 0.002);
+                   double arcTolerance = 0.002, bool grbl11 = false);
 // The words after "$J=". A jog moves the machine but leaves the modal state as it was.
 int parseJogLine(const std::string &line, ParserState &state, LineAction &action);

@@ -42,6 +42,8 @@ public:
     void resume(double now);
     void stop(double now);
     void cancel(double now);
+    // At rest only: a board that starts afresh counts from where it stands.
+    void setPosition(Vec3 position) { motion.setPosition(position); }
     void setOverrides(const OverridePercent &percent, double now);
 
 private:

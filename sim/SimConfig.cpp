@@ -25,10 +25,13 @@ const char *usageText()
            "  --baud N             pace the line at N baud in both directions (10 bits a byte)\n"
            "  --rapid-rate MM_MIN  speed of G0 moves within the axes' maximum rates (default 500)\n"
            "  --probe-surface Z    machine Z at which a probe move touches (default -5)\n"
+           "  --boot-delay S       seconds from the open of the port to the banner (default 0.1)\n"
            "  --grbl 0.9|1.1       the firmware version to speak (default 0.9)\n"
            "  --bar-status         0.9 with status reports in the 1.1 bar form\n"
+           "The controller starts afresh (banner, position 0) whenever its port is opened while\n"
+           "nobody has it open, as a board with DTR auto-reset does.\n"
            "SIGUSR1 pulls the cable and plugs it back: a new pseudo-terminal behind the same\n"
-           "link, the controller itself carries on. SIGINT and SIGTERM end it.\n";
+           "link, what was on the way is lost. SIGINT and SIGTERM end it.\n";
 }
 
 bool parseArguments(int argc, char **argv, SimConfig &config, std::string &error)
@@ -64,6 +67,8 @@ bool parseArguments(int argc, char **argv, SimConfig &config, std::string &error
             config.rapidRate = number;
         } else if (name == "--probe-surface" && numeric) {
             config.probeSurface = number;
+        } else if (name == "--boot-delay" && numeric && number >= 0 && number <= 10) {
+            config.bootDelay = number;
         } else if (name == "--grbl" && (value == "0.9" || value == "1.1")) {
             config.grbl11 = value == "1.1";
         } else {

@@ -17,6 +17,8 @@ void Wire::receive(double now, std::string &out)
 {
     while (!chunks.empty()) {
         Chunk &chunk = chunks.front();
+        if (now < chunk.start)
+            return;
         std::size_t arrived = chunk.bytes.size();
         if (byteSeconds > 0) {
             const double crossed = std::floor((now - chunk.start) / byteSeconds + 1e-9);
@@ -31,6 +33,11 @@ void Wire::receive(double now, std::string &out)
             return;
         chunks.pop_front();
     }
+}
+
+void Wire::holdUntil(double when)
+{
+    lineFreeAt = std::max(lineFreeAt, when);
 }
 
 double Wire::nextArrival() const

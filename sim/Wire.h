@@ -14,6 +14,8 @@ public:
     void send(const std::string &bytes, double now);
     // Appends to out the bytes that have crossed by `now`.
     void receive(double now, std::string &out);
+    // Nothing sent from now on starts to cross before `when`.
+    void holdUntil(double when);
     double nextArrival() const;
     bool empty() const { return chunks.empty(); }
     std::size_t pendingBytes() const { return pending; }

@@ -97,9 +97,10 @@ public:
         if (std::FILE *file = std::fopen(temporary.c_str(), "w")) {
             std::fprintf(file,
                          "lines=%lld\noverflowed_bytes=%lld\nstatus_queries=%lld\nerrors=%lld\n"
-                         "resets=%lld\nplanner_waits=%lld\n",
+                         "resets=%lld\nplanner_waits=%lld\nrestarts=%lld\n",
                          counters.lines, counters.overflowedBytes, counters.statusQueries,
-                         counters.errors, counters.resets, counters.plannerWaits);
+                         counters.errors, counters.resets, counters.plannerWaits,
+                         counters.restarts);
             std::fclose(file);
             std::rename(temporary.c_str(), path.c_str());
         }
@@ -142,7 +143,20 @@ int run(const SimConfig &config)
     double now = monotonicSeconds();
     Controller controller(
         config, [&](const std::string &bytes) { outbound.send(bytes, now); }, log);
-    controller.powerUp(now);
+    // Nobody listens before the first open, and the open restarts the board anyway.
+    bool slaveOpen = false;
+    const auto followOpens = [&]() {
+        if (terminal.freshlyOpened()) {
+            terminal.flush();
+            inbound = Wire(config.baud);
+            outbound = Wire(config.baud);
+            // A station that sets up its port after opening it may discard what came before.
+            outbound.holdUntil(now + config.bootDelay);
+            out = OutputQueue(terminal.masterFd());
+            controller.powerUp(now);
+        }
+        slaveOpen = terminal.slaveHeld();
+    };
 
     std::string arrived;
     std::string leaving;
@@ -159,7 +173,8 @@ int run(const SimConfig &config)
         controller.service(now);
         leaving.clear();
         outbound.receive(now, leaving);
-        out.append(leaving);
+        if (slaveOpen)
+            out.append(leaving);
         out.flush();
         stats.update(controller.counters(), now, false);
 
@@ -169,25 +184,32 @@ int run(const SimConfig &config)
         const double wait = std::clamp(wake - monotonicSeconds(), 0.0, 1.0);
         timespec timeout{static_cast<time_t>(wait),
                          static_cast<long>((wait - std::floor(wait)) * 1e9)};
-        pollfd fds[2] = {{terminal.masterFd(), POLLIN, 0}, {signalPipe[0], POLLIN, 0}};
+        // A master without a slave reports its hang-up at every poll: it is left out then.
+        pollfd fds[3] = {{slaveOpen ? terminal.masterFd() : -1, POLLIN, 0},
+                         {signalPipe[0], POLLIN, 0},
+                         {terminal.watchFd(), POLLIN, 0}};
         if (out.hasPending())
             fds[0].events |= POLLOUT;
-        if (::ppoll(fds, 2, &timeout, nullptr) < 0 && errno != EINTR)
+        if (::ppoll(fds, 3, &timeout, nullptr) < 0 && errno != EINTR)
             break;
         if (fds[1].revents & POLLIN) {
             char byte = Stop;
             if (::read(signalPipe[0], &byte, 1) != 1 || byte == Stop)
                 break;
             // The cable was pulled and plugged back: a new device, what was on the way is
-            // lost, and the controller itself carries on.
+            // lost, and the board restarts when the station opens it.
             if (!terminal.reopen()) {
                 std::fprintf(stderr, "grblsim: %s\n", terminal.error().c_str());
                 break;
             }
             out = OutputQueue(terminal.masterFd());
+            slaveOpen = false;
             continue;
         }
-        if (fds[0].revents & POLLIN) {
+        now = monotonicSeconds();
+        // Opens are seen before what the station sends after them, which the fresh board reads.
+        followOpens();
+        if (slaveOpen && (fds[0].revents & POLLIN)) {
             const ssize_t got = ::read(terminal.masterFd(), buffer, sizeof buffer);
             if (got > 0)
                 inbound.send(std::string(buffer, static_cast<std::size_t>(got)),

@@ -1,9 +1,12 @@
+#include "FirmwareBoard.h"
 #include "ProgramGenerator.h"
 #include "PtyPeer.h"
 #include "SimProcess.h"
 #include "TestMain.h"
 
 #include "preview/RunTimeEstimate.h"
+
+#include <QElapsedTimer>
 
 #include <csignal>
 
@@ -21,6 +24,51 @@ class TestGrblSim : public QObject
 private:
     std::unique_ptr<SimProcess> sim;
     std::unique_ptr<PtyPeer> client;
+
+    // What a device answers to the turns of matchesTheFirmware, a line an entry.
+    static QByteArrayList transcript(const QString &link, const QByteArrayList &turns)
+    {
+        std::unique_ptr<PtyPeer> port;
+        QByteArrayList lines;
+        QByteArray arrived;
+        for (const QByteArray &turn : QByteArrayList{"1 reopen"} + turns) {
+            const int space = turn.indexOf(' ');
+            int answers = turn.left(space).toInt();
+            const QByteArray bytes = turn.mid(space + 1);
+            if (bytes == "reopen") {
+                port.reset();
+                port = std::make_unique<PtyPeer>(link);
+            } else {
+                port->write(bytes);
+            }
+            QElapsedTimer clock;
+            clock.start();
+            while (answers > 0 && clock.elapsed() < 15000) {
+                arrived += port->read(std::numeric_limits<int>::max(), 100, "\n");
+                for (int end; (end = arrived.indexOf('\n')) >= 0; arrived.remove(0, end + 1)) {
+                    QByteArray line = arrived.left(end).trimmed();
+                    if (line.isEmpty())
+                        continue;
+                    if (line == "ok" || line.startsWith("error") || line.startsWith('<') ||
+                        line.startsWith("Grbl "))
+                        --answers;
+                    if (line.startsWith('<') && line.contains('|')) {
+                        QByteArrayList fields = line.mid(1, line.size() - 2).split('|');
+                        line = '<' + fields.takeFirst();
+                        for (const QByteArray &field : fields)
+                            line += field.startsWith("MPos") || field.startsWith("WPos")
+                                        ? '|' + field
+                                        : "";
+                        line += '>';
+                    }
+                    lines << line;
+                }
+            }
+            if (answers > 0)
+                lines << "(no answer to " + bytes + ")";
+        }
+        return lines;
+    }
 
     void startController(const QStringList &arguments)
     {
@@ -78,7 +126,7 @@ private slots:
             parameters += QByteArray("[") + unset + ":0.000,0.000,0.000]\r\n";
         parameters += "[G92:4.000,0.000,0.000]\r\n[TLO:0.000]\r\n[PRB:0.000,0.000,0.000";
         row("0.9 work offsets", v09,
-            {offsets, parameters + "]\r\nok\r\n", //
+            {offsets, parameters + ":0]\r\nok\r\n", //
              "?", "<Idle,MPos:6.000,0.000,0.000,WPos:1.000,-2.000,-3.000>\r\n"});
         // Work 10,5 at machine 3,8 once G54 is at -7,3; $10 picks MPos or WPos and Bf.
         row("1.1 status report", v11,
@@ -94,15 +142,35 @@ private slots:
              "ok\r\n<Idle|WPos:10.000,5.000,0.000|FS:0,0>\r\n", //
              "$10=2\n?",
              "ok\r\n<Idle|WPos:10.000,5.000,0.000|Bf:15,128|FS:0,0>\r\n",
-             "M4 S2000 M7\n?",
-             "ok\r\n<Idle|WPos:10.000,5.000,0.000|Bf:15,128|FS:0,1000|A:CM>\r\n",
-             "M3 S500 M8\n\x9A\x9A?",
-             "ok\r\n<Idle|WPos:10.000,5.000,0.000|Bf:15,128|FS:0,600|Ov:100,100,120|A:SFM>\r\n",
+             "M4 S2000 M8\n?",
+             "ok\r\n<Idle|WPos:10.000,5.000,0.000|Bf:15,128|FS:0,1000|A:CF>\r\n",
+             "M3 S500\n\x9A\x9A?",
+             "ok\r\n<Idle|WPos:10.000,5.000,0.000|Bf:15,128|FS:0,600|Ov:100,100,120|A:SF>\r\n",
              "M5 M9 G53 G0 Z-6\n?",
              "ok\r\n<Idle|WPos:10.000,5.000,-6.000|Bf:15,128|FS:0,0|Pn:P>\r\n",
              "$H\n?",
              "ok\r\n<Idle|WPos:7.000,-3.000,0.000|Bf:15,128|FS:0,0>\r\n"});
 
+        // M0 answers once cycle start lets it go, and the lines after it wait unread; program
+        // end resets the modes but keeps G92, the tool offset, F and T; a reset keeps G10's
+        // systems only, and so does a fresh open of the port, which also forgets the position.
+        row("1.1 program pause", v11,
+            {"G1 X0.5 F300\nM0\nG0 X0\n?",
+             "ok\r\n<Hold:0|MPos:0.500,0.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>\r\n", "~?",
+             "ok\r\nok\r\n<Idle|MPos:0.000,0.000,0.000|FS:0,0>\r\n"});
+        row("0.9 program end", v09,
+            {"G10 L20 P2 X3\nG55 G91 G93 M8 T4 G43.1 Z2\nG92 Y1\nM30\n$G\n?",
+             "ok\r\nok\r\nok\r\n[Pgm End]\r\nok\r\n[G1 G54 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]"
+             "\r\nok\r\n<Idle,MPos:0.000,0.000,0.000,WPos:0.000,1.000,-2.000>\r\n",
+             "G0 X1 Y1\n\x18$G\n?",
+             "ok\r\n\r\nGrbl 0.9j ['$' for help]\r\n[G0 G54 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]"
+             "\r\nok\r\n<Idle,MPos:1.000,0.000,0.000,WPos:1.000,0.000,0.000>\r\n",
+             "reopen", "\r\nGrbl 0.9j ['$' for help]\r\n", "G55 X0\n?",
+             "ok\r\n<Idle,MPos:-3.000,0.000,0.000,WPos:0.000,0.000,0.000>\r\n"});
+        row("1.1 program end", v11,
+            {"G55 G43.1 Z2 T4\nM2\n$G\n?",
+             "ok\r\n[MSG:Pgm End]\r\nok\r\n[GC:G1 G54 G17 G21 G90 G94 M5 M9 T0 F0 S0]\r\nok\r\n"
+             "<Idle|MPos:0.000,0.000,0.000|FS:0,0|WCO:0.000,0.000,2.000>\r\n"});
         row("1.1 reset while moving", {"--grbl", "1.1"},
             {"G1 X10 F100\n\x18", "ok\r\nALARM:3\r\n" + banner11 + "[MSG:'$H'|'$X' to unlock]\r\n",
              "G0 X0\n", "error:9\r\n"});
@@ -144,8 +212,12 @@ private slots:
             {"G99", "error: Unsupported command", "error:20"},
             {"#", "error: Expected command letter", "error:1"},
             {"G0 X1 X2", "error: Invalid gcode ID:25", "error:25"},
-            {"G0 G1 X1", "error: Invalid gcode ID:21", "error:21"},
-            {"G1 X5", "error: Invalid gcode ID:22", "error:22"},
+            {"M7", "error: Unsupported command", "error:20"},
+            {"G38.2", "error: Undefined feed rate", "error:22"},
+            {"G2 M1", "error: Undefined feed rate", "error:22"},
+            {"G0 F0", "ok", "ok"},
+            {"G0 G1 X1", "error: Modal group violation", "error:21"},
+            {"G1 X5", "error: Undefined feed rate", "error:22"},
             {"G2 X10 Y0 F100", "error: Invalid gcode ID:35", "error:35"},
             {"G10 L2 P1 X1", "ok", "ok"},
             {"G10 L2 P7 X1", "error: Invalid gcode ID:29", "error:29"},
@@ -153,6 +225,12 @@ private slots:
             {"$999=1", "error: Invalid statement", "error:3"},
             {"$0=2", "error: Value < 3 usec", "error:6"},
             {"G1 X1 Y2 Z3 F100 (long comments do not count)", "ok", "ok"},
+            {"G1 F0", "error: Undefined feed rate", "error:22"},
+            {"G1", "ok", "ok"},
+            {"G38.2", "error: Invalid gcode ID:26", "error:26"},
+            {"G43.1 X1", "error: Invalid gcode ID:37", "error:37"},
+            {"G93 G0 X1", "error: Undefined feed rate", "ok"},
+            {"G94", "ok", "ok"},
             {"G1 X1." + QByteArray(74, '0') + " F100", "error: Line overflow", "error:11"},
             {"g0 x1 ; lower case and a line comment", "ok", "ok"},
             {"$J=G91 X1 F100", notIn09, "ok"},
@@ -189,7 +267,12 @@ private slots:
         QFETCH(QByteArrayList, turns);
         startController(arguments);
         for (int turn = 0; turn + 1 < turns.size(); turn += 2) {
-            client->write(turns[turn]);
+            if (turns[turn] == "reopen") { // as a station that connects again
+                client.reset();
+                client = std::make_unique<PtyPeer>(sim->linkPath());
+            } else {
+                client->write(turns[turn]);
+            }
             const QByteArray reply = client->readUntil(turns[turn + 1], 3000);
             const bool last = turn + 2 == turns.size();
             QVERIFY2(last ? reply.startsWith(turns[turn + 1]) : reply == turns[turn + 1],
@@ -229,6 +312,69 @@ private slots:
         QCOMPARE(client->read(1 << 20, 200).count("ok"), blocks);
         client->write("?");
         QVERIFY(client->readUntil(">\r\n").contains("<Run"));
+    }
+
+    // The same lines to grblsim and to the real firmware of the same version: the same answers,
+    // line for line (status reports by state and position), up to the final $G and $#. Each turn
+    // is "N bytes": send, then wait for N answers (ok, error, status report, banner); "reopen"
+    // closes the port and opens it again. Motion stays short: the firmware runs in real time;
+    // "?" goes alone, after a G4 has waited for the motion: sent with lines, it may overtake them.
+    void matchesTheFirmware_data()
+    {
+        QTest::addColumn<bool>("grbl11");
+        QTest::addColumn<QByteArrayList>("turns");
+        const QByteArrayList pauseEndResetOpen{
+            "3 G10 L20 P2 X3\nG55 G43.1 Z2\nG92 Y1\n",
+            "2 G1 X0.5 F300\nG4 P0\nM0\nG0 X0.2\nM1\n",
+            "1 ?",
+            "3 ~",
+            "1 G4 P0\n",
+            "1 ?",
+            "4 M8 G91 G93 T5\nM30\n$G\n$#\n",
+            "2 G90 G0 X0.3 Z0.2\nG4 P0\n",
+            "1 ?",
+            "1 \x18",
+            "2 $G\n$#\n",
+            "1 ?",
+            "1 reopen",
+            "2 $G\n$#\n",
+            "1 ?",
+        };
+        const QByteArrayList feedsCoolantProbe{
+            "9 G1\nG2\nG38.2\nG0\nG1 F0\nM7\nM8\nM9\n$G\n",
+            "9 G1 F100\nG1\nG2\nG3\nG38.2\nG43.1 X1\nG49\nT7\n$G\n",
+            "7 G93\n$G\nG1 X0.1 F600\nG1 X0.2\nG0 X0\nG94\n$G\n",
+            "1 G38.2 Z0.5 F100\n", // upward, so grblsim's work surface is never met
+            "3 $G\n$X\n$G\n",
+            "1 ?",
+            "1 $#\n",
+        };
+        for (const bool grbl11 : {false, true}) {
+            const QByteArray version = grbl11 ? "1.1 " : "0.9 ";
+            QTest::newRow(version + "pause, program end, reset, open")
+                << grbl11 << pauseEndResetOpen;
+            QTest::newRow(version + "feeds, coolant, probe") << grbl11 << feedsCoolantProbe;
+        }
+    }
+
+    void matchesTheFirmware()
+    {
+        QFETCH(bool, grbl11);
+        QFETCH(QByteArrayList, turns);
+        SimProcess sim(QStringList{"--time-scale", "10"} +
+                       (grbl11 ? QStringList{"--grbl", "1.1"} : QStringList{}));
+        QVERIFY(sim.start());
+        const QByteArrayList simulated = transcript(sim.linkPath(), turns);
+        FirmwareBoard board(grbl11);
+        QVERIFY2(board.start(), qPrintable("the firmware cannot be run: " + board.error()));
+        const QByteArrayList real = transcript(board.linkPath(), turns);
+        QVERIFY2(real.size() > turns.size(), qPrintable(real.join('\n')));
+        int same = 0;
+        while (same < simulated.size() && same < real.size() && simulated[same] == real[same])
+            ++same;
+        const QByteArray after = same ? "after '" + real[same - 1] + "'" : "at the start";
+        QVERIFY2(simulated == real, qPrintable(after + ": grblsim '" + simulated.value(same) +
+                                               "', the firmware '" + real.value(same) + "'"));
     }
 
     // The station's estimate of a program's running time against the run itself: corners,
