@@ -589,7 +589,7 @@ void MachineSession::readStatus(const QString &line)
     if (!jogDirection.isEmpty() && !jogStartPosition && machine && !grbl.speaks11())
         jogStartPosition = machine->value[size_t(qBound(0, jogDirection.at(0).unicode() - 'X', 2))];
     if (job.isActive() && work) {
-        tracker.reported(work->value, machineState == QLatin1String("Idle"));
+        tracker.reported(work->value, atRestState());
         job.finishedBefore(tracker.firstUnfinished());
         if (machineState == QLatin1String("Hold"))
             job.controllerHeld();

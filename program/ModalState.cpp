@@ -19,12 +19,13 @@ QString plainNumber(double value)
     return text == QLatin1String("-0") ? QStringLiteral("0") : text;
 }
 
-QString motionWord(int motion)
+// An arc or a probe cannot be put back without its axis words, nor a feed move without a feed
+// (the controller refuses "G1" alone then); with motion cancelled, a line of axis words alone
+// is refused, as it would have been, rather than run as a move nobody meant.
+QString motionWord(int motion, bool feedKnown)
 {
-    if (motion == 0 || motion == 10)
+    if (motion == 0 || (motion == 10 && feedKnown))
         return QStringLiteral("G%1").arg(motion / 10);
-    // An arc or a probe cannot be put back without its axis words; with motion cancelled, a
-    // line of axis words alone is refused rather than run as a move nobody meant.
     return QStringLiteral("G80");
 }
 
@@ -113,7 +114,8 @@ QString ModalState::restoreWords(const ModalState &now) const
         words << (inches ? QStringLiteral("G20") : QStringLiteral("G21"));
     if (now.inverseTime != inverseTime)
         words << (inverseTime ? QStringLiteral("G93") : QStringLiteral("G94"));
-    words << (incremental ? QStringLiteral("G91") : QStringLiteral("G90")) << motionWord(motion);
+    words << (incremental ? QStringLiteral("G91") : QStringLiteral("G90"))
+          << motionWord(motion, feed > 0 && !inverseTime);
     if (!inverseTime)
         words << feedWord();
     return words.join(QLatin1Char(' '));
@@ -154,7 +156,7 @@ QString ModalState::resumeWords() const
 {
     QStringList words{inches ? QStringLiteral("G20") : QStringLiteral("G21"),
                       incremental ? QStringLiteral("G91") : QStringLiteral("G90"),
-                      motionWord(motion)};
+                      motionWord(motion, feed > 0 && !inverseTime)};
     if (!inverseTime)
         words << feedWord();
     if (spindle != 5)
