@@ -8,9 +8,11 @@
 namespace {
 
 constexpr std::size_t maxLoggedLine = 1 << 20;
-// How often 1.1 repeats what rarely changes, in status reports.
+// How often the bar reports repeat what rarely changes: 0.9's WCO; 1.1's WCO and Ov (with A)
+// while busy and while idle.
 constexpr int offsetEvery = 10;
-constexpr int overridesEvery = 20;
+constexpr int offsetEveryBusy = 30, offsetEveryIdle = 10;
+constexpr int overridesEveryBusy = 20, overridesEveryIdle = 10;
 
 std::string number3(double value)
 {
@@ -110,8 +112,9 @@ void Controller::resetParser(Vec3 position)
     parser = ParserState{};
     parser.systems = systems;
     parser.position = position;
-    reportedOffset = Vec3{1e300, 0, 0}; // the first report names it
-    reportsSinceOffset = 0;
+    // The first report names the offset, the next one the overrides.
+    reportedOffset = Vec3{1e300, 0, 0};
+    reportsSinceOffset = reportsToOffset = reportsToOverrides = 0;
 }
 
 void Controller::resetOverrides(double now)
@@ -614,23 +617,41 @@ std::string Controller::barFields(Vec3 machine, Vec3 offset, double now)
     // What rarely changes comes along now and then, and in the report right after a change.
     const bool offsetChanged = offset.x != reportedOffset.x || offset.y != reportedOffset.y ||
                                offset.z != reportedOffset.z;
-    if (offsetChanged || ++reportsSinceOffset >= offsetEvery) {
-        fields += "|WCO:" + triple(offset);
-        reportedOffset = offset;
-        reportsSinceOffset = 0;
-    }
-    if (!v11)
+    reportedOffset = offset;
+    if (!v11) {
+        if (offsetChanged || ++reportsSinceOffset >= offsetEvery) {
+            fields += "|WCO:" + triple(offset);
+            reportsSinceOffset = 0;
+        }
         return fields;
-    if (overridesChanged || ++reportsSinceOverrides >= overridesEvery) {
-        fields += "|Ov:" + std::to_string(overrides.feed) + "," + std::to_string(overrides.rapid) +
-                  "," + std::to_string(overrides.spindle);
-        overridesChanged = false;
-        reportsSinceOverrides = 0;
     }
+    // 1.1 counts down to the next WCO and Ov; a report with WCO puts Ov off to the next one, and
+    // the spindle and coolant (A) come only with Ov.
     const std::string accessories = std::string(parser.spindle == 3   ? "S"
                                                 : parser.spindle == 4 ? "C"
                                                                       : "") +
                                     (parser.flood ? "F" : "");
+    if (offsetChanged)
+        reportsToOffset = 0;
+    if (overridesChanged || accessories != reportedAccessories)
+        reportsToOverrides = 0;
+    overridesChanged = false;
+    reportedAccessories = accessories;
+    const bool busy = stateName() != "Idle" && stateName() != "Alarm" && stateName() != "Check";
+    if (reportsToOffset > 0) {
+        --reportsToOffset;
+    } else {
+        reportsToOffset = (busy ? offsetEveryBusy : offsetEveryIdle) - 1;
+        reportsToOverrides = std::max(reportsToOverrides, 1);
+        fields += "|WCO:" + triple(offset);
+    }
+    if (reportsToOverrides > 0) {
+        --reportsToOverrides;
+        return fields;
+    }
+    reportsToOverrides = (busy ? overridesEveryBusy : overridesEveryIdle) - 1;
+    fields += "|Ov:" + std::to_string(overrides.feed) + "," + std::to_string(overrides.rapid) +
+              "," + std::to_string(overrides.spindle);
     if (!accessories.empty())
         fields += "|A:" + accessories;
     return fields;

@@ -132,6 +132,8 @@ private:
     Vec3 reportedOffset{1e300, 0, 0};
     OverridePercent overrides;
     bool overridesChanged = false;
-    int reportsSinceOverrides = 0;
+    int reportsToOffset = 0;    // 1.1: reports until the next WCO
+    int reportsToOverrides = 0; // and the next Ov
+    std::string reportedAccessories;
     std::string startupLines[2];
 };

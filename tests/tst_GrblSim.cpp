@@ -133,7 +133,7 @@ private slots:
             {"?",
              "<Idle|MPos:0.000,0.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>\r\n", //
              "?",
-             "<Idle|MPos:0.000,0.000,0.000|FS:0,0>\r\n", //
+             "<Idle|MPos:0.000,0.000,0.000|FS:0,0|Ov:100,100,100>\r\n", //
              "G10 L20 P1 X7 Y-3\n?",
              "ok\r\n<Idle|MPos:0.000,0.000,0.000|FS:0,0|WCO:-7.000,3.000,0.000>\r\n",
              "G0 X10 Y5\n?",
@@ -143,11 +143,11 @@ private slots:
              "$10=2\n?",
              "ok\r\n<Idle|WPos:10.000,5.000,0.000|Bf:15,128|FS:0,0>\r\n",
              "M4 S2000 M8\n?",
-             "ok\r\n<Idle|WPos:10.000,5.000,0.000|Bf:15,128|FS:0,1000|A:CF>\r\n",
+             "ok\r\n<Idle|WPos:10.000,5.000,0.000|Bf:15,128|FS:0,1000|Ov:100,100,100|A:CF>\r\n",
              "M3 S500\n\x9A\x9A?",
              "ok\r\n<Idle|WPos:10.000,5.000,0.000|Bf:15,128|FS:0,600|Ov:100,100,120|A:SF>\r\n",
              "M5 M9 G53 G0 Z-6\n?",
-             "ok\r\n<Idle|WPos:10.000,5.000,-6.000|Bf:15,128|FS:0,0|Pn:P>\r\n",
+             "ok\r\n<Idle|WPos:10.000,5.000,-6.000|Bf:15,128|FS:0,0|Pn:P|Ov:100,100,120>\r\n",
              "$H\n?",
              "ok\r\n<Idle|WPos:7.000,-3.000,0.000|Bf:15,128|FS:0,0>\r\n"});
 
@@ -157,7 +157,7 @@ private slots:
         row("1.1 program pause", v11,
             {"G1 X0.5 F300\nM0\nG0 X0\n?",
              "ok\r\n<Hold:0|MPos:0.500,0.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>\r\n", "~?",
-             "ok\r\nok\r\n<Idle|MPos:0.000,0.000,0.000|FS:0,0>\r\n"});
+             "ok\r\nok\r\n<Idle|MPos:0.000,0.000,0.000|FS:0,0|Ov:100,100,100>\r\n"});
         row("0.9 program end", v09,
             {"G10 L20 P2 X3\nG55 G91 G93 M8 T4 G43.1 Z2\nG92 Y1\nM30\n$G\n?",
              "ok\r\nok\r\nok\r\n[Pgm End]\r\nok\r\n[G1 G54 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]"
@@ -178,8 +178,9 @@ private slots:
             {"$C\n?",
              "[MSG:Enabled]\r\nok\r\n<Check|MPos:0.000,0.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>"
              "\r\n",
-             "G0 X50\nG1 X\n?", "ok\r\nerror:2\r\n<Check|MPos:0.000,0.000,0.000|FS:0,0>\r\n",
-             "$C\n", "[MSG:Disabled]\r\nok\r\n" + banner11});
+             "G0 X50\nG1 X\n?",
+             "ok\r\nerror:2\r\n<Check|MPos:0.000,0.000,0.000|FS:0,0|Ov:100,100,100>\r\n", "$C\n",
+             "[MSG:Disabled]\r\nok\r\n" + banner11});
         // Jogs in machine, work, inch and relative terms; the parser stays in G0 G21 G90.
         row("1.1 jogs leave the modal state", v11,
             {"G10 L2 P1 X2\n$J=G53 X5 F100\n$J=X1 F100\n$J=G20 G91 X1 F10\n$G\n",
@@ -202,7 +203,8 @@ private slots:
             {"G0 X1\x91 Y2\n", "error: Expected command letter\r\n"});
         row("1.1 acts on bytes from 0x80 up inside a line", v11,
             {"G0 X1\x97\x91 Y2\n?",
-             "ok\r\n<Idle|MPos:1.000,2.000,0.000|FS:0,0|WCO:0.000,0.000,0.000|Ov:110,25,100>\r\n"});
+             "ok\r\n<Idle|MPos:1.000,2.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>\r\n", "?",
+             "<Idle|MPos:1.000,2.000,0.000|FS:0,0|Ov:110,25,100>\r\n"});
 
         // The same faults, in 0.9's words and by 1.1's numbers; a refused line changes nothing.
         const char *const notIn09 = "error: Bad number format";
