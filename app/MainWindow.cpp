@@ -85,11 +85,20 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&session, &MachineSession::permissionDenied, this, &MainWindow::ShowPermissionProblem);
     connect(&safeStop, &SafeStop::notice, this,
             [this](const QString &text) { AppendTerminal(text, noticeColour); });
+    // The port closes once the controller has answered the reset with its banner (or a second
+    // has passed): closed at once, the reset could be lost on its way.
     connect(&safeStop, &SafeStop::finished, this, [this] {
         tickTimer.stop(); // no reconnecting: the window goes
         jogTimer.stop();
-        session.disconnectLink();
-        close();
+        const auto closeNow = [this] {
+            session.disconnectLink();
+            close();
+        };
+        connect(&session, &MachineSession::lineReceived, this, [closeNow](const QString &line) {
+            if (line.startsWith(QLatin1String("Grbl ")))
+                closeNow();
+        });
+        QTimer::singleShot(1000, this, closeNow);
     });
     connect(ui->plainTextEditGCode, &CodeEditor::dropRefused, this, &MainWindow::RefuseOpening);
     tickTimer.setSingleShot(false);
@@ -197,7 +206,8 @@ void MainWindow::ShowMachineInfo(const StatusReport &report)
                                         .arg(report.overrides->at(0))
                                         .arg(report.overrides->at(1))
                                         .arg(report.overrides->at(2)));
-    if (!report.barForm || !session.dialect().speaks11())
+    // The firmware sends A (and leaves it out when all is off) only beside Ov.
+    if (!report.barForm || !session.dialect().speaks11() || !report.overrides)
         return;
     const QString running = report.accessories.value_or(QString());
     spindleOn = running.contains(QLatin1Char('S')) || running.contains(QLatin1Char('C'));

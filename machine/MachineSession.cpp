@@ -597,9 +597,7 @@ void MachineSession::readStatus(const QString &line)
     }
     emit lineReceived(line);
     emit statusReported();
-    const bool atRest =
-        machineState == QLatin1String("Idle") || machineState == QLatin1String("Check");
-    if (atRest && drainPolled) {
+    if (atRestState() && drainPolled) {
         job.machineStopped();
         if (job.hold() == Job::Hold::ToolChange && shownHold != Job::Hold::ToolChange)
             enqueue(QByteArrayLiteral("M5"), CommandTag);

@@ -105,6 +105,11 @@ public:
     // derived from the other and the last work offset, or kept as it was when it cannot be.
     const QString &state() const { return machineState; }
     bool isIdle() const { return isConnected() && machineState == QLatin1String("Idle"); }
+    // Nothing planned is left to run: Idle, or the check mode where nothing moves.
+    bool atRestState() const
+    {
+        return machineState == QLatin1String("Idle") || machineState == QLatin1String("Check");
+    }
     const StatusReport &lastReport() const { return report; }
     const std::optional<StatusReport::Position> &machinePosition() const { return machine; }
     const std::optional<StatusReport::Position> &workPositionReported() const { return work; }
