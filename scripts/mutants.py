@@ -4,11 +4,13 @@
 Applies each fault below alone to a copy of the committed sources (git archive of HEAD), builds
 it and runs the suite under a virtual display, stopping at the first failing test. A fault that
 no test catches is a hole in the tests. The results go to stdout and to RESULTS (default
-build-mutants/results.txt), one line a fault: its number, CAUGHT by which test, or MISSED.
+build-mutants/results.txt), one line a fault: its set and number, CAUGHT by which test, or
+MISSED.
 
-    scripts/mutants.py [--check] [--only N,N,...] [--results FILE]
+    scripts/mutants.py [--check] [--set NAME] [--only N,N,...] [--results FILE]
 
---check only verifies that every fault's text is found exactly once. Needs what
+--set picks one set of faults (default: every set); --only numbers count within each set
+chosen. --check only verifies that every fault's text is found exactly once. Needs what
 scripts/install-deps.sh installs, and python3.
 """
 
@@ -19,8 +21,9 @@ import shutil
 import subprocess
 import sys
 
-# (file, what the fault is, text as it stands, text with the fault)
-FAULTS = [
+# Named sets of faults, each (file, what the fault is, text as it stands, text with the fault).
+# A set is written by someone who has not read the tests, over the code one round changed.
+FIRST = [
     # link/
     ("link/LineFramer.cpp", "endless line kept whole",
      "if (pending.size() < maxLineLength)", "if (pending.size() <= maxLineLength * 4)"),
@@ -72,7 +75,7 @@ FAULTS = [
     ("machine/MachineSession.cpp", "the work position derived with the wrong sign",
      "        work = shifted(*report.machine, -1);", "        work = shifted(*report.machine, 1);"),
     ("machine/MachineSession.cpp", "no jog cancel on release",
-     "    if (grbl.speaks11())\n        sendRealtime(jogCancel);", "    if (false)\n        sendRealtime(jogCancel);"),
+     "        sendRealtime(jogCancel);\n    else if", "        {}\n    else if"),
     ("machine/ProbeCycle.cpp", "no G90 after a probe",
      "    ending.lines << QStringLiteral(\"G90\");", ""),
     ("machine/ProbeCycle.cpp", "a probe without contact counts as contact",
@@ -90,8 +93,9 @@ FAULTS = [
     ("app/LedGeometry.cpp", "the lamp's highlight one pixel off",
      "int position = diameter / 5 + 1;", "int position = diameter / 5;"),
     ("app/MainWindow.cpp", "spindle caption changes although nothing was accepted",
-     "    SendCommand(on ? QStringLiteral(\"M3\") : QStringLiteral(\"M5\"));",
-     "    SendCommand(on ? QStringLiteral(\"M3\") : QStringLiteral(\"M5\"));\n    ui->pushButtonSpindle->setText(on ? tr(\"Spindle Off\") : tr(\"Spindle On\"));"),
+     "    SendCommand(on ? QStringLiteral(\"M3\") : QStringLiteral(\"M5\"));\n}",
+     "    SendCommand(on ? QStringLiteral(\"M3\") : QStringLiteral(\"M5\"));\n    spindleOn = on;\n"
+     "    ui->pushButtonSpindle->setText(on ? tr(\"Spindle Off\") : tr(\"Spindle On\"));\n}"),
     ("app/MainWindow.cpp", "Send enabled during a job",
      "    ui->pushButtonSendGCode->setEnabled(idle || checking);",
      "    ui->pushButtonSendGCode->setEnabled(session.isIdle() || checking);"),
@@ -138,6 +142,85 @@ FAULTS = [
      "const bool clean = job.state() == Job::State::Finished;"),
 ]
 
+FRESH_19 = [
+    # program/
+    ("program/ModalState.cpp", "a feed given in inches kept as millimetres",
+     "feed = word.value * (inches ? mmPerInch : 1);", "feed = word.value;"),
+    ("program/ModalState.cpp", "modes put back after a jog in the other units",
+     "        words << (inches ? QStringLiteral(\"G20\") : QStringLiteral(\"G21\"));",
+     "        words << (inches ? QStringLiteral(\"G21\") : QStringLiteral(\"G20\"));"),
+    ("program/ModalState.cpp", "an arc's motion mode put back without its axis words",
+     "    if (motion == 0 || motion == 10)\n",
+     "    if (motion == 0 || motion == 10 || motion == 20 || motion == 30)\n"),
+    ("program/ModalState.cpp", "flood coolant not put back after a tool change",
+     "    if (flood)\n        words << QStringLiteral(\"M8\");\n", ""),
+    # machine/
+    ("machine/ExecutionTracker.cpp", "one Idle report finishes every line taken in",
+     "if (atEnd || restReports >= 2)", "if (atEnd || restReports >= 1)"),
+    ("machine/ExecutionTracker.cpp", "the line being cut counted as finished",
+     "pending.erase(pending.begin(), pending.begin() + long(k));",
+     "pending.erase(pending.begin(), pending.begin() + long(k) + 1);"),
+    ("machine/ExecutionTracker.cpp", "arcs followed the wrong way round",
+     "step.clockwise = move.motion == LineWords::Clockwise;",
+     "step.clockwise = move.motion == LineWords::CounterClockwise;"),
+    ("machine/Job.cpp", "the program's pause still stops the feeding once answered",
+     "    if (index == pauseSent)\n        pauseSent = -1;\n    finishIfDone();",
+     "    finishIfDone();"),
+    ("machine/Job.cpp", "progress counts lines taken in, not lines cut",
+     "int(qint64(done()) * 100 / lines.size())", "int(qint64(confirmedCount) * 100 / lines.size())"),
+    ("machine/MachineSession.cpp", "the usual modes not set when the operator chose them",
+     "    enqueue(usual.startWords().toLatin1(), CommandTag);\n", ""),
+    ("machine/MachineSession.cpp", "a 0.9 step jog leaves the controller in G91",
+     "    enqueue(before.restoreWords(after).toLatin1(), RestoreTag);\n", ""),
+    ("machine/MachineSession.cpp", "a probe on a controller left in inches runs in inches",
+     "    QString relative = lines.at(0);\n    if (modes.inches)\n        relative += QStringLiteral(\" G21\");\n",
+     "    QString relative = lines.at(0);\n"),
+    ("machine/MachineSession.cpp", "a reset does not tell of the G92 offset it cleared",
+     "    offsetLost();\n    jobMayHaveChanged();", "    jobMayHaveChanged();"),
+    ("machine/MachineSession.cpp", "0.9 jog speed from acceleration taken per minute squared",
+     "acceleration[at] * jog09StopSeconds * 60}", "acceleration[at] * jog09StopSeconds * 3600}"),
+    ("machine/SafeStop.cpp", "a hold still slowing down taken for one at rest",
+     "report.subState == QLatin1String(\"0\")", "report.subState == QLatin1String(\"1\")"),
+    # app/, editor/
+    ("app/MainWindow.cpp", "spindle caption says off while it turns counter-clockwise",
+     "    spindleOn = modes.spindle != 5;", "    spindleOn = modes.spindle == 3;"),
+    ("app/MainWindow.cpp", "Send in the controller's check mode does nothing",
+     "                         session.state() == QLatin1String(\"Check\"));",
+     "                         false);"),
+    ("app/MainWindow.cpp", "the coolant button asks for mist",
+     "SendCommand(coolantOn ? QStringLiteral(\"M9\") : QStringLiteral(\"M8\"));",
+     "SendCommand(coolantOn ? QStringLiteral(\"M9\") : QStringLiteral(\"M7\"));"),
+    ("app/MainWindow.cpp", "flood coolant shown as off",
+     "    coolantOn = modes.flood || modes.mist;", "    coolantOn = modes.mist;"),
+    ("app/MainWindow.cpp", "closing during a probe leaves it running",
+     "    if (session.probeCycle().isActive())\n        return tr(\"A probe is running on the machine\");\n",
+     ""),
+    ("app/MainWindow.cpp", "the program may be edited while its job is held",
+     "setReadOnly(job.isActive());", "setReadOnly(job.state() == Job::State::Running);"),
+    ("editor/CodeEditor.cpp", "a file dropped during a job is turned away without a word",
+     "        emit dropRefused(path);\n        return;", "        return;"),
+    # send/
+    ("send/TerminalSender.cpp", "Enter at the modes question runs the program as it is",
+     "session.chooseStart(read > 0 ? MachineSession::StartChoice::UsualState",
+     "session.chooseStart(read > 0 ? MachineSession::StartChoice::AsItIs"),
+    ("send/TerminalSender.cpp", "a refused line holds the machine and nothing resets it",
+     "reset once the machine stands\n        safeStop.start();", "reset once the machine stands"),
+    ("send/main.cpp", "a hangup ends orlo-send without stopping the machine",
+     "{SIGINT, SIGHUP, SIGTERM, SIGQUIT}", "{SIGINT, SIGTERM, SIGQUIT}"),
+    # link/
+    ("link/TerminalCommunication.cpp", "an error of the last connection silences the same error now",
+     "    lastError = QSerialPort::NoError;\n", ""),
+    # sim/
+    ("sim/Controller.cpp", "M0 answered before cycle start",
+     "        if (motion.holding())\n            return false;\n    }", "    }"),
+    ("sim/Controller.cpp", "the parser state always names G54",
+     "std::to_string(54 + parser.system)", "std::to_string(54)"),
+    ("sim/GcodeParser.cpp", "program end keeps the work system selected",
+     "        next.system = 0;\n", ""),
+]
+
+SETS = {"first": FIRST, "fresh-19": FRESH_19}
+
 
 def run(command, cwd, env=None, timeout=None):
     return subprocess.run(command, cwd=cwd, env=env, timeout=timeout, capture_output=True,
@@ -164,21 +247,28 @@ def first_failure(output):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--check", action="store_true")
+    parser.add_argument("--set", choices=list(SETS), default="")
     parser.add_argument("--only", default="")
     parser.add_argument("--results", default="")
     arguments = parser.parse_args()
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    chosen = [int(n) for n in arguments.only.split(",") if n] or range(1, len(FAULTS) + 1)
+    only = [int(n) for n in arguments.only.split(",") if n]
+    chosen = [(name, n, SETS[name][n - 1])
+              for name in ([arguments.set] if arguments.set else SETS)
+              for n in (only or range(1, len(SETS[name]) + 1)) if 0 < n <= len(SETS[name])]
+    if not chosen:
+        sys.exit("no such fault")
 
     if arguments.check:
         bad = 0
-        for n in chosen:
-            fault = FAULTS[n - 1]
+        for name, n, fault in chosen:
             with open(os.path.join(root, fault[0])) as file:
                 count = file.read().count(fault[2])
             if count != 1:
-                print(f"{n:2} {fault[0]}: found {count} times: {fault[1]}")
+                print(f"{name} {n:2} {fault[0]}: found {count} times: {fault[1]}")
                 bad += 1
+        for name in dict.fromkeys(name for name, _, _ in chosen):
+            print(f"{name}: {sum(1 for c in chosen if c[0] == name)} faults")
         print(f"{len(chosen) - bad} of {len(chosen)} faults apply")
         return 1 if bad else 0
 
@@ -195,11 +285,10 @@ def main():
 
     env = dict(os.environ, QT_LOGGING_RULES="orlo.*.debug=false", LIBGL_ALWAYS_SOFTWARE="1")
     results = []
-    for n in chosen:
-        fault = FAULTS[n - 1]
+    for name, n, fault in chosen:
         original, count = apply(tree, fault)
         if original is None:
-            line = f"{n:2} NOT APPLIED ({count} matches) {fault[0]}: {fault[1]}"
+            line = f"{name} {n:2} NOT APPLIED ({count} matches) {fault[0]}: {fault[1]}"
         else:
             try:
                 built = run(["cmake", "--build", build, "--parallel", str(os.cpu_count())], root)
@@ -214,14 +303,13 @@ def main():
             finally:
                 with open(os.path.join(tree, fault[0]), "w") as file:
                     file.write(original)
-            line = f"{n:2} {verdict:40} {fault[0]}: {fault[1]}"
+            line = f"{name} {n:2} {verdict:40} {fault[0]}: {fault[1]}"
         print(line, flush=True)
         results.append(line)
     out = arguments.results or os.path.join(work, "results.txt")
     with open(out, "w") as file:
         file.write("\n".join(results) + "\n")
     return 0
-
 
 if __name__ == "__main__":
     sys.exit(main())
