@@ -150,8 +150,8 @@ FRESH_19 = [
      "        words << (inches ? QStringLiteral(\"G20\") : QStringLiteral(\"G21\"));",
      "        words << (inches ? QStringLiteral(\"G21\") : QStringLiteral(\"G20\"));"),
     ("program/ModalState.cpp", "an arc's motion mode put back without its axis words",
-     "    if (motion == 0 || motion == 10)\n",
-     "    if (motion == 0 || motion == 10 || motion == 20 || motion == 30)\n"),
+     "    if (motion == 0 || (motion == 10 && feedKnown))\n",
+     "    if (motion == 0 || ((motion == 10 || motion == 20 || motion == 30) && feedKnown))\n"),
     ("program/ModalState.cpp", "flood coolant not put back after a tool change",
      "    if (flood)\n        words << QStringLiteral(\"M8\");\n", ""),
     # machine/
