@@ -38,6 +38,14 @@ private:
             if (bytes == "reopen") {
                 port.reset();
                 port = std::make_unique<PtyPeer>(link);
+            } else if (bytes == "?hold") {
+                // The pause begins once the motion before it has run out: asked until then.
+                for (int tries = 0; tries < 50; ++tries) {
+                    port->write("?");
+                    if (port->readUntil(">\r\n").startsWith("<Hold"))
+                        break;
+                }
+                port->write("?");
             } else {
                 port->write(bytes);
             }
@@ -328,7 +336,7 @@ private slots:
         const QByteArrayList pauseEndResetOpen{
             "3 G10 L20 P2 X3\nG55 G43.1 Z2\nG92 Y1\n",
             "2 G1 X0.5 F300\nG4 P0\nM0\nG0 X0.2\nM1\n",
-            "1 ?",
+            "1 ?hold",
             "3 ~",
             "1 G4 P0\n",
             "1 ?",
