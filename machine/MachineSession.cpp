@@ -118,6 +118,23 @@ bool MachineSession::sendLine(const QString &line, bool locked)
     return true;
 }
 
+// The modes the controller will be in once it has taken everything on its way: what a jog or a
+// probe must put back, even when the line before it has not been answered yet.
+ModalState MachineSession::expectedModes() const
+{
+    ModalState expected = modes;
+    const auto follow = [&expected](const QByteArray &line) {
+        if (!line.startsWith('$'))
+            expected.apply(QString::fromLatin1(line));
+    };
+    for (const QByteArray &line : sentLines)
+        follow(line);
+    follow(restoreOwed);
+    for (const Queued &queued : queue)
+        follow(queued.bytes);
+    return expected;
+}
+
 QString MachineSession::lostOffsetAxes() const
 {
     return axesText(lostAxes);
@@ -266,15 +283,16 @@ QString MachineSession::startProbe(const ProbeRequest &request)
         return QStringLiteral("the machine is not idle");
     const QStringList lines = ProbeCycle::startLines(request);
     // The request is in millimetres at a feed per minute, whatever the controller was left in.
+    const ModalState before = expectedModes();
     QString relative = lines.at(0);
-    if (modes.inches)
+    if (before.inches)
         relative += QStringLiteral(" G21");
-    if (modes.inverseTime)
+    if (before.inverseTime)
         relative += QStringLiteral(" G94");
-    ModalState during = modes;
+    ModalState during = before;
     during.apply(relative);
     during.apply(lines.at(1));
-    probeRestore = modes.restoreWords(during).toLatin1();
+    probeRestore = before.restoreWords(during).toLatin1();
     enqueue(relative.toLatin1(), CommandTag);
     enqueue(lines.at(1).toLatin1(), ProbeTag);
     probe.start(request);
@@ -295,20 +313,20 @@ QString MachineSession::jogLine(const QString &direction, const QString &step, i
 // Jog steps are millimetres: a controller left in inches would go 25.4 times as far.
 bool MachineSession::jogStep(const QString &direction, const QString &step, int feed)
 {
+    const ModalState before = expectedModes();
     if (grbl.speaks11()) {
         QString line = jogLine(direction, step, feed);
-        if (modes.inches)
+        if (before.inches)
             line.insert(3, QStringLiteral("G21 "));
         return sendLine(line, isJogLocked());
     }
     QString relative = QStringLiteral("G91");
-    if (modes.inches)
+    if (before.inches)
         relative += QStringLiteral(" G21");
-    if (modes.inverseTime)
+    if (before.inverseTime)
         relative += QStringLiteral(" G94");
     const QString move = QStringLiteral("G01 %1%2 F%3").arg(direction, step).arg(feed);
-    const ModalState before = modes;
-    ModalState after = modes;
+    ModalState after = before;
     after.apply(relative);
     after.apply(move);
     if (!sendLine(relative, isJogLocked()))
@@ -336,15 +354,16 @@ void MachineSession::holdJog(const QString &direction, int feed)
             settingsAsked = true;
             enqueue(QByteArrayLiteral("$$"), SettingsTag);
         }
+        const ModalState before = expectedModes();
         QString relative = QStringLiteral("G91");
-        if (modes.inches)
+        if (before.inches)
             relative += QStringLiteral(" G21");
-        if (modes.inverseTime)
+        if (before.inverseTime)
             relative += QStringLiteral(" G94");
-        ModalState during = modes;
+        ModalState during = before;
         during.apply(relative);
         during.apply(QStringLiteral("G1 F%1").arg(qMax(1, feed)));
-        jogRestore = modes.restoreWords(during).toLatin1();
+        jogRestore = before.restoreWords(during).toLatin1();
         enqueue(relative.toLatin1(), CommandTag);
         jogSentDistance = 0;
         jogStartPosition.reset();

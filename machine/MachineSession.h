@@ -160,6 +160,7 @@ private:
     bool write(const QByteArray &bytes, int tag);
     void enqueue(const QByteArray &bytes, int tag);
     void payOwedRestore();
+    ModalState expectedModes() const;
     void readSetting(const QString &line);
     void readOffsets(const QString &line);
     void followAccepted(const QByteArray &line);

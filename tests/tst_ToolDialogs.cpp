@@ -426,7 +426,8 @@ private slots:
     }
 
     // Status polling off and a fast probe: no state word ever shows the move. The position is
-    // set at the contact, once, before the jog that follows, and the controller is back in G90.
+    // set at the contact, once, before the jog that follows, and the controller's modes and feed
+    // are put back (G90, not the probe's motion mode).
     // Offline the probe is refused, and nothing of it follows once the link is back.
     void probeCycleAgainstTheController_data()
     {
@@ -434,9 +435,9 @@ private slots:
         QTest::addColumn<QString>("result");
         QTest::addColumn<QString>("sent"); // for the probe
         QTest::newRow("touches the surface") << -20.0 << "Probe: contact at machine Z -5.000"
-                                             << "G91|G38.2 Z-20 F20|G92 Z1.55|G90|";
+                                             << "G91|G38.2 Z-20 F20|G92 Z1.55|G90 G0 F0|";
         QTest::newRow("no contact, alarm cleared") << 5.0 << "Probe failed: ALARM"
-                                                   << "G91|G38.2 Z+5 F20|G90|$X|G90|";
+                                                   << "G91|G38.2 Z+5 F20|G90 G0 F0|$X|G90 G0 F0|";
         QTest::newRow("offline") << -20.0 << "Probe not started: the controller is not connected"
                                  << "";
     }
@@ -461,8 +462,7 @@ private slots:
         station.type("G0 Z5");          // absolute again: to work Z 5, not 5 mm up
         station.widget<QRadioButton>("radioButton1mm")->click();
         station.click("pushButtonMinusX");
-        QTRY_VERIFY(station.received().endsWith("G01 X-1 F1500"));
-        QCOMPARE(station.received().join('|'), sent + "G0 Z5|G91|G01 X-1 F1500");
+        QTRY_COMPARE(station.received().join('|'), sent + "G0 Z5|G91|G01 X-1 F1500|G90 G0 F0");
         QVERIFY(station.reaches("Idle"));
         QTRY_COMPARE(station.widget<QLCDNumber>("lcdNumberWorkZ")->value(), 5.0);
     }
