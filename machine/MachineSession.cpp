@@ -645,6 +645,7 @@ void MachineSession::answered(bool ok, const QString &reply)
         decideStart(ok, reply);
     } else if (tag == SettingsTag) {
         settingsRead = true;
+        tellAlarmHint();
     }
     SendQueuedLines();
     jobMayHaveChanged();
@@ -710,7 +711,19 @@ void MachineSession::alarmed(const QString &line)
         emit notice(QStringLiteral("Program ") + job.describe(jobElapsedMs()));
         emit jobChanged();
     }
-    // Homing on a machine without it only gets another error.
+    // Homing on a machine without it only gets another error: the hint waits for the settings
+    // that say whether it has it.
+    alarmHintOwed = true;
+    if (homingEnabled || settingsAsked)
+        return tellAlarmHint();
+    settingsAsked = true;
+    enqueue(QByteArrayLiteral("$$"), SettingsTag);
+}
+
+void MachineSession::tellAlarmHint()
+{
+    if (!std::exchange(alarmHintOwed, false))
+        return;
     QString hint = QStringLiteral("The controller is in alarm: \"$X\" (Kill Alarm Lock) unlocks it");
     if (homingEnabled.value_or(false))
         hint += QStringLiteral(", \"$H\" (homing) homes it");
@@ -734,6 +747,10 @@ void MachineSession::controllerRestarted(const QString &banner)
     modes = ModalState{};
     emit modesChanged();
     offsetLost();
+    if (alarmHintOwed) { // asked before the reset, and thrown away by it
+        settingsAsked = true;
+        enqueue(QByteArrayLiteral("$$"), SettingsTag);
+    }
     jobMayHaveChanged();
     if (const auto dialect = Dialect::fromBanner(banner))
         learnDialect(*dialect);

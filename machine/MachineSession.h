@@ -169,6 +169,7 @@ private:
     void beginJob(const ModalState &start);
     void cancelStart(const QString &why);
     void pumpJog09();
+    void tellAlarmHint();
     double jogSpeed09(int axis, int feed) const;
     void dropEverything();
     void endProbe(const ProbeCycle::Ending &ending, bool sendLines);
@@ -212,6 +213,7 @@ private:
     std::array<double, 3> acceleration{10, 10, 10}; // $120-$122
     std::optional<bool> homingEnabled;             // $22
     bool settingsAsked = false;
+    bool alarmHintOwed = false;
     bool settingsRead = false;
     double jogSentDistance = 0; // 0.9: mm sent along the jog's axis since it began
     std::optional<double> jogStartPosition;
