@@ -289,8 +289,8 @@ void MainWindow::ShowJob()
         text = estimate;
     else if (job.state() == Job::State::Running || job.hold() == Job::Hold::Operator)
         text += QStringLiteral(", %1 remaining")
-                    .arg(Job::duration(qint64(
-                        survey.estimate.remainingAfter(job.finishedLine() - 1) * 1000)));
+                    .arg(Job::duration(
+                        qint64(survey.estimate.remainingAfter(job.finishedLine() - 1) * 1000)));
     else if (job.state() == Job::State::Finished && !estimate.isEmpty())
         text += QStringLiteral(" (%1)").arg(estimate);
     ui->labelJob->setText(text);

@@ -96,8 +96,8 @@ bool ExecutionTracker::onStep(const Step &step, const Point &p)
     if (std::fabs(std::hypot(p[0] - cx, p[1] - cy) - radius) > tolerance)
         return false;
     const double startAngle = std::atan2(step.start[1] - cy, step.start[0] - cx);
-    double sweep = turned(startAngle, std::atan2(step.end[1] - cy, step.end[0] - cx),
-                          step.clockwise);
+    double sweep =
+        turned(startAngle, std::atan2(step.end[1] - cy, step.end[0] - cx), step.clockwise);
     if (sweep < 1e-9)
         sweep = twoPi; // a full circle
     const double angle = turned(startAngle, std::atan2(p[1] - cy, p[0] - cx), step.clockwise);

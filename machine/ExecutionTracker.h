@@ -39,7 +39,7 @@ private:
     {
         enum Kind
         {
-            Still,   // nothing moves
+            Still, // nothing moves
             Straight,
             Arc,
             Unknown // moves or shifts the coordinates in a way the program does not tell

@@ -44,6 +44,18 @@ QString axesText(int bits)
     return axes.join(QStringLiteral(", "));
 }
 
+// What a jog or a probe says before its move: relative, and in millimetres per minute whatever
+// the controller was left in (a step in inches would go 25.4 times as far).
+QString relativeLine(const ModalState &before)
+{
+    QString line = QStringLiteral("G91");
+    if (before.inches)
+        line += QStringLiteral(" G21");
+    if (before.inverseTime)
+        line += QStringLiteral(" G94");
+    return line;
+}
+
 } // namespace
 
 MachineSession::MachineSession(QObject *parent) : QObject(parent)
@@ -282,13 +294,8 @@ QString MachineSession::startProbe(const ProbeRequest &request)
     if (!isIdle())
         return QStringLiteral("the machine is not idle");
     const QStringList lines = ProbeCycle::startLines(request);
-    // The request is in millimetres at a feed per minute, whatever the controller was left in.
     const ModalState before = expectedModes();
-    QString relative = lines.at(0);
-    if (before.inches)
-        relative += QStringLiteral(" G21");
-    if (before.inverseTime)
-        relative += QStringLiteral(" G94");
+    const QString relative = relativeLine(before);
     ModalState during = before;
     during.apply(relative);
     during.apply(lines.at(1));
@@ -320,11 +327,7 @@ bool MachineSession::jogStep(const QString &direction, const QString &step, int 
             line.insert(3, QStringLiteral("G21 "));
         return sendLine(line, isJogLocked());
     }
-    QString relative = QStringLiteral("G91");
-    if (before.inches)
-        relative += QStringLiteral(" G21");
-    if (before.inverseTime)
-        relative += QStringLiteral(" G94");
+    const QString relative = relativeLine(before);
     const QString move = QStringLiteral("G01 %1%2 F%3").arg(direction, step).arg(feed);
     ModalState after = before;
     after.apply(relative);
@@ -355,11 +358,7 @@ void MachineSession::holdJog(const QString &direction, int feed)
             enqueue(QByteArrayLiteral("$$"), SettingsTag);
         }
         const ModalState before = expectedModes();
-        QString relative = QStringLiteral("G91");
-        if (before.inches)
-            relative += QStringLiteral(" G21");
-        if (before.inverseTime)
-            relative += QStringLiteral(" G94");
+        const QString relative = relativeLine(before);
         ModalState during = before;
         during.apply(relative);
         during.apply(QStringLiteral("G1 F%1").arg(qMax(1, feed)));
@@ -392,7 +391,8 @@ void MachineSession::pumpJog()
 double MachineSession::jogSpeed09(int axis, int feed) const
 {
     const size_t at = size_t(qBound(0, axis, 2));
-    return qMax(1.0, std::min({double(feed), maxRate[at], acceleration[at] * jog09StopSeconds * 60}));
+    return qMax(1.0,
+                std::min({double(feed), maxRate[at], acceleration[at] * jog09StopSeconds * 60}));
 }
 
 // What the machine has done is read from its reports, not from a clock: a controller that
@@ -405,14 +405,15 @@ void MachineSession::pumpJog09()
     const int axis = jogDirection.at(0).unicode() - 'X';
     const double speed = jogSpeed09(axis, jogFeed);
     const double step = speed / 60 * jog09MoveSeconds;
-    const double travelled = std::fabs(machine->value[size_t(qBound(0, axis, 2))] - *jogStartPosition);
+    const double travelled =
+        std::fabs(machine->value[size_t(qBound(0, axis, 2))] - *jogStartPosition);
     double ahead = jogSentDistance - travelled;
     while (ahead + step <= speed / 60 * jog09AheadSeconds + 1e-9) {
-        enqueue(QStringLiteral("G01 %1%2 F%3")
-                    .arg(jogDirection, QString::number(step, 'f', 3),
-                         QString::number(speed, 'f', 0))
-                    .toLatin1(),
-                JogTag);
+        enqueue(
+            QStringLiteral("G01 %1%2 F%3")
+                .arg(jogDirection, QString::number(step, 'f', 3), QString::number(speed, 'f', 0))
+                .toLatin1(),
+            JogTag);
         jogSentDistance += step;
         ahead += step;
     }
@@ -551,8 +552,7 @@ void MachineSession::followAccepted(const QByteArray &line)
     }
     if (lostAxes != lostBefore)
         emit workOffsetChanged();
-    if (modes.spindle != before.spindle || modes.flood != before.flood ||
-        modes.mist != before.mist)
+    if (modes.spindle != before.spindle || modes.flood != before.flood || modes.mist != before.mist)
         emit modesChanged();
 }
 
@@ -724,7 +724,8 @@ void MachineSession::tellAlarmHint()
 {
     if (!std::exchange(alarmHintOwed, false))
         return;
-    QString hint = QStringLiteral("The controller is in alarm: \"$X\" (Kill Alarm Lock) unlocks it");
+    QString hint =
+        QStringLiteral("The controller is in alarm: \"$X\" (Kill Alarm Lock) unlocks it");
     if (homingEnabled.value_or(false))
         hint += QStringLiteral(", \"$H\" (homing) homes it");
     emit notice(hint + QLatin1Char('.'));

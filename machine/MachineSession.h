@@ -8,8 +8,8 @@
 #include "StreamWindow.h"
 
 #include "link/Settings.h"
-#include "program/ModalState.h"
 #include "link/TerminalCommunication.h"
+#include "program/ModalState.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -138,8 +138,8 @@ private:
     {
         CommandTag = -1,
         ProbeTag = -2,
-        RestoreTag = -3,    // puts back the modes a jog or a probe changed
-        JogTag = -4,        // a continuous jog's move, dropped unsent when released
+        RestoreTag = -3, // puts back the modes a jog or a probe changed
+        JogTag = -4,     // a continuous jog's move, dropped unsent when released
         NoTag = -5,
         StartCheckTag = -6, // the "$G" asked before a program starts
         SettingsTag = -7    // the "$$" asked for the machine's limits
@@ -198,9 +198,9 @@ private:
     bool drainPolled = false;
     ProbeCycle probe;
     QTimer probeTimer;
-    QByteArray restoreOwed; // refused in an alarm or cut off: sent before the next line
-    QByteArray probeRestore; // what the running probe's lines change, put back
-    QByteArray jogRestore;   // what a 0.9 continuous jog's lines change, put back
+    QByteArray restoreOwed;       // refused in an alarm or cut off: sent before the next line
+    QByteArray probeRestore;      // what the running probe's lines change, put back
+    QByteArray jogRestore;        // what a 0.9 continuous jog's lines change, put back
     QQueue<QByteArray> sentLines; // beside the window: what each outstanding answer is for
     ModalState modes;
     ExecutionTracker tracker;
@@ -209,9 +209,9 @@ private:
     bool startCheck = false;
     int offsetAxes = 0; // bits X=1, Y=2, Z=4: a G92 offset set through this station
     int lostAxes = 0;
-    std::array<double, 3> maxRate{500, 500, 500}; // $110-$112, factory values until read
+    std::array<double, 3> maxRate{500, 500, 500};   // $110-$112, factory values until read
     std::array<double, 3> acceleration{10, 10, 10}; // $120-$122
-    std::optional<bool> homingEnabled;             // $22
+    std::optional<bool> homingEnabled;              // $22
     bool settingsAsked = false;
     bool alarmHintOwed = false;
     bool settingsRead = false;

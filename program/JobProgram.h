@@ -57,7 +57,6 @@ public:
     const std::optional<Refusal> &refusal() const { return firstFault; }
 
 private:
-
     void add(QStringView line, int editorLine);
     void append(const QString &kept, int editorLine, Kind kind);
     void addToolChange(const QString &kept, int editorLine);

@@ -171,8 +171,8 @@ void TerminalSender::stopped()
 void TerminalSender::askStartChoice(const QStringList &)
 {
     choosingStart = true;
-    say(out, QStringLiteral("Enter sets %1 and starts; Ctrl-C stops.")
-                 .arg(ModalState().startWords()));
+    say(out,
+        QStringLiteral("Enter sets %1 and starts; Ctrl-C stops.").arg(ModalState().startWords()));
     input.setEnabled(true);
 }
 

@@ -128,7 +128,8 @@ private slots:
                 "say:ok\r\nok\r\n#progress:0");
         row("a controller that resets itself ends the job",
             "send:10#" + five +
-                "#say:ok\r\nok\r\n#wrote:G1 X6 F100\nG1 X7 F100\n#say:<Run,MPos:1.5,0,0,WPos:1.5,0,0>"
+                "#say:ok\r\nok\r\n#wrote:G1 X6 F100\nG1 X7 "
+                "F100\n#say:<Run,MPos:1.5,0,0,WPos:1.5,0,0>"
                 "\r\n#say:\r\nGrbl 0.9j ['$' for help]\r\nok\r\n#wrote:#"
                 "text:labelJob=stopped at line 2#progress:10#click:pushButtonStatusCmd#wrote:?");
         row("a reset drops what waits for room",

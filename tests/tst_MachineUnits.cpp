@@ -4,8 +4,8 @@
 #include "app/StationIdentity.h"
 #include "machine/ExecutionTracker.h"
 #include "machine/Job.h"
-#include "program/ProgramLine.h"
 #include "machine/StreamWindow.h"
+#include "program/ProgramLine.h"
 
 #include <QQueue>
 
@@ -134,8 +134,8 @@ private slots:
         };
         const QString four = "G1 X1 F100\nG1 X2\nG1 X3\nG1 X4";
         // What is confirmed is only planned: the machine says what it has finished.
-        row("all confirmed, still moving", four, "send send send send ok ok ok ok at:3",
-            S::Running, 75, "running: 3 of 4 lines, 0:00");
+        row("all confirmed, still moving", four, "send send send send ok ok ok ok at:3", S::Running,
+            75, "running: 3 of 4 lines, 0:00");
         row("finished once at rest", four, "send send send send ok ok ok ok idle", S::Finished, 100,
             "finished in 0:00");
         row("at rest too early", four, "send send send send ok idle at:1", S::Running, 25,
@@ -154,8 +154,8 @@ private slots:
         // The first line not known to be cut: a restart from it never skips one.
         row("reset stops at the line being cut", four, "send send send ok ok at:1 reset ok ok",
             S::Stopped, 25, "stopped at line 2");
-        row("the alarm of a reset in motion is told", four, "send ok reset ALARM:3", S::Stopped,
-            0, "stopped at line 1: ALARM:3");
+        row("the alarm of a reset in motion is told", four, "send ok reset ALARM:3", S::Stopped, 0,
+            "stopped at line 1: ALARM:3");
         row("lost link before any ok", four, "send lost", S::Interrupted, 0,
             "interrupted before the first line: link lost");
         row("alarm fails", four, "send send ok at:1 ALARM:1", S::Failed, 25,
@@ -172,8 +172,8 @@ private slots:
         // the pause its oldest unanswered line, and one Cycle Start ends it.
         row("program pause", "G0 X1\nM0\nG0 X2", "send send send ok held at:1", S::Holding, 33,
             "paused by the program at line 2");
-        row("held before the pause is reached", "G0 X1\nM0\nG0 X2", "send send held", S::Running,
-            0, "running: 0 of 3 lines, 0:00");
+        row("held before the pause is reached", "G0 X1\nM0\nG0 X2", "send send held", S::Running, 0,
+            "running: 0 of 3 lines, 0:00");
         row("one cycle start ends the pause", "G0 X1\nM0\nG0 X2",
             "send send ok held ~ ok send ok idle", S::Finished, 100, "finished in 0:00");
         row("program end, the rest left out", "G0 X1\nM30\nG0 X2\n%", "send send ok ok idle",
@@ -209,8 +209,10 @@ private slots:
         const char *square = "G1 X10 F100\nY10\nX0 Y0\nX10 Y10";
         row("inside the second line", square, "ok ok ok ok at:10,5,0", 2);
         row("on the diagonal", square, "ok ok ok ok at:7,7,0", 3);
-        row("where the path crosses itself, the earlier line", square, "ok ok ok at:3,3,0 ok "
-            "at:6,6,0", 3);
+        row("where the path crosses itself, the earlier line", square,
+            "ok ok ok at:3,3,0 ok "
+            "at:6,6,0",
+            3);
         row("at a corner, the line that ends there", square, "ok ok ok ok at:10,10,0", 2);
         row("a position off the path changes nothing", square, "ok ok ok at:10,5,0 at:3,4,0", 2);
         row("only lines taken in", square, "ok at:10,5,0", 1);
