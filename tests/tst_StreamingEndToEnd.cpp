@@ -364,9 +364,9 @@ private slots:
 
         // Two millimetres a second: the reset comes while line 3 is being cut.
         send(QString("G1 Y2 F120|G1 Y4|G1 Y6|G1 Y8|G1 Y10|G1 Y12|G1 Y14").split('|'));
-        QTRY_VERIFY_WITH_TIMEOUT(
+        QTRY_VERIFY2_WITH_TIMEOUT(
             (station->click("pushButtonStatusCmd"), QTest::qWait(20), displays("Work").at(1) > 4.3),
-            10000);
+            qPrintable(station->state() + ": " + station->jobText()), 10000);
         station->click("pushButtonResetGRBLCmd");
         QTRY_VERIFY2(station->jobText().startsWith("stopped at line 3"),
                      qPrintable(station->jobText()));
