@@ -279,7 +279,10 @@ def main():
     os.makedirs(tree)
     archive = subprocess.run(["git", "archive", "HEAD"], cwd=root, capture_output=True, check=True)
     subprocess.run(["tar", "-x", "-C", tree], input=archive.stdout, check=True)
-    run(["cmake", "-S", tree, "-B", build, "-DCMAKE_BUILD_TYPE=RelWithDebInfo"], root)
+    # The copy lies elsewhere: the real firmware is found beside the checkout, not beside it.
+    firmware = os.path.realpath(os.path.join(root, "..", "shared", "grbl-firmware"))
+    run(["cmake", "-S", tree, "-B", build, "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
+         f"-DORLO_GRBL_FIRMWARE={firmware}"], root)
     if run(["cmake", "--build", build, "--parallel", str(os.cpu_count())], root).returncode:
         sys.exit("the unbroken sources do not build")
 
