@@ -22,8 +22,8 @@ class ExecutionTracker
 public:
     using Point = std::array<double, 3>;
     // How far a reported position may lie from the path it is on: the report's three decimals,
-    // the steps, and the chords the controller cuts arcs into.
-    static constexpr double tolerance = 0.025;
+    // steps as coarse as 40 a millimetre, and the chords the controller cuts arcs into.
+    static constexpr double tolerance = 0.05;
 
     // The reading state the job starts in, its position the machine's work position.
     void start(const MachineState &initial);
