@@ -76,6 +76,11 @@ private slots:
         for (const auto &[name, bytes] : buttons)
             row(name, QString("say:<Idle,MPos:0,0,0>\r\n#click:%1#wrote:%2#say:ok\r\n#echo:%3")
                           .arg(name, bytes, QString(bytes).remove('\n')));
+        // A jog is millimetres whatever the controller was left in, and leaves its modes as they
+        // were.
+        row("step jog in inches",
+            "type:G20#wrote:G20\n#say:ok\r\n#click:radioButton1mm#"
+            "click:pushButtonPlusX#wrote:G91 G21\nG01 X+1 F1500\nG20 G90 G0 F0\n?");
         // The caption tells what the controller accepted, a program's M3 and M5 among it.
         row("spindle on and off",
             "say:<Idle,MPos:0,0,0>\r\n#click:pushButtonSpindle#wrote:M3\n#"
