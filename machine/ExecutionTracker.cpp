@@ -39,22 +39,30 @@ double turned(double from, double to, bool clockwise)
 }
 
 // Words the path reading passes over but the controller's coordinates do not: another work
-// system, or a tool length offset.
-bool shiftsCoordinates(QStringView line)
+// system than the one in use (CAM programs name the one in use at their start), or a tool length
+// offset.
+bool shiftsCoordinates(QStringView line, int &system)
 {
+    bool shifts = false;
     for (const ProgramLine::Word &word : ProgramLine::words(line)) {
-        const double g = std::round(word.value * 10);
-        if (word.letter == 'G' && ((g >= 540 && g <= 590) || g == 431 || g == 490))
-            return true;
+        const int g = int(std::round(word.value * 10));
+        if (word.letter != 'G')
+            continue;
+        if (g >= 540 && g <= 590 && g % 10 == 0) {
+            shifts = shifts || g / 10 != system;
+            system = g / 10;
+        }
+        shifts = shifts || g == 431 || g == 490;
     }
-    return false;
+    return shifts;
 }
 
 } // namespace
 
-void ExecutionTracker::start(const MachineState &initial)
+void ExecutionTracker::start(const MachineState &initial, int workSystem)
 {
     reader = initial;
+    system = workSystem;
     pending.clear();
     nextEntry = first = restReports = 0;
 }
@@ -65,7 +73,7 @@ void ExecutionTracker::confirmed(int entry, QStringView line)
     step.entry = entry;
     const LineWords words = readLineWords(line);
     const Move move = reader.run(words);
-    if (words.refused || (words.special && !words.dwell) || shiftsCoordinates(line) ||
+    if (words.refused || (words.special && !words.dwell) || shiftsCoordinates(line, system) ||
         (reader.motion == LineWords::Probe && (words.present & LineWords::Axes))) {
         step.kind = Step::Unknown;
     } else if (move.kind != Move::None) {

@@ -25,8 +25,9 @@ public:
     // steps as coarse as 40 a millimetre, and the chords the controller cuts arcs into.
     static constexpr double tolerance = 0.05;
 
-    // The reading state the job starts in, its position the machine's work position.
-    void start(const MachineState &initial);
+    // The reading state the job starts in, its position the machine's work position, and the
+    // work system in use (54 .. 59).
+    void start(const MachineState &initial, int workSystem = 54);
     // Job entry `entry` was taken in (entries are confirmed in order): its cleaned text.
     void confirmed(int entry, QStringView line);
     // A status report's work position; atRest when the controller reported Idle.
@@ -56,6 +57,7 @@ private:
     void finishAll(const Point &work);
 
     MachineState reader;
+    int system = 54;
     std::deque<Step> pending; // confirmed, not known to be finished
     int nextEntry = 0;
     int first = 0;

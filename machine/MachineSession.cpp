@@ -268,7 +268,7 @@ void MachineSession::beginJob(const ModalState &start)
         reading.y = float(work->value[1]);
         reading.z = float(work->value[2]);
     }
-    tracker.start(reading);
+    tracker.start(reading, start.system);
     jobClock.start();
     jobEndedMs = -1;
     drainPolled = false;

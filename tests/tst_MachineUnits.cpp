@@ -233,6 +233,9 @@ private slots:
         row("in step again after rest", "G1 X10 F100\nG92 X0\nG1 X5\nG1 X9",
             "ok ok ok idle:5,0,0 idle:5,0,0 ok at:7,0,0", 4);
         row("probe", "G38.2 Z-5 F10\nG0 Z5", "ok ok at:0,0,3", 1);
+        row("the work system in use named", "G54 G21 G90\nG1 X10 F100\nX20", "ok ok ok at:15,0,0",
+            3);
+        row("another work system", "G55\nG1 X10 F100\nX20", "ok ok ok at:15,0,0", 1);
     }
 
     void cuttingLine()
