@@ -240,8 +240,13 @@ def apply(tree, fault):
 
 
 def first_failure(output):
+    """The first failing test and, where it says, its first failed check: a catch by a check
+    that has nothing to do with the fault is no catch."""
     match = re.search(r"Test\s+#\d+: (\S+) \.+\*+(Failed|Timeout|Exception)", output)
-    return match.group(1) if match else None
+    if not match:
+        return None
+    check = re.search(r"^FAIL!  : (\w+::\w+(\([^)]*\))?)", output, re.MULTILINE)
+    return match.group(1) + (f" ({check.group(1)})" if check else "")
 
 
 def main():
@@ -299,7 +304,7 @@ def main():
                     verdict = "CAUGHT by the build"
                 else:
                     tests = run(["xvfb-run", "-a", "-s", "-screen 0 1600x1200x24 -nolisten tcp",
-                                 "ctest", "-j2", "--stop-on-failure", "--timeout", "300"],
+                                 "ctest", "-j2", "--stop-on-failure", "--output-on-failure", "--timeout", "300"],
                                 build, env, timeout=1800)
                     failed = first_failure(tests.stdout)
                     verdict = f"CAUGHT by {failed}" if failed else "MISSED"
