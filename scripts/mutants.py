@@ -219,7 +219,84 @@ FRESH_19 = [
      "        next.system = 0;\n", ""),
 ]
 
-SETS = {"first": FIRST, "fresh-19": FRESH_19}
+# Over the execution tracker, the modal state, the safe stop and the start choice.
+FRESH_20 = [
+    # machine/
+    ("machine/Job.cpp", "an alarm names the last finished line, not the one being cut",
+     "    failedLine = runningLine();", "    failedLine = finishedLine();"),
+    ("machine/Job.cpp", "a refusal the operator went on from is named as why a reset stopped the job",
+     "    if (isActive() && holdReason != Hold::Error)\n        failure.clear();", ""),
+    ("machine/MachineSession.cpp", "a Hold report never turns the program's M0 into a pause",
+     "        if (machineState == QLatin1String(\"Hold\"))\n            job.controllerHeld();\n", ""),
+    ("machine/MachineSession.cpp", "a refused line's modes are taken as in force",
+     "    if (ok)\n        followAccepted(line);", "    followAccepted(line);"),
+    ("machine/MachineSession.cpp", "a safe stop's hold does not stop the feeding",
+     "while (isConnected() && !feedingHeld) {", "while (isConnected()) {"),
+    ("machine/MachineSession.cpp", "a probe cut off by a lost link leaves its relative mode unrestored",
+     "        restoreOwed = probeRestore;\n", ""),
+    ("machine/MachineSession.cpp", "a reconnect without a banner does not ask whether the G92 offset survived",
+     "    if (linkWasUp && offsetAxes)\n        enqueue(QByteArrayLiteral(\"$#\"), CommandTag);\n", ""),
+    ("machine/MachineSession.cpp", "a 1.1 step jog in inches goes 25.4 times as far",
+     "        if (before.inches)\n            line.insert(3, QStringLiteral(\"G21 \"));\n", ""),
+    ("machine/MachineSession.cpp", "a 0.9 continuous jog keeps a minute's worth, not seconds, of motion ahead",
+     "while (ahead + step <= speed / 60 * jog09AheadSeconds + 1e-9) {",
+     "while (ahead + step <= speed * jog09AheadSeconds + 1e-9) {"),
+    ("machine/MachineSession.cpp", "the homing hint given when homing is off, and not when on",
+     "    if (homingEnabled.value_or(false))\n        hint +=", "    if (!homingEnabled.value_or(false))\n        hint +="),
+    ("machine/ExecutionTracker.cpp", "lines past a probe are passed without the machine at rest",
+     "        if (pending[k].kind == Step::Unknown)\n            break;\n", ""),
+    ("machine/ExecutionTracker.cpp", "a straight line taken as endless beyond its ends",
+     "std::clamp(along / lengthSquared, 0.0, 1.0)", "along / lengthSquared"),
+    ("machine/ExecutionTracker.cpp", "an Idle report from before a new line counts toward its end",
+     "    nextEntry = entry + 1;\n    restReports = 0;\n", "    nextEntry = entry + 1;\n"),
+    ("machine/ExecutionTracker.cpp", "a G43.1 tool length offset not seen as a shift of coordinates",
+     "shifts = shifts || g == 431 || g == 490;", "shifts = shifts || g == 490;"),
+    ("machine/SafeStop.cpp", "at rest without comparing the position: a decelerating 0.9 Hold is reset",
+     "const bool unmoved = position && heldAt && position->value == *heldAt;",
+     "const bool unmoved = position && heldAt;"),
+    ("machine/SafeStop.cpp", "a machine that never comes to rest is never reset",
+     "    poll.start();\n    deadline.start();\n", "    poll.start();\n"),
+    # program/
+    ("program/ModalState.cpp", "program end leaves the distance mode incremental",
+     "        incremental = false;\n", ""),
+    ("program/ModalState.cpp", "G1 put back after a jog though no feed is known",
+     "          << motionWord(motion, feed > 0 && !inverseTime);",
+     "          << motionWord(motion, !inverseTime);"),
+    ("program/ModalState.cpp", "another plane is not told before a start",
+     "    if (plane != expected.plane)\n        differences <<", "    if (false)\n        differences <<"),
+    ("program/JobProgram.cpp", "a CR before the LF counts as an editor line of its own",
+     "        if (c == QLatin1Char('\\n'))\n            ++line;", "        ++line;"),
+    # send/
+    ("send/TerminalSender.cpp", "a second Ctrl-C still waits for the machine to stand",
+     "        safeStop.resetNow();\n        return;", "        return;"),
+    ("send/TerminalSender.cpp", "the progress names the last finished line, not the one being cut",
+     "progressText(job.runningLine(), lastLine", "progressText(job.finishedLine(), lastLine"),
+    ("send/TerminalSender.cpp", "no operator on stdin starts the program in the usual modes",
+     "session.chooseStart(read > 0 ? MachineSession::StartChoice::UsualState",
+     "session.chooseStart(read >= 0 ? MachineSession::StartChoice::UsualState"),
+    # app/
+    ("app/MainWindow.cpp", "the preview shows the line being cut as done",
+     "setDonePoints(pathReader.firstPointOfLine(job.finishedLine()))",
+     "setDonePoints(pathReader.firstPointOfLine(job.runningLine()))"),
+    ("app/MainWindow.cpp", "a file opened from the menu replaces the running program",
+     "    if (session.currentJob().isActive())\n        return RefuseOpening(path);\n", ""),
+    ("app/MainWindow.cpp", "a 1.1 report without Ov shows spindle and coolant off",
+     "!session.dialect().speaks11() || !report.overrides)", "!session.dialect().speaks11())"),
+    ("app/MainWindow.cpp", "a program started as it is keeps a preview in the usual modes",
+     "pathReader.setStartState(session.controllerModes().reading());",
+     "pathReader.setStartState(MachineState());"),
+    # sim/
+    ("sim/Controller.cpp", "1.1 sends WCO and Ov in the same report",
+     "        reportsToOverrides = std::max(reportsToOverrides, 1);\n", ""),
+    ("sim/Controller.cpp", "1.1 does not report a spindle or coolant change at once",
+     "if (overridesChanged || accessories != reportedAccessories)", "if (overridesChanged)"),
+    ("sim/Controller.cpp", "a board that restarts keeps its position",
+     "    motion.setPosition(Vec3{});\n", ""),
+    ("sim/GcodeParser.cpp", "program end keeps inverse time",
+     "        next.inverseTime = false;\n", ""),
+]
+
+SETS = {"first": FIRST, "fresh-19": FRESH_19, "fresh-20": FRESH_20}
 
 
 def run(command, cwd, env=None, timeout=None):
