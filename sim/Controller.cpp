@@ -95,6 +95,12 @@ void Controller::powerUp(double now)
     lastProbeTouched = false;
     resetOverrides(now);
     output(dialect.banner());
+    // With homing enabled the firmware boots locked, so nothing moves before the machine knows
+    // where it is.
+    if (settings.value(22) != 0) {
+        alarm = Alarm::Locked;
+        output(dialect.unlockHint());
+    }
 }
 
 void Controller::clearInput()

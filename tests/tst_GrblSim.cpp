@@ -437,6 +437,8 @@ private slots:
         row("a line the controller cannot take", "G0 X1\nG1 X2 F300 !", 1,
             {"Program not started: line 2: it holds '!', which the controller would act on"});
         row("Ctrl-C", generatedProgram(400).join('\n'), 1, {"stopped at line"}, "interrupt");
+        row("Ctrl-C on 1.1", generatedProgram(400).join('\n'), 1, {"stopped at line"}, "interrupt",
+            {"sim:--grbl", "sim:1.1", "--port", "PORT", "FILE"});
         row("SIGHUP", generatedProgram(400).join('\n'), 1,
             {"Hangup: stopping as for Ctrl-C", "stopped at line"}, "hangup");
         row("cable pulled", generatedProgram(400).join('\n'), 1, {"interrupted at line"}, "unplug");
@@ -446,11 +448,17 @@ private slots:
             {"error at line 2 (G1 X): error: Bad number format",
              "error at line 4 (G99): error: Unsupported command"},
             "", {"--check", "--port", "PORT", "FILE"});
+        // A board that starts locked ($22=1) is neither checked nor run before it is unlocked.
+        for (const char *name : {"check, locked", "run, locked"})
+            row(name, "G0 X1", 1, {"The controller is in alarm"}, "locked",
+                QString(name).startsWith("check") ? QStringList{"--check", "--port", "PORT", "FILE"}
+                                                  : QStringList{"--port", "PORT", "FILE"});
         row("version", "", 0, {"orlo-send 1.23"}, "", {"--version"});
         row("help", "", 0, {"Usage:"}, "", {"--help"});
         row("no port", "G0 X1", 2, {"Usage:"}, "", {"FILE"});
         row("unknown option", "G0 X1", 2, {"Unknown option 'fast'."}, "", {"--fast", "FILE"});
-        row("absurd baud", "G0 X1", 2, {"Usage:"}, "", {"--port", "PORT", "--baud", "-5", "FILE"});
+        for (const char *baud : {"-5", "0", "4000001", "9600x"})
+            row(baud, "G0 X1", 2, {"Usage:"}, "", {"--port", "PORT", "--baud", baud, "FILE"});
         row("missing file", "", 1, {"/nonexistent.nc: cannot be read"}, "",
             {"--port", "PORT", "/nonexistent.nc"});
     }
@@ -462,15 +470,22 @@ private slots:
         QFETCH(QString, event);
         QFETCH(int, exitCode);
         QFETCH(QStringList, said);
-        SimProcess sim({"--time-scale", "20"});
+        QStringList simArguments = arguments.filter(QRegularExpression("^sim:"));
+        arguments = arguments.mid(simArguments.size());
+        SimProcess sim(QStringList{"--time-scale", "20"} + simArguments.replaceInStrings("sim:", ""));
         QVERIFY(sim.start());
+        if (event == "locked") { // homing on: the next start-up is locked
+            PtyPeer console(sim.linkPath());
+            console.write("$22=1\n");
+            QVERIFY(console.readUntil("ok\r\n").endsWith("]\r\nok\r\n"));
+        }
         QTemporaryFile file;
         QVERIFY(file.open() && file.write(program.toUtf8()) >= 0 && file.flush());
         QProcess sender;
         sender.start(ORLO_SEND_PATH, arguments.replaceInStrings("PORT", sim.linkPath())
                                          .replaceInStrings("FILE", file.fileName()));
         sender.closeWriteChannel(); // no operator at the keyboard
-        if (!event.isEmpty()) {
+        if (!event.isEmpty() && event != "locked") {
             QTRY_VERIFY_WITH_TIMEOUT(sim.stat("lines") >= 40, 10000);
             ::kill(pid_t(event == "unplug" ? sim.process().processId() : sender.processId()),
                    event == "unplug"   ? SIGUSR1
@@ -484,11 +499,14 @@ private slots:
         for (const QString &part : said)
             QVERIFY2(told.contains(part), qPrintable(told));
         const QStringList log = sim.loggedLines();
-        if (event == "interrupt" || event == "hangup" || said.first().startsWith("failed"))
+        // Stopped: held, and reset only at rest, so the machine keeps its position (no alarm).
+        if (event == "interrupt" || event == "hangup" || said.first().startsWith("failed")) {
             QVERIFY(log.indexOf("!") >= 0 && log.indexOf("!") < log.indexOf("\x18"));
+            QVERIFY2(!told.contains("ALARM"), qPrintable(told));
+        }
         if (exitCode != 0 && !told.contains(" at line "))
-            QCOMPARE(log.filter(QRegularExpression("^G")), QStringList()); // never started
-        if (arguments.contains("--check")) {
+            QCOMPARE(log.filter(QRegularExpression("^(G|\\$C)")), QStringList()); // never started
+        if (arguments.contains("--check") && event.isEmpty()) {
             const QStringList commands = log.filter(QRegularExpression("^[$GM]"));
             QCOMPARE(commands.first(), QStringLiteral("$C"));
             QCOMPARE(commands.last(), QStringLiteral("$C"));
