@@ -2,7 +2,10 @@
 #include "Station.h"
 #include "TestMain.h"
 
+#include <QFile>
 #include <QLCDNumber>
+#include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTextBlock>
 
 using namespace WindowProbe;
@@ -18,9 +21,12 @@ class TestConsole : public QObject
 private:
     std::unique_ptr<PtyPeer> peer;
     std::unique_ptr<Station> station;
+    QTemporaryDir dir; // the station's port: a link to the peer, as a USB adapter's by-id name
+    QString port() const { return dir.filePath("ttyUSB"); }
 
     template <typename T> T *widget(const char *name) { return station->widget<T>(name); }
     QString shown() { return widget<QPlainTextEdit>("plainTextEditSerial")->toPlainText(); }
+    bool grbl11() { return widget<QLabel>("labelController")->text().startsWith("Grbl 1.1"); }
 
     // The terminal's last two lines that hold text, each in the colour it begins with.
     QList<Line> lastTwoLines()
@@ -39,8 +45,10 @@ private slots:
     void init()
     {
         peer = std::make_unique<PtyPeer>();
+        QFile::remove(port());
+        QVERIFY(QFile::link(peer->devicePath(), port()));
         station = std::make_unique<Station>(QStringList(), false);
-        QVERIFY(station->open(peer->devicePath()));
+        QVERIFY(station->open(port()));
         tick(station->window.get());
         tick(station->window.get());
         QCOMPARE(ledColor(station->window.get()), QColor(Qt::green));
@@ -52,8 +60,11 @@ private slots:
     // lines and sends them to an idle controller; program: does so with the given text, load:
     // only loads it; say: is the controller's, wrote: what the station must have written by
     // then and nothing more; click:, type:, invoke: (a slot by name) and apply (the link's
-    // settings, dropping it) are the operator's, tick the station's; text:NAME=.. (a trailing * for
-    // a beginning), enabled:NAME=0|1, progress: and shows: (in the terminal) check the window.
+    // settings, dropping it), press:/release: (a button held), set:NAME=N, dialog:NAME=BUTTON and
+    // close (answering yes) are the operator's, tick the station's, wait:MS the clock's; unplug
+    // and replug (the same port again, without a restart) the cable's; polled: is wrote: without
+    // the station's status queries; text:NAME=.. (a trailing * for a beginning),
+    // enabled:NAME=0|1, progress: and shows: (in the terminal) check the window.
     void dialogue_data()
     {
         QTest::addColumn<QStringList>("steps");
@@ -166,6 +177,39 @@ private slots:
         row("a feed hold outside a comment",
             "program:G0 X1\nG1 X2 F100 !\nG0 X3#wrote:#enabled:pushButtonSendGCode=1#"
             "shows:Program not started: line 2: it holds '!'");
+        // The program's pause is told as such even when the operator held the machine first,
+        // and nothing after it goes out before the controller has answered it.
+        row("a feed hold before the program's pause",
+            "program:G1 X1 F100\nM0\nG1 X2 F100#wrote:G1 X1 F100\nM0\n#"
+            "click:pushButtonFeedHoldCmd#wrote:!#say:ok\r\n<Hold,MPos:0.5,0,0,WPos:0.5,0,0>\r\n#"
+            "text:labelJob=held at line 1*#click:pushButtonCycleStartCmd#wrote:~#"
+            "say:<Hold,MPos:1,0,0,WPos:1,0,0>\r\n#text:labelJob=paused by the program at line 2#"
+            "click:pushButtonCycleStartCmd#wrote:~#say:ok\r\n#wrote:G1 X2 F100\n");
+        const QString grbl11 = "say:\r\nGrbl 1.1h ['$' for help]\r\n#wrote:$I\n#"
+                               "say:[VER:1.1h.20190825:]\r\n[OPT:V,15,128]\r\nok\r\n#"
+                               "say:<Idle|MPos:0.000,0.000,0.000|FS:0,0>\r\n#";
+        // A held jog is a chain of short jogs at the feed set, ahead of the machine by a little;
+        // released, it is cancelled, and what still waited for room never goes out.
+        const QString jog = "$J=G91 Y+3.085 F1234\n";
+        row("a held 1.1 jog and its release",
+            grbl11 + "click:radioButtonContinious#set:spinBoxFeedRate=1234#press:pushButtonPlusY#"
+                     "wrote:" + jog + jog + "#wait:1000#wrote:" + jog + jog + jog +
+                "#release:pushButtonPlusY#wrote:" + QChar(0x85) +
+                "#say:ok\r\nok\r\nok\r\nok\r\nok\r\n#wrote:");
+        // Closing during a job stops it first: a reset only once the hold has come to rest
+        // (Hold:0), never while it slows down (Hold:1), which would lose the position.
+        row("closing during a 1.1 job",
+            grbl11 + "send:10#" + five + "#close#polled:!#" +
+                "say:<Hold:1|MPos:1.000,0.000,0.000|FS:40,0>\r\n#wait:150#"
+                "say:<Hold:1|MPos:1.000,0.000,0.000|FS:10,0>\r\n#wait:250#polled:#"
+                "say:<Hold:0|MPos:1.000,0.000,0.000|FS:0,0>\r\n#wait:150#"
+                "say:<Hold:0|MPos:1.000,0.000,0.000|FS:0,0>\r\n#polled:\x18");
+        // A probe cut off by the cable owes the controller its modes: they go before the next
+        // line once it answers again without having restarted.
+        row("the link lost during a probe",
+            "say:<Idle,MPos:0,0,0>\r\n#click:pushButtonOpenProbeDialog#"
+            "dialog:ProbingDialog=pushButtonProbe#wrote:G91\nG38.2 Z-20 F20\n#unplug#replug#"
+            "say:<Idle,MPos:0,0,0>\r\n#type:G0 X1#wrote:G90 G0 F0\nG0 X1\n");
         // The slot itself checks: a button is not refreshed while the link is down.
         for (const char *state : {"Idle", "Run", "Hold", "Alarm", "idle"})
             row(state, QString("load:G0 X1\nG0 X2#say:<%1,MPos:0,0,0>\r\n#"
@@ -201,7 +245,8 @@ private slots:
                     const QByteArray asked = peer->read(3, 300);
                     if (!asked.isEmpty()) {
                         QCOMPARE(asked, QByteArray("$G\n"));
-                        peer->write("[G0 G54 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]\r\nok\r\n");
+                        peer->write(grbl11() ? "[GC:G0 G54 G17 G21 G90 G94 M5 M9 T0 F0 S0]\r\nok\r\n"
+                                             : "[G0 G54 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]\r\nok\r\n");
                         QTest::qWait(30);
                     }
                 }
@@ -213,8 +258,36 @@ private slots:
                 const QByteArray first =
                     peer->read(qMax(1, bytes.size()), bytes.isEmpty() ? 150 : 600);
                 QCOMPARE(first + peer->read(1 << 20, 20), bytes);
+            } else if (verb == "polled") {
+                const QByteArray last = argument.toLatin1().right(1);
+                QByteArray written = peer->read(1 << 20, last.isEmpty() ? 300 : 3000, last);
+                written += peer->read(1 << 20, 20);
+                QCOMPARE(written.replace('?', ""), argument.toLatin1());
             } else if (verb == "click") {
                 station->click(qPrintable(argument));
+            } else if (verb == "press" || verb == "release") {
+                auto *button = widget<QPushButton>(qPrintable(argument));
+                verb == "press" ? QTest::mousePress(button, Qt::LeftButton)
+                                : QTest::mouseRelease(button, Qt::LeftButton);
+            } else if (verb == "set") {
+                widget<QWidget>(qPrintable(name))->setProperty("value", value.toInt());
+            } else if (verb == "dialog") {
+                child<QPushButton>(topLevel(qPrintable(name)), qPrintable(value))->click();
+            } else if (verb == "close") {
+                QVERIFY(!station->window->close());
+                auto *box = station->window->findChild<QMessageBox *>();
+                QVERIFY(box);
+                box->button(QMessageBox::Yes)->click();
+            } else if (verb == "wait") {
+                QTest::qWait(argument.toInt());
+            } else if (verb == "unplug") {
+                peer->hangUp();
+                QTRY_VERIFY(ledColor(station->window.get()) != QColor(Qt::green));
+            } else if (verb == "replug") {
+                peer = std::make_unique<PtyPeer>();
+                QVERIFY(QFile::remove(port()) && QFile::link(peer->devicePath(), port()));
+                tick(station->window.get());
+                QTRY_COMPARE(ledColor(station->window.get()), QColor(Qt::green));
             } else if (verb == "type") {
                 station->type(argument);
             } else if (verb == "open") { // a file, as Open File or a recent file does

@@ -166,8 +166,11 @@ private slots:
                                   5000);
         station->widget<QRadioButton>("radioButton1mm")->click();
         station->click("pushButtonPlusX");
+        // A tool change is the one hold that lets the operator jog and probe.
+        QTRY_VERIFY(station->widget<QPushButton>("pushButtonOpenProbeDialog")->isEnabled());
         station->click("pushButtonOpenProbeDialog");
         auto *probing = station->widget<QDialog>("ProbingDialog");
+        QVERIFY(child<QPushButton>(probing, "pushButtonProbe")->isEnabled());
         child<QPushButton>(probing, "pushButtonProbe")->click();
         QTRY_VERIFY_WITH_TIMEOUT(station->terminal().contains("Probe: contact at machine Z -5.000"),
                                  5000);
@@ -204,7 +207,11 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(station->sim.stat("lines") > 40, 10000);
         station->click("pushButtonFeedHoldCmd");
         QVERIFY(station->reaches("Hold", 3000));
-        QTest::qWait(600); // the controller takes lines into its planner until it is full
+        // The controller takes lines into its planner until it is full.
+        for (qint64 lines = -1; lines != station->sim.stat("lines");) {
+            lines = station->sim.stat("lines");
+            QTest::qWait(300);
+        }
         QVERIFY(station->jobText().startsWith("held at line"));
         const int line = station->jobText().section(' ', 3, 3).chopped(1).toInt();
         QCOMPARE(station->widget<CodeEditor>("plainTextEditGCode")->runningLine(), line);
@@ -218,9 +225,9 @@ private slots:
         station->click("pushButtonCycleStartCmd");
         QTRY_VERIFY_WITH_TIMEOUT(station->sim.stat("lines") > linesAtHold + 20, 10000);
         ::kill(pid_t(station->sim.process().processId()), SIGUSR1);
-        QTRY_VERIFY_WITH_TIMEOUT(station->jobText().startsWith("interrupted at line "), 2500);
+        QTRY_VERIFY_WITH_TIMEOUT(station->jobText().startsWith("interrupted at line "), 10000);
         const int cutting = station->jobText().split(' ').at(3).chopped(1).toInt();
-        QTRY_COMPARE_WITH_TIMEOUT(ledColor(station->window.get()), QColor(Qt::green), 3500);
+        QTRY_COMPARE_WITH_TIMEOUT(ledColor(station->window.get()), QColor(Qt::green), 10000);
         QVERIFY(station->reaches("Idle"));
         const QStringList received = station->received();
         // What the controller took in runs ahead of the cut, by as far as the last report is old.
@@ -381,8 +388,9 @@ private slots:
         QTRY_COMPARE(spindle->text(), "Spindle On");
     }
 
-    // Released, the machine stops at once: no position reported later than 150 ms after the
-    // release differs from the last one.
+    // Released, the machine stops at once: the jog is cancelled, nothing of it is written after
+    // the cancel, and the position stands within a second (wide enough for a busy host; the
+    // controller itself stops at the cancel).
     void continuousJogStopsOnRelease_data()
     {
         rows<bool>("gamepad", {{"button", false}, {"gamepad", true}});
@@ -403,7 +411,7 @@ private slots:
         sinceRelease.start();
         double last = -1;
         qint64 lastChange = 0;
-        for (double y; sinceRelease.elapsed() < 600; last = y) {
+        for (double y; sinceRelease.elapsed() < 1500; last = y) {
             station->click("pushButtonStatusCmd");
             QTest::qWait(10);
             if ((y = displays("Machine").at(1)) != last)
@@ -411,8 +419,10 @@ private slots:
         }
         qInfo("moved %.3f mm, still moving %lld ms after the release", last, lastChange);
         QVERIFY(last > 1);
-        QVERIFY(lastChange <= 150);
-        QVERIFY(station->sim.loggedLines().contains("0x85"));
+        QVERIFY(lastChange <= 1000);
+        const QStringList log = station->sim.loggedLines();
+        QVERIFY(log.contains("0x85"));
+        QCOMPARE(log.mid(log.lastIndexOf("0x85")).filter(QRegExp("^\\$J=")), QStringList());
     }
 
     // 0.9 cannot cancel a jog: held, the machine gets short moves at a speed it can stop from
@@ -439,8 +449,9 @@ private slots:
         const double overrun = displays("Machine").at(0) - atRelease;
         qInfo("moved %.3f mm while held, %.3f mm after the release", atRelease, overrun);
         QVERIFY(atRelease > 1);
-        // Factory acceleration 10 mm/s^2: 150 mm/min at most, half a second of it.
-        QVERIFY(overrun <= 150.0 / 60 * 0.5);
+        // Factory acceleration 10 mm/s^2: 150 mm/min at most, 0.3 s of it ahead of the last
+        // report, which a busy host may read late: a second of it at most.
+        QVERIFY(overrun <= 150.0 / 60);
         station->type("$G");
         QTRY_VERIFY(lastModes().contains("G0 G54 G17 G21 G90 G94"));
         if (!peer.startsWith("firmware"))

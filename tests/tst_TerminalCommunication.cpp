@@ -127,6 +127,13 @@ private slots:
         QTest::qWait(100);
         qInstallMessageHandler(previous);
         QCOMPARE(linkMessages, 1);
+
+        // Replaced between two checks: the same name, another device.
+        PtyPeer third, fourth;
+        QVERIFY(QFile::remove(link) && QFile::link(third.devicePath(), link));
+        QVERIFY(terminal->TryToConnect(port(link)) && terminal->IsConnected());
+        QVERIFY(QFile::remove(link) && QFile::link(fourth.devicePath(), link));
+        QVERIFY(!terminal->IsConnected());
     }
 
     // The station's tick: the first connects, red and "offline" until then; connected, it asks
@@ -163,11 +170,12 @@ private slots:
             if (askStatus) {
                 QTRY_COMPARE(station.sim.countLogged("?"), 1);
                 QTRY_VERIFY(station.terminal().contains("<Idle,MPos:0.000,0.000,0.000,WPos:"));
-                QTRY_COMPARE_WITH_TIMEOUT(station.sim.countLogged("?"), 2, 2000); // by the timer
+                QTRY_COMPARE_WITH_TIMEOUT(station.sim.countLogged("?"), 2, 5000); // by the timer
             }
             const int first = station.sim.countLogged("?");
             QTest::qWait(2500);
-            QCOMPARE(station.sim.countLogged("?") - first, askStatus ? 2 : 0);
+            const int asked = station.sim.countLogged("?") - first; // a late tick may add one
+            QVERIFY2(askStatus ? asked == 2 || asked == 3 : asked == 0, qPrintable(QString::number(asked)));
             QCOMPARE(station.sim.loggedLines().size(), station.sim.countLogged("?"));
             QVERIFY(isGreen(window));
             return;
@@ -177,7 +185,7 @@ private slots:
             QVERIFY(isGreen(window));
         }
         going == "kill" ? station.sim.kill() : station.sim.terminate();
-        QTRY_VERIFY_WITH_TIMEOUT(!isGreen(window), 1200);
+        QTRY_VERIFY_WITH_TIMEOUT(!isGreen(window), 5000);
         QTRY_COMPARE(station.state(), QStringLiteral("offline"));
         SimProcess again;
         again.useLink(station.sim.linkPath());
