@@ -1039,12 +1039,16 @@ private slots:
         pane->append("G0 X1", Qt::blue);
         pane->append("ok", Qt::red);
         QCOMPARE(edit->blockCount(), 1);
-        QTRY_COMPARE_WITH_TIMEOUT(edit->toPlainText(), QStringLiteral("G0 X1\nok"), 50);
+        QCoreApplication::processEvents();
+        QCOMPARE(edit->toPlainText(), QStringLiteral("G0 X1\nok"));
+        QElapsedTimer sinceFlush;
+        sinceFlush.start();
         pane->append("", Qt::blue);
         pane->append("$G", Qt::blue);
-        QTest::qWait(TerminalPane::flushIntervalMs / 2);
-        QCOMPARE(edit->blockCount(), 2);
-        QTRY_COMPARE_WITH_TIMEOUT(edit->blockCount(), 4, TerminalPane::flushIntervalMs);
+        QCoreApplication::processEvents();
+        if (sinceFlush.elapsed() < TerminalPane::flushIntervalMs) // unless the host stalled
+            QCOMPARE(edit->blockCount(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(edit->blockCount(), 4, 5000);
         QList<QColor> colours;
         for (QTextBlock block = edit->document()->begin(); block.isValid(); block = block.next())
             colours << (block.length() > 1
@@ -1069,7 +1073,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         pane->flush();
-        QVERIFY(clock.elapsed() < 5 * TerminalPane::sliceMs);
+        QVERIFY(clock.elapsed() < 20 * TerminalPane::sliceMs); // wide enough for a busy host
         QTRY_COMPARE_WITH_TIMEOUT(edit->document()->lastBlock().text(),
                                   QStringLiteral("line 199999"), 60000);
         append("line ", 200000, 200010);
