@@ -533,8 +533,7 @@ private slots:
         pad.centre();
         QTest::qWait(200);
         pad.setY(65535);
-        QTest::qWait(500);
-        QVERIFY(!moves(station->newLines()).isEmpty());
+        QTRY_VERIFY(!moves(station->newLines()).isEmpty());
         unplug ? pad.unplug() : station->widget<QAction>("actionGamepad_Config")->trigger();
         QTest::qWait(300);
         station->newLines();

@@ -19,6 +19,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDoubleSpinBox>
+#include <QElapsedTimer>
 #include <QLCDNumber>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -236,13 +237,16 @@ private slots:
     void parameterTableFollowsTheReports()
     {
         QSignalSpy inserted(parameters()->model(), &QAbstractItemModel::rowsInserted);
+        QElapsedTimer sinceLast;
         for (const char *line : {"$2 (x)", "$1=25 (step idle delay", "$0=10", "$110=500.000 (x)",
                                  "$11=0.010 (y)", "$12=-1 (z)"}) {
             settings->ParseParameterLine(line);
+            sinceLast.start();
             QTest::qWait(100);
         }
         QTest::qWait(GrblSettingsDialog::refreshDelayMs - 200);
-        QCOMPARE(parameters()->rowCount(), 0);
+        if (sinceLast.elapsed() < GrblSettingsDialog::refreshDelayMs) // unless the host stalled
+            QCOMPARE(parameters()->rowCount(), 0);
         QTRY_COMPARE(parameters()->rowCount(), 5);
         QTest::qWait(100);
         QCOMPARE(inserted.count(), 5); // one rebuild inserts each row once
@@ -732,12 +736,10 @@ private slots:
             QTest::qWait(settle);
             stick.setX(x);
         }
-        QTest::qWait(settle);
-        QVERIFY(pad.heldButtons()[XPlus]);
+        QTRY_VERIFY(pad.heldButtons()[XPlus]);
         if (how == "centre") {
             stick.setX(33511);
-            QTest::qWait(settle);
-            QCOMPARE(buttons(released), QList<int>{XPlus});
+            QTRY_COMPARE(buttons(released), QList<int>{XPlus});
         } else if (how == "unplug") {
             stick.unplug();
             QTRY_COMPARE(buttons(released), QList<int>{XPlus});
