@@ -213,6 +213,7 @@ private slots:
             QTest::qWait(300);
         }
         QVERIFY(station->jobText().startsWith("held at line"));
+        QVERIFY(station->widget<CodeEditor>("plainTextEditGCode")->isReadOnly()); // still its job
         const int line = station->jobText().section(' ', 3, 3).chopped(1).toInt();
         QCOMPARE(station->widget<CodeEditor>("plainTextEditGCode")->runningLine(), line);
         QVector<PathPoint> upToLine; // the lines before the one being cut
