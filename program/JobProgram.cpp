@@ -1,6 +1,7 @@
 #include "JobProgram.h"
 
 #include "ProgramLine.h"
+#include "StartFromLine.h"
 
 namespace {
 
@@ -17,19 +18,33 @@ bool has(const QVector<ProgramLine::Word> &words, char letter, std::initializer_
 
 } // namespace
 
-JobProgram JobProgram::read(QStringView text, const ModalState &startModes)
+JobProgram JobProgram::read(QStringView text, const ModalState &startModes,
+                            const StartFromLine *from)
 {
     JobProgram program;
     program.modal = startModes;
     int line = 1;
     int start = 0;
+    bool wayInTaken = !from;
+    QString prefix = from ? from->motionPrefix : QString();
     for (int i = 0; i <= text.size(); ++i) {
         const bool end = i == text.size();
         const QChar c = end ? QLatin1Char('\n') : text.at(i);
         if (c != QLatin1Char('\n') && c != QLatin1Char('\r'))
             continue;
-        if (i > start)
-            program.add(text.mid(start, i - start), line);
+        const QStringView piece = text.mid(start, i - start);
+        if (from && line < from->line) {
+            program.skip(piece);
+        } else {
+            if (!std::exchange(wayInTaken, true)) {
+                for (const QString &wayIn : from->wayIn)
+                    program.add(wayIn, line);
+            }
+            if (!prefix.isEmpty() && !ProgramLine::cleaned(piece).isEmpty())
+                program.add(std::exchange(prefix, QString()) + piece.toString(), line);
+            else if (i > start)
+                program.add(piece, line);
+        }
         if (c == QLatin1Char('\n'))
             ++line;
         start = i + 1;
@@ -67,6 +82,15 @@ void JobProgram::add(QStringView line, int editorLine)
         ended = true;
     }
     append(kept, editorLine, kind);
+}
+
+// A line before the start: it sends nothing, but its modes, tool and tool comments count.
+void JobProgram::skip(QStringView line)
+{
+    rememberToolComment(line);
+    const QString kept = ProgramLine::cleaned(line);
+    if (ProgramLine::check(kept).fault == ProgramLine::Fault::None)
+        follow(kept);
 }
 
 void JobProgram::append(const QString &kept, int editorLine, Kind kind)

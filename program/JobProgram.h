@@ -9,6 +9,8 @@
 
 #include <optional>
 
+struct StartFromLine;
+
 // A program as it goes to the controller: every non-empty line of the editor, cleaned, with the
 // editor line it came from. Lines left empty by cleaning, and "%" delimiters, stay in the list
 // with nothing to send, so the progress still counts them. The cleaned text is kept in one
@@ -41,8 +43,10 @@ public:
     };
 
     // Lines end at LF; a CR inside a line ends a line for the controller too, so it splits the
-    // editor line into more than one. The program begins in the controller's `startModes`.
-    static JobProgram read(QStringView text, const ModalState &startModes = {});
+    // editor line into more than one. The program begins in the controller's `startModes`;
+    // given `from`, at its line, after its way in (which counts as that line).
+    static JobProgram read(QStringView text, const ModalState &startModes = {},
+                           const StartFromLine *from = nullptr);
 
     int size() const { return entries.size(); }
     bool isEmpty() const { return entries.isEmpty(); }
@@ -58,6 +62,7 @@ public:
 
 private:
     void add(QStringView line, int editorLine);
+    void skip(QStringView line);
     void append(const QString &kept, int editorLine, Kind kind);
     void addToolChange(const QString &kept, int editorLine);
     void follow(QStringView kept);

@@ -6,6 +6,7 @@
 #include "machine/Job.h"
 #include "machine/StreamWindow.h"
 #include "program/ProgramLine.h"
+#include "program/StartFromLine.h"
 
 #include <QQueue>
 
@@ -73,9 +74,10 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("sent"); // "line:bytes", "line:kind:bytes" for stops
         QTest::addColumn<int>("refusedLine");
+        QTest::addColumn<int>("from"); // a start from that line; 0: from the top
         const auto row = [](const char *name, const QString &text, const QString &sent,
-                            int refused = 0) {
-            QTest::newRow(name) << text << sent.split('|') << refused;
+                            int refused = 0, int from = 0) {
+            QTest::newRow(name) << text << sent.split('|') << refused << from;
         };
         row("CAM header, delimiters, comments, blanks",
             "%\n(T1 D=6)\n\n\tG90 (check!) G94 ; absolute ~?\r\nT1 M6\nG0 X1 (never closed\n%",
@@ -102,6 +104,37 @@ private slots:
         row("79 characters fit, blanks not counted", "G1 " + QString(76, 'X') + "   ",
             "1:G1 " + QString(76, 'X'));
         row("80 do not", "G1" + QString(78, '1'), "1:", 1);
+        // From a line: the modes, the spindle at speed, up, over, down at the plunge feed, and
+        // the program's own distance mode, motion mode and feed back.
+        row("from a line",
+            "G21 G90 G54\nS10000 M3\nG0 Z5\nG0 X10 Y10\nG1 Z-1 F200\nG1 X20 F800\n"
+            "G1 Y20\nM30",
+            "7:G17 G21 G90 G94 G54|7:M3 S10000|7:G4 P3|7:G0 Z5|7:G0 X20 Y10|"
+            "7:G1 Z-1 F200|7:G90 G1 F800|7:G1 Y20|8:end:M30",
+            0, 7);
+        row("from an arc, in inches, G55, after a G91 stretch",
+            "G20 G55 G90\nM4 S2000 M8\nG0 X1 Y1 Z0.2\nG91 G1 Z-0.3 F10\nG1 X0.5 F20\n"
+            "G2 X0.5 Y0.5 I0 J0.5\nX0.5 Y-0.5 I0.5 J0",
+            "7:G17 G20 G90 G94 G55|7:M4 S2000|7:G4 P3|"
+            "7:M8|7:G0 Z0.2|7:G0 X2 Y1.5|7:G1 Z-0.1 F10|7:G91 G80 F20|7:G2 X0.5 Y-0.5 I0.5 J0",
+            0, 7);
+        row("from after a tool change: its tool first",
+            "(T2 D=3 ball)\nT1 M6\nS100 M3\n"
+            "G0 X1 Y1 Z1\nT2 M6\nG0 X2\nG1 Z-1 F50",
+            "7:G17 G21 G90 G94 G54|"
+            "7:change:G21 G90 G0 F0 M3 S100|7:M3 S100|7:G4 P3|7:G0 Z5|7:G0 X2 Y1|7:G1 Z1 F100|"
+            "7:G90 G0 F0|7:G1 Z-1 F50",
+            0, 7);
+        row("from a comment: the next line that does something", "G0 X1\n(comment)\n\nG0 X2",
+            "4:G17 G21 G90 G94 G54|4:G0 Z5|4:G0 X1|4:G90 G0 F0|4:G0 X2", 0, 2);
+        row("from after the end", "G0 X1\nM30\nG0 X2",
+            "refused:line 3 comes after the "
+            "program's end",
+            0, 3);
+        row("from after a probe", "G38.2 Z-10 F50\nG0 X1\nG1 X2 F100",
+            "refused:where the "
+            "program stands before line 3 is not known: line 1 moves to a point it does not name",
+            0, 3);
     }
 
     void programs()
@@ -109,7 +142,13 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QStringList, sent);
         QFETCH(int, refusedLine);
-        const JobProgram program = JobProgram::read(text);
+        QFETCH(int, from);
+        const StartFromLine start = StartFromLine::plan(text, from, {});
+        if (from > 0 && !start.refusal.isEmpty()) {
+            QCOMPARE(QStringList{"refused:" + start.refusal}, sent);
+            return;
+        }
+        const JobProgram program = JobProgram::read(text, {}, from > 0 ? &start : nullptr);
         QStringList entries;
         const char *kinds[] = {"", "change:", "pause:", "end:"};
         for (int i = 0; i < program.size(); ++i)
