@@ -192,8 +192,10 @@ private slots:
         // released, it is cancelled, and what still waited for room never goes out.
         const QString jog = "$J=G91 Y+3.085 F1234\n";
         row("a held 1.1 jog and its release",
-            grbl11 + "click:radioButtonContinious#set:spinBoxFeedRate=1234#press:pushButtonPlusY#"
-                     "wrote:" + jog + jog + "#wait:1000#wrote:" + jog + jog + jog +
+            grbl11 +
+                "click:radioButtonContinious#set:spinBoxFeedRate=1234#press:pushButtonPlusY#"
+                "wrote:" +
+                jog + jog + "#wait:1000#wrote:" + jog + jog + jog +
                 "#release:pushButtonPlusY#wrote:" + QChar(0x85) +
                 "#say:ok\r\nok\r\nok\r\nok\r\nok\r\n#wrote:");
         // Closing during a job stops it first: a reset only once the hold has come to rest
@@ -245,8 +247,9 @@ private slots:
                     const QByteArray asked = peer->read(3, 300);
                     if (!asked.isEmpty()) {
                         QCOMPARE(asked, QByteArray("$G\n"));
-                        peer->write(grbl11() ? "[GC:G0 G54 G17 G21 G90 G94 M5 M9 T0 F0 S0]\r\nok\r\n"
-                                             : "[G0 G54 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]\r\nok\r\n");
+                        peer->write(grbl11()
+                                        ? "[GC:G0 G54 G17 G21 G90 G94 M5 M9 T0 F0 S0]\r\nok\r\n"
+                                        : "[G0 G54 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]\r\nok\r\n");
                         QTest::qWait(30);
                     }
                 }

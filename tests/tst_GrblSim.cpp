@@ -472,7 +472,8 @@ private slots:
         QFETCH(QStringList, said);
         QStringList simArguments = arguments.filter(QRegularExpression("^sim:"));
         arguments = arguments.mid(simArguments.size());
-        SimProcess sim(QStringList{"--time-scale", "20"} + simArguments.replaceInStrings("sim:", ""));
+        SimProcess sim(QStringList{"--time-scale", "20"} +
+                       simArguments.replaceInStrings("sim:", ""));
         QVERIFY(sim.start());
         if (event == "locked") { // homing on: the next start-up is locked
             PtyPeer console(sim.linkPath());

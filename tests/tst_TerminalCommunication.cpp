@@ -175,7 +175,8 @@ private slots:
             const int first = station.sim.countLogged("?");
             QTest::qWait(2500);
             const int asked = station.sim.countLogged("?") - first; // a late tick may add one
-            QVERIFY2(askStatus ? asked == 2 || asked == 3 : asked == 0, qPrintable(QString::number(asked)));
+            QVERIFY2(askStatus ? asked == 2 || asked == 3 : asked == 0,
+                     qPrintable(QString::number(asked)));
             QCOMPARE(station.sim.loggedLines().size(), station.sim.countLogged("?"));
             QVERIFY(isGreen(window));
             return;
