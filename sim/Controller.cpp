@@ -231,6 +231,11 @@ void Controller::softReset(double now)
 void Controller::service(double now)
 {
     motion.advance(machineTime(now));
+    double dwelling = 0;
+    if (hasPending && pending.stage == 1)
+        dwelling = machineTime(std::min(now, pending.dwellUntil)) - machineTime(pending.dwellFrom);
+    count.motionMs = std::llround(
+        (motion.movingSeconds(machineTime(now)) + dwelt + std::max(0.0, dwelling)) * 1000);
     for (;;) {
         if (hasPending && !progress(now))
             return;
@@ -442,6 +447,7 @@ bool Controller::progress(double now)
             return false;
         jogging = action.jog;
         pending.stage = 1;
+        pending.dwellFrom = now;
         pending.dwellUntil = now + action.dwellSeconds / config.timeScale;
         if (config.instant)
             pending.dwellUntil = now;
@@ -450,6 +456,7 @@ bool Controller::progress(double now)
         if (now < pending.dwellUntil)
             return false;
         pending.stage = 2;
+        dwelt += machineTime(pending.dwellUntil) - machineTime(pending.dwellFrom);
     }
     while (pending.stage == 2 && pending.nextMove < action.moves.size()) {
         if (motion.queued() >= dialect.plannerBlocks()) {

@@ -28,11 +28,13 @@ public:
         long long resets = 0;
         long long plannerWaits = 0; // lines that found the planner full and had to wait
         long long restarts = 0;     // power-ups, one at every open of the port
+        long long motionMs = 0;     // machine time spent moving or dwelling: the running time
         bool operator!=(const Counters &o) const
         {
             return lines != o.lines || overflowedBytes != o.overflowedBytes ||
                    statusQueries != o.statusQueries || errors != o.errors || resets != o.resets ||
-                   plannerWaits != o.plannerWaits || restarts != o.restarts;
+                   plannerWaits != o.plannerWaits || restarts != o.restarts ||
+                   motionMs != o.motionMs;
         }
     };
 
@@ -60,6 +62,7 @@ private:
     {
         LineAction action;
         int stage = 0;
+        double dwellFrom = 0;
         double dwellUntil = 0;
         std::size_t nextMove = 0;
         bool homing = false;
@@ -107,6 +110,7 @@ private:
     Output output;
     std::FILE *log;
     Counters count;
+    double dwelt = 0; // machine seconds of the dwells that have ended
 
     std::size_t ringSize;
     std::deque<char> ring;

@@ -97,10 +97,10 @@ public:
         if (std::FILE *file = std::fopen(temporary.c_str(), "w")) {
             std::fprintf(file,
                          "lines=%lld\noverflowed_bytes=%lld\nstatus_queries=%lld\nerrors=%lld\n"
-                         "resets=%lld\nplanner_waits=%lld\nrestarts=%lld\n",
+                         "resets=%lld\nplanner_waits=%lld\nrestarts=%lld\nmotion_ms=%lld\n",
                          counters.lines, counters.overflowedBytes, counters.statusQueries,
-                         counters.errors, counters.resets, counters.plannerWaits,
-                         counters.restarts);
+                         counters.errors, counters.resets, counters.plannerWaits, counters.restarts,
+                         counters.motionMs);
             std::fclose(file);
             std::rename(temporary.c_str(), path.c_str());
         }
