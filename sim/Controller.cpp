@@ -126,7 +126,7 @@ void Controller::resetOverrides(double now)
     motion.setOverrides(overrides, machineTime(now));
 }
 
-void Controller::receiveByte(char byte, double now)
+bool Controller::receiveByte(char byte, double now)
 {
     switch (byte) {
     case '?':
@@ -134,21 +134,22 @@ void Controller::receiveByte(char byte, double now)
     case '~':
     case 0x18:
         realtime(byte, now);
-        return;
+        return false;
     default:
         break;
     }
     const unsigned char code = static_cast<unsigned char>(byte);
     if (dialect.isV11() && code >= 0x80) {
         extendedRealtime(code, now);
-        return;
+        return false;
     }
     // The firmware's interrupt drops a byte it has no room for, without a word.
     if (ring.size() >= ringSize) {
         ++count.overflowedBytes;
-        return;
+        return true;
     }
     ring.push_back(byte);
+    return true;
 }
 
 void Controller::realtime(char byte, double now)

@@ -44,12 +44,16 @@ public:
 
     // A fresh start as after power-up; the banner is its only word.
     void powerUp(double now);
-    // The receive interrupt: realtime bytes act at once, the rest goes into the ring.
-    void receiveByte(char byte, double now);
+    // The receive interrupt: realtime bytes act at once, the rest goes into the ring (or is
+    // lost when it is full). Returns whether the byte was part of a line.
+    bool receiveByte(char byte, double now);
     // The main loop: takes bytes from the ring while it is not waiting for the planner.
     void service(double now);
     // When service() has something to do again without new bytes.
     double nextEvent() const;
+    // A line is held up by the motion: the planner is full or must run dry first, or a dwell
+    // or a pause is under way.
+    bool waiting() const { return hasPending; }
     const Counters &counters() const { return count; }
 
 private:
