@@ -132,7 +132,7 @@ void Controller::resetOverrides(double now)
     motion.setOverrides(overrides, machineTime(now));
 }
 
-void Controller::receiveByte(char byte, double now)
+bool Controller::receiveByte(char byte, double now)
 {
     switch (byte) {
     case '?':
@@ -140,21 +140,22 @@ void Controller::receiveByte(char byte, double now)
     case '~':
     case 0x18:
         realtime(byte, now);
-        return;
+        return false;
     default:
         break;
     }
     const unsigned char code = static_cast<unsigned char>(byte);
     if (dialect.isV11() && code >= 0x80) {
         extendedRealtime(code, now);
-        return;
+        return false;
     }
     // The firmware's interrupt drops a byte it has no room for, without a word.
     if (ring.size() >= ringSize) {
         ++count.overflowedBytes;
-        return;
+        return true;
     }
     ring.push_back(byte);
+    return true;
 }
 
 void Controller::realtime(char byte, double now)
@@ -237,6 +238,11 @@ void Controller::softReset(double now)
 void Controller::service(double now)
 {
     motion.advance(machineTime(now));
+    double dwelling = 0;
+    if (hasPending && pending.stage == 1)
+        dwelling = machineTime(std::min(now, pending.dwellUntil)) - machineTime(pending.dwellFrom);
+    count.motionMs = std::llround(
+        (motion.movingSeconds(machineTime(now)) + dwelt + std::max(0.0, dwelling)) * 1000);
     for (;;) {
         if (hasPending && !progress(now))
             return;
@@ -448,6 +454,7 @@ bool Controller::progress(double now)
             return false;
         jogging = action.jog;
         pending.stage = 1;
+        pending.dwellFrom = now;
         pending.dwellUntil = now + action.dwellSeconds / config.timeScale;
         if (config.instant)
             pending.dwellUntil = now;
@@ -456,6 +463,7 @@ bool Controller::progress(double now)
         if (now < pending.dwellUntil)
             return false;
         pending.stage = 2;
+        dwelt += machineTime(pending.dwellUntil) - machineTime(pending.dwellFrom);
     }
     while (pending.stage == 2 && pending.nextMove < action.moves.size()) {
         if (motion.queued() >= dialect.plannerBlocks()) {

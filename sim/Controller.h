@@ -28,11 +28,13 @@ public:
         long long resets = 0;
         long long plannerWaits = 0; // lines that found the planner full and had to wait
         long long restarts = 0;     // power-ups, one at every open of the port
+        long long motionMs = 0;     // machine time spent moving or dwelling: the running time
         bool operator!=(const Counters &o) const
         {
             return lines != o.lines || overflowedBytes != o.overflowedBytes ||
                    statusQueries != o.statusQueries || errors != o.errors || resets != o.resets ||
-                   plannerWaits != o.plannerWaits || restarts != o.restarts;
+                   plannerWaits != o.plannerWaits || restarts != o.restarts ||
+                   motionMs != o.motionMs;
         }
     };
 
@@ -42,12 +44,16 @@ public:
 
     // A fresh start as after power-up; the banner is its only word.
     void powerUp(double now);
-    // The receive interrupt: realtime bytes act at once, the rest goes into the ring.
-    void receiveByte(char byte, double now);
+    // The receive interrupt: realtime bytes act at once, the rest goes into the ring (or is
+    // lost when it is full). Returns whether the byte was part of a line.
+    bool receiveByte(char byte, double now);
     // The main loop: takes bytes from the ring while it is not waiting for the planner.
     void service(double now);
     // When service() has something to do again without new bytes.
     double nextEvent() const;
+    // A line is held up by the motion: the planner is full or must run dry first, or a dwell
+    // or a pause is under way.
+    bool waiting() const { return hasPending; }
     const Counters &counters() const { return count; }
 
 private:
@@ -60,6 +66,7 @@ private:
     {
         LineAction action;
         int stage = 0;
+        double dwellFrom = 0;
         double dwellUntil = 0;
         std::size_t nextMove = 0;
         bool homing = false;
@@ -107,6 +114,7 @@ private:
     Output output;
     std::FILE *log;
     Counters count;
+    double dwelt = 0; // machine seconds of the dwells that have ended
 
     std::size_t ringSize;
     std::deque<char> ring;

@@ -79,13 +79,17 @@ void OverriddenMotion::catchUp(double now)
         const double rate = pace();
         const double blockEnd = motion.nextEvent();
         const double reached = motionTime() + (now - realTime) * rate;
+        // Blocks end only at the steps' ends, so a step moves all through or not at all.
+        const bool moving = !motion.idle() && !motion.holding();
         if (blockEnd >= reached) {
             lead += (now - realTime) * (rate - 1);
+            moved += moving ? now - realTime : 0;
             realTime = now;
             break;
         }
         const double endsAt = realTime + (blockEnd - motionTime()) / rate;
         lead += (endsAt - realTime) * (rate - 1);
+        moved += moving ? endsAt - realTime : 0;
         realTime = endsAt;
         motion.advance(blockEnd);
     }

@@ -45,6 +45,13 @@ public:
     // At rest only: a board that starts afresh counts from where it stands.
     void setPosition(Vec3 position) { motion.setPosition(position); }
     void setOverrides(const OverridePercent &percent, double now);
+    // Seconds something has moved since the start, up to now; a hold's standstill is no
+    // running time.
+    double movingSeconds(double now)
+    {
+        catchUp(now);
+        return moved;
+    }
 
 private:
     // Motion seconds per real second for the move in progress.
@@ -57,4 +64,5 @@ private:
     int rapidPercent = 100;
     double realTime = 0; // the controller's time when the clocks were last brought together
     double lead = 0;     // how far the motion clock is ahead; stays 0 without overrides
+    double moved = 0;
 };

@@ -19,9 +19,13 @@ const char *usageText()
     return "usage: grblsim --link PATH [options]\n"
            "  --link PATH          symbolic link to the pseudo-terminal, printed at start\n"
            "  --log FILE           every received line; realtime bytes as lines of their own\n"
-           "  --stats FILE         counters (lines, overflowed bytes, ...), kept up to date\n"
+           "  --stats FILE         counters (lines, overflowed bytes, motion_ms: the machine\n"
+           "                       time spent moving or dwelling, ...), kept up to date\n"
            "  --time-scale N       run motion and dwells N times faster than real time\n"
            "  --instant            motion takes no time (for throughput measurements)\n"
+           "  --virtual-clock      the machine's clock runs only while a line waits for the\n"
+           "                       motion or the input has been quiet for 0.1 s: a slow sender\n"
+           "                       never lets the planner run dry\n"
            "  --baud N             pace the line at N baud in both directions (10 bits a byte)\n"
            "  --rapid-rate MM_MIN  speed of G0 moves within the axes' maximum rates (default 500)\n"
            "  --probe-surface Z    machine Z at which a probe move touches (default -5)\n"
@@ -44,6 +48,10 @@ bool parseArguments(int argc, char **argv, SimConfig &config, std::string &error
         }
         if (name == "--bar-status") {
             config.barStatus = true;
+            continue;
+        }
+        if (name == "--virtual-clock") {
+            config.virtualClock = true;
             continue;
         }
         if (i + 1 >= argc) {

@@ -16,6 +16,8 @@ struct SimConfig
     bool grbl11 = false;      // speaks Grbl 1.1h instead of 0.9j
     double probeSurface = -5; // machine Z at which G38.2 touches
     double bootDelay = 0.1;   // seconds from the port's open to the banner
+    // The controller's clock stands while the station is merely slow to send its next line.
+    bool virtualClock = false;
 };
 
 // Returns false (with a message in error) when the arguments are not understood.

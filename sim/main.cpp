@@ -97,10 +97,10 @@ public:
         if (std::FILE *file = std::fopen(temporary.c_str(), "w")) {
             std::fprintf(file,
                          "lines=%lld\noverflowed_bytes=%lld\nstatus_queries=%lld\nerrors=%lld\n"
-                         "resets=%lld\nplanner_waits=%lld\nrestarts=%lld\n",
+                         "resets=%lld\nplanner_waits=%lld\nrestarts=%lld\nmotion_ms=%lld\n",
                          counters.lines, counters.overflowedBytes, counters.statusQueries,
-                         counters.errors, counters.resets, counters.plannerWaits,
-                         counters.restarts);
+                         counters.errors, counters.resets, counters.plannerWaits, counters.restarts,
+                         counters.motionMs);
             std::fclose(file);
             std::rename(temporary.c_str(), path.c_str());
         }
@@ -118,6 +118,59 @@ private:
     std::string path;
     Controller::Counters written;
     double lastWrite = -1;
+};
+
+// The controller's clock, in seconds like the wall clock. A virtual one stands still while the
+// station is merely slow to send its next line, so a loaded host never lets the planner run dry;
+// it runs while a line waits for the motion, and once the input has been quiet a while, so that
+// a program still runs out after its last line.
+class ControllerClock
+{
+public:
+    ControllerClock(bool isVirtual, double start)
+        : isVirtual(isVirtual), reading(start), wall(start)
+    {
+    }
+    double now() const { return reading; }
+
+    // Catches up with the wall clock for the time it ran. It never runs past the controller's
+    // next event: when this process itself is late, the machine does not notice.
+    void tick(double wallNow, double nextEvent)
+    {
+        if (!isVirtual) {
+            reading = wallNow;
+            return;
+        }
+        double next = reading + std::max(0.0, wallNow - runsFrom());
+        if (nextEvent > reading)
+            next = std::min(next, nextEvent);
+        reading = next;
+        wall = wallNow;
+    }
+    void heardLineBytes() { lastLineBytes = wall; }
+    void setWaiting(bool on) { waiting = on; }
+    // When the controller's clock will read `when`, on the wall clock; what it is waiting for
+    // comes about by then at the earliest.
+    double wallTime(double when) const
+    {
+        if (!isVirtual)
+            return when;
+        return runsFrom() + std::max(0.0, when - reading);
+    }
+
+private:
+    static constexpr double quietSeconds = 0.1;
+
+    double runsFrom() const
+    {
+        return waiting ? wall : std::max(wall, lastLineBytes + quietSeconds);
+    }
+
+    bool isVirtual;
+    double reading;
+    double wall; // at the last tick
+    double lastLineBytes = -INFINITY;
+    bool waiting = false;
 };
 
 int run(const SimConfig &config)
@@ -141,6 +194,8 @@ int run(const SimConfig &config)
     OutputQueue out(terminal.masterFd());
     StatsFile stats(config.stats);
     double now = monotonicSeconds();
+    ControllerClock clock(config.virtualClock, now);
+    // The wires stay on the wall clock whatever the controller's says.
     Controller controller(
         config, [&](const std::string &bytes) { outbound.send(bytes, now); }, log);
     // Nobody listens before the first open, and the open restarts the board anyway.
@@ -153,7 +208,7 @@ int run(const SimConfig &config)
             // A station that sets up its port after opening it may discard what came before.
             outbound.holdUntil(now + config.bootDelay);
             out = OutputQueue(terminal.masterFd());
-            controller.powerUp(now);
+            controller.powerUp(clock.now());
         }
         slaveOpen = terminal.slaveHeld();
     };
@@ -161,16 +216,22 @@ int run(const SimConfig &config)
     std::string arrived;
     std::string leaving;
     char buffer[4096];
-    for (;;) {
+    const auto tick = [&]() {
         now = monotonicSeconds();
+        clock.tick(now, controller.nextEvent());
+    };
+    for (;;) {
+        tick();
         arrived.clear();
         inbound.receive(now, arrived);
         // The main loop empties the ring far faster than bytes arrive, unless it is waiting.
         for (const char byte : arrived) {
-            controller.receiveByte(byte, now);
-            controller.service(now);
+            if (controller.receiveByte(byte, clock.now()))
+                clock.heardLineBytes();
+            controller.service(clock.now());
         }
-        controller.service(now);
+        controller.service(clock.now());
+        clock.setWaiting(controller.waiting());
         leaving.clear();
         outbound.receive(now, leaving);
         if (slaveOpen)
@@ -178,9 +239,9 @@ int run(const SimConfig &config)
         out.flush();
         stats.update(controller.counters(), now, false);
 
-        const double wake =
-            std::min({inbound.nextArrival(), outbound.nextArrival(), controller.nextEvent(),
-                      stats.nextDue(controller.counters())});
+        const double wake = std::min({inbound.nextArrival(), outbound.nextArrival(),
+                                      clock.wallTime(controller.nextEvent()),
+                                      stats.nextDue(controller.counters())});
         const double wait = std::clamp(wake - monotonicSeconds(), 0.0, 1.0);
         timespec timeout{static_cast<time_t>(wait),
                          static_cast<long>((wait - std::floor(wait)) * 1e9)};
@@ -206,7 +267,7 @@ int run(const SimConfig &config)
             slaveOpen = false;
             continue;
         }
-        now = monotonicSeconds();
+        tick();
         // Opens are seen before what the station sends after them, which the fresh board reads.
         followOpens();
         if (slaveOpen && (fds[0].revents & POLLIN)) {

@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 
+#include <cmath>
 #include <csignal>
 
 static const QStringList v09{"--instant"};
@@ -404,16 +405,45 @@ private slots:
         QTest::newRow("arcs both ways")
             << "G1 X2 F400\nG2 X6 Y0 I2 J0\nG3 X10 Y0 R2\nG3 X10 Y0 I-1 Z-1\nG2 X2 R-6";
         QTest::newRow("inches, incremental") << "G20 G91 G1 X0.4 F20\nY0.4\nX-0.4\nY-0.4";
+        // Corners the junction speed treats differently from a right angle: as the angle between
+        // the two moves of a corner (180 goes straight on).
+        const auto polyline = [](const QList<double> &headings, double step) {
+            QString moves = "G91 G1 F600";
+            for (const double heading : headings)
+                moves += QString::asprintf("\nX%.4f Y%.4f", step * std::cos(heading * M_PI / 180),
+                                           step * std::sin(heading * M_PI / 180));
+            return moves;
+        };
+        QList<double> gentle, sharp, hexagon, shallow;
+        for (int n = 0; n < 30; ++n) {
+            gentle << (n % 2 ? 15 : -15);
+            sharp << (n % 2 ? 75 : -75);
+        }
+        for (int n = 0; n < 12; ++n)
+            hexagon << 60 * n;
+        for (int n = 0; n < 36; ++n)
+            shallow << 10 * n;
+        QTest::newRow("zigzag, 150 degree corners") << polyline(gentle, 2);
+        QTest::newRow("zigzag, 30 degree corners") << polyline(sharp, 2);
+        QTest::newRow("hexagon twice round") << polyline(hexagon, 5);
+        QTest::newRow("170 degree corners round a circle") << polyline(shallow, 2);
     }
 
+    // Against the time the controller itself ran, not the wall clock: on its virtual clock, a
+    // client that is late to send (a loaded host, a sanitizer) neither starves its planner nor
+    // counts.
     void runTakesWhatTheStationEstimates()
     {
         QFETCH(QString, program);
-        startController({"--time-scale", "10"});
+        startController({"--time-scale", "10", "--virtual-clock"});
         const double estimated = estimateRunTime(program).totalSeconds;
-        const double measured = client->runProgram(program.split('\n'), 10);
-        QVERIFY2(qAbs(measured - estimated) <= 0.05 * estimated,
-                 qPrintable(QString("ran %1 s, estimated %2 s").arg(measured).arg(estimated)));
+        QVERIFY(client->runProgram(program.split('\n'), 10) >= 0);
+        // The controller writes its counters at the end.
+        sim->terminate();
+        const double ran = sim->stat("motion_ms") / 1000.0;
+        qInfo("ran %.3f s, estimated %.3f s", ran, estimated);
+        QVERIFY2(qAbs(ran - estimated) <= 0.05 * estimated,
+                 qPrintable(QString("ran %1 s, estimated %2 s").arg(ran).arg(estimated)));
     }
 
     // orlo-send, PORT and FILE standing for the controller's link and the program: what it says
