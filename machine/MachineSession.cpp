@@ -188,12 +188,16 @@ bool MachineSession::sendRealtime(char byte)
     return true;
 }
 
-bool MachineSession::startJob(QStringView program, bool check)
+bool MachineSession::startJob(QStringView program, bool check, const StartFromLine *from)
 {
     const bool ready = check ? machineState == QLatin1String("Check") : isIdle();
     if (!isConnected() || !ready || isMotionLocked())
         return false;
-    const JobProgram lines = JobProgram::read(program);
+    if (from && !from->refusal.isEmpty()) {
+        emit notice(QStringLiteral("Program not started: ") + from->refusal);
+        return false;
+    }
+    const JobProgram lines = JobProgram::read(program, {}, from);
     if (lines.isEmpty())
         return false;
     if (const auto &refusal = lines.refusal()) {
@@ -206,6 +210,7 @@ bool MachineSession::startJob(QStringView program, bool check)
     starting = true;
     startText = program.toString();
     startCheck = check;
+    startFrom = from ? std::optional(*from) : std::nullopt;
     enqueue(QByteArrayLiteral("$G"), StartCheckTag);
     return true;
 }
@@ -219,7 +224,13 @@ void MachineSession::decideStart(bool ok, const QString &reply)
     if (!ok)
         return cancelStart(QStringLiteral("the controller did not tell its modes: ") +
                            ControllerCodes::readable(reply));
-    QStringList differences = modes.differencesFrom(ModalState{});
+    // A start from a line goes to where the program stands in work coordinates: without a work
+    // offset (after a power loss, before homing and zeroing) that place means nothing.
+    if (startFrom && !hasWorkOffset())
+        return cancelStart(QStringLiteral("the controller has no work offset: home the machine "
+                                          "and set the work zero first"));
+    // A start from a line sets every mode the program relies on in its way in.
+    QStringList differences = startFrom ? QStringList() : modes.differencesFrom(ModalState{});
     if (lostAxes)
         differences << QStringLiteral("the G92 offset on %1 set here was cleared by a reset")
                            .arg(lostOffsetAxes());
@@ -228,6 +239,12 @@ void MachineSession::decideStart(bool ok, const QString &reply)
     emit notice(QStringLiteral("The controller is in %1: the program waits for a choice.")
                     .arg(differences.join(QStringLiteral("; "))));
     emit startNeedsChoice(differences);
+}
+
+bool MachineSession::hasWorkOffset() const
+{
+    return offset && std::any_of(offset->value.begin(), offset->value.end(),
+                                 [](double axis) { return axis != 0; });
 }
 
 void MachineSession::chooseStart(StartChoice choice)
@@ -249,6 +266,7 @@ void MachineSession::cancelStart(const QString &why)
         return;
     starting = false;
     startText.clear();
+    startFrom.reset();
     emit notice(QStringLiteral("Program not started: ") + why);
     emit jobChanged();
 }
@@ -260,8 +278,9 @@ void MachineSession::beginJob(const ModalState &start)
         lostAxes = 0; // the operator has seen it and goes on
         emit workOffsetChanged();
     }
-    job = Job(JobProgram::read(startText, start), !startCheck);
+    job = Job(JobProgram::read(startText, start, startFrom ? &*startFrom : nullptr), !startCheck);
     startText.clear();
+    startFrom.reset();
     MachineState reading = start.reading();
     if (work) {
         reading.x = float(work->value[0]);

@@ -10,6 +10,7 @@
 #include "link/Settings.h"
 #include "link/TerminalCommunication.h"
 #include "program/ModalState.h"
+#include "program/StartFromLine.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -49,6 +50,8 @@ public:
     // override bytes and jog cancel (0x80 and up), which 0.9 would take for text.
     bool sendRealtime(char byte);
     bool isMotionLocked() const { return job.isActive() || probe.isActive() || starting; }
+    // A program waits for the controller's modes or the operator's choice before it starts.
+    bool isStarting() const { return starting; }
     // A stop is on its way: nothing more is written, the job's lines included, until the
     // controller is reset or the link is dropped. Realtime bytes still go out.
     void holdFeeding();
@@ -69,7 +72,8 @@ public:
     // run (the controller in its check mode) goes on after errors and tells each of them.
     // The controller is asked for its modes first: where they differ from those the program is
     // read in (or a G92 offset set here was lost), startNeedsChoice waits for chooseStart.
-    bool startJob(QStringView program, bool check = false);
+    // Given `from`, the job starts at its line after its way in (StartFromLine::plan).
+    bool startJob(QStringView program, bool check = false, const StartFromLine *from = nullptr);
     enum class StartChoice
     {
         UsualState, // the usual modes are set first
@@ -82,6 +86,8 @@ public:
     const ModalState &controllerModes() const { return modes; }
     // Axes ("X, Z") whose G92 offset, set through this station, a reset has cleared since.
     QString lostOffsetAxes() const;
+    // The controller's work coordinates differ from its machine coordinates on some axis.
+    bool hasWorkOffset() const;
     const Job &currentJob() const { return job; }
     qint64 jobElapsedMs() const;
 
@@ -206,6 +212,7 @@ private:
     ExecutionTracker tracker;
     bool starting = false; // a program waits for the controller's modes or the operator
     QString startText;
+    std::optional<StartFromLine> startFrom;
     bool startCheck = false;
     int offsetAxes = 0; // bits X=1, Y=2, Z=4: a G92 offset set through this station
     int lostAxes = 0;

@@ -98,7 +98,15 @@ void TerminalSender::startJob()
         return;
     }
     phase = Phase::Running;
-    if (!session.startJob(program, options.check))
+    std::optional<StartFromLine> from;
+    if (options.fromLine > 0) {
+        from = StartFromLine::plan(program, options.fromLine, {});
+        if (from->refusal.isEmpty())
+            say(out, QStringLiteral("From line %1, after: %2")
+                         .arg(from->line)
+                         .arg(from->wayIn.join(QStringLiteral(" | "))));
+    }
+    if (!session.startJob(program, options.check, from ? &*from : nullptr))
         finish(1, QStringLiteral("%1: nothing was sent").arg(options.file));
 }
 
@@ -114,6 +122,8 @@ void TerminalSender::notice(const QString &text)
 void TerminalSender::jobChanged()
 {
     const Job &job = session.currentJob();
+    if (phase == Phase::Running && job.state() == Job::State::Idle && !session.isStarting())
+        return finish(1, QStringLiteral("%1: nothing was sent").arg(options.file));
     if (job.state() == Job::State::Holding && job.hold() == Job::Hold::Error &&
         phase == Phase::Running) {
         phase = Phase::Stopping; // held by the session; reset once the machine stands
@@ -135,6 +145,8 @@ void TerminalSender::jobChanged()
     showProgress(true);
     const bool clean = job.state() == Job::State::Finished && job.refusedLines() == 0;
     finish(clean ? 0 : 1, job.describe(session.jobElapsedMs()));
+    if (job.state() != Job::State::Finished && !options.check)
+        say(err, QStringLiteral("The rest of the part: --from-line %1").arg(job.runningLine()));
 }
 
 // Stopping: the controller is held (by the session on a refused line, or by Ctrl-C); once the

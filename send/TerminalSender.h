@@ -25,6 +25,7 @@ public:
         qint32 baud = 115200;
         QString file;
         bool check = false; // the controller's check mode: nothing moves, every error is told
+        int fromLine = 0;   // a start from this line, after its way in; 0: from the top
     };
 
     TerminalSender(const Options &options, std::FILE *out, std::FILE *err);

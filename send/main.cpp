@@ -62,7 +62,12 @@ int main(int argc, char **argv)
         QStringLiteral("check"),
         QStringLiteral("Run the program in the controller's check mode: nothing moves, every "
                        "error is told with its line."));
-    parser.addOptions({port, baud, check});
+    const QCommandLineOption fromLine(
+        QStringLiteral("from-line"),
+        QStringLiteral("Start at this line of the program: the modes, tool, spindle and position "
+                       "the lines before it leave are set first."),
+        QStringLiteral("N"));
+    parser.addOptions({port, baud, check, fromLine});
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The program."));
     if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "%s\n\n%s", qPrintable(parser.errorText()),
@@ -75,15 +80,18 @@ int main(int argc, char **argv)
         parser.showVersion();
     bool baudIsNumber = false;
     const int baudRate = parser.value(baud).toInt(&baudIsNumber);
+    bool fromIsNumber = true;
+    const int from = parser.isSet(fromLine) ? parser.value(fromLine).toInt(&fromIsNumber) : 0;
     if (!parser.isSet(port) || parser.positionalArguments().size() != 1 || !baudIsNumber ||
-        baudRate <= 0 || baudRate > 4000000) {
+        baudRate <= 0 || baudRate > 4000000 ||
+        (parser.isSet(fromLine) && (!fromIsNumber || from < 1))) {
         std::fprintf(stderr, "%s", qPrintable(parser.helpText()));
         return 2;
     }
 
-    TerminalSender sender(
-        {parser.value(port), baudRate, parser.positionalArguments().first(), parser.isSet(check)},
-        stdout, stderr);
+    TerminalSender sender({parser.value(port), baudRate, parser.positionalArguments().first(),
+                           parser.isSet(check), from},
+                          stdout, stderr);
     if (::pipe(interruptPipe) != 0)
         return 1;
     QSocketNotifier interrupts(interruptPipe[0], QSocketNotifier::Read);

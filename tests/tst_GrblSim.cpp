@@ -466,7 +466,18 @@ private slots:
             {"failed at line 3: error: Unsupported command"});
         row("a line the controller cannot take", "G0 X1\nG1 X2 F300 !", 1,
             {"Program not started: line 2: it holds '!', which the controller would act on"});
-        row("Ctrl-C", generatedProgram(400).join('\n'), 1, {"stopped at line"}, "interrupt");
+        row("Ctrl-C", generatedProgram(400).join('\n'), 1,
+            {"stopped at line", "The rest of the part: --from-line "}, "interrupt");
+        // Only the way in and the lines from the start on reach the controller.
+        // Only the way in and the lines from the start on reach the controller, and only once
+        // it has a work zero.
+        const QString five = "G0 X1\nG0 X2\nG1 X3 F100\n(here)\nG1 X4\nG1 Y5";
+        const QStringList fromFour{"--from-line", "4", "--port", "PORT", "FILE"};
+        row("from a line", five, 0,
+            {"From line 5, after: G17 G21 G90 G94 G54 | G0 Z5 | G0 X3 | G90 G1 F100", "finished"},
+            "G10 L2 P1 X-10 Y-10 Z-10", fromFour);
+        row("from a line without a work offset", five, 1,
+            {"no work offset: home the machine and set the work zero first"}, "", fromFour);
         row("Ctrl-C on 1.1", generatedProgram(400).join('\n'), 1, {"stopped at line"}, "interrupt",
             {"sim:--grbl", "sim:1.1", "--port", "PORT", "FILE"});
         row("SIGHUP", generatedProgram(400).join('\n'), 1,
@@ -480,7 +491,7 @@ private slots:
             "", {"--check", "--port", "PORT", "FILE"});
         // A board that starts locked ($22=1) is neither checked nor run before it is unlocked.
         for (const char *name : {"check, locked", "run, locked"})
-            row(name, "G0 X1", 1, {"The controller is in alarm"}, "locked",
+            row(name, "G0 X1", 1, {"The controller is in alarm"}, "$22=1",
                 QString(name).startsWith("check") ? QStringList{"--check", "--port", "PORT", "FILE"}
                                                   : QStringList{"--port", "PORT", "FILE"});
         row("version", "", 0, {"orlo-send 1.23"}, "", {"--version"});
@@ -489,6 +500,8 @@ private slots:
         row("unknown option", "G0 X1", 2, {"Unknown option 'fast'."}, "", {"--fast", "FILE"});
         for (const char *baud : {"-5", "0", "4000001", "9600x"})
             row(baud, "G0 X1", 2, {"Usage:"}, "", {"--port", "PORT", "--baud", baud, "FILE"});
+        for (const char *line : {"0", "x"})
+            row(line, "G0 X1", 2, {"Usage:"}, "", {"--port", "PORT", "--from-line", line, "FILE"});
         row("missing file", "", 1, {"/nonexistent.nc: cannot be read"}, "",
             {"--port", "PORT", "/nonexistent.nc"});
     }
@@ -505,9 +518,10 @@ private slots:
         SimProcess sim(QStringList{"--time-scale", "20"} +
                        simArguments.replaceInStrings("sim:", ""));
         QVERIFY(sim.start());
-        if (event == "locked") { // homing on: the next start-up is locked
+        const bool setup = event.startsWith('$') || event.startsWith('G');
+        if (setup) { // a setting or work offset the next start-up keeps
             PtyPeer console(sim.linkPath());
-            console.write("$22=1\n");
+            console.write(event.toLatin1() + '\n');
             QVERIFY(console.readUntil("ok\r\n").endsWith("]\r\nok\r\n"));
         }
         QTemporaryFile file;
@@ -516,7 +530,7 @@ private slots:
         sender.start(ORLO_SEND_PATH, arguments.replaceInStrings("PORT", sim.linkPath())
                                          .replaceInStrings("FILE", file.fileName()));
         sender.closeWriteChannel(); // no operator at the keyboard
-        if (!event.isEmpty() && event != "locked") {
+        if (!event.isEmpty() && !setup) {
             QTRY_VERIFY_WITH_TIMEOUT(sim.stat("lines") >= 40, 10000);
             ::kill(pid_t(event == "unplug" ? sim.process().processId() : sender.processId()),
                    event == "unplug"   ? SIGUSR1
@@ -543,6 +557,8 @@ private slots:
             QCOMPARE(commands.last(), QStringLiteral("$C"));
             QCOMPARE(sim.stat("errors"), 2);
         }
+        if (arguments.contains("--from-line") && exitCode == 0)
+            QCOMPARE(log.filter(QRegularExpression("^G")).value(setup), "G17 G21 G90 G94 G54");
         if (!log.isEmpty()) // it was talked to
             QCOMPARE(sim.stat("overflowed_bytes"), 0);
     }
