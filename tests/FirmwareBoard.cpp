@@ -29,34 +29,25 @@ bool FirmwareBoard::start()
 {
     const QString sources = ORLO_GRBL_FIRMWARE;
     const QString built = ORLO_FIRMWARE_BUILD_DIR;
-    if (!QFileInfo::exists(sources + "/build.sh")) {
-        lastError = "no Grbl firmware at " + sources + " (set ORLO_GRBL_FIRMWARE)";
-        return false;
-    }
+    if (!QFileInfo::exists(sources + "/build.sh"))
+        return failed("no Grbl firmware at " + sources + " (set ORLO_GRBL_FIRMWARE)");
     // Without the firmware there is no reference: that fails the test, it never skips it.
     if (!QDir().mkpath(built) || !run({sources + "/build.sh", built}, 180000))
         return false;
-    if (!dir.isValid()) {
-        lastError = "no temporary folder";
-        return false;
-    }
+    if (!dir.isValid())
+        return failed("no temporary folder");
     // Factory settings at the first start, then kept as a board keeps its EEPROM: the work
     // systems G10 sets survive the restart at an open.
     work = built + "/grbl" + version + "/work/" + QFileInfo(linkPath()).fileName();
     QFile::remove(work + "/EEPROM.DAT");
     if (!QDir().mkpath(work) ||
-        !QFile::copy(sources + "/factory" + version + ".eeprom", work + "/EEPROM.DAT")) {
-        lastError = "cannot prepare the board's EEPROM in " + work;
-        return false;
-    }
+        !QFile::copy(sources + "/factory" + version + ".eeprom", work + "/EEPROM.DAT"))
+        return failed("cannot prepare the board's EEPROM in " + work);
     if (!run({sources + "/grbl-board.sh", "start", version, built, linkPath(), "--eeprom", "keep"},
              30000, &bridge))
         return false;
-    if (bridge.isEmpty() || !QFileInfo(linkPath()).exists()) {
-        lastError = "the board's link " + linkPath() + " did not appear";
-        return false;
-    }
-    return true;
+    return (!bridge.isEmpty() && QFileInfo(linkPath()).exists()) ||
+           failed("the board's link " + linkPath() + " did not appear");
 }
 
 void FirmwareBoard::stop()

@@ -25,6 +25,11 @@ public:
 
 private:
     bool run(const QStringList &arguments, int timeoutMs, QString *output = nullptr);
+    bool failed(const QString &why)
+    {
+        lastError = why;
+        return false;
+    }
 
     QString version;
     QTemporaryDir dir;

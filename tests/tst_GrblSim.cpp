@@ -14,6 +14,8 @@
 static const QStringList v09{"--instant"};
 static const QStringList v11{"--instant", "--grbl", "1.1"};
 static const QByteArray banner11 = "\r\nGrbl 1.1h ['$' for help]\r\n";
+// What is sent, and what comes back for it.
+using Turns = QVector<QPair<QByteArray, QByteArray>>;
 
 // The virtual controller against a bare client: what it answers, when, and what it loses, as
 // each dialect of the firmware would; the station's own tests are only as good as this. And
@@ -95,125 +97,116 @@ private slots:
     void conversation_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QByteArrayList>("turns");
-        const auto row = [](const char *name, const QStringList &arguments,
-                            const QByteArrayList &turns) {
+        QTest::addColumn<Turns>("turns");
+        const auto row = [](const char *name, const QStringList &arguments, const Turns &turns) {
             QTest::newRow(name) << arguments << turns;
         };
         // "?" is acted on where it falls and never becomes part of a line; CR and LF both end
         // one, and every line, empty or a comment, is answered.
         row("0.9 lines", v09,
-            {"G0 X1\n\n   \n(just a comment)\n\r\n", QByteArray("ok\r\n").repeated(6),
-             "G1 X1?0 F1?00",
-             QByteArray("<Idle,MPos:1.000,0.000,0.000,WPos:1.000,0.000,0.000>\r\n").repeated(2),
-             "\n?", "ok\r\n<Idle,MPos:10.000,0.000,0.000,WPos:10.000,0.000,0.000>\r\n"});
+            {{"G0 X1\n\n   \n(just a comment)\n\r\n", QByteArray("ok\r\n").repeated(6)},
+             {"G1 X1?0 F1?00",
+              QByteArray("<Idle,MPos:1.000,0.000,0.000,WPos:1.000,0.000,0.000>\r\n").repeated(2)},
+             {"\n?", "ok\r\n<Idle,MPos:10.000,0.000,0.000,WPos:10.000,0.000,0.000>\r\n"}});
         row("0.9 system commands", v09,
-            {"$I\n", "[0.9j.20160726:]\r\nok\r\n", //
-             "$G\n", "[G0 G54 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]\r\nok\r\n",
-             "G91 G1 F300 M3 S1000\n$G\n",
-             "ok\r\n[G1 G54 G17 G21 G91 G94 M0 M3 M9 T0 F300. S1000.]\r\nok\r\n", //
-             "$X\n", "[Caution: Unlocked]\r\nok\r\n",                             //
-             "$N\n", "$N0=\r\n$N1=\r\nok\r\n",                                    //
-             "\x18", "\r\nGrbl 0.9j ['$' for help]\r\n",                          //
-             "$\n", "$$ (view Grbl settings)\r\n"});
+            {{"$I\n", "[0.9j.20160726:]\r\nok\r\n"},
+             {"$G\n", "[G0 G54 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]\r\nok\r\n"},
+             {"G91 G1 F300 M3 S1000\n$G\n",
+              "ok\r\n[G1 G54 G17 G21 G91 G94 M0 M3 M9 T0 F300. S1000.]\r\nok\r\n"},
+             {"$X\n", "[Caution: Unlocked]\r\nok\r\n"},
+             {"$N\n", "$N0=\r\n$N1=\r\nok\r\n"},
+             {"\x18", "\r\nGrbl 0.9j ['$' for help]\r\n"},
+             {"$\n", "$$ (view Grbl settings)\r\n"}});
         row("1.1 system commands", v11,
-            {"$I\n", "[VER:1.1h.20190830:]\r\n[OPT:V,15,128]\r\nok\r\n", //
-             "$G\n", "[GC:G0 G54 G17 G21 G90 G94 M5 M9 T0 F0 S0]\r\nok\r\n",
-             "G91 G1 F300 M3 S1000\n$G\n",
-             "ok\r\n[GC:G1 G54 G17 G21 G91 G94 M3 M9 T0 F300 S1000]\r\nok\r\n", //
-             "$X\n", "[MSG:Caution: Unlocked]\r\nok\r\n",                       //
-             "$N\n", "$N0=\r\n$N1=\r\nok\r\n",                                  //
-             "\x18", banner11,                                                  //
-             "$\n",
-             "[HLP:$$ $# $G $I $N $x=val $Nx=line $J=line $C $X $H ~ ! ? ctrl-x]\r\nok\r\n"});
+            {{"$I\n", "[VER:1.1h.20190830:]\r\n[OPT:V,15,128]\r\nok\r\n"},
+             {"$G\n", "[GC:G0 G54 G17 G21 G90 G94 M5 M9 T0 F0 S0]\r\nok\r\n"},
+             {"G91 G1 F300 M3 S1000\n$G\n",
+              "ok\r\n[GC:G1 G54 G17 G21 G91 G94 M3 M9 T0 F300 S1000]\r\nok\r\n"},
+             {"$X\n", "[MSG:Caution: Unlocked]\r\nok\r\n"},
+             {"$N\n", "$N0=\r\n$N1=\r\nok\r\n"},
+             {"\x18", banner11},
+             {"$\n",
+              "[HLP:$$ $# $G $I $N $x=val $Nx=line $J=line $C $X $H ~ ! ? ctrl-x]\r\nok\r\n"}});
 
         // G54 at 1,2,3; G55 so that here is X1; G92 so that machine X6 is X1 in G54.
-        const QByteArray offsets = "G10 L2 P1 X1 Y2 Z3\nG10 L20 P2 X1\nG0 X5\nG92 X1\n$#\n";
         QByteArray parameters = "ok\r\nok\r\nok\r\nok\r\n[G54:1.000,2.000,3.000]\r\n"
                                 "[G55:-1.000,0.000,0.000]\r\n";
         for (const char *unset : {"G56", "G57", "G58", "G59", "G28", "G30"})
             parameters += QByteArray("[") + unset + ":0.000,0.000,0.000]\r\n";
-        parameters += "[G92:4.000,0.000,0.000]\r\n[TLO:0.000]\r\n[PRB:0.000,0.000,0.000";
+        parameters +=
+            "[G92:4.000,0.000,0.000]\r\n[TLO:0.000]\r\n[PRB:0.000,0.000,0.000:0]\r\nok\r\n";
         row("0.9 work offsets", v09,
-            {offsets, parameters + ":0]\r\nok\r\n", //
-             "?", "<Idle,MPos:6.000,0.000,0.000,WPos:1.000,-2.000,-3.000>\r\n"});
+            {{"G10 L2 P1 X1 Y2 Z3\nG10 L20 P2 X1\nG0 X5\nG92 X1\n$#\n", parameters},
+             {"?", "<Idle,MPos:6.000,0.000,0.000,WPos:1.000,-2.000,-3.000>\r\n"}});
         // Work 10,5 at machine 3,8 once G54 is at -7,3; $10 picks MPos or WPos and Bf.
+        const QByteArray wpos = "ok\r\n<Idle|WPos:10.000,5.000,";
         row("1.1 status report", v11,
-            {"?",
-             "<Idle|MPos:0.000,0.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>\r\n", //
-             "?",
-             "<Idle|MPos:0.000,0.000,0.000|FS:0,0|Ov:100,100,100>\r\n", //
-             "G10 L20 P1 X7 Y-3\n?",
-             "ok\r\n<Idle|MPos:0.000,0.000,0.000|FS:0,0|WCO:-7.000,3.000,0.000>\r\n",
-             "G0 X10 Y5\n?",
-             "ok\r\n<Idle|MPos:3.000,8.000,0.000|FS:0,0>\r\n", //
-             "$10=0\n?",
-             "ok\r\n<Idle|WPos:10.000,5.000,0.000|FS:0,0>\r\n", //
-             "$10=2\n?",
-             "ok\r\n<Idle|WPos:10.000,5.000,0.000|Bf:15,128|FS:0,0>\r\n",
-             "M4 S2000 M8\n?",
-             "ok\r\n<Idle|WPos:10.000,5.000,0.000|Bf:15,128|FS:0,1000|Ov:100,100,100|A:CF>\r\n",
-             "M3 S500\n\x9A\x9A?",
-             "ok\r\n<Idle|WPos:10.000,5.000,0.000|Bf:15,128|FS:0,600|Ov:100,100,120|A:SF>\r\n",
-             "M5 M9 G53 G0 Z-6\n?",
-             "ok\r\n<Idle|WPos:10.000,5.000,-6.000|Bf:15,128|FS:0,0|Pn:P|Ov:100,100,120>\r\n",
-             "$H\n?",
-             "ok\r\n<Idle|WPos:7.000,-3.000,0.000|Bf:15,128|FS:0,0>\r\n"});
+            {{"?", "<Idle|MPos:0.000,0.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>\r\n"},
+             {"?", "<Idle|MPos:0.000,0.000,0.000|FS:0,0|Ov:100,100,100>\r\n"},
+             {"G10 L20 P1 X7 Y-3\n?",
+              "ok\r\n<Idle|MPos:0.000,0.000,0.000|FS:0,0|WCO:-7.000,3.000,0.000>\r\n"},
+             {"G0 X10 Y5\n?", "ok\r\n<Idle|MPos:3.000,8.000,0.000|FS:0,0>\r\n"},
+             {"$10=0\n?", wpos + "0.000|FS:0,0>\r\n"},
+             {"$10=2\n?", wpos + "0.000|Bf:15,128|FS:0,0>\r\n"},
+             {"M4 S2000 M8\n?", wpos + "0.000|Bf:15,128|FS:0,1000|Ov:100,100,100|A:CF>\r\n"},
+             {"M3 S500\n\x9A\x9A?", wpos + "0.000|Bf:15,128|FS:0,600|Ov:100,100,120|A:SF>\r\n"},
+             {"M5 M9 G53 G0 Z-6\n?", wpos + "-6.000|Bf:15,128|FS:0,0|Pn:P|Ov:100,100,120>\r\n"},
+             {"$H\n?", "ok\r\n<Idle|WPos:7.000,-3.000,0.000|Bf:15,128|FS:0,0>\r\n"}});
 
         // M0 answers once cycle start lets it go, and the lines after it wait unread; program
         // end resets the modes but keeps G92, the tool offset, F and T; a reset keeps G10's
         // systems only, and so does a fresh open of the port, which also forgets the position.
         row("1.1 program pause", v11,
-            {"G1 X0.5 F300\nM0\nG0 X0\n?",
-             "ok\r\n<Hold:0|MPos:0.500,0.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>\r\n", "~?",
-             "ok\r\nok\r\n<Idle|MPos:0.000,0.000,0.000|FS:0,0|Ov:100,100,100>\r\n"});
+            {{"G1 X0.5 F300\nM0\nG0 X0\n?",
+              "ok\r\n<Hold:0|MPos:0.500,0.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>\r\n"},
+             {"~?", "ok\r\nok\r\n<Idle|MPos:0.000,0.000,0.000|FS:0,0|Ov:100,100,100>\r\n"}});
         row("0.9 program end", v09,
-            {"G10 L20 P2 X3\nG55 G91 G93 M8 T4 G43.1 Z2\nG92 Y1\nM30\n$G\n?",
-             "ok\r\nok\r\nok\r\n[Pgm End]\r\nok\r\n[G1 G54 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]"
-             "\r\nok\r\n<Idle,MPos:0.000,0.000,0.000,WPos:0.000,1.000,-2.000>\r\n",
-             "G0 X1 Y1\n\x18$G\n?",
-             "ok\r\n\r\nGrbl 0.9j ['$' for help]\r\n[G0 G54 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]"
-             "\r\nok\r\n<Idle,MPos:1.000,0.000,0.000,WPos:1.000,0.000,0.000>\r\n",
-             "reopen", "\r\nGrbl 0.9j ['$' for help]\r\n", "G55 X0\n?",
-             "ok\r\n<Idle,MPos:-3.000,0.000,0.000,WPos:0.000,0.000,0.000>\r\n"});
+            {{"G10 L20 P2 X3\nG55 G91 G93 M8 T4 G43.1 Z2\nG92 Y1\nM30\n$G\n?",
+              "ok\r\nok\r\nok\r\n[Pgm End]\r\nok\r\n[G1 G54 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]"
+              "\r\nok\r\n<Idle,MPos:0.000,0.000,0.000,WPos:0.000,1.000,-2.000>\r\n"},
+             {"G0 X1 Y1\n\x18$G\n?",
+              "ok\r\n\r\nGrbl 0.9j ['$' for help]\r\n[G0 G54 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]"
+              "\r\nok\r\n<Idle,MPos:1.000,0.000,0.000,WPos:1.000,0.000,0.000>\r\n"},
+             {"reopen", "\r\nGrbl 0.9j ['$' for help]\r\n"},
+             {"G55 X0\n?", "ok\r\n<Idle,MPos:-3.000,0.000,0.000,WPos:0.000,0.000,0.000>\r\n"}});
         row("1.1 program end", v11,
-            {"G55 G43.1 Z2 T4\nM2\n$G\n?",
-             "ok\r\n[MSG:Pgm End]\r\nok\r\n[GC:G1 G54 G17 G21 G90 G94 M5 M9 T0 F0 S0]\r\nok\r\n"
-             "<Idle|MPos:0.000,0.000,0.000|FS:0,0|WCO:0.000,0.000,2.000>\r\n"});
+            {{"G55 G43.1 Z2 T4\nM2\n$G\n?",
+              "ok\r\n[MSG:Pgm End]\r\nok\r\n[GC:G1 G54 G17 G21 G90 G94 M5 M9 T0 F0 S0]\r\nok\r\n"
+              "<Idle|MPos:0.000,0.000,0.000|FS:0,0|WCO:0.000,0.000,2.000>\r\n"}});
         row("1.1 reset while moving", {"--grbl", "1.1"},
-            {"G1 X10 F100\n\x18", "ok\r\nALARM:3\r\n" + banner11 + "[MSG:'$H'|'$X' to unlock]\r\n",
-             "G0 X0\n", "error:9\r\n"});
+            {{"G1 X10 F100\n\x18",
+              "ok\r\nALARM:3\r\n" + banner11 + "[MSG:'$H'|'$X' to unlock]\r\n"},
+             {"G0 X0\n", "error:9\r\n"}});
         row("1.1 check mode", v11,
-            {"$C\n?",
-             "[MSG:Enabled]\r\nok\r\n<Check|MPos:0.000,0.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>"
-             "\r\n",
-             "G0 X50\nG1 X\n?",
-             "ok\r\nerror:2\r\n<Check|MPos:0.000,0.000,0.000|FS:0,0|Ov:100,100,100>\r\n", "$C\n",
-             "[MSG:Disabled]\r\nok\r\n" + banner11});
+            {{"$C\n?", "[MSG:Enabled]\r\nok\r\n"
+                       "<Check|MPos:0.000,0.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>\r\n"},
+             {"G0 X50\nG1 X\n?",
+              "ok\r\nerror:2\r\n<Check|MPos:0.000,0.000,0.000|FS:0,0|Ov:100,100,100>\r\n"},
+             {"$C\n", "[MSG:Disabled]\r\nok\r\n" + banner11}});
         // Jogs in machine, work, inch and relative terms; the parser stays in G0 G21 G90.
         row("1.1 jogs leave the modal state", v11,
-            {"G10 L2 P1 X2\n$J=G53 X5 F100\n$J=X1 F100\n$J=G20 G91 X1 F10\n$G\n",
-             "ok\r\nok\r\nok\r\nok\r\n[GC:G0 G54 G17 G21 G90 G94 M5 M9 T0 F0 S0]\r\nok\r\n", //
-             "?", "<Idle|MPos:28.400,0.000,0.000|FS:0,0|WCO:2.000,0.000,0.000>\r\n"});
+            {{"G10 L2 P1 X2\n$J=G53 X5 F100\n$J=X1 F100\n$J=G20 G91 X1 F10\n$G\n",
+              "ok\r\nok\r\nok\r\nok\r\n[GC:G0 G54 G17 G21 G90 G94 M5 M9 T0 F0 S0]\r\nok\r\n"},
+             {"?", "<Idle|MPos:28.400,0.000,0.000|FS:0,0|WCO:2.000,0.000,0.000>\r\n"}});
         row("1.1 no jog while a program runs", {"--grbl", "1.1"},
-            {"G1 X100 F100\n$J=G91 X1 F100\n", "ok\r\nerror:8\r\n"});
+            {{"G1 X100 F100\n$J=G91 X1 F100\n", "ok\r\nerror:8\r\n"}});
         // The state a report names after a line and realtime bytes.
         const QStringList slow09{"--time-scale", "1"}, slow11{"--time-scale", "1", "--grbl", "1.1"};
-        row("0.9 hold", slow09, {"G1 X100 F100\n!?", "ok\r\n<Hold,"});
-        row("1.1 hold", slow11, {"G1 X100 F100\n!?", "ok\r\n<Hold:0|"});
-        row("1.1 door", slow11, {"G1 X100 F100\n\x84?", "ok\r\n<Door:0|"});
-        row("1.1 resume after the door", slow11, {"G1 X100 F100\n\x84~?", "ok\r\n<Run|"});
-        row("1.1 jog cancel spares a program", slow11, {"G1 X100 F100\n\x85?", "ok\r\n<Run|"});
-        row("1.1 jog", slow11, {"$J=G91 X100 F100\n?", "ok\r\n<Jog|"});
-        row("1.1 cancelled jog", slow11, {"$J=G91 X100 F100\n\x85?", "ok\r\n<Idle|"});
+        row("0.9 hold", slow09, {{"G1 X100 F100\n!?", "ok\r\n<Hold,"}});
+        row("1.1 hold", slow11, {{"G1 X100 F100\n!?", "ok\r\n<Hold:0|"}});
+        row("1.1 door", slow11, {{"G1 X100 F100\n\x84?", "ok\r\n<Door:0|"}});
+        row("1.1 resume after the door", slow11, {{"G1 X100 F100\n\x84~?", "ok\r\n<Run|"}});
+        row("1.1 jog cancel spares a program", slow11, {{"G1 X100 F100\n\x85?", "ok\r\n<Run|"}});
+        row("1.1 jog", slow11, {{"$J=G91 X100 F100\n?", "ok\r\n<Jog|"}});
+        row("1.1 cancelled jog", slow11, {{"$J=G91 X100 F100\n\x85?", "ok\r\n<Idle|"}});
         row("1.1 a line after jogs waits for them", slow11,
-            {"$J=G91 X100 F100\nG1 X1 F100\n?", "ok\r\n<Jog|"});
+            {{"$J=G91 X100 F100\nG1 X1 F100\n?", "ok\r\n<Jog|"}});
         row("0.9 takes bytes from 0x80 up into the line", v09,
-            {"G0 X1\x91 Y2\n", "error: Expected command letter\r\n"});
+            {{"G0 X1\x91 Y2\n", "error: Expected command letter\r\n"}});
         row("1.1 acts on bytes from 0x80 up inside a line", v11,
-            {"G0 X1\x97\x91 Y2\n?",
-             "ok\r\n<Idle|MPos:1.000,2.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>\r\n", "?",
-             "<Idle|MPos:1.000,2.000,0.000|FS:0,0|Ov:110,25,100>\r\n"});
+            {{"G0 X1\x97\x91 Y2\n?",
+              "ok\r\n<Idle|MPos:1.000,2.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>\r\n"},
+             {"?", "<Idle|MPos:1.000,2.000,0.000|FS:0,0|Ov:110,25,100>\r\n"}});
 
         // The same faults, in 0.9's words and by 1.1's numbers; a refused line changes nothing.
         const char *const notIn09 = "error: Bad number format";
@@ -249,10 +242,10 @@ private slots:
             {"$J=G91 X1", notIn09, "error:16"},
             {"$J=X1 X2 F100", notIn09, "error:25"},
         };
-        QByteArrayList words, numbers;
+        Turns words, numbers;
         for (const auto &[line, word, number] : faults) {
-            words << line + '\n' << word + "\r\n";
-            numbers << line + '\n' << number + "\r\n";
+            words << qMakePair(line + '\n', word + "\r\n");
+            numbers << qMakePair(line + '\n', number + "\r\n");
         }
         row("0.9 refusals", v09, words);
         row("1.1 refusals", v11, numbers);
@@ -268,26 +261,26 @@ private slots:
         for (const char *added : {"$30=1000", "$31=0", "$32=0"})
             settings11.insert(settings11.indexOf("$100=250.000"), added);
         QVERIFY(settings09.size() == 31 && settings11.size() == 34);
-        row("0.9 settings", v09, {"$$\n", settings09.join("\r\n") + "\r\nok\r\n"});
-        row("1.1 settings", v11, {"$$\n", settings11.join("\r\n") + "\r\nok\r\n"});
+        row("0.9 settings", v09, {{"$$\n", settings09.join("\r\n") + "\r\nok\r\n"}});
+        row("1.1 settings", v11, {{"$$\n", settings11.join("\r\n") + "\r\nok\r\n"}});
     }
 
     void conversation()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(QByteArrayList, turns);
+        QFETCH(Turns, turns);
         startController(arguments);
-        for (int turn = 0; turn + 1 < turns.size(); turn += 2) {
-            if (turns[turn] == "reopen") { // as a station that connects again
+        for (const auto &[sent, expected] : turns) {
+            if (sent == "reopen") { // as a station that connects again
                 client.reset();
                 client = std::make_unique<PtyPeer>(sim->linkPath());
             } else {
-                client->write(turns[turn]);
+                client->write(sent);
             }
-            const QByteArray reply = client->readUntil(turns[turn + 1], 3000);
-            const bool last = turn + 2 == turns.size();
-            QVERIFY2(last ? reply.startsWith(turns[turn + 1]) : reply == turns[turn + 1],
-                     qPrintable(QString::fromLatin1(turns[turn] + " -> " + reply)));
+            const QByteArray reply = client->readUntil(expected, 3000);
+            const bool last = &expected == &turns.last().second;
+            QVERIFY2(last ? reply.startsWith(expected) : reply == expected,
+                     qPrintable(QString::fromLatin1(sent + " -> " + reply)));
         }
     }
 

@@ -249,9 +249,7 @@ private slots:
         row("inside the second line", square, "ok ok ok ok at:10,5,0", 2);
         row("on the diagonal", square, "ok ok ok ok at:7,7,0", 3);
         row("where the path crosses itself, the earlier line", square,
-            "ok ok ok at:3,3,0 ok "
-            "at:6,6,0",
-            3);
+            "ok ok ok at:3,3,0 ok at:6,6,0", 3);
         row("at a corner, the line that ends there", square, "ok ok ok ok at:10,10,0", 2);
         row("a position off the path changes nothing", square, "ok ok ok at:10,5,0 at:3,4,0", 2);
         row("only lines taken in", square, "ok at:10,5,0", 1);

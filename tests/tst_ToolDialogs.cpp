@@ -57,13 +57,14 @@ public:
     }
     QString StartProbe(const ProbeRequest &request) override
     {
-        probes << request;
+        probes << QString("%1 %2 ").arg(request.axis).arg(request.distance) +
+                      (request.setHeight ? QString::number(*request.setHeight) : "-");
         return refusal;
     }
 
     QStringList sent;
-    QList<ProbeRequest> probes;
-    QString refusal; // what StartProbe answers
+    QStringList probes; // "axis distance height", "-" for no height
+    QString refusal;    // what StartProbe answers
     std::array<double, 3> work{};
 };
 
@@ -77,11 +78,13 @@ QStringList rowTexts(const QTableWidget *table, int row)
     return texts;
 }
 
-// Rows of "input -> expected", named after the input.
-void addRows(const QStringList &rows)
+// Rows of "input -> expected", named after the input; the columns once, with the first rows.
+void addRows(const QStringList &rows, bool addColumns = true)
 {
-    QTest::addColumn<QString>("input");
-    QTest::addColumn<QString>("expected");
+    if (addColumns) {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("expected");
+    }
     for (const QString &row : rows) {
         const QString input = row.section(" -> ", 0, 0);
         QTest::newRow(("'" + input.left(40).toUtf8().toPercentEncoding(" $=()|") + "'").constData())
@@ -210,8 +213,10 @@ private slots:
 
     void cleanup() { delete machine; }
 
-    // "index value description", empty for a line that is no parameter.
-    void parsesParameterLines_data()
+    // What an operator's input becomes: parameter lines read as "index value description",
+    // empty for a line that is no parameter; probe moves from "axis distance feed"; position
+    // commands from "word|X|Y|Z", the command or none.
+    void inputsBecomeLines_data()
     {
         addRows({"$0=10 (step pulse, usec) -> 0 10 step pulse, usec",
                  "$11=0.010 (junction) -> 11 0.01 junction", "$1=-25 (x) -> 1 0 x",
@@ -222,15 +227,34 @@ private slots:
                  "$99999999999999999999=5 (x) -> ", "$1=" + QString(400, '9') + " (x) -> ",
                  QString("$2=0 (a%1\x01 \"<b>\"\t;) -> 2 0 a%1\x01 \"<b>\"\t;").arg(QChar(0)),
                  "$5=1 (a) b) -> 5 1 a"});
+        addRows({"Z -20 20 -> G38.2 Z-20 F20", "X 5 100 -> G38.2 X+5 F100",
+                 "Y -12.5 50 -> G38.2 Y-12.5 F50", "Z 0 20 -> G38.2 Z+0 F20",
+                 "Z -0 20 -> G38.2 Z+0 F20", "Z -100 10 -> G38.2 Z-100 F10",
+                 "X 12.345678 10 -> G38.2 X+12.3457 F10"},
+                false);
+        addRows({"G92|10|-5.5|2 -> G92 X10 Y-5.5 Z2", "G00| 7 |+.5|-0 -> G00 X 7  Y+.5 Z-0",
+                 "G00||1|2 -> ", "G00|1|abc|2 -> ", "G00|1|2|1 G91 -> ", "G92|1\nG91|2|3 -> ",
+                 "G00|1e3|2|3 -> ", "G00|nan|2|3 -> ", QString("G00|1|1%1|3 -> ").arg(QChar(0)),
+                 "G00|1|2|" + QString(1000, '9') + " -> ", "G00|1|2 -> "},
+                false);
     }
 
-    void parsesParameterLines()
+    void inputsBecomeLines()
     {
         QFETCH(QString, input);
         QFETCH(QString, expected);
-        const std::optional<GrblParameter> p = parseParameterLine(input);
-        QCOMPARE(p ? QString("%1 %2 ").arg(int(p->index)).arg(p->value) + p->description : "",
-                 expected);
+        QString line;
+        if (input.startsWith('$')) {
+            const std::optional<GrblParameter> p = parseParameterLine(input);
+            line = p ? QString("%1 %2 ").arg(int(p->index)).arg(p->value) + p->description : "";
+        } else if (input.contains('|')) {
+            const QStringList words = input.split('|');
+            line = positionCommand(words[0], words.mid(1)).value_or(QString());
+        } else {
+            const QStringList words = input.split(' ');
+            line = probeCommand(words[0][0], words[1].toDouble(), words[2].toInt());
+        }
+        QCOMPARE(line, expected);
     }
 
     // A burst of lines gives one rebuild, after the delay; later lines update rows in place.
@@ -346,23 +370,6 @@ private slots:
         QCOMPARE(station.sim.countLogged("$$"), 2);
     }
 
-    // "axis distance feed"
-    void probeCommands_data()
-    {
-        addRows({"Z -20 20 -> G38.2 Z-20 F20", "X 5 100 -> G38.2 X+5 F100",
-                 "Y -12.5 50 -> G38.2 Y-12.5 F50", "Z 0 20 -> G38.2 Z+0 F20",
-                 "Z -0 20 -> G38.2 Z+0 F20", "Z -100 10 -> G38.2 Z-100 F10",
-                 "X 12.345678 10 -> G38.2 X+12.3457 F10"});
-    }
-
-    void probeCommands()
-    {
-        QFETCH(QString, input);
-        QFETCH(QString, expected);
-        const QStringList words = input.split(' ');
-        QCOMPARE(probeCommand(words[0][0], words[1].toDouble(), words[2].toInt()), expected);
-    }
-
     // How a cycle ends, and what is sent for it then; nothing before it starts or after.
     void probeEndings_data()
     {
@@ -410,11 +417,7 @@ private slots:
         child<QCheckBox>(probing, "checkBoxAutoSetPos")->click();
         QVERIFY(!child<QDoubleSpinBox>(probing, "heightSpinBox")->isEnabled());
         press(probing, "pushButtonProbe");
-        QCOMPARE(machine->probes.size(), 2);
-        QCOMPARE(machine->probes[0].axis, QChar('Y'));
-        QCOMPARE(machine->probes[0].distance, 100.0);
-        QCOMPARE(machine->probes[0].setHeight, std::optional<double>(2.5));
-        QCOMPARE(machine->probes[1].setHeight, std::optional<double>());
+        QCOMPARE(machine->probes, (QStringList{"Y 100 2.5", "Y 100 -"}));
         machine->refusal = "a program is running";
         press(probing, "pushButtonProbe");
         auto *result = child<QLabel>(probing, "labelProbeResult");
@@ -469,23 +472,6 @@ private slots:
         QTRY_COMPARE(station.received().join('|'), sent + "G0 Z5|G91|G01 X-1 F1500|G90 G0 F0");
         QVERIFY(station.reaches("Idle"));
         QTRY_COMPARE(station.widget<QLCDNumber>("lcdNumberWorkZ")->value(), 5.0);
-    }
-
-    // "word|X|Y|Z", the command or none.
-    void positionCommands_data()
-    {
-        addRows({"G92|10|-5.5|2 -> G92 X10 Y-5.5 Z2", "G00| 7 |+.5|-0 -> G00 X 7  Y+.5 Z-0",
-                 "G00||1|2 -> ", "G00|1|abc|2 -> ", "G00|1|2|1 G91 -> ", "G92|1\nG91|2|3 -> ",
-                 "G00|1e3|2|3 -> ", "G00|nan|2|3 -> ", QString("G00|1|1%1|3 -> ").arg(QChar(0)),
-                 "G00|1|2|" + QString(1000, '9') + " -> ", "G00|1|2 -> "});
-    }
-
-    void positionCommands()
-    {
-        QFETCH(QString, input);
-        QFETCH(QString, expected);
-        const QStringList words = input.split('|');
-        QCOMPARE(positionCommand(words[0], words.mid(1)).value_or(QString()), expected);
     }
 
     // Stored to six digits: "-1e-05" would read as -1 and a stray E word. A row whose cell the
@@ -648,18 +634,17 @@ private slots:
     {
         QCOMPARE(generated(), helixProgram(HelixInputs()).join('\n'));
         child<QRadioButton>(cutter, "radioButtonCW")->click();
-        child<QDoubleSpinBox>(cutter, "PosXdoubleSpinBox")->setValue(10);
-        child<QDoubleSpinBox>(cutter, "PosYdoubleSpinBox")->setValue(-5);
-        child<QDoubleSpinBox>(cutter, "DiameterdoubleSpinBox")->setValue(8);
-        child<QDoubleSpinBox>(cutter, "ToolDdoubleSpinBox")->setValue(4);
-        child<QDoubleSpinBox>(cutter, "DepthdoubleSpinBox")->setValue(3);
-        child<QDoubleSpinBox>(cutter, "StartLeveldoubleSpinBox")->setValue(2);
-        child<QDoubleSpinBox>(cutter, "IncrementLeveldoubleSpinBox")->setValue(1);
+        const std::pair<const char *, double> fields[] = {
+            {"PosX", 10}, {"PosY", -5},      {"Diameter", 8},      {"ToolD", 4},
+            {"Depth", 3}, {"StartLevel", 2}, {"IncrementLevel", 1}};
+        for (const auto &[field, value] : fields)
+            child<QDoubleSpinBox>(cutter, field + QByteArray("doubleSpinBox"))->setValue(value);
         child<QCheckBox>(cutter, "checkBoxSafetyHeightStart")->click();
-        QCOMPARE(generated(), helixProgram(clockwiseExample()).join('\n'));
+        const QString example = helixProgram(clockwiseExample()).join('\n');
+        QCOMPARE(generated(), example);
         QApplication::clipboard()->setText("old");
         press(cutter, "pushButtonCopy");
-        QCOMPARE(QApplication::clipboard()->text(), helixProgram(clockwiseExample()).join('\n'));
+        QCOMPARE(QApplication::clipboard()->text(), example);
         child<QDoubleSpinBox>(cutter, "ToolDdoubleSpinBox")->setValue(0.05); // refused: no program
         QCOMPARE(generated(), QString());
     }
