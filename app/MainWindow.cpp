@@ -48,6 +48,7 @@ MainWindow::MainWindow(QWidget *parent)
     terminalPane.attach(ui->plainTextEditSerial);
     ui->ConnectionLED->setColor(Qt::red);
     ui->progressBar->setValue(0);
+    ui->pushButtonResume->hide();
     ConnectJogButtons();
     ConnectOverrideButtons();
     ShowDialect();
@@ -101,6 +102,8 @@ MainWindow::MainWindow(QWidget *parent)
         QTimer::singleShot(1000, this, closeNow);
     });
     connect(ui->plainTextEditGCode, &CodeEditor::dropRefused, this, &MainWindow::RefuseOpening);
+    connect(ui->plainTextEditGCode, &CodeEditor::startFromLineRequested, this,
+            &MainWindow::StartFromProgramLine);
     tickTimer.setSingleShot(false);
     jogTimer.setSingleShot(false);
 
@@ -257,9 +260,46 @@ void MainWindow::RepaintToolMarker()
 
 void MainWindow::on_pushButtonSendGCode_clicked()
 {
+    checkRun = session.state() == QLatin1String("Check");
     if (!closing)
-        session.startJob(ui->plainTextEditGCode->document()->toPlainText(),
-                         session.state() == QLatin1String("Check"));
+        session.startJob(ui->plainTextEditGCode->document()->toPlainText(), checkRun);
+}
+
+void MainWindow::on_pushButtonResume_clicked()
+{
+    StartFromProgramLine(resumeLine);
+}
+
+// The way in is shown before anything moves, and only the operator's yes starts it.
+void MainWindow::StartFromProgramLine(int line)
+{
+    const QString program = ui->plainTextEditGCode->document()->toPlainText();
+    const StartFromLine start = StartFromLine::plan(program, line, {});
+    QString refusal = start.refusal;
+    if (refusal.isEmpty() && session.state() == QLatin1String("Alarm"))
+        refusal = tr("the controller is in alarm: home it ($H) or unlock it ($X), and check the "
+                     "work zero");
+    else if (refusal.isEmpty() && (!session.isIdle() || session.isMotionLocked()))
+        refusal = tr("the machine is not idle");
+    if (!refusal.isEmpty()) {
+        AppendTerminal(tr("Not started from line %1: %2").arg(line).arg(refusal), noticeColour);
+        return;
+    }
+    auto *box = new QMessageBox(QMessageBox::Question, tr("Start from line %1").arg(start.line),
+                                tr("Before line %1 the machine gets:\n\n%2")
+                                    .arg(start.line)
+                                    .arg(start.wayIn.join(QLatin1Char('\n'))),
+                                QMessageBox::Ok | QMessageBox::Cancel, this);
+    box->setObjectName(QStringLiteral("startFromLineBox"));
+    box->button(QMessageBox::Ok)->setText(tr("Start"));
+    box->setDefaultButton(QMessageBox::Cancel);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::buttonClicked, this, [this, box, program, start](QAbstractButton *b) {
+        checkRun = false;
+        if (box->standardButton(b) == QMessageBox::Ok && !closing)
+            session.startJob(program, false, &start);
+    });
+    box->open();
 }
 
 // A job's line count changes thousands of times a second, its percent a hundred times a run and
@@ -294,6 +334,12 @@ void MainWindow::ShowJob()
     else if (job.state() == Job::State::Finished && !estimate.isEmpty())
         text += QStringLiteral(" (%1)").arg(estimate);
     ui->labelJob->setText(text);
+    // A job cut short offers the earliest line that may not have been cut, never a later one.
+    resumeLine = job.isOver() && job.state() != Job::State::Finished && !checkRun
+                     ? job.runningLine()
+                     : 0;
+    ui->pushButtonResume->setText(tr("Resume from line %1").arg(resumeLine));
+    ui->pushButtonResume->setVisible(resumeLine > 0);
     ui->plainTextEditGCode->setReadOnly(job.isActive());
     ShowJobProgress();
     UpdateGating();

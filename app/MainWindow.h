@@ -51,6 +51,9 @@ public:
     void OpenFile(const QString &path);
     // An empty port or a rate of 0 keeps the stored value; what is stored stays as it is.
     void UsePortForThisRun(const QString &port, qint32 baudRate);
+    // Shows the way in to the program's line (from 1) and starts there once the operator says
+    // so; says why it cannot start there instead.
+    void StartFromProgramLine(int line);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -90,6 +93,7 @@ private slots:
     void on_verticalSliderFeedRate_valueChanged(int value);
     void on_spinBoxFeedRate_editingFinished();
     void on_pushButtonSendGCode_clicked();
+    void on_pushButtonResume_clicked();
     void on_pushButtonOpenFile_clicked();
     void on_pushButtonSpindle_clicked();
     void on_pushButtonOpenProbeDialog_clicked();
@@ -174,6 +178,8 @@ private:
     SafeStop safeStop{session};
     QPointer<QMessageBox> closeQuestion;
     bool closing = false; // stopping the machine before closing: nothing else is sent
+    bool checkRun = false; // the job runs in the controller's check mode: nothing to resume
+    int resumeLine = 0;    // offered after a job cut short; 0: none
     QTimer tickTimer;
     QTimer jogTimer;
     WindowsGamepad gamepad;

@@ -3,8 +3,10 @@
 #include "GCodeSyntaxHighlighter.h"
 #include "LineNumberArea.h"
 
+#include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QLoggingCategory>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
@@ -225,4 +227,16 @@ void CodeEditor::showDroppedFile()
         qCDebug(lcEditor) << "Drop not loaded" << int(reading.outcome);
     }
     emit dropHandled(reading.outcome == ProgramFile::Outcome::Read);
+}
+
+// A job may start at the line under the pointer; not while one runs (the text is read-only).
+void CodeEditor::contextMenuEvent(QContextMenuEvent *event)
+{
+    std::unique_ptr<QMenu> menu(createStandardContextMenu(event->pos()));
+    const int line = cursorForPosition(event->pos()).blockNumber() + 1;
+    QAction *start = menu->addAction(tr("Start from here"));
+    start->setObjectName(QStringLiteral("actionStartFromHere"));
+    start->setEnabled(!isReadOnly());
+    connect(start, &QAction::triggered, this, [this, line] { emit startFromLineRequested(line); });
+    menu->exec(event->globalPos());
 }

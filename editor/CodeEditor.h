@@ -33,6 +33,8 @@ signals:
     void dropHandled(bool loaded);
     // A file was dropped while the text may not change (read-only); it was not read.
     void dropRefused(const QString &path);
+    // "Start from here" in the context menu, on this line (from 1).
+    void startFromLineRequested(int line);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -40,6 +42,7 @@ protected:
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private slots:
     void updateLineNumberAreaWidth(int newBlockCount);
