@@ -427,6 +427,35 @@ private slots:
         QVERIFY(editor->extraSelections().isEmpty());
     }
 
+    // The context menu starts a job at the line under the pointer, not while one runs.
+    void startFromHereNamesTheLineUnderThePointer()
+    {
+        editor->setPlainText("G1 X1\nG1 X2\nG1 X3");
+        editor->show();
+        QVERIFY(QTest::qWaitForWindowExposed(editor.get()));
+        QSignalSpy asked(editor.get(), &CodeEditor::startFromLineRequested);
+        const QPoint second =
+            editor->cursorRect(QTextCursor(editor->document()->findBlockByNumber(1))).center();
+        QList<bool> offered;
+        for (const bool readOnly : {true, false}) {
+            editor->setReadOnly(readOnly);
+            QTimer::singleShot(0, [&offered] {
+                QWidget *menu = QApplication::activePopupWidget();
+                auto *action = menu->findChild<QAction *>("actionStartFromHere");
+                offered << action->isEnabled();
+                if (action->isEnabled())
+                    action->trigger();
+                menu->close();
+            });
+            QContextMenuEvent event(QContextMenuEvent::Mouse, second,
+                                    editor->viewport()->mapToGlobal(second));
+            QApplication::sendEvent(editor->viewport(), &event);
+        }
+        QCOMPARE(offered, (QList<bool>{false, true}));
+        QCOMPARE(asked.count(), 1);
+        QCOMPARE(asked.first().first().toInt(), 2);
+    }
+
     // A program file replaces the text; anything else leaves it, and the file's address is
     // not pasted into the program either. A read-only editor (a job runs) refuses and says so.
     void droppedFiles_data()
