@@ -41,7 +41,7 @@ static void initResources()
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), grblSettingsDialog(this), probingDialog(this), holeCutter(this),
-      positionsDialog(this), ui(new Ui::MainWindow)
+      startFromLineDialog(this), positionsDialog(this), ui(new Ui::MainWindow)
 {
     initResources();
     ui->setupUi(this);
@@ -273,14 +273,9 @@ void MainWindow::on_pushButtonResume_clicked()
 // The way in is shown before anything moves, and only the operator's yes starts it.
 void MainWindow::StartFromProgramLine(int line)
 {
-    const QString program = ui->plainTextEditGCode->document()->toPlainText();
-    const StartFromLine start = StartFromLine::plan(program, line, {});
-    QString refusal = start.refusal;
-    if (refusal.isEmpty() && session.state() == QLatin1String("Alarm"))
-        refusal = tr("the controller is in alarm: home it ($H) or unlock it ($X), and check the "
-                     "work zero");
-    else if (refusal.isEmpty() && (!session.isIdle() || session.isMotionLocked()))
-        refusal = tr("the machine is not idle");
+    const StartFromLine::Settings settings = StartFromLineDialog::storedSettings();
+    const StartFromLine start = StartFromLine::plan(programText(), line, settings);
+    const QString refusal = StartRefusal(start);
     if (!refusal.isEmpty()) {
         AppendTerminal(tr("Not started from line %1: %2").arg(line).arg(refusal), noticeColour);
         return;
@@ -294,12 +289,49 @@ void MainWindow::StartFromProgramLine(int line)
     box->button(QMessageBox::Ok)->setText(tr("Start"));
     box->setDefaultButton(QMessageBox::Cancel);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    connect(box, &QMessageBox::buttonClicked, this, [this, box, program, start](QAbstractButton *b) {
-        checkRun = false;
-        if (box->standardButton(b) == QMessageBox::Ok && !closing)
-            session.startJob(program, false, &start);
-    });
+    connect(box, &QMessageBox::buttonClicked, this,
+            [this, box, line, settings, shown = start.wayIn](QAbstractButton *button) {
+                if (box->standardButton(button) != QMessageBox::Ok)
+                    return;
+                const StartFromLine now = StartFromLine::plan(programText(), line, settings);
+                const QString refusal =
+                    now.wayIn == shown ? StartProgramAt(now)
+                                       : tr("the program has changed: look at the way in again");
+                if (!refusal.isEmpty())
+                    AppendTerminal(tr("Not started from line %1: %2").arg(line).arg(refusal),
+                                   noticeColour);
+            });
     box->open();
+}
+
+QString MainWindow::StartRefusal(const StartFromLine &start) const
+{
+    if (!start.refusal.isEmpty())
+        return start.refusal;
+    if (session.state() == QLatin1String("Alarm"))
+        return tr("the controller is in alarm: home it ($H) or unlock it ($X), and check the "
+                  "work zero");
+    if (closing || !session.isIdle() || session.isMotionLocked())
+        return tr("the machine is not idle");
+    return {};
+}
+
+QString MainWindow::programText() const
+{
+    return ui->plainTextEditGCode->document()->toPlainText();
+}
+
+QString MainWindow::StartProgramAt(const StartFromLine &start)
+{
+    if (const QString refusal = StartRefusal(start); !refusal.isEmpty())
+        return refusal;
+    checkRun = false;
+    return session.startJob(programText(), false, &start) ? QString() : tr("nothing to send");
+}
+
+void MainWindow::on_actionStart_From_Line_triggered()
+{
+    startFromLineDialog.showAt(ui->plainTextEditGCode->textCursor().blockNumber() + 1);
 }
 
 // A job's line count changes thousands of times a second, its percent a hundred times a run and
@@ -335,9 +367,8 @@ void MainWindow::ShowJob()
         text += QStringLiteral(" (%1)").arg(estimate);
     ui->labelJob->setText(text);
     // A job cut short offers the earliest line that may not have been cut, never a later one.
-    resumeLine = job.isOver() && job.state() != Job::State::Finished && !checkRun
-                     ? job.runningLine()
-                     : 0;
+    resumeLine =
+        job.isOver() && job.state() != Job::State::Finished && !checkRun ? job.runningLine() : 0;
     ui->pushButtonResume->setText(tr("Resume from line %1").arg(resumeLine));
     ui->pushButtonResume->setVisible(resumeLine > 0);
     ui->plainTextEditGCode->setReadOnly(job.isActive());

@@ -10,6 +10,7 @@
 #include "dialogs/MachineAccess.h"
 #include "dialogs/PositionsDialog.h"
 #include "dialogs/ProbingDialog.h"
+#include "dialogs/StartFromLineDialog.h"
 #include "dialogs/WindowsGamepad.h"
 #include "editor/ProgramFile.h"
 #include "link/SettingsDialog.h"
@@ -46,6 +47,8 @@ public:
     bool SendCommand(const QString &command) override;
     double workPosition(int axis) const override;
     QString StartProbe(const ProbeRequest &request) override;
+    QString programText() const override;
+    QString StartProgramAt(const StartFromLine &start) override;
 
     // Reads the program into the editor off the GUI thread, as Open File does.
     void OpenFile(const QString &path);
@@ -94,6 +97,7 @@ private slots:
     void on_spinBoxFeedRate_editingFinished();
     void on_pushButtonSendGCode_clicked();
     void on_pushButtonResume_clicked();
+    void on_actionStart_From_Line_triggered();
     void on_pushButtonOpenFile_clicked();
     void on_pushButtonSpindle_clicked();
     void on_pushButtonOpenProbeDialog_clicked();
@@ -153,6 +157,7 @@ private:
     QString RunningOnTheMachine() const;
     void StopAndClose();
     void RefuseOpening(const QString &path);
+    QString StartRefusal(const StartFromLine &start) const;
 
     QLCDNumber *workX = nullptr;
     QLCDNumber *workY = nullptr;
@@ -171,13 +176,14 @@ private:
     GrblSettingsDialog grblSettingsDialog;
     ProbingDialog probingDialog;
     HelicalHoleCutter holeCutter;
+    StartFromLineDialog startFromLineDialog;
     PositionsDialog positionsDialog;
     Ui::MainWindow *ui;
     SettingsDialog settingsDialog;
     MachineSession session;
     SafeStop safeStop{session};
     QPointer<QMessageBox> closeQuestion;
-    bool closing = false; // stopping the machine before closing: nothing else is sent
+    bool closing = false;  // stopping the machine before closing: nothing else is sent
     bool checkRun = false; // the job runs in the controller's check mode: nothing to resume
     int resumeLine = 0;    // offered after a job cut short; 0: none
     QTimer tickTimer;

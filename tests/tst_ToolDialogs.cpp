@@ -11,6 +11,7 @@
 #include "dialogs/PositionCommands.h"
 #include "dialogs/PositionsDialog.h"
 #include "dialogs/ProbingDialog.h"
+#include "dialogs/StartFromLineDialog.h"
 #include "dialogs/WindowsGamepad.h"
 #include "machine/ControllerCodes.h"
 #include "machine/ProbeCycle.h"
@@ -61,8 +62,16 @@ public:
                       (request.setHeight ? QString::number(*request.setHeight) : "-");
         return refusal;
     }
+    QString programText() const override { return program; }
+    QString StartProgramAt(const StartFromLine &start) override
+    {
+        starts << QString::number(start.line) + ": " + start.wayIn.join('|');
+        return refusal;
+    }
 
     QStringList sent;
+    QString program;
+    QStringList starts; // "line: way in"
     QStringList probes; // "axis distance height", "-" for no height
     QString refusal;    // what StartProbe answers
     std::array<double, 3> work{};
@@ -430,6 +439,31 @@ private slots:
             probing->SetMachineState(state);
             QCOMPARE(child<QPushButton>(probing, "pushButtonProbe")->isEnabled(), enabled);
         }
+    }
+
+    // The way in follows what the operator sets; Start asks the station, keeps the settings for
+    // next time, and is not offered where the program cannot start.
+    void startFromLineDialogShowsTheWayIn()
+    {
+        machine->program = "G0 Z3\nG0 X1 Y2\nG1 Z-1 F50\nG1 X5 F400\nM30\nG0 X9";
+        auto *dialog = new StartFromLineDialog(machine);
+        dialog->showAt(4);
+        auto *wayIn = child<QPlainTextEdit>(dialog, "plainTextEditWayIn");
+        QVERIFY(wayIn->toPlainText().contains("G0 Z5\nG0 X1 Y2\nG1 Z-1 F50\n"));
+        child<QDoubleSpinBox>(dialog, "doubleSpinBoxClearance")->setValue(12.5);
+        child<QSpinBox>(dialog, "spinBoxLine")->setValue(6);
+        QCOMPARE(wayIn->toPlainText(), "Not possible: line 6 comes after the program's end");
+        QVERIFY(!child<QPushButton>(dialog, "pushButtonStart")->isEnabled());
+        child<QSpinBox>(dialog, "spinBoxLine")->setValue(4);
+        press(dialog, "pushButtonStart");
+        QCOMPARE(machine->starts,
+                 QStringList{"4: G17 G21 G90 G94 G54|G0 Z12.5|G0 X1 Y2|G1 Z-1 F50|G90 G1 F50"});
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(StartFromLineDialog::storedSettings().clearance, 12.5);
+        machine->refusal = "the machine is not idle";
+        dialog->showAt(4);
+        press(dialog, "pushButtonStart");
+        QCOMPARE(wayIn->toPlainText(), "Not started: the machine is not idle");
     }
 
     // Status polling off and a fast probe: no state word ever shows the move. The position is
