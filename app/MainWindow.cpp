@@ -104,6 +104,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui->plainTextEditGCode, &CodeEditor::dropRefused, this, &MainWindow::RefuseOpening);
     connect(ui->plainTextEditGCode, &CodeEditor::startFromLineRequested, this,
             &MainWindow::StartFromProgramLine);
+    connect(&startFromLineDialog, &StartFromLineDialog::wayInChanged, this, &MainWindow::ShowWayIn);
     tickTimer.setSingleShot(false);
     jogTimer.setSingleShot(false);
 
@@ -289,6 +290,8 @@ void MainWindow::StartFromProgramLine(int line)
     box->button(QMessageBox::Ok)->setText(tr("Start"));
     box->setDefaultButton(QMessageBox::Cancel);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    ShowWayIn(start);
+    connect(box, &QMessageBox::finished, this, [this] { ShowWayIn({}); });
     connect(box, &QMessageBox::buttonClicked, this,
             [this, box, line, settings, shown = start.wayIn](QAbstractButton *button) {
                 if (box->standardButton(button) != QMessageBox::Ok)
@@ -302,6 +305,32 @@ void MainWindow::StartFromProgramLine(int line)
                                    noticeColour);
             });
     box->open();
+}
+
+// The part of the path a start leaves out turns grey, and the way in is drawn over it, from
+// where the machine stands.
+void MainWindow::ShowWayIn(const StartFromLine &start)
+{
+    const bool shown = start.refusal.isEmpty() && start.line > 0;
+    if (!session.currentJob().isActive())
+        ui->GLWidget->setDonePoints(shown ? pathReader.firstPointOfLine(start.line - 1) : 0);
+    QVector<QVector3D> points;
+    if (shown) {
+        QVector3D at(float(workX->value()), float(workY->value()), float(workZ->value()));
+        const auto moveTo = [&](int axis, double value) {
+            at[axis] = float(value);
+            points << at;
+        };
+        points << at;
+        moveTo(2, start.safeZ);
+        for (int axis = 0; axis < 2; ++axis) {
+            if (start.axisSet[axis])
+                moveTo(axis, start.position[axis]);
+        }
+        if (start.axisSet[2] && start.position[2] < start.safeZ)
+            moveTo(2, start.position[2]);
+    }
+    ui->GLWidget->setWayIn(points);
 }
 
 QString MainWindow::StartRefusal(const StartFromLine &start) const

@@ -158,6 +158,7 @@ private:
     void StopAndClose();
     void RefuseOpening(const QString &path);
     QString StartRefusal(const StartFromLine &start) const;
+    void ShowWayIn(const StartFromLine &start);
 
     QLCDNumber *workX = nullptr;
     QLCDNumber *workY = nullptr;

@@ -75,6 +75,13 @@ void StartFromLineDialog::showWayIn()
             ? tr("Before line %1:\n%2").arg(start.line).arg(start.wayIn.join(QLatin1Char('\n')))
             : tr("Not possible: %1").arg(start.refusal));
     ui->pushButtonStart->setEnabled(start.refusal.isEmpty());
+    emit wayInChanged(start);
+}
+
+void StartFromLineDialog::hideEvent(QHideEvent *event)
+{
+    emit wayInChanged({});
+    QDialog::hideEvent(event);
 }
 
 // The program may have changed since the way in was shown: it is read again as it is now.

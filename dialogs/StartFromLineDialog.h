@@ -23,6 +23,13 @@ public:
     static StartFromLine::Settings storedSettings();
     void showAt(int line);
 
+signals:
+    // What the dialog shows now, for the preview; an empty way in when it shows none.
+    void wayInChanged(const StartFromLine &start);
+
+protected:
+    void hideEvent(QHideEvent *event) override;
+
 private slots:
     void on_pushButtonStart_clicked();
     void showWayIn();

@@ -199,11 +199,31 @@ void OpenGLWidget::paintGL()
         addDonePart();
     showSceneImage();
     markerShown = showTool && toolPath && lcdToolX && lcdToolY && lcdToolZ;
-    if (markerShown) {
+    if (markerShown || !wayIn.isEmpty()) {
         loadProjection();
         loadView();
-        drawTool();
     }
+    if (!wayIn.isEmpty())
+        drawWayIn();
+    if (markerShown)
+        drawTool();
+}
+
+void OpenGLWidget::setWayIn(const QVector<QVector3D> &points)
+{
+    wayIn = points;
+    update();
+}
+
+void OpenGLWidget::drawWayIn()
+{
+    glLineWidth(2);
+    glColor3ub(255, 0, 255);
+    glBegin(GL_LINE_STRIP);
+    for (const QVector3D &point : qAsConst(wayIn))
+        glVertex3f(point.x(), point.y(), point.z());
+    glEnd();
+    glLineWidth(1);
 }
 
 void OpenGLWidget::loadView()

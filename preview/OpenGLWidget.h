@@ -5,6 +5,7 @@
 #include "PathPoint.h"
 #include "ViewControl.h"
 
+#include <QVector3D>
 #include <QVector>
 
 #include <array>
@@ -53,6 +54,9 @@ public:
     // there); they are drawn grey.
     void setDonePoints(int count);
     int donePoints() const { return done; }
+    // The moves that bring the machine to where a program is started (program coordinates),
+    // drawn over the path in a colour of their own; none: nothing drawn.
+    void setWayIn(const QVector<QVector3D> &points);
 
     const ViewControl &view() const { return viewControl; }
     // As measured by the last repaint, margins included.
@@ -82,6 +86,7 @@ private:
     void drawEnvelope();
     void drawOrigin();
     void drawTool();
+    void drawWayIn();
     void drawStrip(const std::function<void(float c, float s)> &emitAngle);
     void setShown(bool &flag, bool show);
 
@@ -108,4 +113,5 @@ private:
     int doneInImage = 0;
     std::array<float, 3> markerAt{}; // where the last frame put the marker
     bool markerShown = false;
+    QVector<QVector3D> wayIn;
 };

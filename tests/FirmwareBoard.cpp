@@ -31,8 +31,12 @@ bool FirmwareBoard::start()
     const QString built = ORLO_FIRMWARE_BUILD_DIR;
     if (!QFileInfo::exists(sources + "/build.sh"))
         return failed("no Grbl firmware at " + sources + " (set ORLO_GRBL_FIRMWARE)");
-    // Without the firmware there is no reference: that fails the test, it never skips it.
-    if (!QDir().mkpath(built) || !run({sources + "/build.sh", built}, 180000))
+    // Without the firmware there is no reference: that fails the test, it never skips it. Tests
+    // run side by side (ctest -j) build it one at a time.
+    if (!QDir().mkpath(built) ||
+        !run({"-c", "exec flock \"$0\" bash \"$1\" \"$2\"", built + "/build.lock",
+              sources + "/build.sh", built},
+             180000))
         return false;
     if (!dir.isValid())
         return failed("no temporary folder");

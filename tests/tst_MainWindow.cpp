@@ -978,6 +978,11 @@ private slots:
         QCOMPARE(sides(frame()), QStringLiteral("ddg"));
         preview->setDonePoints(1); // a new job: the image is drawn anew, from the path as it is
         QCOMPARE(sides(frame()), QStringLiteral("gg-"));
+        // A start's way in is drawn over the image in a colour of its own, and goes with it.
+        preview->setWayIn({{5, -5, 0}, {5, 5, 0}});
+        QVERIFY(near(frame(), pixelOf(5, 0), "rb"));
+        preview->setWayIn({});
+        QCOMPARE(sides(frame()), QStringLiteral("gg-"));
     }
 
     // Hidden, moved while hidden, shown, moved back: each time the marker stands where the
