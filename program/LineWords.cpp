@@ -245,11 +245,13 @@ bool takeG(LineWords &line, float value, quint8 &groups)
         line.special = 1;
         group = SpecialGroup;
         break;
+    case 4310: // its Z word is the tool's length, no move
+        line.special = line.toolLength = 1;
+        break;
     case 1700:
     case 1800:
     case 1900:
     case 4000:
-    case 4310:
     case 4900:
     case 5400:
     case 5500:

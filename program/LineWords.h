@@ -61,16 +61,19 @@ struct LineWords
     qint8 motion = NoMotion;
     quint8 distance : 2; // a Distance
     quint8 units : 2;    // a Units
-    // G4, G10, G28, G30, G53 or G92: the line's axis words are no move in program coordinates.
+    // G4, G10, G28, G30, G43.1, G53 or G92: the line's axis words are no move in program
+    // coordinates.
     quint8 special : 1;
     quint8 dwell : 1; // G4 (special too)
     // The controller lets all planned motion run out before the line: G4, and the M words of
     // program stops, the spindle and the coolant.
     quint8 stops : 1;
     quint8 refused : 1;
+    quint8 toolLength : 1; // G43.1 (special too)
 
     LineWords()
-        : distance(DistanceUnsaid), units(UnitsUnsaid), special(0), dwell(0), stops(0), refused(0)
+        : distance(DistanceUnsaid), units(UnitsUnsaid), special(0), dwell(0), stops(0), refused(0),
+          toolLength(0)
     {
     }
 

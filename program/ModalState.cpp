@@ -35,6 +35,7 @@ void ModalState::apply(QStringView cleanedLine)
 {
     const QVector<ProgramLine::Word> words = ProgramLine::words(cleanedLine);
     bool programEnd = false;
+    bool toolLengthGiven = false;
     for (const ProgramLine::Word &word : words) {
         const double tenths = std::round(word.value * 10);
         if (word.letter == 'G' && std::fabs(word.value) < 1000) {
@@ -52,6 +53,10 @@ void ModalState::apply(QStringView cleanedLine)
                 inverseTime = code == 930;
             else if (code >= 540 && code <= 590 && code % 10 == 0)
                 system = code / 10;
+            else if (code == 490)
+                toolLength.reset();
+            else if (code == 431)
+                toolLengthGiven = true;
         } else if (word.letter == 'M') {
             const std::optional<int> code = ProgramLine::wholeValue(word);
             if (code == 3 || code == 4 || code == 5)
@@ -76,6 +81,8 @@ void ModalState::apply(QStringView cleanedLine)
             speed = word.value;
         else if (word.letter == 'T')
             tool = ProgramLine::wholeValue(word).value_or(tool);
+        else if (word.letter == 'Z' && toolLengthGiven)
+            toolLength = word.value * (inches ? mmPerInch : 1);
     }
     if (programEnd) {
         motion = 10;

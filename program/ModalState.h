@@ -25,6 +25,7 @@ struct ModalState
     bool flood = false; // M8
     bool mist = false;  // M7
     int tool = 0;
+    std::optional<double> toolLength; // G43.1 Z, mm; none after G49
 
     // A line the controller accepted, cleaned of comments.
     void apply(QStringView cleanedLine);

@@ -51,7 +51,8 @@ struct Reading
         modes.apply(text);
         const LineWords words = readLineWords(text);
         const Move move = machine.run(words);
-        const bool placed = words.motion == LineWords::Probe || words.special;
+        const bool placed =
+            words.motion == LineWords::Probe || (words.special && !words.toolLength);
         for (int axis = 0; axis < 3; ++axis) {
             if (!(words.present & (LineWords::X << axis)) || words.dwell || words.refused)
                 continue;
@@ -90,6 +91,8 @@ static QStringList wayInLines(const StartFromLine &start, const StartFromLine::S
                           .arg(modes.plane)
                           .arg(inches ? 20 : 21)
                           .arg(modes.system)};
+    if (modes.toolLength)
+        lines << QStringLiteral("G43.1 Z%1").arg(number(*modes.toolLength, inches));
     if (start.toolChangeLine > 0 && start.tool >= 0)
         lines << QStringLiteral("T%1 M6").arg(start.tool);
     if (modes.spindle != 5) {

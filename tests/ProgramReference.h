@@ -33,10 +33,10 @@ inline const QMap<long, GMeaning> &gMeanings()
             {2100, {"units", 0}}};
         for (long probe : {3820, 3830, 3840, 3850})
             table.insert(probe, {"motion", Probe});
-        for (long special : {400, 1000, 2800, 2810, 3000, 3010, 5300, 9200, 9210})
+        for (long special : {400, 1000, 2800, 2810, 3000, 3010, 4310, 5300, 9200, 9210})
             table.insert(special, {"special", 0});
-        for (long other : {1700, 1800, 1900, 4000, 4310, 4900, 5400, 5500, 5600, 5700, 5800, 5900,
-                           6100, 9110, 9300, 9400})
+        for (long other : {1700, 1800, 1900, 4000, 4900, 5400, 5500, 5600, 5700, 5800, 5900, 6100,
+                           9110, 9300, 9400})
             table.insert(other, {"other", 0});
         return table;
     }();

@@ -79,10 +79,10 @@ inline QString spaced(QRandomGenerator &random, const QString &word)
 inline QString commandWord(QRandomGenerator &random)
 {
     static const char *const commands[] = {
-        "G0",    "G00",     "G1",         "G01",   "G1.0",  "G2",  "G02", "G3",
-        "G03",   "G90",     "G91",        "G20",   "G21",   "G17", "G54", "G94",
-        "G80",   "G4 P0.5", "G10 L20 P1", "G28",   "G30",   "G53", "G92", "G92.1",
-        "G38.2", "G91.1",   "M3",         "M5 M9", "S1000", "T1",  "N10"};
+        "G0",    "G00",     "G1",         "G01", "G1.0",  "G2",    "G02", "G3",
+        "G03",   "G90",     "G91",        "G20", "G21",   "G17",   "G54", "G94",
+        "G80",   "G4 P0.5", "G10 L20 P1", "G28", "G30",   "G53",   "G92", "G92.1",
+        "G43.1", "G38.2",   "G91.1",      "M3",  "M5 M9", "S1000", "T1",  "N10"};
     return QString::fromLatin1(commands[random.bounded(int(std::size(commands)))]);
 }
 

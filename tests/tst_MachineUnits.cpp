@@ -107,9 +107,9 @@ private slots:
         // From a line: the modes, the spindle at speed, up, over, down at the plunge feed, and
         // the program's own distance mode, motion mode and feed back.
         row("from a line",
-            "G21 G90 G54\nS10000 M3\nG0 Z5\nG0 X10 Y10\nG1 Z-1 F200\nG1 X20 F800\n"
+            "G21 G90 G54\nS10000 M3\nG43.1 Z2\nG0 X10 Y10\nG1 Z-1 F200\nG1 X20 F800\n"
             "G1 Y20\nM30",
-            "7:G17 G21 G90 G94 G54|7:M3 S10000|7:G4 P3|7:G0 Z5|7:G0 X20 Y10|"
+            "7:G17 G21 G90 G94 G54|7:G43.1 Z2|7:M3 S10000|7:G4 P3|7:G0 Z5|7:G0 X20 Y10|"
             "7:G1 Z-1 F200|7:G90 G1 F800|7:G1 Y20|8:end:M30",
             0, 7);
         row("from an arc, in inches, G55, after a G91 stretch",
