@@ -322,8 +322,11 @@ def first_failure(output):
     match = re.search(r"Test\s+#\d+: (\S+) \.+\*+(Failed|Timeout|Exception)", output)
     if not match:
         return None
-    check = re.search(r"^FAIL!  : (\w+::\w+(\([^)]*\))?)", output, re.MULTILINE)
-    return match.group(1) + (f" ({check.group(1)})" if check else "")
+    check = re.search(r"^FAIL!  : (\w+::\w+(\([^)]*\))?)(.*)\n(?:.*\n)*?\s*Loc: \[.*?(\d+)\)\]",
+                      output, re.MULTILINE)
+    if not check:
+        return match.group(1)
+    return f"{match.group(1)} ({check.group(1)} line {check.group(4)}:{check.group(3)[:80]})"
 
 
 def main():
