@@ -193,6 +193,8 @@ private slots:
         // The first line not known to be cut: a restart from it never skips one.
         row("reset stops at the line being cut", four, "send send send ok ok at:1 reset ok ok",
             S::Stopped, 25, "stopped at line 2");
+        row("a refusal gone on from is not why a reset stopped", four,
+            "send send ok error:2 ~ send ok at:2 reset", S::Stopped, 50, "stopped at line 3");
         row("the alarm of a reset in motion is told", four, "send ok reset ALARM:3", S::Stopped, 0,
             "stopped at line 1: ALARM:3");
         row("lost link before any ok", four, "send lost", S::Interrupted, 0,
