@@ -5,6 +5,7 @@
 #include "machine/ExecutionTracker.h"
 #include "machine/Job.h"
 #include "machine/StreamWindow.h"
+#include "preview/PathInterpreter.h"
 #include "program/ProgramLine.h"
 #include "program/StartFromLine.h"
 
@@ -156,6 +157,58 @@ private slots:
                            program.bytes(i);
         QCOMPARE(entries, sent);
         QCOMPARE(program.refusal() ? program.refusal()->line : 0, refusedLine);
+    }
+
+    // From every line, what the job sends draws, after its way in, the path the program itself
+    // draws from that line on: nothing skipped, nothing cut twice, nothing moved.
+    void startAnywhereCutsTheRest_data()
+    {
+        QTest::addColumn<QString>("text");
+        QFile part(ORLO_EXAMPLES_DIR "/part.nc");
+        QVERIFY(part.open(QIODevice::ReadOnly));
+        QTest::newRow("the example part") << QString::fromUtf8(part.readAll());
+        QTest::newRow("tool changes, arcs, inches, G91, G55")
+            << "(T1 D=6 flat)\n(T2 D=3 ball)\nG20 G90 G55\nT1 M6\nS9000 M3 M8\nG0 X0.5 Y0.5 Z0.2\n"
+               "G1 Z-0.05 F10\nG2 X1.5 Y0.5 I0.5 J0 F20\nX2.5 Y0.5 I0.5 J0\nG91 G1 X0.2 "
+               "Y0.1\nY0.1\n"
+               "G90 G0 Z0.2\nT2 M6\nS12000 M4\nG0 X1 Y1\nG1 Z-0.02 F8\nG3 X1 Y1 I0.2 J0\n"
+               "G0 Z0.5\nM5 M9\nM30";
+    }
+
+    void startAnywhereCutsTheRest()
+    {
+        QFETCH(QString, text);
+        PathInterpreter whole;
+        whole.replaceBlocks(0, 0, QString(text).replace('\n', QChar::ParagraphSeparator));
+        QVector<PathPoint> path;
+        QVERIFY(whole.update(path));
+        // The way in names the point in the program's words: 4 decimals of an inch are 2.5 µm.
+        const auto same = [](const PathPoint &a, const PathPoint &b) {
+            return std::fabs(a.x - b.x) < 0.005f && std::fabs(a.y - b.y) < 0.005f &&
+                   std::fabs(a.z - b.z) < 0.005f && a.moveType == b.moveType;
+        };
+        int started = 0;
+        for (int line = 1; line <= whole.blockCount(); ++line) {
+            const StartFromLine start = StartFromLine::plan(text, line, {});
+            if (!start.refusal.isEmpty()) {
+                QVERIFY2(start.refusal.contains("after the program's end"),
+                         qPrintable(start.refusal));
+                continue;
+            }
+            const JobProgram job = JobProgram::read(text, {}, &start);
+            QStringList sent;
+            for (int i = 0; i < job.size(); ++i)
+                sent << job.bytes(i);
+            QVector<PathPoint> resumed;
+            PathInterpreter::interpretText(sent.join('\n'), resumed);
+            const int from = whole.firstPointOfBlock(start.line - 1);
+            const int rest = path.size() - from;
+            QVERIFY2(resumed.size() >= rest &&
+                         std::equal(path.begin() + from, path.end(), resumed.end() - rest, same),
+                     qPrintable(QString("from line %1: %2").arg(line).arg(sent.join(" | "))));
+            ++started;
+        }
+        QVERIFY(started > 10);
     }
 
     void lifeOfAJob_data()
