@@ -87,6 +87,9 @@ private slots:
         for (const auto &[name, bytes] : buttons)
             row(name, QString("say:<Idle,MPos:0,0,0>\r\n#click:%1#wrote:%2#say:ok\r\n#echo:%3")
                           .arg(name, bytes, QString(bytes).remove('\n')));
+        const QString grbl11 = "say:\r\nGrbl 1.1h ['$' for help]\r\n#wrote:$I\n#"
+                               "say:[VER:1.1h.20190825:]\r\n[OPT:V,15,128]\r\nok\r\n#"
+                               "say:<Idle|MPos:0.000,0.000,0.000|FS:0,0>\r\n#";
         // A jog is millimetres whatever the controller was left in, and leaves its modes as they
         // were.
         row("step jog in inches",
@@ -102,6 +105,9 @@ private slots:
         row("coolant on and off",
             "click:pushButtonCoolant#wrote:M8\n#say:ok\r\n#text:pushButtonCoolant=Coolant Off#"
             "click:pushButtonCoolant#wrote:M9\n#say:ok\r\n#text:pushButtonCoolant=Coolant On");
+        row("1.1 step jog in inches", grbl11 +
+                                          "type:G20#wrote:G20\n#say:ok\r\n#click:radioButton1mm#"
+                                          "click:pushButtonPlusX#wrote:$J=G21 G91 X+1 F1500\n");
         // Reports drive the positions and what may be pressed; 1.1 sends one position, the
         // other comes from the last work offset; a hidden report still counts.
         const QString gated = "enabled:pushButtonSpindle=%1#enabled:pushButtonOpenProbeDialog=%1#"
@@ -185,9 +191,6 @@ private slots:
             "text:labelJob=held at line 1*#click:pushButtonCycleStartCmd#wrote:~#"
             "say:<Hold,MPos:1,0,0,WPos:1,0,0>\r\n#text:labelJob=paused by the program at line 2#"
             "click:pushButtonCycleStartCmd#wrote:~#say:ok\r\n#wrote:G1 X2 F100\n");
-        const QString grbl11 = "say:\r\nGrbl 1.1h ['$' for help]\r\n#wrote:$I\n#"
-                               "say:[VER:1.1h.20190825:]\r\n[OPT:V,15,128]\r\nok\r\n#"
-                               "say:<Idle|MPos:0.000,0.000,0.000|FS:0,0>\r\n#";
         // A held jog is a chain of short jogs at the feed set, ahead of the machine by a little;
         // released, it is cancelled, and what still waited for room never goes out.
         const QString jog = "$J=G91 Y+3.085 F1234\n";
