@@ -38,6 +38,7 @@ struct Ran
     QString line; // as logged
     // The stock's top is at work Z 0.
     bool cuts() const { return kind != QLatin1String("G0") && std::min(from[2], to[2]) < 0; }
+    bool plunges() const { return from[0] == to[0] && from[1] == to[1] && to[2] < from[2]; }
 };
 
 // Lines not in the form "G1 x,y,z x,y,z F.. M3 S.. WCO x,y,z" are left out.
@@ -113,13 +114,15 @@ double deviation(const Ran &segment, const QVector<Ran> &path, bool fromAbove)
     return worst;
 }
 
-// The segment of `segments` farthest from `path`, and how far.
+// The segment of `segments` farthest from `path`, and how far. With plungesFromAbove a straight
+// plunge may also come down through what the path's cut below it has taken away: the way in
+// plunges where the cut stopped, not where a pass began.
 std::pair<double, QString> farthest(const QVector<Ran> &segments, const QVector<Ran> &path,
-                                    bool fromAbove)
+                                    bool plungesFromAbove)
 {
     std::pair<double, QString> worst{0, QString()};
     for (const Ran &segment : segments) {
-        const double d = deviation(segment, path, fromAbove);
+        const double d = deviation(segment, path, plungesFromAbove && segment.plunges());
         if (d > worst.first)
             worst = {d, segment.line};
     }
