@@ -28,6 +28,16 @@ std::string triple(Vec3 v)
     return number3(v.x) + "," + number3(v.y) + "," + number3(v.z);
 }
 
+// Up to three decimals, without trailing zeros.
+std::string shortNumber(double value)
+{
+    std::string text = number3(value);
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.')
+        text.pop_back();
+    return text;
+}
+
 std::string wholeNumber(double value, const char *suffix = "")
 {
     char text[64];
@@ -55,11 +65,21 @@ bool readSettingNumber(const std::string &text, std::size_t &at, double &value)
 
 } // namespace
 
-Controller::Controller(const SimConfig &config, Output output, std::FILE *log)
+Controller::Controller(const SimConfig &config, Output output, std::FILE *log, std::FILE *motionLog)
     : config(config), dialect(config.grbl11), output(std::move(output)), log(log),
-      ringSize(dialect.receiveBufferSize()), settings(config.grbl11)
+      motionLog(motionLog), ringSize(dialect.receiveBufferSize()), settings(config.grbl11)
 {
     motion.setInstant(config.instant);
+    if (!motionLog)
+        return;
+    // Written as each segment ends, so what the file holds has happened, even when the
+    // process is killed.
+    motion.setTrace([motionLog](const Motion::Note &note, Vec3 from, Vec3 to) {
+        const std::string entry =
+            note.kind + " " + triple(from) + " " + triple(to) + " " + note.state + "\n";
+        std::fwrite(entry.data(), 1, entry.size(), motionLog);
+        std::fflush(motionLog);
+    });
 }
 
 double Controller::machineTime(double now) const
@@ -530,7 +550,20 @@ void Controller::queueMove(const LineAction::Move &move, double now)
         }
     }
     const double feed = move.feed > 0 ? move.feed : config.rapidRate;
-    motion.add(target, feed, limits(), machineTime(now), move.feed);
+    motion.add(target, feed, limits(), machineTime(now), move.feed,
+               motionLog ? noteFor(move, feed) : Motion::Note{});
+}
+
+// The parser has read no line past this one yet: its state is the one the move runs in (a
+// spindle change waits for the planner to run dry).
+Motion::Note Controller::noteFor(const LineAction::Move &move, double feed) const
+{
+    const char *kind = pending.homing       ? "$H"
+                       : pending.action.jog ? "J"
+                       : move.feed > 0      ? "G1"
+                                            : "G0";
+    return {kind, "F" + shortNumber(feed) + " M" + std::to_string(parser.spindle) + " S" +
+                      shortNumber(parser.spindleSpeed) + " WCO " + triple(parser.workOffset())};
 }
 
 void Controller::finishProbe(double now)

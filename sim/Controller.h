@@ -40,7 +40,9 @@ public:
 
     static constexpr std::size_t lineBufferSize = 80;
 
-    Controller(const SimConfig &config, Output output, std::FILE *log);
+    // log takes every received line; motionLog, when given, every segment the machine ran.
+    Controller(const SimConfig &config, Output output, std::FILE *log,
+               std::FILE *motionLog = nullptr);
 
     // A fresh start as after power-up; the banner is its only word.
     void powerUp(double now);
@@ -97,6 +99,7 @@ private:
     void replyError(int status);
     void raiseAlarm(int code);
     void logLine(const std::string &text);
+    Motion::Note noteFor(const LineAction::Move &move, double feed) const;
     std::string statusReport(double now);
     std::string parserStateReport() const;
     std::string parametersReport() const;
@@ -113,6 +116,7 @@ private:
     Dialect dialect;
     Output output;
     std::FILE *log;
+    std::FILE *motionLog;
     Counters count;
     double dwelt = 0; // machine seconds of the dwells that have ended
 

@@ -98,18 +98,22 @@ Motion::Block Motion::makeBlock(Vec3 from, Vec3 target, double feed, const Limit
     return block;
 }
 
-void Motion::add(Vec3 target, double feed, const Limits &limits, double now, double requestedFeed)
+void Motion::add(Vec3 target, double feed, const Limits &limits, double now, double requestedFeed,
+                 Note note)
 {
     const Vec3 from = blocks.empty() ? start : blocks.back().target;
     if (length(target - from) <= 0)
         return; // the firmware drops a block that moves no axis
     if (instant) {
         start = target;
+        if (traced)
+            traced(note, from, target);
         return;
     }
     const bool wasIdle = blocks.empty();
     blocks.push_back(makeBlock(from, target, feed, limits));
     blocks.back().requestedFeed = requestedFeed;
+    blocks.back().note = std::move(note);
     if (wasIdle) {
         planFront(now, 0, 0);
         return;
@@ -153,6 +157,8 @@ void Motion::advance(double now)
         if (now < end)
             return;
         const double exit = profile.exit;
+        if (traced)
+            traced(blocks.front().note, start, blocks.front().target);
         start = blocks.front().target;
         blocks.pop_front();
         if (!blocks.empty())
@@ -217,7 +223,10 @@ void Motion::resume(double now)
 
 void Motion::stop(double now)
 {
-    start = position(now);
+    const Vec3 reached = position(now);
+    if (traced && !blocks.empty() && length(reached - start) > 0)
+        traced(blocks.front().note, start, reached);
+    start = reached;
     blocks.clear();
     held = false;
 }

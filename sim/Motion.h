@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <optional>
+#include <string>
 
 // The planner queue and the motion it drives, in machine seconds. Each straight block runs at
 // its feed, limited by every axis's maximum rate, with trapezoidal acceleration limited by every
@@ -28,6 +30,18 @@ public:
     // Motion takes no time at all.
     void setInstant(bool on) { instant = on; }
 
+    // What a block is to whoever watches the motion: the kind of move and the state it runs in,
+    // in words. Carried along untouched.
+    struct Note
+    {
+        std::string kind;
+        std::string state;
+    };
+    // Told of every block once the machine is done with it: at its end, or where a stop left
+    // it. A block the machine never started is not told.
+    using Trace = std::function<void(const Note &note, Vec3 from, Vec3 to)>;
+    void setTrace(Trace trace) { traced = std::move(trace); }
+
     bool full() const { return blocks.size() >= capacity; }
     bool idle() const { return blocks.empty(); }
     bool holding() const { return held; }
@@ -35,7 +49,8 @@ public:
 
     // Queues a straight move to target at feed mm/min (within the axes' limits). requestedFeed
     // is what the line asked for, 0 for a rapid: the overrides scale it.
-    void add(Vec3 target, double feed, const Limits &limits, double now, double requestedFeed = 0);
+    void add(Vec3 target, double feed, const Limits &limits, double now, double requestedFeed = 0,
+             Note note = {});
     void advance(double now);
     Vec3 position(double now) const;
     // mm/min; 0 when idle or held.
@@ -95,6 +110,7 @@ private:
         double maxEntry = 0;     // mm/s, by the junction with the block before
         double maxNominal = 0;   // mm/s, the axes' maximum rates along the block
         double requestedFeed = 0;
+        Note note;
     };
 
     Block makeBlock(Vec3 from, Vec3 target, double feed, const Limits &limits) const;
@@ -103,6 +119,7 @@ private:
     double clock(double now) const;
 
     bool instant = false;
+    Trace traced;
     std::deque<Block> blocks;
     Vec3 start; // where the block in progress began (or the position when idle)
     // The block in progress runs its profile from profileFrom mm on, since profileStart.

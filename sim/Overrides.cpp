@@ -105,10 +105,10 @@ double OverriddenMotion::nextEvent() const
 }
 
 void OverriddenMotion::add(Vec3 target, double feed, const Motion::Limits &limits, double now,
-                           double requestedFeed)
+                           double requestedFeed, Motion::Note note)
 {
     catchUp(now);
-    motion.add(target, feed, limits, motionTime(), requestedFeed);
+    motion.add(target, feed, limits, motionTime(), requestedFeed, std::move(note));
 }
 
 Vec3 OverriddenMotion::position(double now)

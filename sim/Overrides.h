@@ -29,12 +29,13 @@ public:
     bool holding() const { return motion.holding(); }
     std::size_t queued() const { return motion.queued(); }
     void setInstant(bool on) { motion.setInstant(on); }
+    void setTrace(Motion::Trace trace) { motion.setTrace(std::move(trace)); }
     // The speed the machine moves at now, overrides included.
     double currentFeed(double now);
     double nextEvent() const;
 
     void add(Vec3 target, double feed, const Motion::Limits &limits, double now,
-             double requestedFeed);
+             double requestedFeed, Motion::Note note = {});
     void advance(double now) { catchUp(now); }
     Vec3 position(double now);
     void hold(double now);

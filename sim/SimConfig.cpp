@@ -21,6 +21,10 @@ const char *usageText()
            "  --log FILE           every received line; realtime bytes as lines of their own\n"
            "  --stats FILE         counters (lines, overflowed bytes, motion_ms: the machine\n"
            "                       time spent moving or dwelling, ...), kept up to date\n"
+           "  --motion-log FILE    every segment the machine ran, a line each as it ends or\n"
+           "                       stops: G0, G1 (arc segments and probes too), J or $H, start\n"
+           "                       and end in machine coordinates, F (mm/min; a rapid's the\n"
+           "                       rapid rate), M3/M4/M5 and S, WCO (the work offset)\n"
            "  --time-scale N       run motion and dwells N times faster than real time\n"
            "  --instant            motion takes no time (for throughput measurements)\n"
            "  --virtual-clock      the machine's clock runs only while a line waits for the\n"
@@ -67,6 +71,8 @@ bool parseArguments(int argc, char **argv, SimConfig &config, std::string &error
             config.log = value;
         } else if (name == "--stats") {
             config.stats = value;
+        } else if (name == "--motion-log") {
+            config.motionLog = value;
         } else if (name == "--time-scale" && numeric && number > 0) {
             config.timeScale = number;
         } else if (name == "--baud" && numeric && number >= 0 && number <= 10000000) {

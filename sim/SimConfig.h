@@ -8,6 +8,7 @@ struct SimConfig
     std::string link;
     std::string log;          // every received line, and every realtime byte as a line of its own
     std::string stats;        // counters, rewritten while running and at the end
+    std::string motionLog;    // every segment the machine ran, once it ended
     double timeScale = 1.0;   // simulated seconds per real second, for motion and dwells
     bool instant = false;     // motion takes no time at all (throughput benchmarks)
     int baud = 0;             // 0: bytes cross the line at once; otherwise paced at 10 bits a byte

@@ -186,6 +186,12 @@ int run(const SimConfig &config)
                      std::strerror(errno));
         return 1;
     }
+    std::FILE *motionLog = nullptr;
+    if (!config.motionLog.empty() && !(motionLog = std::fopen(config.motionLog.c_str(), "wb"))) {
+        std::fprintf(stderr, "grblsim: cannot write %s: %s\n", config.motionLog.c_str(),
+                     std::strerror(errno));
+        return 1;
+    }
     std::printf("%s\n", config.link.c_str());
     std::fflush(stdout);
 
@@ -197,7 +203,7 @@ int run(const SimConfig &config)
     ControllerClock clock(config.virtualClock, now);
     // The wires stay on the wall clock whatever the controller's says.
     Controller controller(
-        config, [&](const std::string &bytes) { outbound.send(bytes, now); }, log);
+        config, [&](const std::string &bytes) { outbound.send(bytes, now); }, log, motionLog);
     // Nobody listens before the first open, and the open restarts the board anyway.
     bool slaveOpen = false;
     const auto followOpens = [&]() {
@@ -280,6 +286,8 @@ int run(const SimConfig &config)
     stats.update(controller.counters(), monotonicSeconds(), true);
     if (log)
         std::fclose(log);
+    if (motionLog)
+        std::fclose(motionLog);
     return 0;
 }
 

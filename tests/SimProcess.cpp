@@ -5,9 +5,9 @@
 bool SimProcess::start()
 {
     sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim.start(GRBLSIM_PATH,
-              QStringList{"--link", linkPath(), "--log", logPath(), "--stats", statsPath()} +
-                  arguments);
+    sim.start(GRBLSIM_PATH, QStringList{"--link", linkPath(), "--log", logPath(), "--stats",
+                                        statsPath(), "--motion-log", motionLogPath()} +
+                                arguments);
     // The controller prints its link once the pseudo-terminal is ready.
     while (!sim.canReadLine() && sim.waitForReadyRead(5000)) {
     }
@@ -28,9 +28,9 @@ void SimProcess::kill()
     sim.waitForFinished(5000);
 }
 
-QStringList SimProcess::loggedLines() const
+QStringList SimProcess::linesOf(const QString &path)
 {
-    QFile file(logPath());
+    QFile file(path);
     QStringList lines =
         QString::fromUtf8(file.open(QIODevice::ReadOnly) ? file.readAll() : "").split('\n');
     lines.removeLast(); // the text after the last line feed is not a line

@@ -21,12 +21,17 @@ public:
     QString linkPath() const { return link.isEmpty() ? dir.filePath("ttyGRBL") : link; }
     QString logPath() const { return dir.filePath("received.log"); }
     QString statsPath() const { return dir.filePath("stats"); }
+    // Every segment the machine ran, as it ended: "G1 x,y,z x,y,z F.. M3 S.. WCO x,y,z".
+    QString motionLogPath() const { return dir.filePath("motion.log"); }
     qint64 stat(const QString &name) const; // -1 when not (yet) known
-    QStringList loggedLines() const;
+    QStringList loggedLines() const { return linesOf(logPath()); }
+    QStringList motionLines() const { return linesOf(motionLogPath()); }
     int countLogged(const QString &line) const { return loggedLines().count(line); }
     QProcess &process() { return sim; }
 
 private:
+    static QStringList linesOf(const QString &path);
+
     QTemporaryDir dir;
     QProcess sim;
     QStringList arguments;

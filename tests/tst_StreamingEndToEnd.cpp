@@ -18,9 +18,118 @@
 #include <QRadioButton>
 #include <QSpinBox>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <csignal>
 
 using namespace WindowProbe;
+
+namespace {
+
+using Point = std::array<double, 3>;
+
+// A segment the controller's machine ran, from its motion log, in work coordinates.
+struct Ran
+{
+    QString kind; // G0, G1 (arc segments too), J, $H
+    Point from, to;
+    bool spindleOn = false;
+    QString line; // as logged
+    // The stock's top is at work Z 0.
+    bool cuts() const { return kind != QLatin1String("G0") && std::min(from[2], to[2]) < 0; }
+    bool plunges() const { return from[0] == to[0] && from[1] == to[1] && to[2] < from[2]; }
+};
+
+// Lines not in the form "G1 x,y,z x,y,z F.. M3 S.. WCO x,y,z" are left out.
+QVector<Ran> ranInWork(const QStringList &motionLog)
+{
+    QVector<Ran> ran;
+    const auto point = [](const QString &text) {
+        const QStringList v = text.split(',');
+        return Point{v.value(0).toDouble(), v.value(1).toDouble(), v.value(2).toDouble()};
+    };
+    for (const QString &line : motionLog) {
+        const QStringList f = line.split(' ');
+        if (f.size() != 8 || f[6] != QLatin1String("WCO"))
+            continue;
+        Ran segment{f[0], point(f[1]), point(f[2]),
+                    f[4] != QLatin1String("M5") && f[5].mid(1).toDouble() > 0, line};
+        const Point offset = point(f[7]);
+        for (int axis = 0; axis < 3; ++axis) {
+            segment.from[axis] -= offset[axis];
+            segment.to[axis] -= offset[axis];
+        }
+        ran << segment;
+    }
+    return ran;
+}
+
+QVector<Ran> cutsOf(const QVector<Ran> &ran)
+{
+    QVector<Ran> cuts;
+    std::copy_if(ran.begin(), ran.end(), std::back_inserter(cuts),
+                 [](auto &r) { return r.cuts(); });
+    return cuts;
+}
+
+// From p to the segment ab; with fromAbove, to the segment or anywhere straight above it: the
+// tool's body has been there, so a point there cuts nothing the segment left standing.
+double distanceTo(const Point &p, const Point &a, const Point &b, bool fromAbove)
+{
+    const int dimensions = fromAbove ? 2 : 3;
+    double along = 0, squared = 0;
+    for (int axis = 0; axis < dimensions; ++axis) {
+        along += (p[axis] - a[axis]) * (b[axis] - a[axis]);
+        squared += (b[axis] - a[axis]) * (b[axis] - a[axis]);
+    }
+    // A plunge seen from above is its lowest point.
+    const double t = squared > 1e-12 ? std::clamp(along / squared, 0.0, 1.0) : b[2] < a[2] ? 1 : 0;
+    double sum = 0;
+    for (int axis = 0; axis < 3; ++axis) {
+        double d = p[axis] - (a[axis] + t * (b[axis] - a[axis]));
+        if (axis == 2 && fromAbove)
+            d = std::min(0.0, d);
+        sum += d * d;
+    }
+    return std::sqrt(sum);
+}
+
+// How far the segment strays from the path at most: sampled every 0.1 mm, each sample's
+// distance to the path's nearest segment.
+double deviation(const Ran &segment, const QVector<Ran> &path, bool fromAbove)
+{
+    const Point &a = segment.from, &b = segment.to;
+    const double length = std::hypot(b[0] - a[0], b[1] - a[1], b[2] - a[2]);
+    const int steps = std::max(1, int(std::ceil(length / 0.1)));
+    double worst = 0;
+    for (int step = 0; step <= steps; ++step) {
+        const double t = double(step) / steps;
+        const Point p{a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1]), a[2] + t * (b[2] - a[2])};
+        double nearest = INFINITY;
+        for (const Ran &other : path)
+            nearest = std::min(nearest, distanceTo(p, other.from, other.to, fromAbove));
+        worst = std::max(worst, nearest);
+    }
+    return worst;
+}
+
+// The segment of `segments` farthest from `path`, and how far. With plungesFromAbove a straight
+// plunge may also come down through what the path's cut below it has taken away: the way in
+// plunges where the cut stopped, not where a pass began.
+std::pair<double, QString> farthest(const QVector<Ran> &segments, const QVector<Ran> &path,
+                                    bool plungesFromAbove)
+{
+    std::pair<double, QString> worst{0, QString()};
+    for (const Ran &segment : segments) {
+        const double d = deviation(segment, path, plungesFromAbove && segment.plunges());
+        if (d > worst.first)
+            worst = {d, segment.line};
+    }
+    return worst;
+}
+
+} // namespace
 
 // The station connected to the virtual controller: programs streamed whole, held and cut off;
 // jogging by button and gamepad (0.9, where a jog is a relative G01); and against 1.1, positions
@@ -97,6 +206,36 @@ private:
             QTest::newRow(name) << value;
     }
     static void dialects() { rows<QString>("grbl", {{"0.9", "0.9"}, {"1.1", "1.1"}}); }
+
+    // Three passes around a part with rounded and scalloped corners, into stock whose top is at
+    // work Z 0; `refusing` puts a line the controller refuses in the second one.
+    static QStringList camProgram(bool refusing)
+    {
+        QStringList program{"(part: flat end mill D6)", "G21 G90 G94 G17 G54", "S1000 M3", "G0 Z5",
+                            "G0 X0 Y0"};
+        for (int depth = 1; depth <= 3; ++depth)
+            program << QString("G1 Z-%1 F300").arg(depth) << "G1 X10 F600"
+                    << "X20"
+                    << "G3 X30 Y10 I0 J10" << (depth == 2 && refusing ? "G99" : "(corner)")
+                    << "G1 Y20"
+                    << "G3 X20 Y30 I-10 J0"
+                    << "G1 X10"
+                    << "G2 X0 Y20 I-10 J0"
+                    << "G1 Y0"
+                    << "G0 Z5";
+        return program << "G0 X40 Y40"
+                       << "M5"
+                       << "M30";
+    }
+    static constexpr double lowestZ = -3;
+    QHash<QString, QVector<Ran>> wholeRuns; // by dialect
+
+    void startWithWorkZero(const QString &grbl)
+    {
+        startStation({"--time-scale", "10", "--grbl", grbl});
+        station->type("G10 L2 P1 X-40 Y-40 Z-30"); // kept by the controller, as in EEPROM
+        QVERIFY(station->reaches("Idle"));
+    }
 
     void send(const QStringList &program)
     {
@@ -237,6 +376,111 @@ private slots:
         const QStringList received = station->received();
         QCOMPARE(received.mid(received.lastIndexOf(wayIn.first())),
                  wayIn + asSent(program.mid(cutting - 1)));
+    }
+
+    // Cut short three ways, then resumed from the line offered: held and reset; the cable pulled
+    // (grblsim starts afresh at the machine origin, where the first run began too, so the
+    // position needs no homing); a refused line held on, reset, and mended in the editor. From
+    // the controller's motion log, in work coordinates: the two runs together cut all the
+    // uninterrupted run cut and nothing it left standing, never with the spindle off, never
+    // rapid into the stock, never below the program's lowest Z.
+    void resumedJobCutsWhatTheWholeRunCuts_data()
+    {
+        QTest::addColumn<QString>("grbl");
+        QTest::addColumn<QString>("cut");
+        for (const char *grbl : {"0.9", "1.1"}) {
+            for (const char *cut : {"held and reset", "cable pulled", "refused and reset"})
+                QTest::newRow(qPrintable(QString("%1 %2").arg(grbl, cut)))
+                    << QString(grbl) << QString(cut);
+        }
+    }
+
+    void resumedJobCutsWhatTheWholeRunCuts()
+    {
+        QFETCH(QString, grbl);
+        QFETCH(QString, cut);
+        const QStringList program = camProgram(false);
+        if (!wholeRuns.contains(grbl)) {
+            startWithWorkZero(grbl);
+            send(program);
+            QTRY_VERIFY_WITH_TIMEOUT(station->jobText().startsWith("finished in"), 60000);
+            wholeRuns[grbl] = ranInWork(station->sim.motionLines());
+            QCOMPARE(wholeRuns[grbl].size(), station->sim.motionLines().size());
+        }
+        const QVector<Ran> whole = wholeRuns.value(grbl);
+        const QVector<Ran> wholeCuts = cutsOf(whole);
+        QVERIFY(wholeCuts.size() > 100);
+        QCOMPARE(whole.first().from, (Point{40, 40, 30})); // machine 0, 0, 0
+
+        startWithWorkZero(grbl);
+        send(camProgram(cut.startsWith("refused")));
+        const auto cutSoFar = [this] {
+            return cutsOf(ranInWork(station->sim.motionLines())).size();
+        };
+        if (cut == "held and reset") {
+            QTRY_VERIFY_WITH_TIMEOUT(cutSoFar() >= wholeCuts.size() * 45 / 100, 30000);
+            station->click("pushButtonFeedHoldCmd");
+            QVERIFY(station->reaches("Hold"));
+            station->click("pushButtonResetGRBLCmd");
+            QTRY_VERIFY(station->jobText().startsWith("stopped at line "));
+        } else if (cut == "cable pulled") {
+            QTRY_VERIFY_WITH_TIMEOUT(cutSoFar() >= wholeCuts.size() * 75 / 100, 30000);
+            ::kill(pid_t(station->sim.process().processId()), SIGUSR1);
+            QTRY_VERIFY_WITH_TIMEOUT(station->jobText().startsWith("interrupted at line "), 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(ledColor(station->window.get()), QColor(Qt::green), 10000);
+            QTRY_COMPARE((station->click("pushButtonStatusCmd"), displays("Machine")),
+                         (QList<double>{0, 0, 0}));
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(station->jobText().startsWith("error at line "), 30000);
+            QVERIFY(station->reaches("Hold"));
+            station->click("pushButtonResetGRBLCmd");
+            QTRY_VERIFY(station->jobText().startsWith("failed at line "));
+            station->load(program.join('\n')); // the operator mends the line
+        }
+        const QString cutShort = station->jobText();
+        QVERIFY(station->reaches("Idle"));
+        auto *resume = station->widget<QPushButton>("pushButtonResume");
+        QTRY_VERIFY(resume->isVisible());
+        const int offered = resume->text().section(' ', 3).toInt();
+        const int beforeResume = station->sim.motionLines().size();
+        const int sentBefore = station->received().size();
+        resume->click();
+        auto *box = station->window->findChild<QMessageBox *>("startFromLineBox");
+        QVERIFY2(box, qPrintable(station->terminal().right(300)));
+        const QString wayIn = box->text().section("\n\n", 1).replace('\n', " | ");
+        box->button(QMessageBox::Ok)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(station->jobText().startsWith("finished in"), 60000);
+
+        const QStringList log = station->sim.motionLines();
+        const QVector<Ran> ran = ranInWork(log);
+        QCOMPARE(ran.size(), log.size());
+        const QVector<Ran> cuts = cutsOf(ran);
+        const auto [missed, missedSegment] = farthest(wholeCuts, cuts, false);
+        const auto [astray, astraySegment] = farthest(cuts, wholeCuts, true);
+        const Point stopped = ran.value(beforeResume - 1).to;
+        qInfo("%s (the machine at %.3f, %.3f, %.3f), resumed from line %d: %d uninterrupted cut "
+              "segments within %.4f mm of the %d cut (%d after the resume), those within %.4f mm "
+              "of them",
+              qPrintable(cutShort), stopped[0], stopped[1], stopped[2], offered,
+              int(wholeCuts.size()), missed, int(cuts.size()),
+              int(cutsOf(ran.mid(beforeResume)).size()), astray);
+        const QString context = QString("%1; resumed from line %2, the way in: %3; sent: %4")
+                                    .arg(cutShort)
+                                    .arg(offered)
+                                    .arg(wayIn, station->received().mid(sentBefore).join(" | "));
+        QVERIFY2(missed <= 0.01, qPrintable("not cut: " + missedSegment + "; " + context));
+        QVERIFY2(astray <= 0.01, qPrintable("cut astray: " + astraySegment + "; " + context));
+        for (const Ran &r : ran + whole) {
+            const QString where = r.line + "; " + context;
+            QVERIFY2(!r.cuts() || r.spindleOn, qPrintable("spindle off: " + where));
+            // Straight up out of a cut is how every pass ends (and a reset may cut that short);
+            // down into the stock or across it is not.
+            const bool up = r.from[0] == r.to[0] && r.from[1] == r.to[1] && r.to[2] > r.from[2];
+            QVERIFY2(r.kind != "G0" || up || std::min(r.from[2], r.to[2]) >= 0,
+                     qPrintable("rapid into the stock: " + where));
+            QVERIFY2(std::min(r.from[2], r.to[2]) >= lowestZ - 0.001,
+                     qPrintable("below the part: " + where));
+        }
     }
 
     void heldThenCablePulled()
