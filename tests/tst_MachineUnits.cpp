@@ -320,11 +320,13 @@ private slots:
         row("idle before the last move began", "G1 X10 F100\nG1 X20", "ok ok idle:10,0,0", 1);
         row("idle at the end of everything", "G1 X10 F100\nG1 X20", "ok ok idle:20,0,0", 3);
         row("idle twice", "G1 X10 F100\nG1 X20", "ok ok idle:10,0,0 idle:10,0,0", 3);
+        row("idle, then a new line", "G1 X10 F100\nG1 X20", "ok idle:10,0,0 ok idle:10,0,0", 2);
         // A new offset: the program's coordinates no longer match the reports until at rest.
         row("no match beyond a G92", "G1 X10 F100\nG92 X0\nG1 X5", "ok ok ok at:2,0,0", 1);
         row("in step again after rest", "G1 X10 F100\nG92 X0\nG1 X5\nG1 X9",
             "ok ok ok idle:5,0,0 idle:5,0,0 ok at:7,0,0", 4);
         row("probe", "G38.2 Z-5 F10\nG0 Z5", "ok ok at:0,0,3", 1);
+        row("a tool length offset", "G43.1 Z2\nG1 X10 F100\nX20", "ok ok ok at:15,0,0", 1);
         row("the work system in use named", "G54 G21 G90\nG1 X10 F100\nX20", "ok ok ok at:15,0,0",
             3);
         row("another work system", "G55\nG1 X10 F100\nX20", "ok ok ok at:15,0,0", 1);
