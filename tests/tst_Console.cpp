@@ -209,6 +209,13 @@ private slots:
                 "say:<Hold:1|MPos:1.000,0.000,0.000|FS:10,0>\r\n#wait:250#polled:#"
                 "say:<Hold:0|MPos:1.000,0.000,0.000|FS:0,0>\r\n#wait:150#"
                 "say:<Hold:0|MPos:1.000,0.000,0.000|FS:0,0>\r\n#polled:\x18");
+        // 0.9 says Hold from the start of the hold: at rest is where two reports agree.
+        row("closing during a 0.9 job",
+            "send:10#" + five +
+                "#close#polled:!#say:<Hold,MPos:1.000,0.000,0.000>\r\n#wait:150#"
+                "say:<Hold,MPos:1.200,0.000,0.000>\r\n#wait:250#polled:#"
+                "say:<Hold,MPos:1.250,0.000,0.000>\r\n#wait:150#"
+                "say:<Hold,MPos:1.250,0.000,0.000>\r\n#polled:\x18");
         // A probe cut off by the cable owes the controller its modes: they go before the next
         // line once it answers again without having restarted.
         row("the link lost during a probe",
