@@ -105,6 +105,10 @@ private slots:
         row("coolant on and off",
             "click:pushButtonCoolant#wrote:M8\n#say:ok\r\n#text:pushButtonCoolant=Coolant Off#"
             "click:pushButtonCoolant#wrote:M9\n#say:ok\r\n#text:pushButtonCoolant=Coolant On");
+        // A feed move cannot be put back without a feed: motion cancelled instead.
+        row("step jog after G1 without a feed",
+            "type:G1#wrote:G1\n#say:ok\r\n#click:radioButton1mm#click:pushButtonPlusX#"
+            "wrote:G91\nG01 X+1 F1500\nG90 G80 F0\n?");
         row("1.1 step jog in inches", grbl11 +
                                           "type:G20#wrote:G20\n#say:ok\r\n#click:radioButton1mm#"
                                           "click:pushButtonPlusX#wrote:$J=G21 G91 X+1 F1500\n");
@@ -228,6 +232,11 @@ private slots:
                                "invoke:on_pushButtonSendGCode_clicked#wrote:%2")
                            .arg(state, state == QString("Idle") ? "$G\n" : ""));
         row("no state yet", "load:G0 X1#invoke:on_pushButtonSendGCode_clicked#wrote:");
+        // A program is read in G17: another plane turns every arc, so the operator chooses.
+        row("another plane", "load:G2 X1 I1 F100#say:<Idle,MPos:0,0,0>\r\n#"
+                             "invoke:on_pushButtonSendGCode_clicked#wrote:$G\n#"
+                             "say:[G0 G54 G18 G21 G90 G94 M0 M5 M9 T0 F0. S0.]\r\nok\r\n#wrote:#"
+                             "shows:The controller is in plane G18 instead of G17");
         row("offline", "load:G0 X1#say:<Idle,MPos:0,0,0>\r\n#apply#tick#"
                        "text:labelGrblStatus=offline#invoke:on_pushButtonSendGCode_clicked#wrote:");
         row("disconnected",

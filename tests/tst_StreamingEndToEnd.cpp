@@ -695,7 +695,8 @@ private slots:
         const double atRelease = displays("Machine").at(0); // the jog asks as it goes
         QTest::mouseRelease(jog, Qt::LeftButton);
         QTest::qWait(1000);
-        QVERIFY(station->reaches("Idle"));
+        // The firmware board keeps time on a loaded host only as well as the host lets it.
+        QVERIFY(station->reaches("Idle", 30000));
         const double overrun = displays("Machine").at(0) - atRelease;
         qInfo("moved %.3f mm while held, %.3f mm after the release", atRelease, overrun);
         QVERIFY(atRelease > 1);
