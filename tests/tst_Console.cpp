@@ -102,6 +102,13 @@ private slots:
             "click:pushButtonSpindle#wrote:M5\n#say:error:9\r\n#text:pushButtonSpindle=Spindle Off#"
             "type:M5 (typed)#wrote:M5\n#say:ok\r\n#text:pushButtonSpindle=Spindle On#"
             "type:S500 M4#say:ok\r\n#text:pushButtonSpindle=Spindle Off");
+        // 1.1 tells the spindle and coolant (A:) only in reports with the overrides (Ov:).
+        row("1.1 spindle read from reports with overrides",
+            grbl11 +
+                "click:pushButtonSpindle#wrote:M3\n#say:ok\r\n#"
+                "say:<Idle|MPos:0.000,0.000,0.000|FS:0,0>\r\n#text:pushButtonSpindle=Spindle Off#"
+                "say:<Idle|MPos:0.000,0.000,0.000|FS:0,0|Ov:100,100,100>\r\n#"
+                "text:pushButtonSpindle=Spindle On");
         row("coolant on and off",
             "click:pushButtonCoolant#wrote:M8\n#say:ok\r\n#text:pushButtonCoolant=Coolant Off#"
             "click:pushButtonCoolant#wrote:M9\n#say:ok\r\n#text:pushButtonCoolant=Coolant On");
