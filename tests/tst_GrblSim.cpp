@@ -532,15 +532,21 @@ private slots:
         }
         QVERIFY(sender.waitForFinished(30000));
         QCOMPARE(sender.exitCode(), exitCode);
-        const QString told =
-            exitCode == 0 ? sender.readAllStandardOutput() : sender.readAllStandardError();
+        const QString progress = sender.readAllStandardOutput();
+        const QString told = exitCode == 0 ? progress : sender.readAllStandardError();
         for (const QString &part : said)
             QVERIFY2(told.contains(part), qPrintable(told));
         const QStringList log = sim.loggedLines();
-        // Stopped: held, and reset only at rest, so the machine keeps its position (no alarm).
+        // Stopped: held, and reset only at rest, so the machine keeps its position (no alarm);
+        // the last progress names the line the end names, the one being cut.
         if (event == "interrupt" || event == "hangup" || said.first().startsWith("failed")) {
             QVERIFY(log.indexOf("!") >= 0 && log.indexOf("!") < log.indexOf("\x18"));
             QVERIFY2(!told.contains("ALARM"), qPrintable(told));
+        }
+        if (event == "interrupt" || event == "hangup") {
+            const QRegularExpression progressLine("line (\\d+) of"), endLine("at line (\\d+)");
+            QCOMPARE(progressLine.match(progress.section('\n', -2)).captured(1),
+                     endLine.match(told).captured(1));
         }
         if (exitCode != 0 && !told.contains(" at line "))
             QCOMPARE(log.filter(QRegularExpression("^(G|\\$C)")), QStringList()); // never started
