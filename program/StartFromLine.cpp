@@ -3,6 +3,7 @@
 #include "JobProgram.h"
 #include "LineWords.h"
 #include "MachineState.h"
+#include "ProgramLine.h"
 
 #include <algorithm>
 #include <cmath>
@@ -35,6 +36,15 @@ bool isPlunge(const Move &move)
            move.end[2] < move.start[2];
 }
 
+bool goesHome(const QString &cleaned)
+{
+    for (const ProgramLine::Word &word : ProgramLine::words(cleaned)) {
+        if (word.letter == 'G' && (word.value == 28 || word.value == 30))
+            return true;
+    }
+    return false;
+}
+
 // Where the program has the machine before `line`, read entry by entry as the job sends it.
 struct Reading
 {
@@ -53,8 +63,11 @@ struct Reading
         const Move move = machine.run(words);
         const bool placed =
             words.motion == LineWords::Probe || (words.special && !words.toolLength);
+        // G28 and G30 without axis words send every axis to a stored place.
+        const bool allAxes = !(words.present & LineWords::Axes) && goesHome(text);
         for (int axis = 0; axis < 3; ++axis) {
-            if (!(words.present & (LineWords::X << axis)) || words.dwell || words.refused)
+            if ((!(words.present & (LineWords::X << axis)) && !allAxes) || words.dwell ||
+                words.refused)
                 continue;
             if (placed)
                 lostAt = editorLine;
@@ -154,7 +167,7 @@ StartFromLine StartFromLine::plan(QStringView program, int line, const Settings 
     for (int axis = 0; axis < 3; ++axis) {
         if (reading.axes[axis] == Axis::Lost) {
             start.refusal = QStringLiteral("where the program stands before line %1 is not "
-                                           "known: line %2 moves to a point it does not name")
+                                           "known after line %2 (a probe, G28, G30, G53 or G92)")
                                 .arg(start.line)
                                 .arg(reading.lostAt);
             return start;

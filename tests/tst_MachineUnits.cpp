@@ -132,10 +132,13 @@ private slots:
             "refused:line 3 comes after the "
             "program's end",
             0, 3);
-        row("from after a probe", "G38.2 Z-10 F50\nG0 X1\nG1 X2 F100",
-            "refused:where the "
-            "program stands before line 3 is not known: line 1 moves to a point it does not name",
-            0, 3);
+        for (const char *lost : {"G38.2 Z-10 F50", "G28", "G53 G0 Z-2", "G92 Z0"})
+            row(lost, QString(lost) + "\nG0 X1\nG1 Z-1 F100",
+                "refused:where the program stands "
+                "before line 3 is not known after line 1 (a probe, G28, G30, G53 or G92)",
+                0, 3);
+        row("from a bare counter-clockwise arc", "G0 X1 Y0\nG3 X0 Y1 I-1 J0 F100\nX-1 Y0 I0 J-1",
+            "3:G17 G21 G90 G94 G54|3:G0 Z5|3:G0 X0 Y1|3:G90 G80 F100|3:G3 X-1 Y0 I0 J-1", 0, 3);
     }
 
     void programs()
