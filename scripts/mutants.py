@@ -492,14 +492,17 @@ def main():
             sys.exit("the unbroken sources do not build")
         return tree, build
 
-    def trial(tree, build, fault):
+    def trial(worker, tree, build, fault):
         original, count = apply(tree, fault)
         if original is None:
             return f"NOT APPLIED ({count} matches)"
         try:
             if run(["cmake", "--build", build, "--parallel", cores], root).returncode:
                 return "CAUGHT by the build"
-            tests = run(["xvfb-run", "-a", "-s", "-screen 0 1600x1200x24 -nolisten tcp", "ctest",
+            # A display of each worker's own: two "xvfb-run -a" at once may pick the same one,
+            # and the first to end takes it away from the other.
+            display = str(300 + worker * 7 + os.getpid() % 7)
+            tests = run(["xvfb-run", "-n", display, "-s", "-screen 0 1600x1200x24 -nolisten tcp", "ctest",
                          "-j2", "--stop-on-failure", "--output-on-failure", "--timeout", "300"],
                         build, env, timeout=1800)
             failed = first_failure(tests.stdout)
@@ -523,7 +526,7 @@ def main():
                 name, n, fault = pending.get_nowait()
             except queue.Empty:
                 return
-            line = f"{name} {n:2} {trial(tree, build, fault):40} {fault[0]}: {fault[1]}"
+            line = f"{name} {n:2} {trial(worker, tree, build, fault):40} {fault[0]}: {fault[1]}"
             with lock:
                 print(line, flush=True)
                 results[(name, n)] = line
