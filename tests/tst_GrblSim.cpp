@@ -468,7 +468,7 @@ private slots:
         const QStringList fromFour{"--from-line", "4", "--port", "PORT", "FILE"};
         row("from a line", five, 0,
             {"From line 5, after: G17 G21 G90 G94 G54 | G0 Z5 | G0 X3 | G90 G1 F100", "finished"},
-            "G10 L2 P1 X-10 Y-10 Z-10", fromFour);
+            "G10 L2 P1 Z-10", fromFour); // a work zero on one axis is one
         row("from a line without a work offset", five, 1,
             {"no work offset: home the machine and set the work zero first"}, "", fromFour);
         row("Ctrl-C on 1.1", generatedProgram(400).join('\n'), 1, {"stopped at line"}, "interrupt",

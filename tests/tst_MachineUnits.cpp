@@ -137,6 +137,8 @@ private slots:
                 "refused:where the program stands "
                 "before line 3 is not known after line 1 (a probe, G28, G30, G53 or G92)",
                 0, 3);
+        row("from after a tool length in inches", "G20\nG43.1 Z0.1\nG0 X1\nG0 X2",
+            "4:G17 G20 G90 G94 G54|4:G43.1 Z0.1|4:G0 Z0.1969|4:G0 X1|4:G90 G0 F0|4:G0 X2", 0, 4);
         row("from a bare counter-clockwise arc", "G0 X1 Y0\nG3 X0 Y1 I-1 J0 F100\nX-1 Y0 I0 J-1",
             "3:G17 G21 G90 G94 G54|3:G0 Z5|3:G0 X0 Y1|3:G90 G80 F100|3:G3 X-1 Y0 I0 J-1", 0, 3);
     }
