@@ -8,17 +8,6 @@ namespace {
 
 constexpr double mmPerInch = 25.4;
 
-// The firmware reads plain decimals only: no exponent, whatever the size.
-QString plainNumber(double value)
-{
-    QString text = QString::number(value, 'f', 4);
-    while (text.contains(QLatin1Char('.')) && text.endsWith(QLatin1Char('0')))
-        text.chop(1);
-    if (text.endsWith(QLatin1Char('.')))
-        text.chop(1);
-    return text == QLatin1String("-0") ? QStringLiteral("0") : text;
-}
-
 // An arc or a probe cannot be put back without its axis words, nor a feed move without a feed
 // (the controller refuses "G1" alone then); with motion cancelled, a line of axis words alone
 // is refused, as it would have been, rather than run as a move nobody meant.
@@ -30,6 +19,17 @@ QString motionWord(int motion, bool feedKnown)
 }
 
 } // namespace
+
+// The firmware reads plain decimals only: no exponent, whatever the size.
+QString ModalState::plainNumber(double value)
+{
+    QString text = QString::number(value, 'f', 4);
+    while (text.contains(QLatin1Char('.')) && text.endsWith(QLatin1Char('0')))
+        text.chop(1);
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text == QLatin1String("-0") ? QStringLiteral("0") : text;
+}
 
 void ModalState::apply(QStringView cleanedLine)
 {

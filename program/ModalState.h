@@ -48,4 +48,6 @@ struct ModalState
     QString feedWord() const;
     // The path reading's state for a program that begins in these modes, at the origin.
     MachineState reading() const;
+    // A number as the controller reads it: plain decimals to 4 places, no exponent.
+    static QString plainNumber(double value);
 };

@@ -21,12 +21,7 @@ enum class Axis : quint8
 
 QString number(double millimetres, bool inches)
 {
-    QString text = QString::number(inches ? millimetres / mmPerInch : millimetres, 'f', 4);
-    while (text.endsWith(QLatin1Char('0')))
-        text.chop(1);
-    if (text.endsWith(QLatin1Char('.')))
-        text.chop(1);
-    return text == QLatin1String("-0") ? QStringLiteral("0") : text;
+    return ModalState::plainNumber(inches ? millimetres / mmPerInch : millimetres);
 }
 
 bool isPlunge(const Move &move)
