@@ -399,6 +399,9 @@ private slots:
         }
         const QString cutShort = station->jobText();
         QVERIFY(station->reaches("Idle"));
+        // Left in inches and G91 by hand: the way in sets every mode, so nothing is asked.
+        station->type("G20 G91");
+        QTRY_VERIFY(station->received().endsWith("G20 G91"));
         auto *resume = station->widget<QPushButton>("pushButtonResume");
         QTRY_VERIFY(resume->isVisible());
         const int offered = resume->text().section(' ', 3).toInt();
