@@ -6,6 +6,7 @@
 #include "machine/Job.h"
 #include "machine/StreamWindow.h"
 #include "preview/PathInterpreter.h"
+#include "program/HeightMap.h"
 #include "program/ProgramLine.h"
 #include "program/StartFromLine.h"
 
@@ -391,6 +392,82 @@ private slots:
         QCOMPARE(window.answered(), 0); // the oldest first
         window.reset();
         QCOMPARE(window.answered(-9), -9);
+    }
+
+    // A map file as another tool may write it: any order, comments, CR LF. Read, the surface
+    // z = 0.01 x - 0.02 y + 1 (a plane: bilinear is exact) at a few places, outside clamped to
+    // the edge; written and read again, the same. Otherwise the reason, naming the line or point.
+    void heightMapFiles_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("refusal");
+        const QString plane = "# probed 2026-12-07\r\n0,10,0.8\r\n10,0,1.1\r\n0,0,1\r\n"
+                              "20,10,1\n\n20,0,1.2\n10,10,0.9\n";
+        QTest::newRow("plane, any order") << plane << "";
+        QTest::newRow("uneven spacing") << "0,0,1\n3,0,1.03\n20,0,1.2\n0,10,0.8\n3,10,0.83\n"
+                                           "20,10,1\n"
+                                        << "";
+        QTest::newRow("a point missing") << QString(plane).remove("10,0,1.1\r\n")
+                                         << "no point at x 10, y 0";
+        QTest::newRow("a point twice") << plane + "0,0.00001,3\n"
+                                       << "line 9: a second point at x 0, y 0";
+        QTest::newRow("two numbers") << "0,0,1\n1,2\n" << "line 2 is not a point \"x,y,z\"";
+        QTest::newRow("not a number") << "0,0,nan\n" << "line 1 is not a point \"x,y,z\"";
+        QTest::newRow("absurd") << "0,0,1e300\n" << "line 1 is not a point \"x,y,z\"";
+        QTest::newRow("binary") << QString::fromLatin1("0,0\0,1\n", 7)
+                                << "line 1 is not a point \"x,y,z\"";
+        QTest::newRow("one row") << "0,0,1\n5,0,1\n" << "a map needs at least 2 columns and 2 "
+                                                         "rows of points";
+        QTest::newRow("empty") << "# nothing\n" << "a map needs at least 2 columns and 2 rows "
+                                                    "of points";
+    }
+
+    void heightMapFiles()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, refusal);
+        const auto read = HeightMap::read(text);
+        if (!refusal.isEmpty()) {
+            QCOMPARE(std::get<QString>(read), refusal);
+            return;
+        }
+        QCOMPARE(std::holds_alternative<QString>(read) ? std::get<QString>(read) : QString(),
+                 QString());
+        const HeightMap map = std::get<HeightMap>(read);
+        const auto surface = [](double x, double y) {
+            return 0.01 * std::clamp(x, 0.0, 20.0) - 0.02 * std::clamp(y, 0.0, 10.0) + 1;
+        };
+        for (const QPointF at : {QPointF(7.3, 2.9), QPointF(0, 10), QPointF(19.9, 0.1),
+                                 QPointF(-5, 4), QPointF(25, 30), QPointF(12, -1)})
+            QVERIFY2(qAbs(map.at(at.x(), at.y()) - surface(at.x(), at.y())) < 1e-9,
+                     qPrintable(QString("%1 at %2, %3").arg(map.at(at.x(), at.y())).arg(at.x())
+                                    .arg(at.y())));
+        QCOMPARE(map.outside(23, 14), 5.0);
+        QCOMPARE(map.outside(20, 10), 0.0);
+        QCOMPARE(map.highest(), 1.2);
+        QCOMPARE(map.lowest(), 0.8);
+        const HeightMap again = std::get<HeightMap>(HeightMap::read(map.write({"grid", "G54"})));
+        QCOMPARE(again.write({}), map.write({}));
+        QVERIFY(map.write({"a\nb"}).startsWith("# a b\n0,0,1\n"));
+    }
+
+    // The points a grid probe visits: every one once, each move over one spacing.
+    void gridProbeOrder()
+    {
+        const HeightMap::Grid grid{-10, 0, 10, 30, 3, 4};
+        QCOMPARE(grid.fault(), QString());
+        const QVector<QPointF> order = grid.probeOrder();
+        QCOMPARE(order.size(), 12);
+        QCOMPARE(order.first(), QPointF(-10, 0));
+        QCOMPARE(order.last(), QPointF(-10, 30));
+        for (int k = 1; k < order.size(); ++k)
+            QCOMPARE(QLineF(order[k - 1], order[k]).length(), 10.0);
+        QCOMPARE((HeightMap::Grid{0, 0, 10, 10, 1, 5}.fault()),
+                 QString("a grid needs at least 2 columns and 2 rows"));
+        QCOMPARE((HeightMap::Grid{0, 0, 10, 10, 400, 400}.fault()),
+                 QString("a grid may have 100000 points at most"));
+        QCOMPARE((HeightMap::Grid{0, 0, 0, 10, 2, 2}.fault()),
+                 QString("the area must have a width and a depth"));
     }
 
     void arguments_data()
