@@ -422,8 +422,9 @@ void MainWindow::SurveyProgram()
         surveyTimer.start(); // the text has changed again meanwhile
         return;
     }
-    surveyWatcher.setFuture(QtConcurrent::run(
-        surveyProgram, ui->plainTextEditGCode->document()->toPlainText(), machineLimits));
+    surveyWatcher.setFuture(QtConcurrent::run(surveyProgram,
+                                              ui->plainTextEditGCode->document()->toPlainText(),
+                                              machineLimits, pathReader.startState()));
 }
 
 void MainWindow::ShowSurvey()
@@ -656,11 +657,20 @@ void MainWindow::on_action3D_Preview_triggered()
     ui->dockWidget3DPeview->show();
 }
 
+// A program started "as it is" was read in the controller's modes; another program, or this
+// one edited, is read in the usual ones, as the question before a start says.
 void MainWindow::EditorTextChanged()
 {
+    ReadProgramIn(MachineState());
+    ui->GLWidget->setDonePoints(0);
+}
+
+// The preview and the estimate read the program beginning in `modes`.
+void MainWindow::ReadProgramIn(const MachineState &modes)
+{
+    pathReader.setStartState(modes);
     ParseGCodeToPath();
     ui->GLWidget->updateGL();
-    ui->GLWidget->setDonePoints(0);
     surveyTimer.start();
 }
 
@@ -987,14 +997,10 @@ void MainWindow::AskStartChoice(const QStringList &differences)
     connect(box, &QMessageBox::finished, this, [this, box, setUsual, asItIs] {
         const QAbstractButton *chosen = box->clickedButton();
         if (chosen == asItIs) {
-            pathReader.setStartState(session.controllerModes().reading());
-            ParseGCodeToPath();
-            ui->GLWidget->updateGL();
+            ReadProgramIn(session.controllerModes().reading());
             session.chooseStart(MachineSession::StartChoice::AsItIs);
         } else if (chosen == setUsual) {
-            pathReader.setStartState(MachineState());
-            ParseGCodeToPath();
-            ui->GLWidget->updateGL();
+            ReadProgramIn(MachineState());
             session.chooseStart(MachineSession::StartChoice::UsualState);
         } else {
             session.chooseStart(MachineSession::StartChoice::Cancel);

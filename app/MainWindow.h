@@ -66,6 +66,7 @@ private slots:
     void Tick1000ms();
     void JogTimerTick();
     void EditorTextChanged();
+    void ReadProgramIn(const MachineState &modes);
     void GamePadButtonPressed(GamepadButton button);
     void JogButtonPressed(GamepadButton button, bool fromGamepad);
     void on_lineEditCommand_returnPressed();

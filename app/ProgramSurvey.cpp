@@ -5,10 +5,11 @@
 
 #include <cmath>
 
-ProgramSurvey surveyProgram(const QString &program, const MachineLimits &limits)
+ProgramSurvey surveyProgram(const QString &program, const MachineLimits &limits,
+                            const MachineState &start)
 {
     ProgramSurvey survey;
-    survey.estimate = estimateRunTime(program, limits);
+    survey.estimate = estimateRunTime(program, limits, start);
     const JobProgram lines = JobProgram::read(program);
     for (int index = 0; index < lines.size(); ++index) {
         if (lines.kind(index) == JobProgram::Kind::ToolChange)

@@ -18,4 +18,6 @@ struct ProgramSurvey
 };
 
 // Reads the whole text; a million lines take a good part of a second, so off the GUI thread.
-ProgramSurvey surveyProgram(const QString &program, const MachineLimits &limits);
+// `start`: the modes the program begins in, as the preview reads it.
+ProgramSurvey surveyProgram(const QString &program, const MachineLimits &limits,
+                            const MachineState &start = {});

@@ -19,6 +19,7 @@ public:
     void setDocument(QTextDocument *document);
 
     void setStartState(const MachineState &state) { interpreter.setStartState(state); }
+    const MachineState &startState() const { return interpreter.initialState(); }
     // See PathInterpreter::update.
     bool updatePath(QVector<PathPoint> &path) { return interpreter.update(path); }
     // See PathInterpreter::firstPointOfBlock; a line is a block of the document.

@@ -154,6 +154,8 @@ MachineState PathInterpreter::exitState(int index) const
 
 void PathInterpreter::setStartState(const MachineState &state)
 {
+    if (startState.sameAs(state))
+        return; // the path stands as it was read
     startState = state;
     producedSize = 0;
 }

@@ -27,6 +27,7 @@ public:
     // The modes the program begins in (the controller's, where the operator chose to run it in
     // them); the next update reads everything again.
     void setStartState(const MachineState &state);
+    const MachineState &initialState() const { return startState; }
 
     // Brings path up to date with the blocks. When no block holds anything but line breaks, the
     // path is left as it was and the result is false.

@@ -65,14 +65,15 @@ void addMove(const Move &move, double tolerance, int line, MotionTimeline &timel
 
 } // namespace
 
-RunTimeEstimate estimateRunTime(QStringView program, const MachineLimits &limits)
+RunTimeEstimate estimateRunTime(QStringView program, const MachineLimits &limits,
+                                const MachineState &start)
 {
     clearUpperVectorState();
     RunTimeEstimate estimate;
     const auto lines = std::count(program.begin(), program.end(), QLatin1Char('\n')) + 1;
     estimate.secondsAtLineEnd.assign(size_t(lines), 0.0);
     MotionTimeline timeline(limits, estimate.secondsAtLineEnd);
-    MachineState state;
+    MachineState state = start;
     int line = 0;
     for (qsizetype start = 0; start < program.size();) {
         qsizetype length = 0;

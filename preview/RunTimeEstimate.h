@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MotionTimeline.h"
+#include "program/MachineState.h"
 
 #include <QStringView>
 
@@ -31,4 +32,5 @@ struct RunTimeEstimate
 // spindle, the coolant or a dwell lets the motion run out. Neither a feed move without a feed
 // rate (the controller refuses it) nor a probe, nor what moves in machine coordinates (G28,
 // G30, G53) takes any time here.
-RunTimeEstimate estimateRunTime(QStringView program, const MachineLimits &limits = {});
+RunTimeEstimate estimateRunTime(QStringView program, const MachineLimits &limits = {},
+                                const MachineState &start = {});

@@ -285,8 +285,8 @@ FRESH_20 = [
     ("app/MainWindow.cpp", "a 1.1 report without Ov shows spindle and coolant off",
      "!session.dialect().speaks11() || !report.overrides)", "!session.dialect().speaks11())"),
     ("app/MainWindow.cpp", "a program started as it is keeps a preview in the usual modes",
-     "pathReader.setStartState(session.controllerModes().reading());",
-     "pathReader.setStartState(MachineState());"),
+     "ReadProgramIn(session.controllerModes().reading());",
+     "ReadProgramIn(MachineState());"),
     # sim/
     ("sim/Controller.cpp", "1.1 sends WCO and Ov in the same report",
      "        reportsToOverrides = std::max(reportsToOverrides, 1);\n", ""),

@@ -617,6 +617,21 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(station->jobText().startsWith("finished"), 10000);
         QTRY_COMPARE((station->click("pushButtonStatusCmd"), displays("Work").at(0)), 1.0);
         QVERIFY(!lost->isVisible());
+        // Started as it is, the preview and the estimate read the program in inches: two inches
+        // at 500 mm/min take six seconds. The next program, in millimetres again, is read so.
+        QVERIFY(settle("G20"));
+        send({"G0 X2"});
+        QTRY_VERIFY(box = station->window->findChild<QMessageBox *>("startChoiceBox"));
+        for (QAbstractButton *button : box->buttons()) {
+            if (button->text() == "Start as it is")
+                button->click();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(station->jobText().startsWith("finished"), 10000);
+        QVERIFY2(station->jobText().endsWith("(estimated 0:06)"), qPrintable(station->jobText()));
+        QVERIFY(settle("G21"));
+        send({"G91 G0 X1", "G90"});
+        QTRY_VERIFY2_WITH_TIMEOUT(station->jobText().endsWith("(estimated 0:00)"),
+                                  qPrintable(station->jobText()), 10000);
 
         run("G1 X2 F300|M0|G1 X3", "paused by the program at line 2");
         station->click("pushButtonCycleStartCmd");
