@@ -506,7 +506,13 @@ def main():
                          "-j2", "--stop-on-failure", "--output-on-failure", "--timeout", "300"],
                         build, env, timeout=1800)
             failed = first_failure(tests.stdout)
-            return f"CAUGHT by {failed}" if failed else "MISSED"
+            if failed:
+                return f"CAUGHT by {failed}"
+            # A suite that did not run through is no proof that the fault went unnoticed.
+            if "100% tests passed" not in tests.stdout:
+                summary = (tests.stdout.strip().splitlines() or ["no output"])[-1]
+                return f"UNSURE: {summary[:100]} {tests.stderr.strip()[-200:]}"
+            return "MISSED"
         finally:
             with open(os.path.join(tree, fault[0]), "w") as file:
                 file.write(original)
