@@ -547,7 +547,11 @@ private slots:
             const QRegularExpression progressLine("line (\\d+) of"), endLine("at line (\\d+)");
             QCOMPARE(progressLine.match(progress.section('\n', -2)).captured(1),
                      endLine.match(told).captured(1));
+            QCOMPARE(QRegularExpression("--from-line (\\d+)").match(told).captured(1),
+                     endLine.match(told).captured(1));
         }
+        if (arguments.contains("--check")) // nothing was cut: nothing to go on with
+            QVERIFY2(!told.contains("--from-line"), qPrintable(told));
         if (exitCode != 0 && !told.contains(" at line "))
             QCOMPARE(log.filter(QRegularExpression("^(G|\\$C)")), QStringList()); // never started
         if (arguments.contains("--check") && event.isEmpty()) {

@@ -405,11 +405,18 @@ private slots:
         auto *resume = station->widget<QPushButton>("pushButtonResume");
         QTRY_VERIFY(resume->isVisible());
         const int offered = resume->text().section(' ', 3).toInt();
+        // The line being cut, not one before it; a refused line may come after it.
+        const int named = QRegularExpression("at line (\\d+)").match(cutShort).captured(1).toInt();
+        QVERIFY2(cut.startsWith("refused") ? offered <= named : offered == named,
+                 qPrintable(QString("%1 offered from %2").arg(cutShort).arg(offered)));
         const int beforeResume = station->sim.motionLines().size();
         const int sentBefore = station->received().size();
         resume->click();
         auto *box = station->window->findChild<QMessageBox *>("startFromLineBox");
         QVERIFY2(box, qPrintable(station->terminal().right(300)));
+        QVector<PathPoint> leftOut; // grey: the lines before the start, not the start's own
+        PathInterpreter::interpretText(program.mid(0, offered - 1).join('\n'), leftOut);
+        QCOMPARE(station->widget<OpenGLWidget>("GLWidget")->donePoints(), leftOut.size());
         const QStringList wayInLines = box->text().section("\n\n", 1).split('\n');
         const QString wayIn = wayInLines.join(" | ");
         box->button(QMessageBox::Ok)->click();
@@ -647,6 +654,9 @@ private slots:
                      qPrintable(station->jobText()));
         QVERIFY(station->reaches("Alarm")); // the position may be lost: a reset in motion
         QTRY_VERIFY(station->jobText().contains(": ALARM"));
+        station->click("pushButtonResume");
+        QTRY_VERIFY(station->terminal().contains("Not started from line 3: the controller is in "
+                                                 "alarm"));
         station->click("pushButtonKillLockCmd");
 
         auto *spindle = station->widget<QPushButton>("pushButtonSpindle");
@@ -791,6 +801,16 @@ private slots:
         QVERIFY(terminal.contains("error at line 2 (G1 X): error: Bad number format"));
         QVERIFY(terminal.contains("error at line 4 (G99): error: Unsupported command"));
         QCOMPARE(displays("Machine"), (QList<double>{0, 0, 0}));
+        // Cut short, a check offers no line to go on from: nothing was cut.
+        QVERIFY(station->reaches("Check")); // until $C again or a reset
+        station->load(generatedProgram(20000).join('\n'));
+        station->click("pushButtonSendGCode");
+        QTRY_VERIFY2(station->jobText().contains(QRegularExpression("^running: [1-9]")),
+                     qPrintable(station->jobText()));
+        station->click("pushButtonResetGRBLCmd");
+        QTRY_VERIFY2(station->jobText().startsWith("stopped at line"),
+                     qPrintable(station->jobText()));
+        QVERIFY(!station->widget<QPushButton>("pushButtonResume")->isVisible());
     }
 
     // A stick pushed when the gamepad goes away, or when its dialog opens, moves no more.

@@ -445,12 +445,23 @@ private slots:
     // next time, and is not offered where the program cannot start.
     void startFromLineDialogShowsTheWayIn()
     {
+        {
+            QSettings store("Orlo", "Orlo-CNC");
+            store.beginGroup("StartFromLine");
+            store.setValue("Clearance", -4); // below the work: the usual ones instead
+            store.setValue("Dwell", "long");
+            store.setValue("PlungeFeed", 1e9);
+        }
+        QCOMPARE(StartFromLineDialog::storedSettings().clearance, 5.0);
+        QCOMPARE(StartFromLineDialog::storedSettings().dwellSeconds, 3.0);
+        QCOMPARE(StartFromLineDialog::storedSettings().plungeFeed, 100.0);
         machine->program = "G0 Z3\nG0 X1 Y2\nG1 Z-1 F50\nG1 X5 F400\nM30\nG0 X9";
         auto *dialog = new StartFromLineDialog(machine);
         dialog->showAt(4);
         auto *wayIn = child<QPlainTextEdit>(dialog, "plainTextEditWayIn");
         QVERIFY(wayIn->toPlainText().contains("G0 Z5\nG0 X1 Y2\nG1 Z-1 F50\n"));
         child<QDoubleSpinBox>(dialog, "doubleSpinBoxClearance")->setValue(12.5);
+        child<QDoubleSpinBox>(dialog, "doubleSpinBoxDwell")->setValue(0);
         child<QSpinBox>(dialog, "spinBoxLine")->setValue(6);
         QCOMPARE(wayIn->toPlainText(), "Not possible: line 6 comes after the program's end");
         QVERIFY(!child<QPushButton>(dialog, "pushButtonStart")->isEnabled());
@@ -460,10 +471,15 @@ private slots:
                  QStringList{"4: G17 G21 G90 G94 G54|G0 Z12.5|G0 X1 Y2|G1 Z-1 F50|G90 G1 F50"});
         QVERIFY(!dialog->isVisible());
         QCOMPARE(StartFromLineDialog::storedSettings().clearance, 12.5);
+        QCOMPARE(StartFromLineDialog::storedSettings().dwellSeconds, 0.0);
         machine->refusal = "the machine is not idle";
         dialog->showAt(4);
         press(dialog, "pushButtonStart");
         QCOMPARE(wayIn->toPlainText(), "Not started: the machine is not idle");
+        machine->program = "G0 X1\nG92 X0\nG1 X5 F100";
+        dialog->showAt(3);
+        QVERIFY(wayIn->toPlainText().startsWith("Not possible: where the program stands"));
+        QVERIFY(!child<QPushButton>(dialog, "pushButtonStart")->isEnabled());
     }
 
     // Status polling off and a fast probe: no state word ever shows the move. The position is
