@@ -346,6 +346,7 @@ private slots:
         QTest::newRow("actionPositions") << "PositionsDialog";
         QTest::newRow("pushButtonPositions") << "PositionsDialog";
         QTest::newRow("actionHolecutter_Tool") << "HelicalHoleCutter";
+        QTest::newRow("actionHeight_Map") << "HeightMapDialog";
         QTest::newRow("actionGamepad_Config") << "WindowsGamepad";
     }
 
