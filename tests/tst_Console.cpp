@@ -276,10 +276,11 @@ private slots:
         row("a reset during a height map",
             zero09 + mapGrid.arg(2) +
                 "wrote:G90 G0 Z2\n#say:ok\r\n#wrote:G0 X0 Y0\n#click:pushButtonResetGRBLCmd#"
-                "wrote:\x18#say:\r\nGrbl 0.9j ['$' for help]\r\n#text:labelMapProgress=Height "
-                "map cut short: the controller was reset at point 1 (x 0, y 0); 0 of 4 points "
-                "probed. The points probed do not make two whole rows of the grid: nothing is "
-                "kept.#text:labelHeightMap=#type:G0 X1#wrote:G0 X1\n");
+                "wrote:\x18#text:labelMapProgress=Height map cut short: the controller was reset "
+                "at "
+                "point 1 (x 0, y 0); 0 of 4 points probed. The points probed do not make two "
+                "whole rows of the grid: nothing is kept.#text:labelHeightMap=#"
+                "say:\r\nGrbl 0.9j ['$' for help]\r\n#type:G0 X1#wrote:G0 X1\n");
         // Stopped, the machine is held and reset once it stands; whole rows may be kept.
         row("a height map stopped after two rows",
             zero09 + mapGrid.arg(3) + touch("X0 Y0", "-10.100") + touch("X10 Y0", "-9.950") +
