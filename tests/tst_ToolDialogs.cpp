@@ -212,13 +212,33 @@ private:
     }
 
     // "grid:x0 y0 x1 y1 columns rows" typed in, "extent:x0 y0 x1 y1 columns rows" taken from the
-    // program (with the margin of 1), or "map:" a file's text loaded (and saved again).
+    // program (with the margin of 1), "map:" a file's text loaded (and saved again), or
+    // "stored:field=value ..." in the settings store before the dialog opens.
     QString heightMapDialogSays(const QString &input)
     {
-        HeightMapDialog dialog(machine);
-        dialog.show();
         const QString kind = input.section(':', 0, 0);
         const QString given = input.section(':', 1);
+        QSettings store("Orlo", "Orlo-CNC");
+        store.remove("HeightMap");
+        for (const QString &pair : given.split(' ', Qt::SkipEmptyParts))
+            if (kind == "stored")
+                store.setValue("HeightMap/" + pair.section('=', 0, 0), pair.section('=', 1));
+        HeightMapDialog dialog(machine);
+        dialog.show();
+        if (kind == "stored") {
+            const GridProbeRequest r = dialog.request();
+            return QString("%1 %2 %3 %4 %5 %6 %7 %8 %9 ")
+                       .arg(r.grid.x0)
+                       .arg(r.grid.y0)
+                       .arg(r.grid.x1)
+                       .arg(r.grid.y1)
+                       .arg(r.grid.columns)
+                       .arg(r.grid.rows)
+                       .arg(r.feed)
+                       .arg(r.travelZ)
+                       .arg(r.depthZ) +
+                   (r.slowTouch ? "slow" : "once");
+        }
         const auto text = [&dialog](const char *name) {
             return child<QLabel>(&dialog, name)->text();
         };
@@ -309,7 +329,11 @@ private slots:
                  "map:# coordinate system G55\n0,0,-0.1\n10,0,0.2\n0,10,0\n10,10,0 -> Loaded "
                  "map.txt; Map -0.100 … +0.200 mm, 2 × 2 points; # height map: work Z (mm) of the "
                  "stock's surface at work X, Y|# grid 2 x 2 points, x 0 to 10, y 0 to 10|# "
-                 "coordinate system G55|0,0,-0.1|10,0,0.2|0,10,0|10,10,0"},
+                 "coordinate system G55|0,0,-0.1|10,0,0.2|0,10,0|10,10,0",
+                 "stored: -> 0 0 50 50 5 5 50 2 -2 once",
+                 "stored:doubleSpinBoxMapFeed=1e9 doubleSpinBoxMapX0=abc doubleSpinBoxMapY1=30.5 "
+                 "doubleSpinBoxMapTravel=nan spinBoxMapColumns=2.5 spinBoxMapRows=7 "
+                 "checkBoxMapSlowTouch=true -> 0 0 50 30.5 5 7 50 2 -2 slow"},
                 false);
         addRows({"Z -20 20 -> G38.2 Z-20 F20", "X 5 100 -> G38.2 X+5 F100",
                  "Y -12.5 50 -> G38.2 Y-12.5 F50", "Z 0 20 -> G38.2 Z+0 F20",
@@ -328,7 +352,7 @@ private slots:
         QFETCH(QString, input);
         QFETCH(QString, expected);
         QString line;
-        if (QRegularExpression("^(grid|extent|map):").match(input).hasMatch()) {
+        if (QRegularExpression("^(grid|extent|map|stored):").match(input).hasMatch()) {
             line = heightMapDialogSays(input);
         } else if (input.startsWith('$')) {
             const std::optional<GrblParameter> p = parseParameterLine(input);
