@@ -181,8 +181,23 @@ void HeightMapDialog::on_pushButtonMapStop_clicked()
         station->StopGridProbe();
 }
 
+// While the station probes, the grid shown is the one being probed.
+void HeightMapDialog::showProbing(bool probing)
+{
+    for (QWidget *field :
+         {static_cast<QWidget *>(ui->groupBoxMapArea),
+          static_cast<QWidget *>(ui->spinBoxMapColumns), static_cast<QWidget *>(ui->spinBoxMapRows),
+          static_cast<QWidget *>(ui->doubleSpinBoxMapFeed),
+          static_cast<QWidget *>(ui->doubleSpinBoxMapTravel),
+          static_cast<QWidget *>(ui->doubleSpinBoxMapDepth),
+          static_cast<QWidget *>(ui->checkBoxMapSlowTouch),
+          static_cast<QWidget *>(ui->pushButtonMapProbe)})
+        field->setEnabled(!probing);
+}
+
 void HeightMapDialog::GridProbeProgress(int done, int total, int secondsLeft)
 {
+    showProbing(true);
     ui->labelMapProgress->setText(tr("Probing: %1 of %2 points done, about %3 left")
                                       .arg(done)
                                       .arg(total)
@@ -191,6 +206,7 @@ void HeightMapDialog::GridProbeProgress(int done, int total, int secondsLeft)
 
 void HeightMapDialog::GridProbeFinished(const GridProbeOutcome &outcome)
 {
+    showProbing(false);
     if (outcome.complete) {
         ui->labelMapProgress->setText(outcome.message);
         return keep(outcome.map, outcome.system);

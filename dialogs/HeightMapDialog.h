@@ -50,6 +50,7 @@ private:
     void keep(const HeightMap &map, const QString &system);
     void showRange();
     void storeSettings() const;
+    void showProbing(bool probing);
 
     Ui::HeightMapDialog *ui;
     QString mapSystem; // the work coordinates of the map kept, when known

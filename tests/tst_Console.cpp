@@ -254,11 +254,14 @@ private slots:
         const QString done = "wrote:G0 Z2\n#say:ok\r\n#wrote:G90 G0 F0\n#say:ok\r\n#";
         row("a height map on 0.9, kept across programs",
             zero09 + mapGrid.arg(2) +
-                "type:G0 X5#shows:Not sent while the probe is moving: G0 X5#" +
+                "type:G0 X5#shows:Not sent while the probe is moving: G0 X5#"
+                "enabled:pushButtonMapProbe=0#" +
                 touch("X0 Y0", "-10.100", "<Idle,MPos:0.000,0.000,-9.000,WPos:0,0,1>\r\n") +
                 touch("X10 Y0", "-9.950") + touch("X10 Y10", "-10.000") +
                 touch("X0 Y10", "-9.980") + done +
-                "text:labelHeightMap=map -0.100 … +0.050 mm#open:" + __FILE__ +
+                "enabled:pushButtonMapProbe=1#text:labelHeightMap=map -0.100 … +0.050 mm#"
+                "open:" +
+                __FILE__ +
                 "#text:plainTextEditGCode=\\#include*#text:labelHeightMap=map -0.100 … +0.050 mm#"
                 "dialog:HeightMapDialog=pushButtonMapClear#text:labelHeightMap=");
         // Feed Hold and Cycle Start work; a touch that finds nothing ends the run there.
