@@ -41,7 +41,8 @@ static void initResources()
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), grblSettingsDialog(this), probingDialog(this), holeCutter(this),
-      startFromLineDialog(this), positionsDialog(this), ui(new Ui::MainWindow)
+      startFromLineDialog(this), positionsDialog(this), heightMapDialog(this),
+      ui(new Ui::MainWindow)
 {
     initResources();
     ui->setupUi(this);
@@ -49,6 +50,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->ConnectionLED->setColor(Qt::red);
     ui->progressBar->setValue(0);
     ui->pushButtonResume->hide();
+    ui->labelHeightMap->hide();
     ConnectJogButtons();
     ConnectOverrideButtons();
     ShowDialect();
@@ -69,6 +71,10 @@ MainWindow::MainWindow(QWidget *parent)
             &MainWindow::ShowSurvey);
     connect(&session, &MachineSession::probeFinished, &probingDialog,
             &ProbingDialog::ProbeFinished);
+    connect(&session, &MachineSession::gridProbeProgress, &heightMapDialog,
+            &HeightMapDialog::GridProbeProgress);
+    connect(&session, &MachineSession::gridProbeFinished, &heightMapDialog,
+            &HeightMapDialog::GridProbeFinished);
     connect(&tickTimer, &QTimer::timeout, this, &MainWindow::Tick1000ms);
     connect(&jogTimer, &QTimer::timeout, this, &MainWindow::JogTimerTick);
     connect(&gamepad, &WindowsGamepad::ButtonPressed, this, &MainWindow::GamePadButtonPressed);
@@ -84,8 +90,9 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&settingsDialog, &SettingsDialog::settingsChanged, this,
             &MainWindow::OnComSettingsChanged);
     connect(&session, &MachineSession::permissionDenied, this, &MainWindow::ShowPermissionProblem);
-    connect(&safeStop, &SafeStop::notice, this,
-            [this](const QString &text) { AppendTerminal(text, noticeColour); });
+    for (const SafeStop *stop : {&safeStop, &gridStop})
+        connect(stop, &SafeStop::notice, this,
+                [this](const QString &text) { AppendTerminal(text, noticeColour); });
     // The port closes once the controller has answered the reset with its banner (or a second
     // has passed): closed at once, the reset could be lost on its way.
     connect(&safeStop, &SafeStop::finished, this, [this] {
@@ -361,6 +368,61 @@ QString MainWindow::StartProgramAt(const StartFromLine &start)
 void MainWindow::on_actionStart_From_Line_triggered()
 {
     startFromLineDialog.showAt(ui->plainTextEditGCode->textCursor().blockNumber() + 1);
+}
+
+void MainWindow::on_actionHeight_Map_triggered()
+{
+    heightMapDialog.show();
+    heightMapDialog.raise();
+}
+
+// Where the tool cuts: the ends of the feed moves and arcs, as the preview has read them.
+std::optional<QRectF> MainWindow::programExtent() const
+{
+    std::optional<QRectF> extent;
+    for (int n = 1; n < toolPath.size(); ++n) {
+        if (toolPath[n].moveType < 0.5f)
+            continue;
+        for (const PathPoint &end : {toolPath[n - 1], toolPath[n]}) {
+            if (!extent)
+                extent = QRectF(end.x, end.y, 0, 0);
+            extent->setLeft(std::min(extent->left(), qreal(end.x)));
+            extent->setRight(std::max(extent->right(), qreal(end.x)));
+            extent->setTop(std::min(extent->top(), qreal(end.y)));
+            extent->setBottom(std::max(extent->bottom(), qreal(end.y)));
+        }
+    }
+    return extent;
+}
+
+QString MainWindow::StartGridProbe(const GridProbeRequest &request)
+{
+    if (closing)
+        return tr("the station is closing");
+    return session.startGridProbe(request);
+}
+
+// The move under way is held and thrown away once the machine stands: resumed, it would go on
+// probing for nobody.
+void MainWindow::StopGridProbe()
+{
+    if (!session.gridProbe().isActive() || closing)
+        return;
+    session.stopGridProbe();
+    gridStop.start();
+}
+
+void MainWindow::setHeightMap(const HeightMap &map)
+{
+    keptMap = map;
+    ui->GLWidget->setHeightMap(map);
+    ui->labelHeightMap->setText(map.isEmpty() ? QString() : tr("map %1").arg(map.rangeText()));
+    ui->labelHeightMap->setVisible(!map.isEmpty());
+}
+
+void MainWindow::showProbeGrid(const QVector<QPointF> &points)
+{
+    ui->GLWidget->setProbeGrid(points);
 }
 
 // A job's line count changes thousands of times a second, its percent a hundred times a run and
@@ -1043,6 +1105,8 @@ QString MainWindow::RunningOnTheMachine() const
         return tr("A program is running on the machine");
     if (session.probeCycle().isActive())
         return tr("A probe is running on the machine");
+    if (session.gridProbe().isActive())
+        return tr("A height map is being probed on the machine");
     if (!HeldJogDirection(gamepad.heldButtons()).isEmpty())
         return tr("The machine is jogging");
     return {};

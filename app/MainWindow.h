@@ -6,6 +6,7 @@
 
 #include "dialogs/GamepadButton.h"
 #include "dialogs/GrblSettingsDialog.h"
+#include "dialogs/HeightMapDialog.h"
 #include "dialogs/HelicalHoleCutter.h"
 #include "dialogs/MachineAccess.h"
 #include "dialogs/PositionsDialog.h"
@@ -49,6 +50,12 @@ public:
     QString StartProbe(const ProbeRequest &request) override;
     QString programText() const override;
     QString StartProgramAt(const StartFromLine &start) override;
+    std::optional<QRectF> programExtent() const override;
+    QString StartGridProbe(const GridProbeRequest &request) override;
+    void StopGridProbe() override;
+    void setHeightMap(const HeightMap &map) override;
+    HeightMap heightMap() const override { return keptMap; }
+    void showProbeGrid(const QVector<QPointF> &points) override;
 
     // Reads the program into the editor off the GUI thread, as Open File does.
     void OpenFile(const QString &path);
@@ -99,6 +106,7 @@ private slots:
     void on_pushButtonSendGCode_clicked();
     void on_pushButtonResume_clicked();
     void on_actionStart_From_Line_triggered();
+    void on_actionHeight_Map_triggered();
     void on_pushButtonOpenFile_clicked();
     void on_pushButtonSpindle_clicked();
     void on_pushButtonOpenProbeDialog_clicked();
@@ -180,10 +188,13 @@ private:
     HelicalHoleCutter holeCutter;
     StartFromLineDialog startFromLineDialog;
     PositionsDialog positionsDialog;
+    HeightMapDialog heightMapDialog;
+    HeightMap keptMap; // stays when another program is loaded
     Ui::MainWindow *ui;
     SettingsDialog settingsDialog;
     MachineSession session;
     SafeStop safeStop{session};
+    SafeStop gridStop{session}; // the Stop of a grid probe; the window stays
     QPointer<QMessageBox> closeQuestion;
     bool closing = false;  // stopping the machine before closing: nothing else is sent
     bool checkRun = false; // the job runs in the controller's check mode: nothing to resume

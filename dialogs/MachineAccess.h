@@ -1,15 +1,22 @@
 #pragma once
 
+#include "machine/GridProbe.h"
 #include "machine/ProbeCycle.h"
+#include "program/HeightMap.h"
 #include "program/StartFromLine.h"
 
+#include <QPointF>
+#include <QRectF>
 #include <QString>
+#include <QVector>
+
+#include <optional>
 
 // All that a tool dialog may ask of the station: send a command to the controller, read the
-// work position the controller last reported, start a probing cycle, and start the program in
-// the editor at one of its lines. The main window
-// implements it over its machine session; a dialog finds it through parent() and does nothing
-// without it.
+// work position the controller last reported, start a probing cycle or the probing of a height
+// map, start the program in the editor at one of its lines, and keep and show the height map.
+// The main window implements it over its machine session; a dialog finds it through parent()
+// and does nothing without it.
 class MachineAccess
 {
 public:
@@ -26,4 +33,17 @@ public:
     virtual QString programText() const = 0;
     // Why the program could not start there; empty when it started.
     virtual QString StartProgramAt(const StartFromLine &start) = 0;
+
+    // The work XY the program's cutting moves cover; nullopt when it has none.
+    virtual std::optional<QRectF> programExtent() const = 0;
+    // Why the grid could not be probed; empty when its probing started. Its progress and end
+    // come to the dialog through HeightMapDialog's slots.
+    virtual QString StartGridProbe(const GridProbeRequest &request) = 0;
+    // Ends the probing of a grid and stops the machine where it is.
+    virtual void StopGridProbe() = 0;
+    // The map the station keeps (across programs) and shows; an empty one drops it.
+    virtual void setHeightMap(const HeightMap &map) = 0;
+    virtual HeightMap heightMap() const = 0;
+    // The points a grid would be probed at, drawn over the program; none: nothing drawn.
+    virtual void showProbeGrid(const QVector<QPointF> &points) = 0;
 };

@@ -181,6 +181,8 @@ bool MachineSession::sendRealtime(char byte)
         dropEverything();
         if (probe.isActive())
             endProbe(probe.fail(QStringLiteral("the controller was reset")), false);
+        if (grid.isActive())
+            endGrid(grid.fail(QStringLiteral("the controller was reset")), false);
         cancelStart(QStringLiteral("the controller was reset"));
         restoreOwed.clear();
     }
@@ -306,7 +308,7 @@ QString MachineSession::startProbe(const ProbeRequest &request)
 {
     if (!isConnected())
         return QStringLiteral("the controller is not connected");
-    if (probe.isActive())
+    if (probe.isActive() || grid.isActive())
         return QStringLiteral("a probe is already running");
     if (isJogLocked())
         return QStringLiteral("a program is running");
@@ -324,6 +326,93 @@ QString MachineSession::startProbe(const ProbeRequest &request)
     probe.start(request);
     probeTimer.start(ProbeCycle::timeoutMs(request));
     return {};
+}
+
+QString MachineSession::startGridProbe(const GridProbeRequest &request)
+{
+    if (!isConnected())
+        return QStringLiteral("the controller is not connected");
+    if (probe.isActive() || grid.isActive())
+        return QStringLiteral("a probe is already running");
+    if (isJogLocked())
+        return QStringLiteral("a program is running");
+    if (!isIdle() || feedingHeld)
+        return QStringLiteral("the machine is not idle");
+    if (const QString fault = request.fault(); !fault.isEmpty())
+        return fault;
+    if (lostAxes & 4)
+        return QStringLiteral("a reset cleared the G92 offset on Z set here: set the work zero "
+                              "on Z again");
+    if (!offset || offsetUnreported) {
+        pollStatus();
+        return QStringLiteral("the controller has not reported its work offset yet: try again "
+                              "in a moment");
+    }
+    if (offset->value[2] == 0)
+        return QStringLiteral("the controller has no work zero on Z: the heights are measured "
+                              "from it, so set it on the stock first");
+    payOwedRestore();
+    const ModalState before = expectedModes();
+    QString words;
+    if (before.inches)
+        words += QStringLiteral(" G21");
+    if (before.inverseTime)
+        words += QStringLiteral(" G94");
+    ModalState during = before;
+    during.apply(
+        QStringLiteral("G90%1 G0 F%2").arg(words, ModalState::plainNumber(request.lastFeed())));
+    gridRestore = before.restoreWords(during).toLatin1();
+    grid.start(request, offset->value[2], words, QStringLiteral("G%1").arg(before.system));
+    gridClock.start();
+    showGridProgress();
+    pumpGrid();
+    return {};
+}
+
+void MachineSession::stopGridProbe()
+{
+    if (!grid.isActive())
+        return;
+    for (int i = queue.size() - 1; i >= 0; --i) {
+        if (queue.at(i).tag == GridTag)
+            queue.removeAt(i);
+    }
+    restoreOwed = gridRestore; // unless the reset that should follow puts the modes back
+    endGrid(grid.fail(QStringLiteral("stopped by the operator")), false);
+}
+
+void MachineSession::pumpGrid()
+{
+    const QString line = grid.nextLine();
+    if (!line.isEmpty())
+        enqueue(line.toLatin1(), GridTag);
+}
+
+void MachineSession::showGridProgress()
+{
+    const double rapidXY = std::min(maxRate[0], maxRate[1]);
+    emit gridProbeProgress(grid.done(), grid.total(),
+                           grid.secondsLeft(gridClock.elapsed(), rapidXY, maxRate[2]));
+}
+
+void MachineSession::gridAnswered(bool ok, const QString &reply)
+{
+    const int doneBefore = grid.done();
+    if (const auto outcome = grid.answered(ok, ControllerCodes::readable(reply)))
+        return endGrid(*outcome, true);
+    if (grid.done() != doneBefore)
+        showGridProgress();
+    pumpGrid();
+}
+
+void MachineSession::endGrid(const GridProbeOutcome &outcome, bool sendLines)
+{
+    if (sendLines) {
+        queue.enqueue({gridRestore, RestoreTag});
+        SendQueuedLines();
+    }
+    emit notice(outcome.message);
+    emit gridProbeFinished(outcome);
 }
 
 double MachineSession::workPosition(int axis) const
@@ -475,6 +564,8 @@ void MachineSession::readLine(const QString &line)
         answered(false, line);
     else if (line.startsWith(QLatin1String("ALARM")))
         alarmed(line);
+    else if (const auto gridEnding = grid.probeReport(line))
+        endGrid(*gridEnding, true);
     else if (const auto ending = probe.probeReport(line))
         endProbe(*ending, true);
     else if (line.startsWith(QLatin1String("Grbl ")))
@@ -545,7 +636,8 @@ void MachineSession::offsetLost()
 }
 
 // What the controller accepted changes its modes; a G92 with axis words sets an offset that a
-// reset clears without a word, so it is remembered.
+// reset clears without a word, so it is remembered. A line that moves the work offset leaves
+// the one last reported behind until a report tells the new one.
 void MachineSession::followAccepted(const QByteArray &line)
 {
     if (line.startsWith('$'))
@@ -559,9 +651,13 @@ void MachineSession::followAccepted(const QByteArray &line)
     for (const ProgramLine::Word &word : ProgramLine::words(text)) {
         if (word.letter >= 'X' && word.letter <= 'Z')
             axes |= 1 << (word.letter - 'X');
-        offsetWord = offsetWord || (word.letter == 'G' && std::round(word.value * 10) == 920);
-        offsetCleared = offsetCleared || (word.letter == 'G' && std::round(word.value * 10) == 921);
+        const double code = word.letter == 'G' ? std::round(word.value * 10) : -1;
+        offsetWord = offsetWord || code == 920;
+        offsetCleared = offsetCleared || code == 921;
+        offsetUnreported = offsetUnreported || code == 100 || (code >= 920 && code <= 923) ||
+                           code == 431 || code == 490;
     }
+    offsetUnreported = offsetUnreported || modes.system != before.system;
     const int lostBefore = lostAxes;
     if (offsetWord) {
         offsetAxes |= axes;
@@ -656,6 +752,8 @@ void MachineSession::answered(bool ok, const QString &reply)
         } else {
             jobRefusedLine(tag, reply);
         }
+    } else if (tag == GridTag && grid.isActive()) {
+        gridAnswered(ok, reply);
     } else if (tag == ProbeTag && !ok && probe.isActive()) {
         endProbe(probe.fail(ControllerCodes::readable(reply)), true);
     } else if (tag == RestoreTag && !ok) {
@@ -674,6 +772,8 @@ void MachineSession::answered(bool ok, const QString &reply)
 // missing is derived from the last offset; without one it stays as it was.
 void MachineSession::derivePositions()
 {
+    if (report.offset || (report.machine && report.work))
+        offsetUnreported = false;
     if (report.offset)
         offset = report.offset;
     if (report.machine && report.work) {
@@ -723,6 +823,8 @@ void MachineSession::alarmed(const QString &line)
     cancelJog();
     if (probe.isActive())
         endProbe(probe.fail(readable), true);
+    if (grid.isActive())
+        endGrid(grid.alarm(line), true);
     cancelStart(readable);
     jobMayHaveChanged();
     // The alarm that follows a reset in motion belongs to the job the reset stopped.
@@ -762,8 +864,11 @@ void MachineSession::controllerRestarted(const QString &banner)
     dropEverything();
     if (probe.isActive())
         endProbe(probe.fail(QStringLiteral("the controller was reset")), false);
+    if (grid.isActive())
+        endGrid(grid.fail(QStringLiteral("the controller was reset")), false);
     cancelStart(QStringLiteral("the controller was reset"));
     restoreOwed.clear(); // a reset puts the controller back into its usual modes
+    offsetUnreported = true;
     modes = ModalState{};
     emit modesChanged();
     offsetLost();
@@ -793,6 +898,10 @@ void MachineSession::linkLost()
     if (probe.isActive()) {
         endProbe(probe.fail(QStringLiteral("link lost")), false);
         restoreOwed = probeRestore;
+    }
+    if (grid.isActive()) {
+        endGrid(grid.fail(QStringLiteral("link lost")), false);
+        restoreOwed = gridRestore;
     }
     jobMayHaveChanged();
 }

@@ -2,6 +2,7 @@
 
 #include "Dialect.h"
 #include "ExecutionTracker.h"
+#include "GridProbe.h"
 #include "Job.h"
 #include "ProbeCycle.h"
 #include "StatusReport.h"
@@ -49,7 +50,10 @@ public:
     // '?', '!', '~' or ctrl-X, at once and never refused while connected; on 1.1 also the
     // override bytes and jog cancel (0x80 and up), which 0.9 would take for text.
     bool sendRealtime(char byte);
-    bool isMotionLocked() const { return job.isActive() || probe.isActive() || starting; }
+    bool isMotionLocked() const
+    {
+        return job.isActive() || probe.isActive() || grid.isActive() || starting;
+    }
     // A program waits for the controller's modes or the operator's choice before it starts.
     bool isStarting() const { return starting; }
     // A stop is on its way: nothing more is written, the job's lines included, until the
@@ -59,7 +63,7 @@ public:
     // operator may have to move the machine and touch off the new tool.
     bool isJogLocked() const
     {
-        return probe.isActive() || starting ||
+        return probe.isActive() || grid.isActive() || starting ||
                (job.isActive() && job.hold() != Job::Hold::ToolChange);
     }
     // "a program runs", "the probe is moving": what holds the lock.
@@ -94,6 +98,15 @@ public:
     // Why a probe cannot start; empty when it started.
     QString startProbe(const ProbeRequest &request);
     const ProbeCycle &probeCycle() const { return probe; }
+
+    // Why a height map cannot be probed now; empty when its probing started. It holds the
+    // motion lock as a probe does; gridProbeProgress follows each point, gridProbeFinished
+    // tells the end. The heights are work Z, so the controller must know a work zero on Z.
+    QString startGridProbe(const GridProbeRequest &request);
+    // Ends the run at once and sends nothing more for it; the caller stops the machine (a feed
+    // hold, and a reset once it stands, throw away the move under way).
+    void stopGridProbe();
+    const GridProbe &gridProbe() const { return grid; }
 
     // One jog step: "$J=G91 X-10 F1500" on 1.1; "G91", "G01 X-10 F1500" and a status query
     // on 0.9, whose controller is then left in G91. Direction "X+" ... "Z-".
@@ -130,6 +143,8 @@ signals:
     void statusReported();
     void jobChanged();
     void probeFinished(bool contact, const QString &message);
+    void gridProbeProgress(int done, int total, int secondsLeft);
+    void gridProbeFinished(const GridProbeOutcome &outcome);
     void dialectChanged();
     // The controller's modes differ from those the program is read in: chooseStart decides.
     void startNeedsChoice(const QStringList &differences);
@@ -148,7 +163,8 @@ private:
         JogTag = -4,     // a continuous jog's move, dropped unsent when released
         NoTag = -5,
         StartCheckTag = -6, // the "$G" asked before a program starts
-        SettingsTag = -7    // the "$$" asked for the machine's limits
+        SettingsTag = -7,   // the "$$" asked for the machine's limits
+        GridTag = -8        // a line of a grid probe
     };
     struct Queued
     {
@@ -179,6 +195,10 @@ private:
     double jogSpeed09(int axis, int feed) const;
     void dropEverything();
     void endProbe(const ProbeCycle::Ending &ending, bool sendLines);
+    void gridAnswered(bool ok, const QString &reply);
+    void pumpGrid();
+    void showGridProgress();
+    void endGrid(const GridProbeOutcome &outcome, bool sendLines);
     void jobRefusedLine(int index, const QString &reply);
     void pollWhileDraining();
     void jobMayHaveChanged();
@@ -204,8 +224,11 @@ private:
     bool drainPolled = false;
     ProbeCycle probe;
     QTimer probeTimer;
-    QByteArray restoreOwed;       // refused in an alarm or cut off: sent before the next line
-    QByteArray probeRestore;      // what the running probe's lines change, put back
+    QByteArray restoreOwed;  // refused in an alarm or cut off: sent before the next line
+    QByteArray probeRestore; // what the running probe's lines change, put back
+    GridProbe grid;
+    QElapsedTimer gridClock;
+    QByteArray gridRestore;       // what a grid probe's lines change, put back
     QByteArray jogRestore;        // what a 0.9 continuous jog's lines change, put back
     QQueue<QByteArray> sentLines; // beside the window: what each outstanding answer is for
     ModalState modes;
@@ -231,6 +254,9 @@ private:
     std::optional<StatusReport::Position> machine;
     std::optional<StatusReport::Position> work;
     std::optional<StatusReport::Position> offset;
+    // A line the controller accepted, or a reset, changed the work offset since the last report
+    // that told it: positions in work coordinates cannot be read from it yet.
+    bool offsetUnreported = false;
     QString modal;
     QString jogDirection;
     int jogFeed = 0;

@@ -21,6 +21,9 @@ namespace {
 constexpr float radiansPerDegree = 0.01745329f;
 constexpr PathPoint origin{0, 0, 0, 0};
 constexpr GLubyte doneGrey = 170;
+// Apart from the path's red and green, the way in's magenta and the tool's yellow.
+constexpr std::array<float, 3> surfaceLow{30, 40, 230};
+constexpr std::array<float, 3> surfaceHigh{240, 170, 20};
 
 bool isRapid(const PathPoint &point)
 {
@@ -199,10 +202,12 @@ void OpenGLWidget::paintGL()
         addDonePart();
     showSceneImage();
     markerShown = showTool && toolPath && lcdToolX && lcdToolY && lcdToolZ;
-    if (markerShown || !wayIn.isEmpty()) {
+    if (markerShown || !wayIn.isEmpty() || !probeGrid.isEmpty()) {
         loadProjection();
         loadView();
     }
+    if (!probeGrid.isEmpty())
+        drawProbeGrid();
     if (!wayIn.isEmpty())
         drawWayIn();
     if (markerShown)
@@ -224,6 +229,55 @@ void OpenGLWidget::drawWayIn()
         glVertex3f(point.x(), point.y(), point.z());
     glEnd();
     glLineWidth(1);
+}
+
+void OpenGLWidget::setProbeGrid(const QVector<QPointF> &points)
+{
+    probeGrid = points;
+    update();
+}
+
+void OpenGLWidget::drawProbeGrid()
+{
+    glPointSize(5);
+    glColor3ub(255, 255, 255);
+    glBegin(GL_POINTS);
+    for (const QPointF &point : qAsConst(probeGrid))
+        glVertex3f(float(point.x()), float(point.y()), 0);
+    glEnd();
+    glPointSize(1);
+}
+
+void OpenGLWidget::setHeightMap(const HeightMap &map)
+{
+    surface = map;
+    updateGL();
+}
+
+// Drawn first and without depth, so that the path shows over it wherever it runs, below the
+// surface as well as above it. Seen from below too: its faces are not culled.
+void OpenGLWidget::drawSurface()
+{
+    const double low = surface.lowest();
+    const double span = surface.highest() - low;
+    glDepthMask(GL_FALSE);
+    glDisable(GL_CULL_FACE);
+    for (int row = 0; row + 1 < surface.rows(); ++row) {
+        glBegin(GL_TRIANGLE_STRIP);
+        for (int column = 0; column < surface.columns(); ++column) {
+            for (const int at : {row, row + 1}) {
+                const double height = surface.height(column, at);
+                const float share = span > 0 ? float((height - low) / span) : 0.5f;
+                glColor3ub(GLubyte(surfaceLow[0] + share * (surfaceHigh[0] - surfaceLow[0])),
+                           GLubyte(surfaceLow[1] + share * (surfaceHigh[1] - surfaceLow[1])),
+                           GLubyte(surfaceLow[2] + share * (surfaceHigh[2] - surfaceLow[2])));
+                glVertex3f(float(surface.x(column)), float(surface.y(at)), float(height));
+            }
+        }
+        glEnd();
+    }
+    glEnable(GL_CULL_FACE);
+    glDepthMask(GL_TRUE);
 }
 
 void OpenGLWidget::loadView()
@@ -291,6 +345,8 @@ void OpenGLWidget::drawScene()
     if (toolPath->size() < 2)
         *toolPath << origin << origin;
     qCDebug(lcPreview) << "Draw";
+    if (!surface.isEmpty())
+        drawSurface();
     drawPath();
     drawDone(0, done);
     bounds.addMargins();

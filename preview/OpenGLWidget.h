@@ -5,6 +5,9 @@
 #include "PathPoint.h"
 #include "ViewControl.h"
 
+#include "program/HeightMap.h"
+
+#include <QPointF>
 #include <QVector3D>
 #include <QVector>
 
@@ -25,10 +28,10 @@ class QLCDNumber;
 //
 // A path of a million points takes a software renderer the better part of a tenth of a second
 // to draw, far too long for every status report of a running job. So the path, the box, the
-// origin and the done part are drawn once into an image of their own for the current path,
-// view and size, and a frame shows that image with the marker over it; the image is drawn
-// again only when the path, the view or the size change. A growing done part is added to the
-// image, not drawn anew.
+// origin, the done part and a probed height map are drawn once into an image of their own for
+// the current path, view and size, and a frame shows that image with the marker over it; the
+// image is drawn again only when what it shows, the view or the size change. A growing done part
+// is added to the image, not drawn anew.
 class OpenGLWidget : public OffscreenGLWidget
 {
     Q_OBJECT
@@ -57,6 +60,12 @@ public:
     // The moves that bring the machine to where a program is started (program coordinates),
     // drawn over the path in a colour of their own; none: nothing drawn.
     void setWayIn(const QVector<QVector3D> &points);
+    // The points a height map is to be probed at, drawn over the path as white dots at Z 0;
+    // none: nothing drawn.
+    void setProbeGrid(const QVector<QPointF> &points);
+    // The probed surface, drawn under the path in colours from blue (its lowest) to amber (its
+    // highest); an empty map: nothing drawn.
+    void setHeightMap(const HeightMap &map);
 
     const ViewControl &view() const { return viewControl; }
     // As measured by the last repaint, margins included.
@@ -87,6 +96,8 @@ private:
     void drawOrigin();
     void drawTool();
     void drawWayIn();
+    void drawProbeGrid();
+    void drawSurface();
     void drawStrip(const std::function<void(float c, float s)> &emitAngle);
     void setShown(bool &flag, bool show);
 
@@ -114,4 +125,6 @@ private:
     std::array<float, 3> markerAt{}; // where the last frame put the marker
     bool markerShown = false;
     QVector<QVector3D> wayIn;
+    QVector<QPointF> probeGrid;
+    HeightMap surface;
 };

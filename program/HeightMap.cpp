@@ -169,6 +169,11 @@ double HeightMap::highest() const
     return isEmpty() ? 0 : *std::max_element(heights.begin(), heights.end());
 }
 
+QString HeightMap::rangeText() const
+{
+    return QString::asprintf("%+.3f \u2026 %+.3f mm", lowest(), highest());
+}
+
 double HeightMap::spacing() const
 {
     double widest = 0;

@@ -51,6 +51,8 @@ public:
     double height(int column, int row) const { return heights.at(row * columns() + column); }
     double lowest() const;
     double highest() const;
+    // "-0.120 … +0.080 mm": from the lowest height to the highest.
+    QString rangeText() const;
     // The widest step between two columns or two rows.
     double spacing() const;
     double left() const { return xs.first(); }

@@ -61,10 +61,11 @@ private slots:
     // only loads it; say: is the controller's, wrote: what the station must have written by
     // then and nothing more; click:, type:, invoke: (a slot by name) and apply (the link's
     // settings, dropping it), press:/release: (a button held), set:NAME=N, dialog:NAME=BUTTON and
-    // close (answering yes) are the operator's, tick the station's, wait:MS the clock's; unplug
-    // and replug (the same port again, without a restart) the cable's; polled: is wrote: without
-    // the station's status queries; text:NAME=.. (a trailing * for a beginning),
-    // enabled:NAME=0|1, progress: and shows: (in the terminal) check the window.
+    // close (answering yes) and box:NAME=Yes|No (a question's answer) are the operator's, tick the
+    // station's, wait:MS the clock's; unplug and replug (the same port again, without a restart)
+    // the cable's; polled: is wrote: without the station's status queries; text:NAME=.. (a trailing
+    // * for a beginning), enabled:NAME=0|1, progress: and shows: (in the terminal) check the
+    // window.
     void dialogue_data()
     {
         QTest::addColumn<QStringList>("steps");
@@ -238,6 +239,77 @@ private slots:
         // Back without a banner, the controller may or may not have kept a G92 offset set here.
         row("the link lost after zeroing",
             "click:pushButtonZeroAll#wrote:G92 X0 Y0 Z0\n#say:ok\r\n#unplug#replug#wrote:$\\#\n");
+        // A height map: a grid of 2 x N points over 10 x 10 mm, each point up to Z 2, over, and
+        // down to Z -2 until the controller reports the touch (in machine Z, the work zero on Z
+        // being machine Z -10); one line at a time, and nothing else moves the machine meanwhile.
+        const QString mapGrid = "set:doubleSpinBoxMapX1=10#set:doubleSpinBoxMapY1=10#"
+                                "set:spinBoxMapColumns=2#set:spinBoxMapRows=%1#"
+                                "dialog:HeightMapDialog=pushButtonMapProbe#";
+        const auto touch = [](const QString &at, const QString &z, const QString &after = "") {
+            return QString("wrote:G90 G0 Z2\n#say:ok\r\n#wrote:G0 %1\n#say:ok\r\n#"
+                           "wrote:G38.2 Z-2 F50\n#say:[PRB:1.000,2.000,%2:1]\r\n%3ok\r\n#")
+                .arg(at, z, after);
+        };
+        const QString zero09 = "say:<Idle,MPos:0.000,0.000,0.000,WPos:0.000,0.000,10.000>\r\n#";
+        const QString done = "wrote:G0 Z2\n#say:ok\r\n#wrote:G90 G0 F0\n#say:ok\r\n#";
+        row("a height map on 0.9, kept across programs",
+            zero09 + mapGrid.arg(2) +
+                "type:G0 X5#shows:Not sent while the probe is moving: G0 X5#"
+                "enabled:pushButtonMapProbe=0#" +
+                touch("X0 Y0", "-10.100", "<Idle,MPos:0.000,0.000,-9.000,WPos:0,0,1>\r\n") +
+                touch("X10 Y0", "-9.950") + touch("X10 Y10", "-10.000") +
+                touch("X0 Y10", "-9.980") + done +
+                "enabled:pushButtonMapProbe=1#text:labelHeightMap=map -0.100 … +0.050 mm#"
+                "open:" +
+                __FILE__ +
+                "#text:plainTextEditGCode=\\#include*#text:labelHeightMap=map -0.100 … +0.050 mm#"
+                "dialog:HeightMapDialog=pushButtonMapClear#text:labelHeightMap=");
+        // Feed Hold and Cycle Start work; a touch that finds nothing ends the run there.
+        row("a height map on 1.1, touched twice, no contact",
+            grbl11 +
+                "say:<Idle|MPos:0.000,0.000,0.000|FS:0,0|WCO:0.000,0.000,-10.000>\r\n#"
+                "click:checkBoxMapSlowTouch#" +
+                mapGrid.arg(2) + touch("X0 Y0", "-10.100") +
+                "wrote:G0 Z0.9\n#say:ok\r\n#wrote:G38.2 Z-2 F12.5\n#click:pushButtonFeedHoldCmd#"
+                "click:pushButtonCycleStartCmd#wrote:!~#say:[PRB:0,0,-10.080:1]\r\nok\r\n#"
+                "wrote:G90 G0 Z2\n#say:ok\r\n#wrote:G0 X10 Y0\n#say:ok\r\n#"
+                "wrote:G38.2 Z-2 F50\n#say:ALARM:5\r\n#wrote:G90 G0 F0\n$$\n#"
+                "shows:Height map cut short: no contact at point 2 (x 10, y 0); 1 of 4 points "
+                "probed#text:labelHeightMap=");
+        row("a reset during a height map",
+            zero09 + mapGrid.arg(2) +
+                "wrote:G90 G0 Z2\n#say:ok\r\n#wrote:G0 X0 Y0\n#click:pushButtonResetGRBLCmd#"
+                "wrote:\x18#text:labelMapProgress=Height map cut short: the controller was reset "
+                "at "
+                "point 1 (x 0, y 0); 0 of 4 points probed. The points probed do not make two "
+                "whole rows of the grid: nothing is kept.#text:labelHeightMap=#"
+                "say:\r\nGrbl 0.9j ['$' for help]\r\n#type:G0 X1#wrote:G0 X1\n");
+        // Stopped, the machine is held and reset once it stands; whole rows may be kept.
+        row("a height map stopped after two rows",
+            zero09 + mapGrid.arg(3) + touch("X0 Y0", "-10.100") + touch("X10 Y0", "-9.950") +
+                touch("X10 Y5", "-10.000") + touch("X0 Y5", "-9.980") +
+                "wrote:G90 G0 Z2\n#say:ok\r\n#wrote:G0 X0 Y10\n#say:ok\r\n#"
+                "wrote:G38.2 Z-2 F50\n#dialog:HeightMapDialog=pushButtonMapStop#polled:!#"
+                "say:<Hold,MPos:0,10,-10.5,WPos:0,10,-0.5>\r\n#wait:150#"
+                "say:<Hold,MPos:0,10,-10.5,WPos:0,10,-0.5>\r\n#polled:\x18#"
+                "shows:stopped by the operator at point 5 (x 0, y 10); 4 of 6#"
+                "box:keepPartialMapBox=Yes#text:labelHeightMap=map -0.100 … +0.050 mm");
+        // The heights are work Z: without a work zero on Z they would mean nothing.
+        // One just set is asked for first.
+        const QString probeAgain = "dialog:HeightMapDialog=pushButtonMapProbe#wrote:";
+        row("a height map needs a work zero and an idle machine",
+            "say:<Idle,MPos:0.000,0.000,3.000,WPos:0.000,0.000,3.000>\r\n#" + mapGrid.arg(2) +
+                "wrote:#text:labelMapProgress=Not started: the controller has no work zero on Z: "
+                "the heights are measured from it, so set it on the stock first#"
+                "type:G10 L20 P1 Z0#wrote:G10 L20 P1 Z0\n#say:ok\r\n#" +
+                probeAgain +
+                "?#text:labelMapProgress=Not started: the controller has not reported its work "
+                "offset yet: try again in a moment#"
+                "say:<Run,MPos:0.000,0.000,3.000,WPos:0.000,0.000,0.000>\r\n#" +
+                probeAgain +
+                "#text:labelMapProgress=Not started: the machine is not idle#"
+                "say:<Idle,MPos:0.000,0.000,3.000,WPos:0.000,0.000,0.000>\r\n#" +
+                probeAgain + "G90 G0 Z2\n");
         // The slot itself checks: a button is not refreshed while the link is down.
         for (const char *state : {"Idle", "Run", "Hold", "Alarm", "idle"})
             row(state, QString("load:G0 X1\nG0 X2#say:<%1,MPos:0,0,0>\r\n#"
@@ -312,6 +384,10 @@ private slots:
                 auto *box = station->window->findChild<QMessageBox *>();
                 QVERIFY(box);
                 box->button(QMessageBox::Yes)->click();
+            } else if (verb == "box") {
+                QMessageBox *box = nullptr;
+                QTRY_VERIFY((box = station->window->findChild<QMessageBox *>(name)));
+                box->button(value == "Yes" ? QMessageBox::Yes : QMessageBox::No)->click();
             } else if (verb == "wait") {
                 QTest::qWait(argument.toInt());
             } else if (verb == "unplug") {

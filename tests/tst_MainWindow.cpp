@@ -346,6 +346,7 @@ private slots:
         QTest::newRow("actionPositions") << "PositionsDialog";
         QTest::newRow("pushButtonPositions") << "PositionsDialog";
         QTest::newRow("actionHolecutter_Tool") << "HelicalHoleCutter";
+        QTest::newRow("actionHeight_Map") << "HeightMapDialog";
         QTest::newRow("actionGamepad_Config") << "WindowsGamepad";
     }
 
@@ -983,6 +984,14 @@ private slots:
         QVERIFY(near(frame(), pixelOf(5, 0), "rb"));
         preview->setWayIn({});
         QCOMPARE(sides(frame()), QStringLiteral("gg-"));
+        // A height map lies under the path, blue where it is lowest, amber where highest; the
+        // points of a grid to probe are white dots over everything.
+        preview->setHeightMap(HeightMap({0, 0, 10, 10, 2, 2}, {-0.1, -0.1, 0.1, 0.1}));
+        preview->setProbeGrid({{2, 8}});
+        const QImage mapped = frame();
+        QVERIFY(near(mapped, pixelOf(3, 1), "b") && near(mapped, pixelOf(3, 9), "rg"));
+        QVERIFY(near(mapped, pixelOf(2, 8), "rgb") && !near(mapped, pixelOf(8, 2), "rgb"));
+        QCOMPARE(sides(mapped), QStringLiteral("gg-"));
     }
 
     // Hidden, moved while hidden, shown, moved back: each time the marker stands where the

@@ -5,6 +5,7 @@
 #include "dialogs/GamepadMapping.h"
 #include "dialogs/GrblParameter.h"
 #include "dialogs/GrblSettingsDialog.h"
+#include "dialogs/HeightMapDialog.h"
 #include "dialogs/HelicalHoleCutter.h"
 #include "dialogs/HelixProgram.h"
 #include "dialogs/MachineAccess.h"
@@ -29,6 +30,7 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <array>
@@ -68,6 +70,12 @@ public:
         starts << QString::number(start.line) + ": " + start.wayIn.join('|');
         return refusal;
     }
+    std::optional<QRectF> programExtent() const override { return extent; }
+    QString StartGridProbe(const GridProbeRequest &) override { return refusal; }
+    void StopGridProbe() override {}
+    void setHeightMap(const HeightMap &kept) override { map = kept; }
+    HeightMap heightMap() const override { return map; }
+    void showProbeGrid(const QVector<QPointF> &points) override { grid = points; }
 
     QStringList sent;
     QString program;
@@ -75,6 +83,9 @@ public:
     QStringList probes; // "axis distance height", "-" for no height
     QString refusal;    // what StartProbe answers
     std::array<double, 3> work{};
+    std::optional<QRectF> extent; // of the program's cutting moves
+    HeightMap map;
+    QVector<QPointF> grid; // shown over the program
 };
 
 const QColor orange(255, 114, 10);
@@ -200,6 +211,74 @@ private:
         return child<QPlainTextEdit>(cutter, "GCodeTextEdit")->toPlainText();
     }
 
+    // "grid:x0 y0 x1 y1 columns rows" typed in, "extent:x0 y0 x1 y1 columns rows" taken from the
+    // program (with the margin of 1), "map:" a file's text loaded (and saved again), or
+    // "stored:field=value ..." in the settings store before the dialog opens.
+    QString heightMapDialogSays(const QString &input)
+    {
+        const QString kind = input.section(':', 0, 0);
+        const QString given = input.section(':', 1);
+        QSettings store("Orlo", "Orlo-CNC");
+        store.remove("HeightMap");
+        for (const QString &pair : given.split(' ', Qt::SkipEmptyParts))
+            if (kind == "stored")
+                store.setValue("HeightMap/" + pair.section('=', 0, 0), pair.section('=', 1));
+        HeightMapDialog dialog(machine);
+        dialog.show();
+        if (kind == "stored") {
+            const GridProbeRequest r = dialog.request();
+            return QString("%1 %2 %3 %4 %5 %6 %7 %8 %9 ")
+                       .arg(r.grid.x0)
+                       .arg(r.grid.y0)
+                       .arg(r.grid.x1)
+                       .arg(r.grid.y1)
+                       .arg(r.grid.columns)
+                       .arg(r.grid.rows)
+                       .arg(r.feed)
+                       .arg(r.travelZ)
+                       .arg(r.depthZ) +
+                   (r.slowTouch ? "slow" : "once");
+        }
+        const auto text = [&dialog](const char *name) {
+            return child<QLabel>(&dialog, name)->text();
+        };
+        if (kind == "map") {
+            QTemporaryDir folder;
+            QFile file(folder.filePath("map.txt"));
+            if (!file.open(QIODevice::WriteOnly) || file.write(given.toUtf8()) < 0)
+                return "not written";
+            file.close();
+            dialog.loadFile(file.fileName());
+            const QString loaded = text("labelMapProgress");
+            if (machine->map.isEmpty())
+                return loaded;
+            dialog.saveFile(folder.filePath("saved.map"));
+            QFile saved(folder.filePath("saved.map"));
+            saved.open(QIODevice::ReadOnly);
+            const QStringList lines = QString(saved.readAll()).split('\n', Qt::SkipEmptyParts);
+            return QStringList{loaded, text("labelMapRange"),
+                               lines.filter(QRegularExpression("^(?!# written )")).join('|')}
+                .join("; ");
+        }
+        const QStringList numbers = given.split(' ');
+        const char *fields[] = {"doubleSpinBoxMapX0", "doubleSpinBoxMapY0", "doubleSpinBoxMapX1",
+                                "doubleSpinBoxMapY1", "spinBoxMapColumns",  "spinBoxMapRows"};
+        for (int n = kind == "extent" ? 4 : 0; n < numbers.size(); ++n)
+            child<QWidget>(&dialog, fields[n])->setProperty("value", numbers[n].toDouble());
+        if (kind == "extent") {
+            if (numbers.size() == 6)
+                machine->extent = QRectF(QPointF(numbers[0].toDouble(), numbers[1].toDouble()),
+                                         QPointF(numbers[2].toDouble(), numbers[3].toDouble()));
+            press(&dialog, "pushButtonMapFromProgram");
+            if (!text("labelMapProgress").isEmpty())
+                return text("labelMapProgress");
+        }
+        QStringList shown;
+        for (const QPointF at : qAsConst(machine->grid))
+            shown << QString("%1,%2").arg(at.x()).arg(at.y());
+        return QStringList{text("labelMapSpacing"), shown.join(' ')}.join(": ");
+    }
+
     void setAndMove(int row)
     {
         saved()->setCurrentCell(row, 0);
@@ -224,7 +303,7 @@ private slots:
 
     // What an operator's input becomes: parameter lines read as "index value description",
     // empty for a line that is no parameter; probe moves from "axis distance feed"; position
-    // commands from "word|X|Y|Z", the command or none.
+    // commands from "word|X|Y|Z", the command or none; what the height map dialog shows.
     void inputsBecomeLines_data()
     {
         addRows({"$0=10 (step pulse, usec) -> 0 10 step pulse, usec",
@@ -236,6 +315,26 @@ private slots:
                  "$99999999999999999999=5 (x) -> ", "$1=" + QString(400, '9') + " (x) -> ",
                  QString("$2=0 (a%1\x01 \"<b>\"\t;) -> 2 0 a%1\x01 \"<b>\"\t;").arg(QChar(0)),
                  "$5=1 (a) b) -> 5 1 a"});
+        // The grid shown over the program follows the fields, point by point in the order they
+        // are probed; a map file that is no whole grid is refused, naming the first point
+        // missing; one that is keeps its coordinate system when saved again.
+        addRows({"grid:0 0 10 5 2 2 -> 4 points, 10 × 5 mm apart: 0,0 10,0 10,5 0,5",
+                 "grid:-10 0 10 30 3 2 -> 6 points, 10 × 30 mm apart: -10,0 0,0 10,0 10,30 0,30 "
+                 "-10,30",
+                 "grid:5 0 5 10 2 2 -> No grid: the area must have a width and a depth: ",
+                 "extent:1 2 31 12 2 2 -> 4 points, 32 × 12 mm apart: 0,1 32,1 32,13 0,13",
+                 "extent:none -> The program has no cutting moves to take an area from.",
+                 "map:0,0,1\n10,0,1\n0,10,1 -> Not loaded: map.txt: no point at x 10, y 10",
+                 "map:0,0\n -> Not loaded: map.txt: line 1 is not a point \"x,y,z\"",
+                 "map:# coordinate system G55\n0,0,-0.1\n10,0,0.2\n0,10,0\n10,10,0 -> Loaded "
+                 "map.txt; Map -0.100 … +0.200 mm, 2 × 2 points; # height map: work Z (mm) of the "
+                 "stock's surface at work X, Y|# grid 2 x 2 points, x 0 to 10, y 0 to 10|# "
+                 "coordinate system G55|0,0,-0.1|10,0,0.2|0,10,0|10,10,0",
+                 "stored: -> 0 0 50 50 5 5 50 2 -2 once",
+                 "stored:doubleSpinBoxMapFeed=1e9 doubleSpinBoxMapX0=abc doubleSpinBoxMapY1=30.5 "
+                 "doubleSpinBoxMapTravel=nan spinBoxMapColumns=2.5 spinBoxMapRows=7 "
+                 "checkBoxMapSlowTouch=true -> 0 0 50 30.5 5 7 50 2 -2 slow"},
+                false);
         addRows({"Z -20 20 -> G38.2 Z-20 F20", "X 5 100 -> G38.2 X+5 F100",
                  "Y -12.5 50 -> G38.2 Y-12.5 F50", "Z 0 20 -> G38.2 Z+0 F20",
                  "Z -0 20 -> G38.2 Z+0 F20", "Z -100 10 -> G38.2 Z-100 F10",
@@ -253,7 +352,9 @@ private slots:
         QFETCH(QString, input);
         QFETCH(QString, expected);
         QString line;
-        if (input.startsWith('$')) {
+        if (QRegularExpression("^(grid|extent|map|stored):").match(input).hasMatch()) {
+            line = heightMapDialogSays(input);
+        } else if (input.startsWith('$')) {
             const std::optional<GrblParameter> p = parseParameterLine(input);
             line = p ? QString("%1 %2 ").arg(int(p->index)).arg(p->value) + p->description : "";
         } else if (input.contains('|')) {
