@@ -223,6 +223,11 @@ private slots:
                 "say:<Hold:1|MPos:1.000,0.000,0.000|FS:10,0>\r\n#wait:250#polled:#"
                 "say:<Hold:0|MPos:1.000,0.000,0.000|FS:0,0>\r\n#wait:150#"
                 "say:<Hold:0|MPos:1.000,0.000,0.000|FS:0,0>\r\n#polled:\x18");
+        // One that never comes to rest is reset all the same, after ten seconds.
+        row("closing during a 1.1 job that never rests",
+            grbl11 + "send:10#" + five + "#close#polled:!#" +
+                "say:<Hold:1|MPos:1.000,0.000,0.000|FS:40,0>\r\n#wait:9000#polled:#wait:1500#"
+                "polled:\x18");
         // 0.9 says Hold from the start of the hold: at rest is where two reports agree.
         row("closing during a 0.9 job",
             "send:10#" + five +
