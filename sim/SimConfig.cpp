@@ -36,6 +36,8 @@ const char *usageText()
            "  --boot-delay S       seconds from the open of the port to the banner (default 0.1)\n"
            "  --grbl 0.9|1.1       the firmware version to speak (default 0.9)\n"
            "  --bar-status         0.9 with status reports in the 1.1 bar form\n"
+           "  --no-auto-reset      a board without DTR auto-reset: only the first open starts\n"
+           "                       it; later opens find it as it was, without a banner\n"
            "The controller starts afresh (banner, position 0) whenever its port is opened while\n"
            "nobody has it open, as a board with DTR auto-reset does.\n"
            "SIGUSR1 pulls the cable and plugs it back: a new pseudo-terminal behind the same\n"
@@ -52,6 +54,10 @@ bool parseArguments(int argc, char **argv, SimConfig &config, std::string &error
         }
         if (name == "--bar-status") {
             config.barStatus = true;
+            continue;
+        }
+        if (name == "--no-auto-reset") {
+            config.noAutoReset = true;
             continue;
         }
         if (name == "--virtual-clock") {

@@ -16,6 +16,7 @@ struct SimConfig
     bool barStatus = false;   // 0.9 with status reports in the 1.1 bar form
     bool grbl11 = false;      // speaks Grbl 1.1h instead of 0.9j
     double probeSurface = -5; // machine Z at which G38.2 touches
+    bool noAutoReset = false;
     double bootDelay = 0.1;   // seconds from the port's open to the banner
     // The controller's clock stands while the station is merely slow to send its next line.
     bool virtualClock = false;

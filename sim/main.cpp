@@ -206,6 +206,7 @@ int run(const SimConfig &config)
         config, [&](const std::string &bytes) { outbound.send(bytes, now); }, log, motionLog);
     // Nobody listens before the first open, and the open restarts the board anyway.
     bool slaveOpen = false;
+    bool poweredUp = false;
     const auto followOpens = [&]() {
         if (terminal.freshlyOpened()) {
             terminal.flush();
@@ -214,7 +215,10 @@ int run(const SimConfig &config)
             // A station that sets up its port after opening it may discard what came before.
             outbound.holdUntil(now + config.bootDelay);
             out = OutputQueue(terminal.masterFd());
-            controller.powerUp(clock.now());
+            // A board without the auto-reset powers up once and keeps its state at every open.
+            if (!config.noAutoReset || !poweredUp)
+                controller.powerUp(clock.now());
+            poweredUp = true;
         }
         slaveOpen = terminal.slaveHeld();
     };
