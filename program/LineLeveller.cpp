@@ -60,7 +60,8 @@ template <typename Take> void eachWord(QStringView kept, Take take)
         return at;
     };
     for (int at = skip(0); at < kept.size();) {
-        ProgramLine::Word word{char(kept[at].toUpper().unicode()), 0, at, at + 1};
+        const char letter = char(kept[at].unicode());
+        ProgramLine::Word word{letter >= 'a' ? char(letter - ('a' - 'A')) : letter, 0, at, at + 1};
         at = skip(at + 1);
         const bool negative = at < kept.size() && kept[at] == QLatin1Char('-');
         if (at < kept.size() && (negative || kept[at] == QLatin1Char('+')))
@@ -403,10 +404,10 @@ bool LineLeveller::followSurface(const Move &move, QStringView kept, QStringView
         return false;
     }
     endMoves();
-    if (farthestOut > spacing)
-        warn(QStringLiteral("line %1 leaves the map by %2 mm")
-                 .arg(number)
-                 .arg(QString::number(farthestOut, 'f', 1)));
+    if (farthestOut > spacing && roomToWarn())
+        said << QStringLiteral("line %1 leaves the map by %2 mm")
+                    .arg(number)
+                    .arg(QString::number(farthestOut, 'f', 1));
     return true;
 }
 
@@ -439,7 +440,7 @@ void LineLeveller::beginMoves(QStringView kept, QStringView line, bool arc)
 {
     rest.words.resize(0);
     rest.afterMove.resize(0);
-    rest.comments.resize(0);
+    rest.comments.clear(); // seldom any: no buffer kept for them
     eachWord(kept, [&](const ProgramLine::Word &word) {
         if (isMoveWord(word, arc))
             return;
@@ -525,10 +526,16 @@ void LineLeveller::put(QStringView line)
 
 void LineLeveller::warn(const QString &warning)
 {
-    if (said.size() < maxWarnings)
+    if (roomToWarn())
         said << warning;
-    else
-        ++unsaid;
+}
+
+// A program far off the map would warn of every line: those beyond the first few are counted,
+// without the cost of their words.
+bool LineLeveller::roomToWarn()
+{
+    unsaid += said.size() == maxWarnings;
+    return said.size() < maxWarnings;
 }
 
 bool LineLeveller::positionKnown() const

@@ -65,6 +65,7 @@ private:
     void endMoves();
     void put(QStringView line);
     void warn(const QString &warning);
+    bool roomToWarn();
     bool positionKnown() const;
 
     const HeightMap &map;
