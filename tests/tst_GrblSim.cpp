@@ -208,6 +208,19 @@ private slots:
               "ok\r\n<Idle|MPos:1.000,2.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>\r\n"},
              {"?", "<Idle|MPos:1.000,2.000,0.000|FS:0,0|Ov:110,25,100>\r\n"}});
 
+        // A probe stops where the tool first reaches the stock's top: a tilted plane at two
+        // places and on a move down across it; a bump's top, and its side met from beside it.
+        row("0.9 probe on a tilted surface", {"--instant", "--surface", "-5,0.1,-0.05"},
+            {{"G0 X20 Y0 Z0\nG38.2 Z-20 F100\n", "ok\r\n[PRB:20.000,0.000,-3.000:1]\r\nok\r\n"},
+             {"G0 Z0\nG0 X0 Y40\nG38.2 Z-20 F100\n",
+              "ok\r\nok\r\n[PRB:0.000,40.000,-7.000:1]\r\nok\r\n"},
+             {"G0 Z0\nG0 X0 Y0\nG38.3 X20 Z-20 F100\n",
+              "ok\r\nok\r\n[PRB:4.545,0.000,-4.545:1]\r\nok\r\n"}});
+        row("1.1 probe on a bump", {"--instant", "--grbl", "1.1", "--surface", "-5,0,0,2,10,10,5"},
+            {{"G0 X10 Y10 Z0\nG38.2 Z-20 F100\n", "ok\r\n[PRB:10.000,10.000,-3.000:1]\r\nok\r\n"},
+             {"G0 Z0\nG0 X0 Y10\nG0 Z-4\nG38.2 X21 F100\n",
+              "ok\r\nok\r\nok\r\n[PRB:7.500,10.000,-4.000:1]\r\nok\r\n"}});
+
         // The same faults, in 0.9's words and by 1.1's numbers; a refused line changes nothing.
         const char *const notIn09 = "error: Bad number format";
         const QByteArray faults[][3] = {
