@@ -17,6 +17,9 @@ constexpr double largest = 1e6;
 // far beyond that is refused before it takes the memory.
 constexpr qsizetype maxCharacters = 128'000'000;
 constexpr int shortestPiece = 12; // "G1 X0 Y0 Z0\n"
+// A line of the operator's that makes more pieces is no move on any machine: a circle of a
+// kilometre, say. As many as an arc's segments at their most.
+constexpr double maxPiecesPerLine = ArcSegments::maxSegments;
 constexpr int maxWarnings = 20;
 constexpr quint8 allAxes = LineWords::Axes;
 
@@ -370,10 +373,12 @@ void LineLeveller::raiseRapid(const Move &move, const LineWords &words, QStringV
     quint8 axes = words.present & (LineWords::X | LineWords::Y);
     if ((axes & LineWords::X && !known[0]) || (axes & LineWords::Y && !known[1]) ||
         (words.has(LineWords::Z) && !known[2])) {
-        // Relative to a place the program does not know: it can only go as it stands.
+        // Relative to a place the program does not know: it can only go as it stands, in the
+        // rapid mode a levelled feed move before it may have left.
         zWritten = false;
-        put(words.motion == LineWords::NoMotion ? QStringLiteral("G0 ") + line.toString()
-                                                : line.toString());
+        if (words.motion == LineWords::NoMotion)
+            put(QStringLiteral("G0"));
+        put(line);
         return;
     }
     const double at[3] = {move.end[0], move.end[1], move.end[2] + lift};
@@ -416,10 +421,17 @@ bool LineLeveller::cut(const Point &from, const Point &to)
     const double dx = to[0] - from[0], dy = to[1] - from[1];
     const double length = std::sqrt(dx * dx + dy * dy);
     const double pieces = std::max(1.0, std::ceil(length / spacing));
+    if (!(piecesOfLine + pieces <= maxPiecesPerLine)) {
+        refuse(QStringLiteral("line %1: a move of more than %2 pieces cannot be levelled")
+                   .arg(number)
+                   .arg(maxPiecesPerLine));
+        return false;
+    }
     if (!(pieces <= double(maxCharacters - text.size()) / shortestPiece)) {
         refuse(tooLong());
         return false;
     }
+    piecesOfLine += pieces;
     const int count = int(pieces);
     for (int k = 1; k <= count; ++k) {
         double at[3] = {to[0], to[1], to[2]};
@@ -438,6 +450,7 @@ bool LineLeveller::cut(const Point &from, const Point &to)
 // absolute coordinates it is written in.
 void LineLeveller::beginMoves(QStringView kept, QStringView line, bool arc)
 {
+    piecesOfLine = 0;
     rest.words.resize(0);
     rest.afterMove.resize(0);
     rest.comments.clear(); // seldom any: no buffer kept for them

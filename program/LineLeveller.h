@@ -83,7 +83,8 @@ private:
     bool incrementalBefore = false;
     bool firstMove = false;
     LineRest rest;
-    double farthestOut = 0;
+    double farthestOut = 0; // mm off the map, on the line's move
+    double piecesOfLine = 0;
     QString why;
     QStringList said;
     int unsaid = 0;

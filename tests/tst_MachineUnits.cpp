@@ -232,11 +232,13 @@ private slots:
                  "G0 X0 Y0 Z1\nG1 X5\nG2 X5 Y0 I1 J0 F100\nG1 X5 F100",
                  "1:G0 X0 Y0 Z3|2:G1 X5|3:G2 X5 Y0 I1 J0 F100|4:G1 X5 Y0 Z1.5 F100");
         levelled("levelled: a probe, G28 and G53 as they are, then set again",
-                 "G0 X0 Y0 Z1\nG38.2 Z-5 F50\nG28\nG53 G0 Z-1\nG0 X1 Y1 Z1\nG1 X2 F100",
+                 "G0 X0 Y0 Z1\nG38.2 Z-5 F50\nG28\nG53 G0 Z-1\nG91 X1\nG90 G0 X1 Y1 Z1\n"
+                 "G1 X2 F100",
                  "warning:line 2: a probe is not levelled|"
                  "warning:line 3: G28 goes to a stored place, not levelled|"
                  "warning:line 4: G53 moves in machine coordinates, not levelled|1:G0 X0 Y0 Z3|"
-                 "2:G38.2 Z-5 F50|3:G28|4:G53 G0 Z-1|5:G0 X1 Y1 Z3|6:G1 X2 Y1 Z1.15 F100");
+                 "2:G38.2 Z-5 F50|3:G28|4:G53 G0 Z-1|5:G0|5:G91 X1|6:G90 G0 X1 Y1 Z3|"
+                 "7:G1 X2 Y1 Z1.15 F100");
         levelled("levelled: beyond the map", "G0 X0 Y0 Z1\nG1 X30 F100",
                  "warning:line 2 leaves the map by 10.0 mm|1:G0 X0 Y0 Z3|2:G1 X5 Y0 Z1.5 F100|"
                  "2:G1 X10 Y0 Z2|2:G1 X15 Y0 Z2.5|2:G1 X20 Y0 Z3|2:G1 X25 Y0 Z3|2:G1 X30 Y0 Z3");
@@ -252,7 +254,9 @@ private slots:
             {"G93 G1 X1 F1", "line 1: G93 inverse time cannot be levelled"},
             {"G0 X0 Y0 Z1\nG92 Z0", "line 2: G92 changes the work coordinates the map is in"},
             {"G0 X0 Y0\nG1 X5 F100", "line 2: a feed move before the program has set Z"},
-            {"G0 X0 Y0 Z1\nG2 X1 Y0 I99999999 J0 F100", "line 2: a coordinate beyond 1000000 mm"}};
+            {"G0 X0 Y0 Z1\nG2 X1 Y0 I99999999 J0 F100", "line 2: a coordinate beyond 1000000 mm"},
+            {"G0 X0 Y0 Z1\nG2 X0 Y0 I999999 J0 F100",
+             "line 2: a move of more than 100000 pieces cannot be levelled"}};
         for (const auto &[text, refusal] : unlevelled)
             levelled(refusal, text, QStringLiteral("refused:") + refusal);
     }
