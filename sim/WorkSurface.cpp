@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <vector>
 
-bool WorkSurface::parse(const std::string &spec)
+bool WorkSurface::parse(const std::string &text)
 {
     std::vector<double> fields;
-    const char *at = spec.c_str();
+    const char *at = text.c_str();
     for (;;) {
         char *end = nullptr;
         const double value = std::strtod(at, &end);

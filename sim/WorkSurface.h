@@ -14,7 +14,7 @@ public:
     explicit WorkSurface(double height = -5) : z0(height) {}
 
     // "Z0,SLOPEX,SLOPEY" or "Z0,SLOPEX,SLOPEY,BUMP,BX,BY,RADIUS"; false for anything else.
-    bool parse(const std::string &spec);
+    bool parse(const std::string &text);
 
     // z = Z0 + SLOPEX x + SLOPEY y, and within RADIUS of (BX, BY) a bump of height BUMP at its
     // centre, falling off as a cosine to nothing at its rim.
