@@ -1,15 +1,19 @@
 // A program as the job and the preview read it: the job's cleaning, refusals and stops, the
-// running-time estimate, and the toolpath, whatever the text. What the job would send never
-// holds a realtime byte or more than the controller's line buffer takes; the preview's path
-// after an edit is the one reading the edited text whole gives.
+// running-time estimate, the toolpath, and the program levelled by a height map, whatever the
+// text. What the job would send never holds a realtime byte or more than the controller's line
+// buffer takes; the preview's path after an edit is the one reading the edited text whole
+// gives; a levelled program the controller can take where the operator's could, each of its
+// lines from one of theirs.
 #include "FuzzInput.h"
 
 #include "machine/Job.h"
-#include "program/JobProgram.h"
-#include "program/ProgramLine.h"
 #include "preview/PathInterpreter.h"
 #include "preview/RunTimeEstimate.h"
+#include "program/JobProgram.h"
+#include "program/LevelledProgram.h"
+#include "program/ProgramLine.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -31,6 +35,26 @@ void checkJob(const QString &text)
         job.cycleStart();
     }
     job.describe(0);
+}
+
+void checkLevelled(const QString &text)
+{
+    // Probed every metre: pieces for the longer moves, without a line of a few bytes making
+    // more than the second an input may take.
+    const HeightMap map({-1000, -1000, 1000, 1000, 3, 3}, {0, 1, 2, -1, 0, 1, -2, -1, 0});
+    const LevelledProgram levelled = LevelledProgram::level(text, map);
+    if (!levelled.refusal.isEmpty()) {
+        if (!levelled.text.isEmpty())
+            std::abort();
+        return;
+    }
+    const QVector<int> &from = levelled.sourceLine;
+    if (from.size() != levelled.text.count(QLatin1Char('\n')) + 1 ||
+        !std::is_sorted(from.begin(), from.end()) || from.first() < 1 ||
+        from.last() > text.count(QLatin1Char('\n')) + 1)
+        std::abort();
+    if (!JobProgram::read(text).refusal() && JobProgram::read(levelled.text).refusal())
+        std::abort();
 }
 
 bool samePath(const QVector<PathPoint> &a, const QVector<PathPoint> &b)
@@ -72,6 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString text = FuzzInput(data, size).text();
     checkJob(text);
     estimateRunTime(text);
+    checkLevelled(text);
     checkEdit(text);
     return 0;
 }

@@ -188,7 +188,8 @@ enum Group : quint8
     DistanceGroup = 2,
     UnitsGroup = 4,
     SpecialGroup = 8,
-    OtherGroup = 0 // planes, work systems, feed modes, ...: nothing the path depends on
+    PlaneGroup = 16, // the plane an arc turns in
+    OtherGroup = 0   // work systems, feed modes, ...: nothing the path depends on
 };
 
 // Takes one G word; false for a number the controller does not know, or a second command of a
@@ -235,13 +236,17 @@ bool takeG(LineWords &line, float value, quint8 &groups)
         group = SpecialGroup;
         break;
     case 1000:
+    case 9200:
+    case 9210:
+        line.workOffset = 1;
+        line.special = 1;
+        group = SpecialGroup;
+        break;
     case 2800:
     case 2810:
     case 3000:
     case 3010:
     case 5300:
-    case 9200:
-    case 9210:
         line.special = 1;
         group = SpecialGroup;
         break;
@@ -251,6 +256,12 @@ bool takeG(LineWords &line, float value, quint8 &groups)
     case 1700:
     case 1800:
     case 1900:
+        line.plane = quint8(LineWords::XY + (code - 1700) / 100);
+        group = PlaneGroup;
+        break;
+    case 9300:
+        line.inverseTime = 1;
+        break;
     case 4000:
     case 4900:
     case 5400:
@@ -261,7 +272,6 @@ bool takeG(LineWords &line, float value, quint8 &groups)
     case 5900:
     case 6100:
     case 9110:
-    case 9300:
     case 9400:
         break;
     default:

@@ -48,6 +48,13 @@ struct LineWords
         Millimetres, // G21
         Inches       // G20
     };
+    enum Plane : quint8
+    {
+        PlaneUnsaid,
+        XY, // G17
+        ZX, // G18
+        YZ  // G19
+    };
 
     float x = 0;
     float y = 0;
@@ -69,11 +76,14 @@ struct LineWords
     // program stops, the spindle and the coolant.
     quint8 stops : 1;
     quint8 refused : 1;
-    quint8 toolLength : 1; // G43.1 (special too)
+    quint8 toolLength : 1;  // G43.1 (special too)
+    quint8 plane : 2;       // a Plane
+    quint8 inverseTime : 1; // G93
+    quint8 workOffset : 1;  // G10, G92, G92.1 (special too): the work coordinates change
 
     LineWords()
         : distance(DistanceUnsaid), units(UnitsUnsaid), special(0), dwell(0), stops(0), refused(0),
-          toolLength(0)
+          toolLength(0), plane(PlaneUnsaid), inverseTime(0), workOffset(0)
     {
     }
 

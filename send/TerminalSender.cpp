@@ -2,8 +2,10 @@
 
 #include "editor/ProgramFile.h"
 #include "machine/ControllerCodes.h"
+#include "program/LevelledProgram.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 
 #include <utility>
 
@@ -45,6 +47,8 @@ int TerminalSender::run()
         return 1;
     }
     program = reading.text;
+    if (!options.heightMap.isEmpty() && !level())
+        return 1;
     session.reconnect(settings);
     if (!session.isConnected()) {
         say(err, QStringLiteral("%1: cannot be opened").arg(options.port));
@@ -116,7 +120,7 @@ void TerminalSender::notice(const QString &text)
 {
     const QString job = session.currentJob().describe(session.jobElapsedMs());
     if (text != job && text != QStringLiteral("Program ") + job)
-        say(err, text);
+        say(err, inOperatorLines(text));
 }
 
 void TerminalSender::jobChanged()
@@ -136,7 +140,8 @@ void TerminalSender::jobChanged()
             session.sendRealtime('~'); // nothing moves in check mode: nothing to wait for
             return;
         }
-        say(out, job.describe(session.jobElapsedMs()) + QStringLiteral(" (Enter goes on)"));
+        say(out, inOperatorLines(job.describe(session.jobElapsedMs())) +
+                     QStringLiteral(" (Enter goes on)"));
         input.setEnabled(true);
         return;
     }
@@ -144,9 +149,15 @@ void TerminalSender::jobChanged()
         return;
     showProgress(true);
     const bool clean = job.state() == Job::State::Finished && job.refusedLines() == 0;
-    finish(clean ? 0 : 1, job.describe(session.jobElapsedMs()));
-    if (job.state() != Job::State::Finished && !options.check)
-        say(err, QStringLiteral("The rest of the part: --from-line %1").arg(job.runningLine()));
+    finish(clean ? 0 : 1, inOperatorLines(job.describe(session.jobElapsedMs())));
+    if (job.state() == Job::State::Finished || options.check)
+        return;
+    const int rest = operatorLine(job.runningLine());
+    say(err, sourceLines.isEmpty()
+                 ? QStringLiteral("The rest of the part: --from-line %1").arg(rest)
+                 : QStringLiteral("The rest of the part begins at line %1 (a levelled program "
+                                  "runs from its first line only)")
+                       .arg(rest));
 }
 
 // Stopping: the controller is held (by the session on a refused line, or by Ctrl-C); once the
@@ -176,7 +187,7 @@ void TerminalSender::interrupt(const QString &reason)
 void TerminalSender::stopped()
 {
     if (!session.currentJob().isOver())
-        finish(1, session.currentJob().describe(session.jobElapsedMs()));
+        finish(1, inOperatorLines(session.currentJob().describe(session.jobElapsedMs())));
 }
 
 // The program would run in other modes than it is read in; only the operator may say so.
@@ -250,8 +261,8 @@ void TerminalSender::showProgress(bool force)
     if (job.done() > 0)
         remaining = elapsed * (job.total() - job.done()) / job.done();
     const int lastLine = job.total() > 0 ? job.program().editorLine(job.total() - 1) : 0;
-    const QString text =
-        progressText(job.runningLine(), lastLine, job.percent(), elapsed, remaining);
+    const QString text = progressText(operatorLine(job.runningLine()), operatorLine(lastLine),
+                                      job.percent(), elapsed, remaining);
     if (terminalOutput) {
         std::fprintf(out, "\r\033[K%s", qPrintable(text));
         progressShown = true;
@@ -272,4 +283,45 @@ void TerminalSender::say(std::FILE *stream, const QString &text)
     std::fflush(stream);
     if (progressShown && phase == Phase::Running)
         showProgress(true);
+}
+
+// What is sent is the levelled program; the operator hears of the lines they wrote.
+bool TerminalSender::level()
+{
+    const LevelledProgram levelled = LevelledProgram::level(program, options.heightMap);
+    for (const QString &warning : levelled.warnings)
+        say(out, warning);
+    if (!levelled.refusal.isEmpty()) {
+        say(err, QStringLiteral("%1: cannot be levelled: %2").arg(options.file, levelled.refusal));
+        return false;
+    }
+    say(out, QStringLiteral("Levelled by the height map: %1 lines became %2")
+                 .arg(levelled.sourceLine.isEmpty() ? 0 : levelled.sourceLine.last())
+                 .arg(levelled.sourceLine.size()));
+    program = levelled.text;
+    sourceLines = levelled.sourceLine;
+    return true;
+}
+
+int TerminalSender::operatorLine(int line) const
+{
+    return line >= 1 && line <= sourceLines.size() ? sourceLines.at(line - 1) : line;
+}
+
+// The job and the controller's errors name lines of the program sent.
+QString TerminalSender::inOperatorLines(const QString &text) const
+{
+    if (sourceLines.isEmpty())
+        return text;
+    static const QRegularExpression lineNumber(QStringLiteral("\\bline (\\d+)"));
+    QString told;
+    qsizetype from = 0;
+    for (auto found = lineNumber.globalMatch(text); found.hasNext();) {
+        const QRegularExpressionMatch match = found.next();
+        told += QStringView(text).mid(from, match.capturedStart(1) - from);
+        told += QString::number(operatorLine(match.captured(1).toInt()));
+        from = match.capturedEnd(1);
+    }
+    told += QStringView(text).mid(from);
+    return told;
 }

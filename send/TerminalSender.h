@@ -3,6 +3,7 @@
 #include "link/Settings.h"
 #include "machine/MachineSession.h"
 #include "machine/SafeStop.h"
+#include "program/HeightMap.h"
 
 #include <QObject>
 #include <QSocketNotifier>
@@ -24,8 +25,9 @@ public:
         QString port;
         qint32 baud = 115200;
         QString file;
-        bool check = false; // the controller's check mode: nothing moves, every error is told
-        int fromLine = 0;   // a start from this line, after its way in; 0: from the top
+        bool check = false;  // the controller's check mode: nothing moves, every error is told
+        int fromLine = 0;    // a start from this line, after its way in; 0: from the top
+        HeightMap heightMap; // the program is levelled by it, unless it is empty
     };
 
     TerminalSender(const Options &options, std::FILE *out, std::FILE *err);
@@ -62,6 +64,9 @@ private:
     void finish(int code, const QString &message);
     void showProgress(bool force);
     void say(std::FILE *stream, const QString &text);
+    bool level();
+    int operatorLine(int line) const;
+    QString inOperatorLines(const QString &text) const;
 
     Options options;
     std::FILE *out;
@@ -74,6 +79,7 @@ private:
     QSocketNotifier input;
     Phase phase = Phase::Connecting;
     QString program;
+    QVector<int> sourceLines; // of a levelled program: the operator's line of each of its lines
     qint64 waitedMs = 0;
     qint64 lastPlainProgress = -1;
     bool progressShown = false;

@@ -4,6 +4,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QLoggingCategory>
 #include <QSocketNotifier>
 
@@ -39,6 +40,30 @@ const char *signalName(int signal)
     }
 }
 
+// A map file of the grid's points, a line each: a few megabytes at the most it can hold.
+constexpr qint64 maxMapBytes = 16 * 1024 * 1024;
+
+// The map, or why it cannot be used, said with the file's name.
+std::optional<HeightMap> readHeightMap(const QString &path)
+{
+    QFile file(path);
+    QString reason = QStringLiteral("cannot be read");
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray bytes = file.read(maxMapBytes + 1);
+        if (bytes.size() > maxMapBytes) {
+            reason = QStringLiteral("too large for a height map");
+        } else {
+            // With its NUL bytes, if any: a map read only up to one would be another map.
+            auto read = HeightMap::read(QString::fromUtf8(bytes.constData(), bytes.size()));
+            if (auto *map = std::get_if<HeightMap>(&read))
+                return std::move(*map);
+            reason = std::get<QString>(read);
+        }
+    }
+    std::fprintf(stderr, "%s: %s\n", qPrintable(path), qPrintable(reason));
+    return std::nullopt;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -67,7 +92,12 @@ int main(int argc, char **argv)
         QStringLiteral("Start at this line of the program: the modes, tool, spindle and position "
                        "the lines before it leave are set first."),
         QStringLiteral("N"));
-    parser.addOptions({port, baud, check, fromLine});
+    const QCommandLineOption heightMap(
+        QStringLiteral("height-map"),
+        QStringLiteral("Level the program by this height map of the stock's surface (\"x,y,z\" "
+                       "lines, work coordinates in mm): its feed moves follow the surface."),
+        QStringLiteral("MAP"));
+    parser.addOptions({port, baud, check, fromLine, heightMap});
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The program."));
     if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "%s\n\n%s", qPrintable(parser.errorText()),
@@ -89,8 +119,17 @@ int main(int argc, char **argv)
         return 2;
     }
 
+    if (parser.isSet(fromLine) && parser.isSet(heightMap)) {
+        std::fprintf(stderr, "--from-line cannot be used with --height-map: a levelled program "
+                             "runs from its first line\n");
+        return 2;
+    }
+    std::optional<HeightMap> map;
+    if (parser.isSet(heightMap) && !(map = readHeightMap(parser.value(heightMap))))
+        return 2;
+
     TerminalSender sender({parser.value(port), baudRate, parser.positionalArguments().first(),
-                           parser.isSet(check), from},
+                           parser.isSet(check), from, map.value_or(HeightMap())},
                           stdout, stderr);
     if (::pipe(interruptPipe) != 0)
         return 1;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -533,19 +534,17 @@ void Controller::queueMove(const LineAction::Move &move, double now)
 {
     Vec3 target = move.target;
     if (pending.action.probe) {
-        // The probe touches the work surface on its way down, and the move ends there. A probe
-        // move starts from rest, so the machine is where the move begins.
+        // The move ends where the tool first reaches the work surface. A probe move starts
+        // from rest, so the machine is where the move begins.
         pending.probeTouches = false;
         const Vec3 from = motion.position(machineTime(now));
-        const double surface = config.probeSurface;
         // 1.1 refuses to start a probe that already touches; 0.9 moves and finds no contact.
-        if (dialect.isV11() && from.z <= surface + 1e-9) {
+        if (dialect.isV11() && config.surface.touches(from)) {
             pending.probeAlreadyTouching = true;
             return;
         }
-        if (from.z > surface && target.z <= surface) {
-            const double fraction = (from.z - surface) / (from.z - target.z);
-            target = from + (target - from) * fraction;
+        if (const std::optional<Vec3> contact = config.surface.contact(from, target)) {
+            target = *contact;
             pending.probeTouches = true;
         }
     }
@@ -589,7 +588,7 @@ void Controller::raiseAlarm(int code)
 
 bool Controller::probeTouching(double now)
 {
-    return motion.position(machineTime(now)).z <= config.probeSurface + 1e-9;
+    return config.surface.touches(motion.position(machineTime(now)));
 }
 
 void Controller::syncParserPosition(double now)

@@ -33,6 +33,12 @@ const char *usageText()
            "  --baud N             pace the line at N baud in both directions (10 bits a byte)\n"
            "  --rapid-rate MM_MIN  speed of G0 moves within the axes' maximum rates (default 500)\n"
            "  --probe-surface Z    machine Z at which a probe move touches (default -5)\n"
+           "  --surface Z0,SX,SY[,BUMP,BX,BY,R]\n"
+           "                       the stock's top a probe move touches instead, in machine\n"
+           "                       coordinates: the plane z = Z0 + SX x + SY y, with a bump\n"
+           "                       BUMP high at (BX,BY) that falls off as a cosine to nothing\n"
+           "                       at the distance R from it; a probe stops at the first point\n"
+           "                       of its move where the tool reaches the surface\n"
            "  --boot-delay S       seconds from the open of the port to the banner (default 0.1)\n"
            "  --grbl 0.9|1.1       the firmware version to speak (default 0.9)\n"
            "  --bar-status         0.9 with status reports in the 1.1 bar form\n"
@@ -46,6 +52,7 @@ const char *usageText()
 
 bool parseArguments(int argc, char **argv, SimConfig &config, std::string &error)
 {
+    bool surfaceGiven = false; // by --probe-surface or --surface, once
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
         if (name == "--instant") {
@@ -85,8 +92,11 @@ bool parseArguments(int argc, char **argv, SimConfig &config, std::string &error
             config.baud = static_cast<int>(number);
         } else if (name == "--rapid-rate" && numeric && number > 0) {
             config.rapidRate = number;
-        } else if (name == "--probe-surface" && numeric) {
-            config.probeSurface = number;
+        } else if (name == "--probe-surface" && numeric && !surfaceGiven) {
+            config.surface = WorkSurface(number);
+            surfaceGiven = true;
+        } else if (name == "--surface" && !surfaceGiven && config.surface.parse(value)) {
+            surfaceGiven = true;
         } else if (name == "--boot-delay" && numeric && number >= 0 && number <= 10) {
             config.bootDelay = number;
         } else if (name == "--grbl" && (value == "0.9" || value == "1.1")) {

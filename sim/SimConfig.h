@@ -1,5 +1,7 @@
 #pragma once
 
+#include "WorkSurface.h"
+
 #include <string>
 
 // How the virtual controller behaves; set from the command line.
@@ -15,8 +17,8 @@ struct SimConfig
     double rapidRate = 500;   // mm/min for G0, within the axes' maximum rates $110..$112
     bool barStatus = false;   // 0.9 with status reports in the 1.1 bar form
     bool grbl11 = false;      // speaks Grbl 1.1h instead of 0.9j
-    double probeSurface = -5; // machine Z at which G38.2 touches
-    bool noAutoReset = false;
+    WorkSurface surface;      // what a probe touches: level at machine Z -5 unless told
+    bool noAutoReset = false; // only the first open starts the board
     double bootDelay = 0.1;   // seconds from the port's open to the banner
     // The controller's clock stands while the station is merely slow to send its next line.
     bool virtualClock = false;

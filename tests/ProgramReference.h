@@ -19,7 +19,7 @@ namespace ProgramReference {
 constexpr int Rapid = 0, Linear = 1, Clockwise = 2, CounterClockwise = 3, Probe = 4, Cancel = 5;
 
 // What the controller makes of a G number (to two decimals): its group ("motion", "distance",
-// "units", "special" or "other") and what it sets.
+// "units", "special", "plane" or "other") and what it sets.
 using GMeaning = QPair<QString, int>;
 
 inline const QMap<long, GMeaning> &gMeanings()
@@ -35,8 +35,9 @@ inline const QMap<long, GMeaning> &gMeanings()
             table.insert(probe, {"motion", Probe});
         for (long special : {400, 1000, 2800, 2810, 3000, 3010, 4310, 5300, 9200, 9210})
             table.insert(special, {"special", 0});
-        for (long other : {1700, 1800, 1900, 4000, 4900, 5400, 5500, 5600, 5700, 5800, 5900, 6100,
-                           9110, 9300, 9400})
+        for (long plane : {1700, 1800, 1900})
+            table.insert(plane, {"plane", 0});
+        for (long other : {4000, 4900, 5400, 5500, 5600, 5700, 5800, 5900, 6100, 9110, 9300, 9400})
             table.insert(other, {"other", 0});
         return table;
     }();

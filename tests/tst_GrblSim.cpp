@@ -5,6 +5,8 @@
 #include "TestMain.h"
 
 #include "preview/RunTimeEstimate.h"
+#include "program/JobProgram.h"
+#include "program/LevelledProgram.h"
 
 #include <QElapsedTimer>
 
@@ -207,6 +209,19 @@ private slots:
             {{"G0 X1\x97\x91 Y2\n?",
               "ok\r\n<Idle|MPos:1.000,2.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>\r\n"},
              {"?", "<Idle|MPos:1.000,2.000,0.000|FS:0,0|Ov:110,25,100>\r\n"}});
+
+        // A probe stops where the tool first reaches the stock's top: a tilted plane at two
+        // places and on a move down across it; a bump's top, and its side met from beside it.
+        row("0.9 probe on a tilted surface", {"--instant", "--surface", "-5,0.1,-0.05"},
+            {{"G0 X20 Y0 Z0\nG38.2 Z-20 F100\n", "ok\r\n[PRB:20.000,0.000,-3.000:1]\r\nok\r\n"},
+             {"G0 Z0\nG0 X0 Y40\nG38.2 Z-20 F100\n",
+              "ok\r\nok\r\n[PRB:0.000,40.000,-7.000:1]\r\nok\r\n"},
+             {"G0 Z0\nG0 X0 Y0\nG38.3 X20 Z-20 F100\n",
+              "ok\r\nok\r\n[PRB:4.545,0.000,-4.545:1]\r\nok\r\n"}});
+        row("1.1 probe on a bump", {"--instant", "--grbl", "1.1", "--surface", "-5,0,0,2,10,10,5"},
+            {{"G0 X10 Y10 Z0\nG38.2 Z-20 F100\n", "ok\r\n[PRB:10.000,10.000,-3.000:1]\r\nok\r\n"},
+             {"G0 Z0\nG0 X0 Y10\nG0 Z-4\nG38.2 X21 F100\n",
+              "ok\r\nok\r\nok\r\n[PRB:7.500,10.000,-4.000:1]\r\nok\r\n"}});
 
         // The same faults, in 0.9's words and by 1.1's numbers; a refused line changes nothing.
         const char *const notIn09 = "error: Bad number format";
@@ -500,6 +515,22 @@ private slots:
             row(line, "G0 X1", 2, {"Usage:"}, "", {"--port", "PORT", "--from-line", line, "FILE"});
         row("missing file", "", 1, {"/nonexistent.nc: cannot be read"}, "",
             {"--port", "PORT", "/nonexistent.nc"});
+        // Levelled by a height map (MAP, from the event "map:"): the controller receives the
+        // levelled program; a map or a program that cannot be used sends nothing.
+        const QString plane = "map:0,0,0\n10,0,1\n20,0,2\n0,10,-0.5\n10,10,0.5\n20,10,1.5\n"
+                              "0,20,-1\n10,20,0\n20,20,1\n";
+        const QStringList levelling{"--height-map", "MAP", "--port", "PORT", "FILE"};
+        row("levelled", "G21 G90\nG0 X0 Y0 Z5\nG1 Z-1 F300\nG1 X40 Y10\nG0 Z5\nM30", 0,
+            {"line 4 leaves the map by 20.0 mm", "Levelled by the height map: 6 lines became 10",
+             "finished"},
+            plane, levelling);
+        row("a map that is no map", "G0 X1", 2, {": line 1 is not a point \"x,y,z\""}, "",
+            {"--height-map", "FILE", "--port", "PORT", "FILE"});
+        row("a program that cannot be levelled", "G0 X0 Y0 Z1\nG92 X0", 1,
+            {"cannot be levelled: line 2: G92 changes the work coordinates the map is in"}, plane,
+            levelling);
+        row("from a line, levelled", "G0 X1", 2, {"--from-line cannot be used with --height-map"},
+            plane, {"--from-line", "2", "--height-map", "MAP", "--port", "PORT", "FILE"});
     }
 
     void sender()
@@ -520,13 +551,17 @@ private slots:
             console.write(event.toLatin1() + '\n');
             QVERIFY(console.readUntil("ok\r\n").endsWith("]\r\nok\r\n"));
         }
-        QTemporaryFile file;
+        QTemporaryFile file, map;
         QVERIFY(file.open() && file.write(program.toUtf8()) >= 0 && file.flush());
+        const bool mapped = event.startsWith("map:");
+        QVERIFY(!mapped || (map.open() && map.write(event.mid(4).toUtf8()) >= 0 && map.flush()));
         QProcess sender;
-        sender.start(ORLO_SEND_PATH, arguments.replaceInStrings("PORT", sim.linkPath())
-                                         .replaceInStrings("FILE", file.fileName()));
+        sender.start(ORLO_SEND_PATH,
+                     arguments.replaceInStrings(QRegularExpression("^MAP$"), map.fileName())
+                         .replaceInStrings("PORT", sim.linkPath())
+                         .replaceInStrings("FILE", file.fileName()));
         sender.closeWriteChannel(); // no operator at the keyboard
-        if (!event.isEmpty() && !setup) {
+        if (!event.isEmpty() && !setup && !mapped) {
             QTRY_VERIFY_WITH_TIMEOUT(sim.stat("lines") >= 40, 10000);
             ::kill(pid_t(event == "unplug" ? sim.process().processId() : sender.processId()),
                    event == "unplug"   ? SIGUSR1
@@ -565,6 +600,16 @@ private slots:
         }
         if (arguments.contains("--from-line") && exitCode == 0)
             QCOMPARE(log.filter(QRegularExpression("^G")).value(setup), "G17 G21 G90 G94 G54");
+        if (mapped && exitCode == 0) {
+            const LevelledProgram levelled =
+                LevelledProgram::level(program, std::get<HeightMap>(HeightMap::read(event.mid(4))));
+            const JobProgram job = JobProgram::read(levelled.text);
+            QStringList lines;
+            for (int i = 0; i < job.size(); ++i)
+                lines << job.bytes(i);
+            QCOMPARE(log.filter(QRegularExpression("^[GM]")),
+                     lines.filter(QRegularExpression("^[GM]")));
+        }
         if (!log.isEmpty()) // it was talked to
             QCOMPARE(sim.stat("overflowed_bytes"), 0);
     }

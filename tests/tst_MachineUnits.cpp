@@ -7,6 +7,7 @@
 #include "machine/StreamWindow.h"
 #include "preview/PathInterpreter.h"
 #include "program/HeightMap.h"
+#include "program/LevelledProgram.h"
 #include "program/ProgramLine.h"
 #include "program/StartFromLine.h"
 
@@ -57,6 +58,71 @@ private:
         }
     }
 
+    // z = 0.1 x - 0.05 y over 0..20 by 0..10, probed every 5 mm: highest 2 at (20, 0).
+    static HeightMap tiltedPlane()
+    {
+        QVector<double> heights;
+        for (int row = 0; row < 3; ++row) {
+            for (int column = 0; column < 5; ++column)
+                heights << 0.5 * column - 0.25 * row;
+        }
+        return HeightMap({0, 0, 20, 10, 5, 3}, heights);
+    }
+
+    // How far a point lies off a move's path in XY: off the arc's circle, or the line's.
+    static double offPath(const Move &move, const float *at)
+    {
+        const double x = at[0] - move.start[0], y = at[1] - move.start[1];
+        if (move.kind == Move::Arc)
+            return std::hypot(x - move.i, y - move.j) - std::hypot(move.i, move.j);
+        const double dx = move.end[0] - move.start[0], dy = move.end[1] - move.start[1];
+        const double length = std::hypot(dx, dy);
+        return length > 0 ? (x * dy - y * dx) / length : std::hypot(x, y);
+    }
+
+    // Up to the program's end: every feed piece no longer than the map's spacing in XY and its
+    // end on the operator's own move, raised by the map's height there (the move's end at its
+    // end); every rapid's Z raised by the map's highest point; lines in the operator's order.
+    static void followsTheSurface(const QString &text, const LevelledProgram &levelled)
+    {
+        const HeightMap map = tiltedPlane();
+        const auto near = [](double a, double b) { return std::fabs(a - b) <= 0.002; };
+        const QStringList operatorLines = text.split('\n');
+        QVector<Move> own{Move()};
+        MachineState reading;
+        for (const QString &line : operatorLines)
+            own << reading.run(readLineWords(line));
+        const QStringList lines = levelled.text.split('\n');
+        QCOMPARE(levelled.sourceLine.size(), lines.size());
+        QVERIFY(std::is_sorted(levelled.sourceLine.begin(), levelled.sourceLine.end()));
+        MachineState state;
+        for (int k = 0; k < lines.size() && !lines[k].contains("M30"); ++k) {
+            const Move piece = state.run(readLineWords(lines[k]));
+            const Move &from = own.at(levelled.sourceLine[k]);
+            const float *end = piece.end;
+            const QString where = QString("line %1 (%2)").arg(k + 1).arg(lines[k]);
+            if (piece.kind == Move::None || from.kind == Move::None ||
+                lines[k] == operatorLines.at(levelled.sourceLine[k] - 1)) // kept as it stands
+                continue;
+            if (piece.motion == LineWords::Rapid) {
+                QVERIFY2(!lines[k].contains('Z') || near(end[2], from.end[2] + map.highest()),
+                         qPrintable(where));
+                continue;
+            }
+            const double z = end[2] - map.at(end[0], end[1]);
+            QVERIFY2(std::hypot(end[0] - piece.start[0], end[1] - piece.start[1]) <=
+                         map.spacing() + 0.002,
+                     qPrintable(where));
+            QVERIFY2(z >= std::min(from.start[2], from.end[2]) - 0.002 &&
+                         z <= std::max(from.start[2], from.end[2]) + 0.002,
+                     qPrintable(where));
+            QVERIFY2(!(near(end[0], from.end[0]) && near(end[1], from.end[1])) ||
+                         near(z, from.end[2]),
+                     qPrintable(where));
+            QVERIFY2(std::fabs(offPath(from, end)) <= 0.1 + 0.002, qPrintable(where));
+        }
+    }
+
     QTemporaryDir dir;
     QString program;
 
@@ -76,10 +142,15 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("sent"); // "line:bytes", "line:kind:bytes" for stops
         QTest::addColumn<int>("refusedLine");
-        QTest::addColumn<int>("from"); // a start from that line; 0: from the top
+        QTest::addColumn<int>("from");      // a start from that line; 0: from the top
+        QTest::addColumn<bool>("levelled"); // by tiltedPlane(); "warning:" entries come first
         const auto row = [](const char *name, const QString &text, const QString &sent,
                             int refused = 0, int from = 0) {
-            QTest::newRow(name) << text << sent.split('|') << refused << from;
+            QTest::newRow(name) << text << sent.split('|') << refused << from << false;
+        };
+        const auto levelled = [](const char *name, const QString &text, const QString &sent,
+                                 int refused = 0) {
+            QTest::newRow(name) << text << sent.split('|') << refused << 0 << true;
         };
         row("CAM header, delimiters, comments, blanks",
             "%\n(T1 D=6)\n\n\tG90 (check!) G94 ; absolute ~?\r\nT1 M6\nG0 X1 (never closed\n%",
@@ -142,6 +213,52 @@ private slots:
             "4:G17 G20 G90 G94 G54|4:G43.1 Z0.1|4:G0 Z0.1969|4:G0 X1|4:G90 G0 F0|4:G0 X2", 0, 4);
         row("from a bare counter-clockwise arc", "G0 X1 Y0\nG3 X0 Y1 I-1 J0 F100\nX-1 Y0 I0 J-1",
             "3:G17 G21 G90 G94 G54|3:G0 Z5|3:G0 X0 Y1|3:G90 G80 F100|3:G3 X-1 Y0 I0 J-1", 0, 3);
+        // Levelled: feed moves cut into pieces that follow the surface, rapids clear of it.
+        levelled("levelled: a plunge, a cut longer than the spacing, rapids, the end",
+                 "G21 G90\nG0 X0 Y0 Z5\nG1 Z-1 F100\nG1 X12 Y0 S900 M3 (cut)\nG0 Z5\nM30\nG0 X1",
+                 "1:G21 G90|2:G0 X0 Y0 Z7|3:G1 X0 Y0 Z-1 F100|4:G1 X4 Y0 Z-0.6 S900 M3|"
+                 "4:G1 X8 Y0 Z-0.2|4:G1 X12 Y0 Z0.2|5:G0 Z7|6:end:M30");
+        levelled("levelled: inches, G91 put back, an arc in the controller's segments",
+                 "G20 G90 G0 X0 Y0.2 Z0.1\nG91 G1 Z-0.14 F10\nX0.4\nG3 X-0.2 Y0.2 I-0.2 J0\n"
+                 "G90 G0 Z0.1",
+                 "1:G0 X0 Y0.2 Z0.1787 G20|2:G1 X0 Y0.2 Z-0.05 F10|2:G91|"
+                 "3:G90 G1 X0.1333 Y0.2 Z-0.0367|3:G1 X0.2667 Y0.2 Z-0.0233|3:G1 X0.4 Y0.2 Z-0.01|"
+                 "3:G91|4:G90 G1 X0.3732 Y0.3 Z-0.0177|4:G1 X0.3 Y0.3732 Z-0.0287|"
+                 "4:G1 X0.2 Y0.4 Z-0.0397|4:G91|5:G90 G0 Z0.1787");
+        levelled("levelled: the rest of a move's line, a pause after it, CR LF",
+                 "G0 X0 Y0 Z1\r\nN7 G1 X5 F300 M0 (slot)\r\nX10\r\n",
+                 "1:G0 X0 Y0 Z3|2:G1 X5 Y0 Z1.5 N7 F300|2:pause:M0|3:G1 X10 Y0 Z2");
+        levelled("levelled: without a feed, or off its circle, still refused",
+                 "G0 X0 Y0 Z1\nG1 X5\nG2 X5 Y0 I1 J0 F100\nG1 X5 F100",
+                 "1:G0 X0 Y0 Z3|2:G1 X5|3:G2 X5 Y0 I1 J0 F100|4:G1 X5 Y0 Z1.5 F100");
+        levelled("levelled: a probe, G28 and G53 as they are, then set again",
+                 "G0 X0 Y0 Z1\nG38.2 Z-5 F50\nG28\nG53 G0 Z-1\nG91 X1\nG90 G0 X1 Y1 Z1\n"
+                 "G1 X2 F100",
+                 "warning:line 2: a probe is not levelled|"
+                 "warning:line 3: G28 goes to a stored place, not levelled|"
+                 "warning:line 4: G53 moves in machine coordinates, not levelled|1:G0 X0 Y0 Z3|"
+                 "2:G38.2 Z-5 F50|3:G28|4:G53 G0 Z-1|5:G0|5:G91 X1|6:G90 G0 X1 Y1 Z3|"
+                 "7:G1 X2 Y1 Z1.15 F100");
+        levelled("levelled: beyond the map", "G0 X0 Y0 Z1\nG1 X30 F100",
+                 "warning:line 2 leaves the map by 10.0 mm|1:G0 X0 Y0 Z3|2:G1 X5 Y0 Z1.5 F100|"
+                 "2:G1 X10 Y0 Z2|2:G1 X15 Y0 Z2.5|2:G1 X20 Y0 Z3|2:G1 X25 Y0 Z3|2:G1 X30 Y0 Z3");
+        levelled("levelled: NUL is a blank", QString::fromLatin1("G0 X0 Y0 Z1\nG1 X5\0 F100", 24),
+                 "1:G0 X0 Y0 Z3|2:G1 X5 Y0 Z1.5 F100");
+        levelled("levelled: a line the controller cannot take leaves the program as it is",
+                 "G0 X0 Y0 Z1\nG1 X5 F100 \x18",
+                 "warning:line 2: it holds U+0018, which the controller would act on at once; "
+                 "nothing is levelled|1:G0 X0 Y0 Z1|2:",
+                 2);
+        const char *const unlevelled[][2] = {
+            {"G0 X0 Y0 Z1\nG18 G2 X1 Z0 I0.5 K0 F100", "line 2: an arc in G18 cannot be levelled"},
+            {"G93 G1 X1 F1", "line 1: G93 inverse time cannot be levelled"},
+            {"G0 X0 Y0 Z1\nG92 Z0", "line 2: G92 changes the work coordinates the map is in"},
+            {"G0 X0 Y0\nG1 X5 F100", "line 2: a feed move before the program has set Z"},
+            {"G0 X0 Y0 Z1\nG2 X1 Y0 I99999999 J0 F100", "line 2: a coordinate beyond 1000000 mm"},
+            {"G0 X0 Y0 Z1\nG2 X0 Y0 I999999 J0 F100",
+             "line 2: a move of more than 100000 pieces cannot be levelled"}};
+        for (const auto &[text, refusal] : unlevelled)
+            levelled(refusal, text, QStringLiteral("refused:") + refusal);
     }
 
     void programs()
@@ -150,17 +267,32 @@ private slots:
         QFETCH(QStringList, sent);
         QFETCH(int, refusedLine);
         QFETCH(int, from);
+        QFETCH(bool, levelled);
         const StartFromLine start = StartFromLine::plan(text, from, {});
         if (from > 0 && !start.refusal.isEmpty()) {
             QCOMPARE(QStringList{"refused:" + start.refusal}, sent);
             return;
         }
-        const JobProgram program = JobProgram::read(text, {}, from > 0 ? &start : nullptr);
         QStringList entries;
+        QVector<int> operatorLine; // of each levelled line
+        if (levelled) {
+            const LevelledProgram result = LevelledProgram::level(text, tiltedPlane(), 0.1);
+            if (!result.refusal.isEmpty()) {
+                QCOMPARE(QStringList{"refused:" + result.refusal}, sent);
+                return;
+            }
+            followsTheSurface(text, result);
+            text = result.text;
+            operatorLine = result.sourceLine;
+            for (const QString &warning : result.warnings)
+                entries << "warning:" + warning;
+        }
+        const JobProgram program = JobProgram::read(text, {}, from > 0 ? &start : nullptr);
         const char *kinds[] = {"", "change:", "pause:", "end:"};
         for (int i = 0; i < program.size(); ++i)
-            entries << QString::number(program.editorLine(i)) + ":" + kinds[int(program.kind(i))] +
-                           program.bytes(i);
+            entries << QString::number(levelled ? operatorLine.at(program.editorLine(i) - 1)
+                                                : program.editorLine(i)) +
+                           ":" + kinds[int(program.kind(i))] + program.bytes(i);
         QCOMPARE(entries, sent);
         QCOMPARE(program.refusal() ? program.refusal()->line : 0, refusedLine);
     }
@@ -407,19 +539,24 @@ private slots:
         QTest::newRow("uneven spacing") << "0,0,1\n3,0,1.03\n20,0,1.2\n0,10,0.8\n3,10,0.83\n"
                                            "20,10,1\n"
                                         << "";
-        QTest::newRow("a point missing") << QString(plane).remove("10,0,1.1\r\n")
-                                         << "no point at x 10, y 0";
+        QTest::newRow("a point missing")
+            << QString(plane).remove("10,0,1.1\r\n") << "no point at x 10, y 0";
         QTest::newRow("a point twice") << plane + "0,0.00001,3\n"
                                        << "line 9: a second point at x 0, y 0";
-        QTest::newRow("two numbers") << "0,0,1\n1,2\n" << "line 2 is not a point \"x,y,z\"";
-        QTest::newRow("not a number") << "0,0,nan\n" << "line 1 is not a point \"x,y,z\"";
-        QTest::newRow("absurd") << "0,0,1e300\n" << "line 1 is not a point \"x,y,z\"";
+        QTest::newRow("two numbers") << "0,0,1\n1,2\n"
+                                     << "line 2 is not a point \"x,y,z\"";
+        QTest::newRow("not a number") << "0,0,nan\n"
+                                      << "line 1 is not a point \"x,y,z\"";
+        QTest::newRow("absurd") << "0,0,1e300\n"
+                                << "line 1 is not a point \"x,y,z\"";
         QTest::newRow("binary") << QString::fromLatin1("0,0\0,1\n", 7)
                                 << "line 1 is not a point \"x,y,z\"";
-        QTest::newRow("one row") << "0,0,1\n5,0,1\n" << "a map needs at least 2 columns and 2 "
-                                                         "rows of points";
-        QTest::newRow("empty") << "# nothing\n" << "a map needs at least 2 columns and 2 rows "
-                                                    "of points";
+        QTest::newRow("one row") << "0,0,1\n5,0,1\n"
+                                 << "a map needs at least 2 columns and 2 "
+                                    "rows of points";
+        QTest::newRow("empty") << "# nothing\n"
+                               << "a map needs at least 2 columns and 2 rows "
+                                  "of points";
     }
 
     void heightMapFiles()
@@ -439,9 +576,10 @@ private slots:
         };
         for (const QPointF at : {QPointF(7.3, 2.9), QPointF(0, 10), QPointF(19.9, 0.1),
                                  QPointF(-5, 4), QPointF(25, 30), QPointF(12, -1)})
-            QVERIFY2(qAbs(map.at(at.x(), at.y()) - surface(at.x(), at.y())) < 1e-9,
-                     qPrintable(QString("%1 at %2, %3").arg(map.at(at.x(), at.y())).arg(at.x())
-                                    .arg(at.y())));
+            QVERIFY2(
+                qAbs(map.at(at.x(), at.y()) - surface(at.x(), at.y())) < 1e-9,
+                qPrintable(
+                    QString("%1 at %2, %3").arg(map.at(at.x(), at.y())).arg(at.x()).arg(at.y())));
         QCOMPARE(map.outside(23, 14), 5.0);
         QCOMPARE(map.outside(20, 10), 0.0);
         QCOMPARE(map.highest(), 1.2);
