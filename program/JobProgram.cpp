@@ -3,6 +3,8 @@
 #include "ProgramLine.h"
 #include "StartFromLine.h"
 
+#include <utility>
+
 namespace {
 
 bool has(const QVector<ProgramLine::Word> &words, char letter, std::initializer_list<int> values)
@@ -112,7 +114,24 @@ void JobProgram::addToolChange(const QString &kept, int editorLine)
             tool = ProgramLine::wholeValue(word).value_or(-1);
     }
     toolChanges.insert(entries.size(), {tool, toolComments.value(tool)});
-    append(modal.resumeWords(), editorLine, Kind::ToolChange);
+    // Absurdly long feed and speed numbers may not fit one line together: then more lines.
+    QStringList words;
+    for (const QString &word : modal.resumeWords().split(QLatin1Char(' '))) {
+        if (word.startsWith(QLatin1Char('S')) && !words.isEmpty())
+            words.last() += QLatin1Char(' ') + word; // the spindle with its speed
+        else
+            words << word;
+    }
+    QString put;
+    Kind kind = Kind::ToolChange;
+    for (const QString &word : words) {
+        if (!put.isEmpty() && put.size() + 1 + word.size() > ProgramLine::maxCharacters) {
+            append(put, editorLine, std::exchange(kind, Kind::Line));
+            put.clear();
+        }
+        put += (put.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    append(put, editorLine, kind);
     const QString rest = ProgramLine::without(kept, dropped);
     follow(rest);
     if (!rest.isEmpty())
