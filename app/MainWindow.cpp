@@ -12,19 +12,40 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTextBrowser>
 #include <QtConcurrent>
+
+#include <utility>
 
 namespace {
 constexpr int tickIntervalMs = 1000;
 constexpr int jogIntervalMs = 200;
 constexpr int jobViewIntervalMs = 200;
 constexpr int surveyDelayMs = 700; // typing goes on; the survey waits for a pause
+constexpr int levelDelayMs = 300;  // levelling a long program takes a while: not every keystroke
 
 const char *dockLocationsKey = "DOCK_LOCATIONS";
 const char *hideStatusKey = "HideStatusMsg";
 const QColor noticeColour(176, 96, 0); // the station's own words, apart from the traffic
+
+// Off the GUI thread: the program as the map levels it, and the preview's path of that read in
+// `modes`, as the editor's own is.
+std::shared_ptr<LevelledView> levelProgram(const QString &text, const HeightMap &map,
+                                           const MachineState &modes)
+{
+    auto view = std::make_shared<LevelledView>();
+    view->program = LevelledProgram::level(text, map);
+    if (view->program.refusal.isEmpty()) {
+        QString blocks = view->program.text;
+        blocks.replace(QLatin1Char('\n'), QChar(QChar::ParagraphSeparator));
+        view->reader.setStartState(modes);
+        view->reader.replaceBlocks(0, 0, blocks);
+        view->reader.update(view->path);
+    }
+    return view;
+}
 
 constexpr char feedHoldByte = '!';
 constexpr char cycleStartByte = '~';
@@ -69,6 +90,11 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&surveyTimer, &QTimer::timeout, this, &MainWindow::SurveyProgram);
     connect(&surveyWatcher, &QFutureWatcher<ProgramSurvey>::finished, this,
             &MainWindow::ShowSurvey);
+    levelTimer.setSingleShot(true);
+    levelTimer.setInterval(levelDelayMs);
+    connect(&levelTimer, &QTimer::timeout, this, &MainWindow::LevelProgram);
+    connect(&levelWatcher, &QFutureWatcher<std::shared_ptr<LevelledView>>::finished, this,
+            &MainWindow::ShowLevelled);
     connect(&session, &MachineSession::probeFinished, &probingDialog,
             &ProbingDialog::ProbeFinished);
     connect(&session, &MachineSession::gridProbeProgress, &heightMapDialog,
@@ -268,9 +294,141 @@ void MainWindow::RepaintToolMarker()
 
 void MainWindow::on_pushButtonSendGCode_clicked()
 {
+    if (keptMap.isEmpty() || LevelledReady())
+        return StartJob();
+    // What the operator sees levelled is what goes: the levelling under way is waited for.
+    startWhenLevelled = true;
+    if (!levelWatcher.isRunning())
+        LevelProgram();
+}
+
+void MainWindow::StartJob()
+{
+    startWhenLevelled = false;
+    if (closing)
+        return;
+    if (!keptMap.isEmpty() && !levelled->program.refusal.isEmpty()) {
+        AppendTerminal(tr("Not started: %1").arg(levelled->program.refusal), noticeColour);
+        return;
+    }
     checkRun = session.state() == QLatin1String("Check");
-    if (!closing)
-        session.startJob(ui->plainTextEditGCode->document()->toPlainText(), checkRun);
+    // A second Send during a job is refused, and the job's lines stay mapped as they were.
+    const QVector<int> before = std::exchange(
+        jobSourceLine, keptMap.isEmpty() ? QVector<int>() : levelled->program.sourceLine);
+    if (!session.startJob(keptMap.isEmpty() ? programText() : levelled->program.text, checkRun))
+        jobSourceLine = before;
+}
+
+// Only the program the operator saw levelled starts.
+void MainWindow::CancelStartWhenLevelled(const QString &why)
+{
+    if (!startWhenLevelled)
+        return;
+    startWhenLevelled = false;
+    AppendTerminal(tr("Not started: %1").arg(why), noticeColour);
+}
+
+bool MainWindow::LevelledReady() const
+{
+    return levelled && !levelTimer.isActive() && !levelWatcher.isRunning() && !levelAgain;
+}
+
+void MainWindow::LevelProgram()
+{
+    levelTimer.stop();
+    if (levelWatcher.isRunning()) {
+        levelAgain = true;
+        return;
+    }
+    levelAgain = false;
+    ui->GLWidget->setToolPath(&toolPath); // before the levelled path it drew goes
+    ui->GLWidget->updateGL();
+    levelled.reset();
+    ui->actionSave_Levelled_Program->setEnabled(false);
+    if (keptMap.isEmpty()) {
+        surveyTimer.start();
+        return;
+    }
+    levelWatcher.setFuture(
+        QtConcurrent::run(levelProgram, programText(), keptMap, pathReader.startState()));
+}
+
+// The preview and the estimate follow the levelled program; a refusal or a warning is told once.
+void MainWindow::ShowLevelled()
+{
+    if (levelAgain || keptMap.isEmpty())
+        return LevelProgram(); // this result is of a text or map no longer there
+    levelled = levelWatcher.result();
+    const LevelledProgram &program = levelled->program;
+    QStringList notes = program.warnings;
+    if (!program.refusal.isEmpty())
+        notes.prepend(tr("The height map cannot be applied: %1").arg(program.refusal));
+    for (const QString &note : notes) {
+        if (!levelNotesShown.contains(note))
+            AppendTerminal(note, noticeColour);
+    }
+    levelNotesShown = notes;
+    ui->actionSave_Levelled_Program->setEnabled(program.refusal.isEmpty());
+    ui->GLWidget->setToolPath(program.refusal.isEmpty() ? &levelled->path : &toolPath);
+    ui->GLWidget->updateGL();
+    surveyTimer.start();
+    if (startWhenLevelled)
+        StartJob();
+}
+
+void MainWindow::on_actionSave_Levelled_Program_triggered()
+{
+    if (!LevelledReady() || !levelled->program.refusal.isEmpty())
+        return;
+    const std::shared_ptr<LevelledView> saved = levelled;
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save levelled program"),
+                                                      recentFiles.folder(), tr("GCode (*.nc)"));
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    const QByteArray bytes = saved->program.text.toUtf8() + '\n';
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size() || !file.flush()) {
+        AppendTerminal(tr("Levelled program not saved to %1: %2")
+                           .arg(QDir::toNativeSeparators(path), file.errorString()),
+                       noticeColour);
+        return;
+    }
+    file.close();
+    AppendTerminal(tr("Levelled program saved to %1").arg(QDir::toNativeSeparators(path)),
+                   noticeColour);
+}
+
+// The job's lines are the levelled program's; the operator's marks are in their own lines.
+int MainWindow::OperatorLine(int line) const
+{
+    if (line <= 0 || jobSourceLine.isEmpty())
+        return line;
+    return jobSourceLine.value(std::min(line, int(jobSourceLine.size())) - 1);
+}
+
+QString MainWindow::InOperatorLines(const QString &text) const
+{
+    if (jobSourceLine.isEmpty())
+        return text;
+    static const QRegularExpression lineNumber(QStringLiteral("\\bline (\\d+)"));
+    QString told;
+    qsizetype from = 0;
+    for (auto found = lineNumber.globalMatch(text); found.hasNext();) {
+        const QRegularExpressionMatch match = found.next();
+        told += QStringView(text).mid(from, match.capturedStart(1) - from);
+        told += QString::number(OperatorLine(match.captured(1).toInt()));
+        from = match.capturedEnd(1);
+    }
+    told += QStringView(text).mid(from);
+    return told;
+}
+
+int MainWindow::FirstPointOfLine(int block) const
+{
+    if (!jobSourceLine.isEmpty() && levelled && levelled->program.refusal.isEmpty())
+        return levelled->reader.firstPointOfBlock(block);
+    return pathReader.firstPointOfLine(block);
 }
 
 void MainWindow::on_pushButtonResume_clicked()
@@ -281,6 +439,13 @@ void MainWindow::on_pushButtonResume_clicked()
 // The way in is shown before anything moves, and only the operator's yes starts it.
 void MainWindow::StartFromProgramLine(int line)
 {
+    if (!keptMap.isEmpty()) {
+        AppendTerminal(tr("Not started from line %1: start from a line is not available while a "
+                          "height map is applied")
+                           .arg(line),
+                       noticeColour);
+        return;
+    }
     const StartFromLine::Settings settings = StartFromLineDialog::storedSettings();
     const StartFromLine start = StartFromLine::plan(programText(), line, settings);
     const QString refusal = StartRefusal(start);
@@ -318,7 +483,7 @@ void MainWindow::StartFromProgramLine(int line)
 // where the machine stands.
 void MainWindow::ShowWayIn(const StartFromLine &start)
 {
-    const bool shown = start.refusal.isEmpty() && start.line > 0;
+    const bool shown = start.refusal.isEmpty() && start.line > 0 && keptMap.isEmpty();
     if (!session.currentJob().isActive())
         ui->GLWidget->setDonePoints(shown ? pathReader.firstPointOfLine(start.line - 1) : 0);
     QVector<QVector3D> points;
@@ -361,8 +526,14 @@ QString MainWindow::StartProgramAt(const StartFromLine &start)
 {
     if (const QString refusal = StartRefusal(start); !refusal.isEmpty())
         return refusal;
+    if (!keptMap.isEmpty())
+        return tr("start from a line is not available while a height map is applied");
     checkRun = false;
-    return session.startJob(programText(), false, &start) ? QString() : tr("nothing to send");
+    const QVector<int> before = std::exchange(jobSourceLine, {});
+    if (session.startJob(programText(), false, &start))
+        return {};
+    jobSourceLine = before;
+    return tr("nothing to send");
 }
 
 void MainWindow::on_actionStart_From_Line_triggered()
@@ -414,7 +585,9 @@ void MainWindow::StopGridProbe()
 
 void MainWindow::setHeightMap(const HeightMap &map)
 {
+    CancelStartWhenLevelled(tr("the height map changed while the program was levelled"));
     keptMap = map;
+    LevelProgram();
     ui->GLWidget->setHeightMap(map);
     ui->labelHeightMap->setText(map.isEmpty() ? QString() : tr("map %1").arg(map.rangeText()));
     ui->labelHeightMap->setVisible(!map.isEmpty());
@@ -447,7 +620,7 @@ void MainWindow::ShowJob()
     shownJobHold = job.hold();
     ui->progressBar->setValue(job.percent());
     const QString estimate = survey.describe();
-    QString text = job.describe(session.jobElapsedMs());
+    QString text = InOperatorLines(job.describe(session.jobElapsedMs()));
     if (job.state() == Job::State::Idle)
         text = estimate;
     else if (job.state() == Job::State::Running || job.hold() == Job::Hold::Operator)
@@ -458,8 +631,9 @@ void MainWindow::ShowJob()
         text += QStringLiteral(" (%1)").arg(estimate);
     ui->labelJob->setText(text);
     // A job cut short offers the earliest line that may not have been cut, never a later one.
-    resumeLine =
-        job.isOver() && job.state() != Job::State::Finished && !checkRun ? job.runningLine() : 0;
+    resumeLine = job.isOver() && job.state() != Job::State::Finished && !checkRun
+                     ? OperatorLine(job.runningLine())
+                     : 0;
     ui->pushButtonResume->setText(tr("Resume from line %1").arg(resumeLine));
     ui->pushButtonResume->setVisible(resumeLine > 0);
     ui->plainTextEditGCode->setReadOnly(job.isActive());
@@ -471,11 +645,11 @@ void MainWindow::ShowJob()
 void MainWindow::ShowJobProgress()
 {
     const Job &job = session.currentJob();
-    const int line = job.isActive() ? job.runningLine() : 0;
+    const int line = job.isActive() ? OperatorLine(job.runningLine()) : 0;
     ui->plainTextEditGCode->setRunningLine(line);
     if (job.state() == Job::State::Idle)
         return;
-    ui->GLWidget->setDonePoints(pathReader.firstPointOfLine(job.finishedLine()));
+    ui->GLWidget->setDonePoints(FirstPointOfLine(job.finishedLine()));
 }
 
 void MainWindow::SurveyProgram()
@@ -484,8 +658,12 @@ void MainWindow::SurveyProgram()
         surveyTimer.start(); // the text has changed again meanwhile
         return;
     }
+    if (!keptMap.isEmpty() && !LevelledReady())
+        return; // the levelled program comes, and is surveyed then
+    const bool applied = !keptMap.isEmpty() && levelled->program.refusal.isEmpty();
+    surveyedSourceLine = applied ? levelled->program.sourceLine : QVector<int>();
     surveyWatcher.setFuture(QtConcurrent::run(surveyProgram,
-                                              ui->plainTextEditGCode->document()->toPlainText(),
+                                              applied ? levelled->program.text : programText(),
                                               machineLimits, pathReader.startState()));
 }
 
@@ -493,6 +671,10 @@ void MainWindow::ShowSurvey()
 {
     survey = surveyWatcher.result();
     QVector<int> stops = survey.toolChanges + survey.pauses;
+    if (!surveyedSourceLine.isEmpty()) {
+        for (int &stop : stops)
+            stop = surveyedSourceLine.value(stop - 1, stop);
+    }
     std::sort(stops.begin(), stops.end());
     ui->plainTextEditGCode->setStopLines(stops);
     ShowJob();
@@ -723,6 +905,7 @@ void MainWindow::on_action3D_Preview_triggered()
 // one edited, is read in the usual ones, as the question before a start says.
 void MainWindow::EditorTextChanged()
 {
+    CancelStartWhenLevelled(tr("the program changed while it was levelled"));
     ReadProgramIn(MachineState());
     ui->GLWidget->setDonePoints(0);
 }
@@ -734,6 +917,8 @@ void MainWindow::ReadProgramIn(const MachineState &modes)
     ParseGCodeToPath();
     ui->GLWidget->updateGL();
     surveyTimer.start();
+    if (!keptMap.isEmpty())
+        levelTimer.start();
 }
 
 // Only the blocks an edit changed are read again; the reader follows the editor's document.

@@ -18,7 +18,9 @@
 #include "machine/MachineSession.h"
 #include "machine/SafeStop.h"
 #include "preview/DocumentPathReader.h"
+#include "preview/PathInterpreter.h"
 #include "preview/PathPoint.h"
+#include "program/LevelledProgram.h"
 
 #include <QFutureWatcher>
 #include <QMainWindow>
@@ -28,7 +30,17 @@
 #include <QTimer>
 #include <QVector>
 
+#include <memory>
+
 class QLCDNumber;
+
+// The program as the kept height map makes it, with the preview's path of it.
+struct LevelledView
+{
+    LevelledProgram program;
+    PathInterpreter reader; // its blocks are the levelled lines
+    QVector<PathPoint> path;
+};
 
 namespace Ui {
 class MainWindow;
@@ -107,6 +119,7 @@ private slots:
     void on_pushButtonResume_clicked();
     void on_actionStart_From_Line_triggered();
     void on_actionHeight_Map_triggered();
+    void on_actionSave_Levelled_Program_triggered();
     void on_pushButtonOpenFile_clicked();
     void on_pushButtonSpindle_clicked();
     void on_pushButtonOpenProbeDialog_clicked();
@@ -168,6 +181,14 @@ private:
     void RefuseOpening(const QString &path);
     QString StartRefusal(const StartFromLine &start) const;
     void ShowWayIn(const StartFromLine &start);
+    void LevelProgram();
+    void ShowLevelled();
+    bool LevelledReady() const;
+    void CancelStartWhenLevelled(const QString &why);
+    void StartJob();
+    int OperatorLine(int line) const;
+    QString InOperatorLines(const QString &text) const;
+    int FirstPointOfLine(int block) const;
 
     QLCDNumber *workX = nullptr;
     QLCDNumber *workY = nullptr;
@@ -190,6 +211,15 @@ private:
     PositionsDialog positionsDialog;
     HeightMapDialog heightMapDialog;
     HeightMap keptMap; // stays when another program is loaded
+    // While a map is kept, the job, the preview and the estimate take the program it levels.
+    QTimer levelTimer;
+    QFutureWatcher<std::shared_ptr<LevelledView>> levelWatcher;
+    std::shared_ptr<LevelledView> levelled; // of the editor's text as it is; null while levelling
+    bool levelAgain = false;                // the text or map changed while levelling
+    bool startWhenLevelled = false;         // Send was pressed while levelling
+    QStringList levelNotesShown;            // each warning once, not at every edit
+    QVector<int> jobSourceLine; // the operator's line of each line the job sends; empty: the same
+    QVector<int> surveyedSourceLine; // likewise for the program the estimate read
     Ui::MainWindow *ui;
     SettingsDialog settingsDialog;
     MachineSession session;

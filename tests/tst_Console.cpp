@@ -269,6 +269,15 @@ private slots:
                 __FILE__ +
                 "#text:plainTextEditGCode=\\#include*#text:labelHeightMap=map -0.100 … +0.050 mm#"
                 "dialog:HeightMapDialog=pushButtonMapClear#text:labelHeightMap=");
+        // Kept, the map levels what Send starts, the editor keeping the operator's text; a
+        // program it cannot level is not started at all.
+        row("a height map applied to the program",
+            zero09 + mapGrid.arg(2) + touch("X0 Y0", "-10.100") + touch("X10 Y0", "-9.950") +
+                touch("X10 Y10", "-10.000") + touch("X0 Y10", "-9.980") + done +
+                "text:labelHeightMap=map -0.100 … +0.050 mm#program:G1 X5 F100#"
+                "shows:Not started: line 1: a feed move before the program has set#wrote:#"
+                "program:G0 X0 Y0 Z1\nG1 X10 Z0 F100#wrote:G0 X0 Y0 Z1.05\nG1 X10 Y0 Z0.05 F100\n#"
+                "text:plainTextEditGCode=G0 X0 Y0 Z1\nG1 X10 Z0 F100");
         // Feed Hold and Cycle Start work; a touch that finds nothing ends the run there.
         row("a height map on 1.1, touched twice, no contact",
             grbl11 +

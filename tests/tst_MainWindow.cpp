@@ -295,6 +295,17 @@ private slots:
         QCOMPARE(windowEditor->toPlainText(), QString());
         windowPreview->grabFramebuffer(); // one more repaint
         QCOMPARE(shown("lcdNumberX"), 70.0);
+        // A kept map draws the program it levels; cleared, the operator's again.
+        auto *save = child<QAction>(window.get(), "actionSave_Levelled_Program");
+        windowEditor->setPlainText("G0 X0 Y0 Z0\nG1 X10 F100"); // where it starts is known
+        QTRY_COMPARE(shown("lcdNumberX"), 30.0);
+        QCOMPARE(shown("lcdNumberZ"), 0.0);
+        window->setHeightMap(HeightMap({0, 0, 10, 10, 2, 2}, {0, -2, 0, -2}));
+        QTRY_COMPARE(shown("lcdNumberZ"), 2.0);
+        QVERIFY(save->isEnabled());
+        window->setHeightMap({});
+        QTRY_COMPARE(shown("lcdNumberZ"), 0.0);
+        QVERIFY(!save->isEnabled());
     }
 
     // The view from above fits the envelope; each box changes the picture and back.

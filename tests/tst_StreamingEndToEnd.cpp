@@ -813,6 +813,91 @@ private slots:
         QVERIFY(!station->widget<QPushButton>("pushButtonResume")->isVisible());
     }
 
+    // A grid probed on the stock, kept, and a program 0.1 mm deep cut through it: everywhere the
+    // tool cuts, it is 0.1 mm under the surface grblsim holds, to within what a bilinear map of
+    // it can tell (for the bump: spacing^2 / 8 in each direction times its greatest curvature).
+    void levelledProgramCutsAtItsDepth_data()
+    {
+        QTest::addColumn<QString>("surface");
+        QTest::addColumn<double>("tolerance");
+        const double spacing = 5, bump = 0.3, radius = 12;
+        const double curvature = bump * M_PI * M_PI / (2 * radius * radius);
+        QTest::newRow("tilted") << "-5,0.01,-0.005" << 0.02;
+        QTest::newRow("bump") << QString("-5,0,0,%1,20,15,%2").arg(bump).arg(radius)
+                              << 2 * spacing * spacing / 8 * curvature + 0.02;
+    }
+
+    void levelledProgramCutsAtItsDepth()
+    {
+        QFETCH(QString, surface);
+        QFETCH(double, tolerance);
+        startStation({"--time-scale", "25", "--grbl", "1.1", "--surface", surface});
+        const QStringList at = surface.split(',');
+        const auto surfaceAt = [&at](double x, double y) {
+            double z = at[0].toDouble() + at[1].toDouble() * x + at[2].toDouble() * y;
+            if (at.size() == 7) {
+                const double d = std::hypot(x - at[4].toDouble(), y - at[5].toDouble());
+                if (d < at[6].toDouble())
+                    z += at[3].toDouble() * (1 + std::cos(M_PI * d / at[6].toDouble())) / 2;
+            }
+            return z;
+        };
+        const double offsetZ = -5; // work Z 0 near the stock's top
+        station->type("G10 L2 P1 X0 Y0 Z-5");
+        QVERIFY(station->reaches("Idle"));
+        QWidget *dialog = topLevel("HeightMapDialog");
+        child<QDoubleSpinBox>(dialog, "doubleSpinBoxMapX0")->setValue(0);
+        child<QDoubleSpinBox>(dialog, "doubleSpinBoxMapY0")->setValue(0);
+        child<QDoubleSpinBox>(dialog, "doubleSpinBoxMapX1")->setValue(30);
+        child<QDoubleSpinBox>(dialog, "doubleSpinBoxMapY1")->setValue(20);
+        child<QSpinBox>(dialog, "spinBoxMapColumns")->setValue(7);
+        child<QSpinBox>(dialog, "spinBoxMapRows")->setValue(5);
+        child<QPushButton>(dialog, "pushButtonMapProbe")->click();
+        QTRY_VERIFY2_WITH_TIMEOUT(!station->window->heightMap().isEmpty(),
+                                  qPrintable(station->terminal().right(300)), 60000);
+        const QString program = "G21 G90\nG0 Z2\nG0 X3 Y3\nG1 Z-0.1 F200\nG1 X27 F600\nY17\n"
+                                "G2 X17 Y17 I-5 J0\nG1 X3\nY3\nX27 Y17\nG0 Z2\nG0 X0 Y0";
+        station->load(program);
+        QVERIFY(station->reaches("Idle"));
+        station->click("pushButtonSendGCode");
+        // The editor marks the operator's line being cut, never one of the levelled program's.
+        auto *editor = station->widget<CodeEditor>("plainTextEditGCode");
+        int marked = 0;
+        QTRY_VERIFY2_WITH_TIMEOUT((marked = std::max(marked, editor->runningLine()),
+                                   station->jobText().startsWith("finished in")),
+                                  qPrintable(station->jobText()), 60000);
+        QVERIFY2(marked > 4 && marked <= 12, qPrintable(QString::number(marked)));
+        QCOMPARE(station->widget<QPlainTextEdit>("plainTextEditGCode")->toPlainText(), program);
+        station->window->StartFromProgramLine(5); // it would start unlevelled
+        QVERIFY(!station->window->findChild<QMessageBox *>("startFromLineBox"));
+        QVERIFY(station->terminal().contains("Not started from line 5: start from a line is not "
+                                             "available while a height map is applied"));
+        double worst = 0, length = 0;
+        QString worstSegment;
+        for (const Ran &r : ranInWork(station->sim.motionLines())) {
+            const auto depthAt = [&](const Point &p) {
+                return surfaceAt(p[0], p[1]) - (p[2] + offsetZ);
+            };
+            const double across = std::hypot(r.to[0] - r.from[0], r.to[1] - r.from[1]);
+            if (r.kind == "G0" || across < 1e-6 || std::min(depthAt(r.from), depthAt(r.to)) < 0.05)
+                continue; // not along the cut: over the stock, or down into it and up
+            length += across;
+            const int steps = int(std::ceil(across / 0.1));
+            for (int step = 0; step <= steps; ++step) {
+                const double t = double(step) / steps;
+                Point p;
+                for (int axis = 0; axis < 3; ++axis)
+                    p[axis] = r.from[axis] + t * (r.to[axis] - r.from[axis]);
+                if (std::fabs(depthAt(p) - 0.1) > worst)
+                    worst = std::fabs(depthAt(p) - 0.1), worstSegment = r.line;
+            }
+        }
+        qInfo("%.1f mm cut, the depth within %.4f mm of 0.1 (bound %.4f), worst along %s", length,
+              worst, tolerance, qPrintable(worstSegment));
+        QVERIFY2(worst <= tolerance, qPrintable(worstSegment));
+        QVERIFY(length > 100); // every cut seen
+    }
+
     // A stick pushed when the gamepad goes away, or when its dialog opens, moves no more.
     void noMotionNobodyAskedFor_data()
     {
