@@ -402,26 +402,12 @@ void MainWindow::on_actionSave_Levelled_Program_triggered()
 // The job's lines are the levelled program's; the operator's marks are in their own lines.
 int MainWindow::OperatorLine(int line) const
 {
-    if (line <= 0 || jobSourceLine.isEmpty())
-        return line;
-    return jobSourceLine.value(std::min(line, int(jobSourceLine.size())) - 1);
+    return LevelledProgram::operatorLine(line, jobSourceLine);
 }
 
 QString MainWindow::InOperatorLines(const QString &text) const
 {
-    if (jobSourceLine.isEmpty())
-        return text;
-    static const QRegularExpression lineNumber(QStringLiteral("\\bline (\\d+)"));
-    QString told;
-    qsizetype from = 0;
-    for (auto found = lineNumber.globalMatch(text); found.hasNext();) {
-        const QRegularExpressionMatch match = found.next();
-        told += QStringView(text).mid(from, match.capturedStart(1) - from);
-        told += QString::number(OperatorLine(match.captured(1).toInt()));
-        from = match.capturedEnd(1);
-    }
-    told += QStringView(text).mid(from);
-    return told;
+    return LevelledProgram::inOperatorLines(text, jobSourceLine);
 }
 
 int MainWindow::FirstPointOfLine(int block) const

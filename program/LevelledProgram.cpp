@@ -1,5 +1,7 @@
 #include "LevelledProgram.h"
 
+#include <QRegularExpression>
+
 #include "LineLeveller.h"
 
 #include <algorithm>
@@ -77,4 +79,28 @@ LevelledProgram LevelledProgram::level(QStringView program, const HeightMap &map
     levelled.sourceLine = std::move(leveller.sourceLine);
     levelled.warnings = leveller.warnings();
     return levelled;
+}
+
+int LevelledProgram::operatorLine(int line, const QVector<int> &sourceLine)
+{
+    if (line <= 0 || sourceLine.isEmpty())
+        return line;
+    return sourceLine.value(std::min(line, int(sourceLine.size())) - 1);
+}
+
+QString LevelledProgram::inOperatorLines(const QString &text, const QVector<int> &sourceLine)
+{
+    if (sourceLine.isEmpty())
+        return text;
+    static const QRegularExpression lineNumber(QStringLiteral("\\bline (\\d+)"));
+    QString told;
+    qsizetype from = 0;
+    for (auto found = lineNumber.globalMatch(text); found.hasNext();) {
+        const QRegularExpressionMatch match = found.next();
+        told += QStringView(text).mid(from, match.capturedStart(1) - from);
+        told += QString::number(operatorLine(match.captured(1).toInt(), sourceLine));
+        from = match.capturedEnd(1);
+    }
+    told += QStringView(text).mid(from);
+    return told;
 }

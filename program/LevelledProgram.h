@@ -18,4 +18,11 @@ struct LevelledProgram
     QString refusal;      // "line N: why", when the program cannot be levelled
     static LevelledProgram level(QStringView program, const HeightMap &map,
                                  double arcTolerance = 0.002);
+
+    // Line `line` (from 1) of a levelled text as the operator's line; without a mapping, or for
+    // 0, the line itself.
+    static int operatorLine(int line, const QVector<int> &sourceLine);
+    // What the job and the controller say of the levelled text's lines ("at line N"), in the
+    // operator's lines.
+    static QString inOperatorLines(const QString &text, const QVector<int> &sourceLine);
 };

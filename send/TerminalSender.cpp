@@ -305,23 +305,11 @@ bool TerminalSender::level()
 
 int TerminalSender::operatorLine(int line) const
 {
-    return line >= 1 && line <= sourceLines.size() ? sourceLines.at(line - 1) : line;
+    return LevelledProgram::operatorLine(line, sourceLines);
 }
 
 // The job and the controller's errors name lines of the program sent.
 QString TerminalSender::inOperatorLines(const QString &text) const
 {
-    if (sourceLines.isEmpty())
-        return text;
-    static const QRegularExpression lineNumber(QStringLiteral("\\bline (\\d+)"));
-    QString told;
-    qsizetype from = 0;
-    for (auto found = lineNumber.globalMatch(text); found.hasNext();) {
-        const QRegularExpressionMatch match = found.next();
-        told += QStringView(text).mid(from, match.capturedStart(1) - from);
-        told += QString::number(operatorLine(match.captured(1).toInt()));
-        from = match.capturedEnd(1);
-    }
-    told += QStringView(text).mid(from);
-    return told;
+    return LevelledProgram::inOperatorLines(text, sourceLines);
 }
