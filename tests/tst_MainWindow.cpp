@@ -991,8 +991,9 @@ private slots:
         preview->setDonePoints(1); // a new job: the image is drawn anew, from the path as it is
         QCOMPARE(sides(frame()), QStringLiteral("gg-"));
         // A start's way in is drawn over the image in a colour of its own, and goes with it.
-        preview->setWayIn({{5, -5, 0}, {5, 5, 0}});
+        preview->setWayIn({{5, -5, 0}, {5, 5, 0}, {-5, 5, 0}});
         QVERIFY(near(frame(), pixelOf(5, 0), "rb"));
+        QVERIFY(near(frame(), pixelOf(2.5, 5), "rb"));
         preview->setWayIn({});
         QCOMPARE(sides(frame()), QStringLiteral("gg-"));
         // A height map lies under the path, blue where it is lowest, amber where highest; the
