@@ -304,7 +304,8 @@ qint64 MachineSession::jobElapsedMs() const
     return jobClock.isValid() ? jobClock.elapsed() : 0;
 }
 
-QString MachineSession::startProbe(const ProbeRequest &request)
+// Why no probe of either kind may start now; empty when one may.
+QString MachineSession::probeRefusal() const
 {
     if (!isConnected())
         return QStringLiteral("the controller is not connected");
@@ -314,6 +315,13 @@ QString MachineSession::startProbe(const ProbeRequest &request)
         return QStringLiteral("a program is running");
     if (!isIdle())
         return QStringLiteral("the machine is not idle");
+    return {};
+}
+
+QString MachineSession::startProbe(const ProbeRequest &request)
+{
+    if (const QString refusal = probeRefusal(); !refusal.isEmpty())
+        return refusal;
     const QStringList lines = ProbeCycle::startLines(request);
     const ModalState before = expectedModes();
     const QString relative = relativeLine(before);
@@ -330,13 +338,9 @@ QString MachineSession::startProbe(const ProbeRequest &request)
 
 QString MachineSession::startGridProbe(const GridProbeRequest &request)
 {
-    if (!isConnected())
-        return QStringLiteral("the controller is not connected");
-    if (probe.isActive() || grid.isActive())
-        return QStringLiteral("a probe is already running");
-    if (isJogLocked())
-        return QStringLiteral("a program is running");
-    if (!isIdle() || feedingHeld)
+    if (const QString refusal = probeRefusal(); !refusal.isEmpty())
+        return refusal;
+    if (feedingHeld)
         return QStringLiteral("the machine is not idle");
     if (const QString fault = request.fault(); !fault.isEmpty())
         return fault;

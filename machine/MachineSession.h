@@ -97,6 +97,7 @@ public:
 
     // Why a probe cannot start; empty when it started.
     QString startProbe(const ProbeRequest &request);
+    QString probeRefusal() const;
     const ProbeCycle &probeCycle() const { return probe; }
 
     // Why a height map cannot be probed now; empty when its probing started. It holds the
