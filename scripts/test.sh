@@ -9,9 +9,11 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
+timeout=600
 if [ "${1:-}" = "--sanitize" ]; then
     shift
     build="$root/build-sanitize"
+    timeout=1500 # the sanitizers slow the end-to-end runs two- to threefold
     "$root/scripts/build.sh" --sanitize
     export ASAN_OPTIONS=halt_on_error=1:detect_leaks=0
     export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
@@ -22,4 +24,4 @@ cd "$build"
 export QT_LOGGING_RULES="orlo.*.debug=false"
 export LIBGL_ALWAYS_SOFTWARE=1
 xvfb-run -a -s "-screen 0 1600x1200x24 -nolisten tcp" \
-    ctest --output-on-failure --timeout 600 "$@"
+    ctest --output-on-failure --timeout "$timeout" "$@"

@@ -845,6 +845,8 @@ private slots:
         const double offsetZ = -5; // work Z 0 near the stock's top
         station->type("G10 L2 P1 X0 Y0 Z-5");
         QVERIFY(station->reaches("Idle"));
+        // The heights are work Z: the grid waits for the controller to tell the new offset.
+        QTRY_VERIFY_WITH_TIMEOUT(station->terminal().contains("WCO:0.000,0.000,-5.000"), 15000);
         QWidget *dialog = topLevel("HeightMapDialog");
         child<QDoubleSpinBox>(dialog, "doubleSpinBoxMapX0")->setValue(0);
         child<QDoubleSpinBox>(dialog, "doubleSpinBoxMapY0")->setValue(0);
