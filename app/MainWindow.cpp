@@ -73,6 +73,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->pushButtonResume->hide();
     ui->labelHeightMap->hide();
     ConnectJogButtons();
+    ConnectJogKeys();
     ConnectOverrideButtons();
     ShowDialect();
 
@@ -1092,6 +1093,8 @@ QString MainWindow::HeldJogDirection(const GamepadMapping::Inputs &held) const
         if (jogButton->isDown())
             return JogCommands::direction(input);
     }
+    if (const auto key = keyboardJog.held())
+        return JogCommands::direction(*key);
     return {};
 }
 
@@ -1134,6 +1137,20 @@ void MainWindow::ConnectJogButtons()
         connect(button, &QPushButton::pressed, this, &MainWindow::UpdateContinuousJog);
         connect(button, &QPushButton::released, this, &MainWindow::UpdateContinuousJog);
     }
+}
+
+// A key steps as a click on its button does, or holds as the held button; its release stops.
+void MainWindow::ConnectJogKeys()
+{
+    keyboardJog.addSurface(ui->dockWidgetJogging);
+    keyboardJog.addSurface(ui->GLWidget);
+    connect(&keyboardJog, &KeyboardJog::pressed, this, [this](GamepadButton button) {
+        if (closing)
+            return;
+        JogButtonPressed(button, false);
+        UpdateContinuousJog();
+    });
+    connect(&keyboardJog, &KeyboardJog::released, this, &MainWindow::UpdateContinuousJog);
 }
 
 // Each button sends its override's single realtime byte; 0.9 has none, and the dock is hidden.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "KeyboardJog.h"
 #include "ProgramSurvey.h"
 #include "RecentFiles.h"
 #include "TerminalPane.h"
@@ -155,6 +156,7 @@ private:
     static QString PinNames(const QString &letters);
     void ShowDialect();
     void ConnectJogButtons();
+    void ConnectJogKeys();
     void ConnectOverrideButtons();
     void UpdateContinuousJog();
     QString HeldJogDirection(const GamepadMapping::Inputs &held) const;
@@ -232,6 +234,7 @@ private:
     QTimer tickTimer;
     QTimer jogTimer;
     WindowsGamepad gamepad;
+    KeyboardJog keyboardJog;
     TerminalPane terminalPane;
     DocumentPathReader pathReader;
     QFutureWatcher<ProgramFile::Reading> openedFile;

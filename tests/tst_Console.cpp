@@ -60,7 +60,8 @@ private slots:
     // lines and sends them to an idle controller; program: does so with the given text, load:
     // only loads it; say: is the controller's, wrote: what the station must have written by
     // then and nothing more; click:, type:, invoke: (a slot by name) and apply (the link's
-    // settings, dropping it), press:/release: (a button held), set:NAME=N, dialog:NAME=BUTTON and
+    // settings, dropping it), press:/release: (a button held), key:/keyup:NAME=KEY (a key on a
+    // widget given the focus; repeat: its keyboard's repeat), set:NAME=N, dialog:NAME=BUTTON and
     // close (answering yes) and box:NAME=Yes|No (a question's answer) are the operator's, tick the
     // station's, wait:MS the clock's; unplug and replug (the same port again, without a restart)
     // the cable's; polled: is wrote: without the station's status queries; text:NAME=.. (a trailing
@@ -182,6 +183,7 @@ private slots:
         row("step jog during a job",
             "send:10#" + five + "#click:radioButton10mm#click:pushButtonMinusX" + locked);
         row("coolant during a job", "send:10#" + five + "#click:pushButtonCoolant" + locked);
+        row("jog key during a job", "send:10#" + five + "#key:pushButtonPlusX=Right" + locked);
         const QString file = __FILE__;
         row("opening a file during a job", "send:10#" + five + "#open:" + file +
                                                "#shows:Not opened while a program runs: " + file +
@@ -207,14 +209,26 @@ private slots:
             "click:pushButtonCycleStartCmd#wrote:~#say:ok\r\n#wrote:G1 X2 F100\n");
         // A held jog is a chain of short jogs at the feed set, ahead of the machine by a little;
         // released, it is cancelled, and what still waited for room never goes out.
+        // The arrow key held on the button is the button held, its own repeat no new press.
         const QString jog = "$J=G91 Y+3.085 F1234\n";
-        row("a held 1.1 jog and its release",
-            grbl11 +
-                "click:radioButtonContinious#set:spinBoxFeedRate=1234#press:pushButtonPlusY#"
-                "wrote:" +
-                jog + jog + "#wait:1000#wrote:" + jog + jog + jog +
-                "#release:pushButtonPlusY#wrote:" + QChar(0x85) +
-                "#say:ok\r\nok\r\nok\r\nok\r\nok\r\n#wrote:");
+        for (const auto &[name, press, release] :
+             {std::tuple{"a held 1.1 jog and its release", "press:pushButtonPlusY",
+                         "release:pushButtonPlusY"},
+              std::tuple{"a held 1.1 jog key and its release", "key:pushButtonPlusY=Up",
+                         "repeat:pushButtonPlusY=Up#keyup:pushButtonPlusY=Up"}})
+            row(name, grbl11 + "click:radioButtonContinious#set:spinBoxFeedRate=1234#" + press +
+                          "#wrote:" + jog + jog + "#wait:1000#wrote:" + jog + jog + jog + "#" +
+                          release + "#wrote:" + QChar(0x85) +
+                          "#say:ok\r\nok\r\nok\r\nok\r\nok\r\n#wrote:");
+        // Keys jog where the operator looks at the machine, and edit where they edit.
+        row("step jog keys",
+            "click:radioButton1mm#key:pushButtonPlusX=Right#keyup:pushButtonPlusX=Right#"
+            "wrote:G91\nG01 X+1 F1500\nG90 G0 F0\n?#say:ok\r\nok\r\nok\r\n#"
+            "key:radioButton1mm=Left#repeat:radioButton1mm=Left#keyup:radioButton1mm=Left#"
+            "wrote:G91\nG01 X-1 F1500\nG90 G0 F0\n?#say:ok\r\nok\r\nok\r\n#"
+            "key:GLWidget=PgDown#keyup:GLWidget=PgDown#wrote:G91\nG01 Z-1 F500\nG90 G0 F0\n?#"
+            "key:lineEditCommand=Left#key:spinBoxFeedRate=PgUp#key:plainTextEditGCode=Up#"
+            "key:checkBoxHideStatusMessage=Right#wrote:");
         // Closing during a job stops it first: a reset only once the hold has come to rest
         // (Hold:0), never while it slows down (Hold:1), which would lose the position.
         row("closing during a 1.1 job",
@@ -389,6 +403,24 @@ private slots:
                 auto *button = widget<QPushButton>(qPrintable(argument));
                 verb == "press" ? QTest::mousePress(button, Qt::LeftButton)
                                 : QTest::mouseRelease(button, Qt::LeftButton);
+            } else if (verb == "key" || verb == "keyup" || verb == "repeat") {
+                // Keys go to the widget with the focus, as the keyboard's do.
+                auto *focus = widget<QWidget>(qPrintable(name));
+                QApplication::setActiveWindow(station->window.get());
+                focus->setFocus();
+                QTRY_COMPARE(QApplication::focusWidget(),
+                             focus->focusProxy() ? focus->focusProxy() : focus);
+                const int key = QKeySequence::fromString(value)[0];
+                const auto send = [&](QEvent::Type type, bool repeated) {
+                    QKeyEvent event(type, key, Qt::NoModifier, {}, repeated);
+                    QApplication::sendEvent(QApplication::focusWidget(), &event);
+                };
+                for (int i = 0; verb == "repeat" && i < 30; ++i) {
+                    send(QEvent::KeyRelease, true);
+                    send(QEvent::KeyPress, true);
+                }
+                if (verb != "repeat")
+                    send(verb == "key" ? QEvent::KeyPress : QEvent::KeyRelease, false);
             } else if (verb == "set") {
                 widget<QWidget>(qPrintable(name))->setProperty("value", value.toInt());
             } else if (verb == "dialog") {

@@ -673,21 +673,35 @@ private slots:
     // controller itself stops at the cancel).
     void continuousJogStopsOnRelease_data()
     {
-        rows<bool>("gamepad", {{"button", false}, {"gamepad", true}});
+        rows<QString>("input", {{"button", "button"}, {"gamepad", "gamepad"}, {"key", "key"}});
     }
 
     void continuousJogStopsOnRelease()
     {
-        QFETCH(bool, gamepad);
+        QFETCH(QString, input);
         VirtualJoystick pad;
         pad.centre();
         startStation({"--grbl", "1.1"});
         QTest::qWait(200); // the gamepad is found
         auto *button = station->widget<QPushButton>("pushButtonPlusY");
-        gamepad ? pad.setY(0) : QTest::mousePress(button, Qt::LeftButton);
+        const auto hold = [&](bool held) {
+            if (input == "gamepad") {
+                held ? pad.setY(0) : pad.centre();
+            } else if (input == "button") {
+                held ? QTest::mousePress(button, Qt::LeftButton)
+                     : QTest::mouseRelease(button, Qt::LeftButton);
+            } else {
+                QApplication::setActiveWindow(station->window.get());
+                button->setFocus();
+                held ? QTest::keyPress(button, Qt::Key_Up) : QTest::keyRelease(button, Qt::Key_Up);
+            }
+        };
+        if (input == "key")
+            station->widget<QRadioButton>("radioButtonContinious")->click();
+        hold(true);
         QTest::qWait(1000);
         QElapsedTimer sinceRelease;
-        gamepad ? pad.centre() : QTest::mouseRelease(button, Qt::LeftButton);
+        hold(false);
         sinceRelease.start();
         double last = -1;
         qint64 lastChange = 0;
