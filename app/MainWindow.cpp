@@ -13,7 +13,9 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSettings>
+#include <QStyle>
 #include <QTextBrowser>
 #include <QtConcurrent>
 
@@ -23,8 +25,10 @@ namespace {
 constexpr int tickIntervalMs = 1000;
 constexpr int jogIntervalMs = 200;
 constexpr int jobViewIntervalMs = 200;
-constexpr int surveyDelayMs = 700; // typing goes on; the survey waits for a pause
-constexpr int levelDelayMs = 300;  // levelling a long program takes a while: not every keystroke
+constexpr int surveyDelayMs = 700;  // typing goes on; the survey waits for a pause
+constexpr int levelDelayMs = 300;   // levelling a long program takes a while: not every keystroke
+constexpr int terminalColumns = 40; // a status report or an error text without wrapping
+constexpr int commandFieldWidth = 200; // a typed line of G-code seen whole
 
 const char *dockLocationsKey = "DOCK_LOCATIONS";
 const char *hideStatusKey = "HideStatusMsg";
@@ -68,6 +72,7 @@ MainWindow::MainWindow(QWidget *parent)
     initResources();
     ui->setupUi(this);
     terminalPane.attach(ui->plainTextEditSerial);
+    KeepCentreUsable();
     ui->ConnectionLED->setColor(Qt::red);
     ui->progressBar->setValue(0);
     ui->pushButtonResume->hide();
@@ -155,6 +160,9 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&openedFile, &QFutureWatcher<ProgramFile::Reading>::finished, this,
             &MainWindow::ShowOpenedFile);
 
+    // The overrides and the special commands share a column as tabs: one above the other they
+    // are taller than a laptop's screen leaves them. An operator's own layout comes after.
+    tabifyDockWidget(ui->dockWidgetSpecialCommands, ui->dockWidgetOverrides);
     RestoreWindowState();
     tickTimer.start(tickIntervalMs);
     jogTimer.start(jogIntervalMs);
@@ -270,7 +278,10 @@ void MainWindow::ShowDialect()
     const Dialect &dialect = session.dialect();
     ui->labelController->setText(dialect.describe());
     ui->dockWidgetContentsOverrides->setEnabled(dialect.speaks11());
+    const bool appears = dialect.speaks11() && ui->dockWidgetOverrides->isHidden();
     ui->dockWidgetOverrides->setVisible(dialect.speaks11());
+    if (appears)
+        ui->dockWidgetOverrides->raise(); // in front of the tabs it shares
 }
 
 // Send, Spindle and Probing want a machine at rest; a program locks out everything that moves
@@ -1139,6 +1150,18 @@ void MainWindow::ConnectJogButtons()
     }
 }
 
+// The docks take what they like first; the terminal and the command field are what the
+// operator reads and types in, so they keep a width a reply and a line fit in.
+void MainWindow::KeepCentreUsable()
+{
+    QPlainTextEdit *terminal = ui->plainTextEditSerial;
+    const int scrollBar = terminal->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    terminal->setMinimumWidth(terminalColumns * terminal->fontMetrics().averageCharWidth() +
+                              scrollBar + 2 * terminal->frameWidth() +
+                              int(terminal->document()->documentMargin()) * 2);
+    ui->lineEditCommand->setMinimumWidth(commandFieldWidth);
+}
+
 // A key steps as a click on its button does, or holds as the held button; its release stops.
 void MainWindow::ConnectJogKeys()
 {
@@ -1165,6 +1188,9 @@ void MainWindow::ConnectOverrideButtons()
         {ui->pushButtonSpindleMinus10, 0x9B}, {ui->pushButtonSpindlePlus1, 0x9C},
         {ui->pushButtonSpindleMinus1, 0x9D}};
     for (const auto &[button, byte] : overrides) {
+        // As wide as the text needs, not the style's usual button width: thirteen of them
+        // would squeeze the terminal and the command field on a laptop's screen.
+        button->setMinimumWidth(button->fontMetrics().horizontalAdvance(button->text()) + 16);
         const char realtime = char(byte);
         connect(button, &QPushButton::clicked, this,
                 [this, realtime] { session.sendRealtime(realtime); });

@@ -157,6 +157,7 @@ private:
     void ShowDialect();
     void ConnectJogButtons();
     void ConnectJogKeys();
+    void KeepCentreUsable();
     void ConnectOverrideButtons();
     void UpdateContinuousJog();
     QString HeldJogDirection(const GamepadMapping::Inputs &held) const;

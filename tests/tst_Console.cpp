@@ -2,6 +2,7 @@
 #include "Station.h"
 #include "TestMain.h"
 
+#include <QDockWidget>
 #include <QFile>
 #include <QLCDNumber>
 #include <QMessageBox>
@@ -113,6 +114,10 @@ private slots:
                 "say:<Idle|MPos:0.000,0.000,0.000|FS:0,0>\r\n#text:pushButtonSpindle=Spindle Off#"
                 "say:<Idle|MPos:0.000,0.000,0.000|FS:0,0|Ov:100,100,100>\r\n#"
                 "text:pushButtonSpindle=Spindle On");
+        // On a laptop's screen every control is whole, the command field and the terminal wide
+        // enough to use.
+        row("fits a laptop", "fits:1280x800#fits:1366x768");
+        row("1.1 fits a laptop", grbl11 + "fits:1280x800#fits:1366x768");
         row("coolant on and off",
             "click:pushButtonCoolant#wrote:M8\n#say:ok\r\n#text:pushButtonCoolant=Coolant Off#"
             "click:pushButtonCoolant#wrote:M9\n#say:ok\r\n#text:pushButtonCoolant=Coolant On");
@@ -421,6 +426,29 @@ private slots:
                 }
                 if (verb != "repeat")
                     send(verb == "key" ? QEvent::KeyPress : QEvent::KeyRelease, false);
+            } else if (verb == "fits") { // a laptop's screen, less its panel and title bar
+                const QSize screen(argument.section('x', 0, 0).toInt(),
+                                   argument.section('x', 1).toInt());
+                QMainWindow *window = station->window.get();
+                window->show();
+                window->resize(screen - QSize(0, 60));
+                QVERIFY(QTest::qWaitForWindowExposed(window));
+                QTest::qWait(100); // the docks laid out anew
+                QVERIFY2(window->width() <= screen.width() &&
+                             window->height() <= screen.height() - 60,
+                         qPrintable(QString("%1x%2").arg(window->width()).arg(window->height())));
+                // Each dock in front of those it shares tabs with, in turn.
+                for (QDockWidget *dock : window->findChildren<QDockWidget *>()) {
+                    if (dock->isHidden())
+                        continue;
+                    dock->raise();
+                    QTest::qWait(20);
+                    QCOMPARE(clippedControls(window), QString());
+                }
+                QVERIFY(widget<QLineEdit>("lineEditCommand")->width() >= 200);
+                const auto *terminal = widget<QPlainTextEdit>("plainTextEditSerial");
+                QVERIFY(terminal->viewport()->width() >=
+                        40 * terminal->fontMetrics().averageCharWidth());
             } else if (verb == "set") {
                 widget<QWidget>(qPrintable(name))->setProperty("value", value.toInt());
             } else if (verb == "dialog") {
