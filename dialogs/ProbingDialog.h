@@ -29,8 +29,11 @@ public slots:
 private slots:
     void on_checkBoxAutoSetPos_toggled(bool checked);
     void on_pushButtonProbe_clicked();
+    void on_pushButtonToolLength_clicked();
 
 private:
+    void Start(const ProbeRequest &request);
+
     Ui::ProbingDialog *ui;
     QString lastState;
 };

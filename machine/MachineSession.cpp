@@ -322,7 +322,14 @@ QString MachineSession::startProbe(const ProbeRequest &request)
 {
     if (const QString refusal = probeRefusal(); !refusal.isEmpty())
         return refusal;
-    const QStringList lines = ProbeCycle::startLines(request);
+    ProbeRequest asked = request;
+    if (asked.toolLength) {
+        if (asked.axis != QLatin1Char('Z') || asked.distance >= 0)
+            return QStringLiteral("a tool length is probed downwards along Z");
+        asked.setHeight.reset();
+        asked.referenceTouch = asked.asReference ? std::nullopt : referenceTouch;
+    }
+    const QStringList lines = ProbeCycle::startLines(asked);
     const ModalState before = expectedModes();
     const QString relative = relativeLine(before);
     ModalState during = before;
@@ -331,8 +338,8 @@ QString MachineSession::startProbe(const ProbeRequest &request)
     probeRestore = before.restoreWords(during).toLatin1();
     enqueue(relative.toLatin1(), CommandTag);
     enqueue(lines.at(1).toLatin1(), ProbeTag);
-    probe.start(request);
-    probeTimer.start(ProbeCycle::timeoutMs(request));
+    probe.start(asked);
+    probeTimer.start(ProbeCycle::timeoutMs(asked));
     return {};
 }
 
@@ -825,6 +832,9 @@ void MachineSession::alarmed(const QString &line)
     const bool toldAlready = job.state() == Job::State::Stopped && !job.faultReply().isEmpty();
     job.alarm(readable);
     cancelJog();
+    // A probe's own alarm leaves the machine where it knows it is; any other may not.
+    if (!probe.isActive() && !grid.isActive())
+        forgetToolReference(readable);
     if (probe.isActive())
         endProbe(probe.fail(readable), true);
     if (grid.isActive())
@@ -898,6 +908,7 @@ void MachineSession::linkLost()
     emit dialectChanged();
     job.linkLost();
     dropEverything();
+    forgetToolReference(QStringLiteral("link lost"));
     cancelStart(QStringLiteral("link lost"));
     if (probe.isActive()) {
         endProbe(probe.fail(QStringLiteral("link lost")), false);
@@ -964,6 +975,8 @@ bool MachineSession::write(const QByteArray &bytes, int tag)
 void MachineSession::endProbe(const ProbeCycle::Ending &ending, bool sendLines)
 {
     probeTimer.stop();
+    if (ending.toolTouch && !probe.request().referenceTouch)
+        referenceTouch = ending.toolTouch;
     if (sendLines) {
         for (const QString &line : ending.lines) {
             if (line == QLatin1String("G90"))
@@ -975,6 +988,16 @@ void MachineSession::endProbe(const ProbeCycle::Ending &ending, bool sendLines)
     }
     emit notice(ending.message);
     emit probeFinished(ending.contact, ending.message);
+}
+
+void MachineSession::forgetToolReference(const QString &why)
+{
+    if (!referenceTouch)
+        return;
+    referenceTouch.reset();
+    emit notice(QStringLiteral("The reference tool's length is forgotten (%1): the machine may "
+                               "not be where it was. Touch the reference tool again.")
+                    .arg(why));
 }
 
 // The last lines may still be in the controller's planner: the machine is asked until it says

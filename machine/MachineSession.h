@@ -98,6 +98,9 @@ public:
     // Why a probe cannot start; empty when it started.
     QString startProbe(const ProbeRequest &request);
     QString probeRefusal() const;
+    // The machine Z at which the reference tool touched the tool length switch, kept for the
+    // session while the machine keeps its position.
+    const std::optional<double> &toolReference() const { return referenceTouch; }
     const ProbeCycle &probeCycle() const { return probe; }
 
     // Why a height map cannot be probed now; empty when its probing started. It holds the
@@ -196,6 +199,7 @@ private:
     double jogSpeed09(int axis, int feed) const;
     void dropEverything();
     void endProbe(const ProbeCycle::Ending &ending, bool sendLines);
+    void forgetToolReference(const QString &why);
     void gridAnswered(bool ok, const QString &reply);
     void pumpGrid();
     void showGridProgress();
@@ -227,6 +231,7 @@ private:
     QTimer probeTimer;
     QByteArray restoreOwed;  // refused in an alarm or cut off: sent before the next line
     QByteArray probeRestore; // what the running probe's lines change, put back
+    std::optional<double> referenceTouch;
     GridProbe grid;
     QElapsedTimer gridClock;
     QByteArray gridRestore;       // what a grid probe's lines change, put back

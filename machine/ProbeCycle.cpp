@@ -18,6 +18,12 @@ QString setPositionCommand(QChar axis, double height)
     return QStringLiteral("G92 ") + axis + QString::number(height, 'g', 6);
 }
 
+QString toolLengthCommand(double touch, double reference)
+{
+    const double offset = std::round((touch - reference) * 1000) / 1000;
+    return QStringLiteral("G43.1 Z") + QString::number(offset == 0 ? 0 : offset, 'f', 3);
+}
+
 QStringList ProbeCycle::startLines(const ProbeRequest &request)
 {
     return {QStringLiteral("G91"), probeCommand(request.axis, request.distance, request.feed)};
@@ -81,8 +87,20 @@ std::optional<ProbeCycle::Ending> ProbeCycle::probeReport(const QString &line)
                   QStringLiteral("Probe: contact at machine %1 %2")
                       .arg(probing.axis)
                       .arg(report->position[size_t(qBound(0, axisIndex, 2))], 0, 'f', 3),
+                  {},
                   {}};
-    if (probing.setHeight) {
+    if (probing.toolLength) {
+        const double touch = report->position[2];
+        ending.toolTouch = touch;
+        if (probing.referenceTouch) {
+            ending.lines << toolLengthCommand(touch, *probing.referenceTouch);
+            ending.message += QStringLiteral(", tool length offset %1 mm from the reference tool")
+                                  .arg(touch - *probing.referenceTouch, 0, 'f', 3);
+        } else {
+            ending.lines << QStringLiteral("G49");
+            ending.message += QStringLiteral(", the reference tool for the tool length");
+        }
+    } else if (probing.setHeight) {
         ending.lines << setPositionCommand(probing.axis, *probing.setHeight);
         ending.message += QStringLiteral(", work %1 set to %2")
                               .arg(probing.axis)
@@ -95,5 +113,5 @@ std::optional<ProbeCycle::Ending> ProbeCycle::probeReport(const QString &line)
 ProbeCycle::Ending ProbeCycle::fail(const QString &why)
 {
     probeState = ProbeIdle;
-    return {false, QStringLiteral("Probe failed: ") + why, {QStringLiteral("G90")}};
+    return {false, QStringLiteral("Probe failed: ") + why, {QStringLiteral("G90")}, {}};
 }

@@ -15,11 +15,26 @@ QString setPositionCommand(QChar axis, double height);
 
 struct ProbeRequest
 {
-    QChar axis = QLatin1Char('Z');
-    double distance = -20;
-    int feed = 20;
+    ProbeRequest(QChar axis = QLatin1Char('Z'), double distance = -20, int feed = 20,
+                 std::optional<double> setHeight = {})
+        : axis(axis), distance(distance), feed(feed), setHeight(setHeight)
+    {
+    }
+
+    QChar axis;
+    double distance;
+    int feed;
     std::optional<double> setHeight; // G92 on contact, when given
+    // A tool's length on a fixed switch: the first touch is the reference tool's; a later one
+    // sets the tool length offset (G43.1) to its difference from that touch, so a new tool cuts
+    // where the reference tool would without zeroing Z again.
+    bool toolLength = false;
+    bool asReference = false;             // this tool is the reference, whatever came before
+    std::optional<double> referenceTouch; // machine Z; none: this touch is the reference
 };
+
+// "G43.1 Z3.5": the offset of a tool that touched at machine Z `touch` from the reference.
+QString toolLengthCommand(double touch, double reference);
 
 // One probing move, from the line that starts it to the controller's own word on it: the
 // "[PRB:x,y,z:1]" report of a contact. A state word of a status report cannot tell when the
@@ -39,7 +54,8 @@ public:
     {
         bool contact = false;
         QString message;
-        QStringList lines; // to send now: G92 on contact, then G90
+        QStringList lines;               // to send now: G92 or G43.1/G49 on contact, then G90
+        std::optional<double> toolTouch; // a tool length touch's machine Z
     };
 
     // The lines that start a cycle: relative mode for the move, then the move.

@@ -449,6 +449,8 @@ void Controller::startAction(const LineAction &action, double now, bool isHoming
 {
     pending = Pending{};
     pending.action = action;
+    if (action.toolNamed >= 0)
+        toolInSpindle = action.toolNamed;
     pending.homing = isHoming;
     hasPending = true;
     homing = isHoming;
@@ -538,13 +540,14 @@ void Controller::queueMove(const LineAction::Move &move, double now)
         // from rest, so the machine is where the move begins.
         pending.probeTouches = false;
         const Vec3 from = motion.position(machineTime(now));
+        const Vec3 tip{0, 0, toolInSpindleLength()};
         // 1.1 refuses to start a probe that already touches; 0.9 moves and finds no contact.
-        if (dialect.isV11() && config.surface.touches(from)) {
+        if (dialect.isV11() && config.surface.touches(from - tip)) {
             pending.probeAlreadyTouching = true;
             return;
         }
-        if (const std::optional<Vec3> contact = config.surface.contact(from, target)) {
-            target = *contact;
+        if (const auto contact = config.surface.contact(from - tip, target - tip)) {
+            target = *contact + tip;
             pending.probeTouches = true;
         }
     }
@@ -561,8 +564,11 @@ Motion::Note Controller::noteFor(const LineAction::Move &move, double feed) cons
                        : pending.action.jog ? "J"
                        : move.feed > 0      ? "G1"
                                             : "G0";
-    return {kind, "F" + shortNumber(feed) + " M" + std::to_string(parser.spindle) + " S" +
-                      shortNumber(parser.spindleSpeed) + " WCO " + triple(parser.workOffset())};
+    std::string state = "F" + shortNumber(feed) + " M" + std::to_string(parser.spindle) + " S" +
+                        shortNumber(parser.spindleSpeed) + " WCO " + triple(parser.workOffset());
+    if (!config.toolLengths.empty())
+        state += " TL " + shortNumber(toolInSpindleLength());
+    return {kind, state};
 }
 
 void Controller::finishProbe(double now)
@@ -588,7 +594,14 @@ void Controller::raiseAlarm(int code)
 
 bool Controller::probeTouching(double now)
 {
-    return config.surface.touches(motion.position(machineTime(now)));
+    return config.surface.touches(motion.position(machineTime(now)) -
+                                  Vec3{0, 0, toolInSpindleLength()});
+}
+
+double Controller::toolInSpindleLength() const
+{
+    const auto &lengths = config.toolLengths;
+    return toolInSpindle < int(lengths.size()) ? lengths[size_t(toolInSpindle)] : 0;
 }
 
 void Controller::syncParserPosition(double now)

@@ -107,6 +107,7 @@ private:
     std::string barFields(Vec3 machine, Vec3 offset, double now);
     double spindleSpeed() const;
     bool probeTouching(double now);
+    double toolInSpindleLength() const; // beyond tool 0's
     void syncParserPosition(double now);
     // Motion runs on the machine's clock, timeScale times as fast as the real one.
     double machineTime(double now) const;
@@ -132,6 +133,7 @@ private:
     Pending pending;
     GrblSettings settings;
     ParserState parser;
+    int toolInSpindle = 0; // kept across resets: the operator put it in
     OverriddenMotion motion;
     Alarm alarm = Alarm::None;
     bool checkMode = false;

@@ -32,6 +32,7 @@ enum Status : int
     InvalidTarget = 33,
     NoOffsetsInPlane = 35,
     ToolLengthAxis = 37,
+    ToolNumberTooLarge = 38,
 };
 
 enum AlarmCode : int

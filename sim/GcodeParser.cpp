@@ -9,6 +9,7 @@
 namespace {
 
 constexpr double mmPerInch = 25.4;
+constexpr double maxToolNumber = 255; // 1.1 refuses more; 0.9 has no use for T
 
 // The firmware's number reader: optional sign, digits with at most one point, at least one
 // digit. No exponent.
@@ -320,6 +321,8 @@ int parseGcodeLine(const std::string &line, ParserState &state, LineAction &acti
         return InvalidLineNumber;
     if (words.has('T') && words.get('T') != std::floor(words.get('T')))
         return CommandValueNotInteger;
+    if (grbl11 && words.has('T') && words.get('T') > maxToolNumber)
+        return ToolNumberTooLarge;
 
     ParserState next = state;
     LineAction result;
@@ -382,6 +385,8 @@ int parseGcodeLine(const std::string &line, ParserState &state, LineAction &acti
     }
     if (grbl11)
         next.tool = words.has('T') ? static_cast<int>(words.get('T')) : 0;
+    if (words.has('T') && words.get('T') <= maxToolNumber)
+        result.toolNamed = static_cast<int>(words.get('T'));
 
     const double unit = next.inches ? mmPerInch : 1.0;
     const bool axisWords = hasAxisWords(words);

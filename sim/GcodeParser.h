@@ -46,6 +46,7 @@ struct LineAction
     bool programEnd = false; // M2 / M30
     bool pause = false;      // M0: hold once everything before it is done
     bool jog = false;
+    int toolNamed = -1; // the line's T word; none: -1
 };
 
 // Parses one line as the firmware's protocol layer leaves it: upper case, without blanks and

@@ -39,6 +39,10 @@ const char *usageText()
            "                       BUMP high at (BX,BY) that falls off as a cosine to nothing\n"
            "                       at the distance R from it; a probe stops at the first point\n"
            "                       of its move where the tool reaches the surface\n"
+           "  --tool-lengths L0,L1,...\n"
+           "                       how much longer than tool 0 each tool T0, T1, ... is; a T\n"
+           "                       word puts its tool in the spindle; the motion log then ends\n"
+           "                       each line with TL and the length of the tool in the spindle\n"
            "  --boot-delay S       seconds from the open of the port to the banner (default 0.1)\n"
            "  --grbl 0.9|1.1       the firmware version to speak (default 0.9)\n"
            "  --bar-status         0.9 with status reports in the 1.1 bar form\n"
@@ -97,6 +101,8 @@ bool parseArguments(int argc, char **argv, SimConfig &config, std::string &error
             surfaceGiven = true;
         } else if (name == "--surface" && !surfaceGiven && config.surface.parse(value)) {
             surfaceGiven = true;
+        } else if (name == "--tool-lengths" && readNumbers(value, config.toolLengths) &&
+                   config.toolLengths.size() <= 100) {
         } else if (name == "--boot-delay" && numeric && number >= 0 && number <= 10) {
             config.bootDelay = number;
         } else if (name == "--grbl" && (value == "0.9" || value == "1.1")) {

@@ -5,22 +5,29 @@
 #include <cstdlib>
 #include <vector>
 
-bool WorkSurface::parse(const std::string &text)
+bool readNumbers(const std::string &text, std::vector<double> &numbers)
 {
-    std::vector<double> fields;
+    numbers.clear();
     const char *at = text.c_str();
     for (;;) {
         char *end = nullptr;
         const double value = std::strtod(at, &end);
         if (end == at || !std::isfinite(value) || std::fabs(value) > 1e6)
             return false;
-        fields.push_back(value);
+        numbers.push_back(value);
         if (*end == '\0')
-            break;
+            return true;
         if (*end != ',')
             return false;
         at = end + 1;
     }
+}
+
+bool WorkSurface::parse(const std::string &text)
+{
+    std::vector<double> fields;
+    if (!readNumbers(text, fields))
+        return false;
     if (fields.size() != 3 && !(fields.size() == 7 && fields[6] > 0))
         return false;
     fields.resize(7, 0.0);

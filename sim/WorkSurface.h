@@ -4,6 +4,10 @@
 
 #include <optional>
 #include <string>
+#include <vector>
+
+// "1,-2.5,3": finite numbers of at most a million, comma-separated; false for anything else.
+bool readNumbers(const std::string &text, std::vector<double> &numbers);
 
 // The top of the stock a probe touches, in machine coordinates: a plane, tilted or level, with
 // an optional round bump on it, so that a probed height map has something to find.

@@ -754,6 +754,47 @@ private slots:
                      moves(station->received()).size());
     }
 
+    // Two tools 3.5 mm apart in length, each touched on the same switch: after the second
+    // touch's offset the longer tool cuts as deep as the first did, without zeroing Z again.
+    void toolLengthKeepsTheDepth_data() { dialects(); }
+
+    void toolLengthKeepsTheDepth()
+    {
+        QFETCH(QString, grbl);
+        startStation({"--grbl", grbl, "--time-scale", "50", "--tool-lengths", "0,3.5"});
+        QVERIFY(station->reaches("Idle"));
+        station->click("pushButtonOpenProbeDialog");
+        auto *probing = station->widget<QDialog>("ProbingDialog");
+        child<QSpinBox>(probing, "speedSpinBox")->setValue(200);
+        const auto touch = [&](const QString &told) {
+            QTRY_VERIFY(child<QPushButton>(probing, "pushButtonToolLength")->isEnabled());
+            child<QPushButton>(probing, "pushButtonToolLength")->click();
+            QTRY_VERIFY_WITH_TIMEOUT(
+                child<QLabel>(probing, "labelProbeResult")->text().contains(told), 10000);
+        };
+        // The cut's depth as the tool's tip reached it, in machine Z.
+        const auto cutDepths = [this] {
+            QList<double> tips;
+            for (const QString &line : station->sim.motionLines().filter(" F100 ")) {
+                const QStringList f = line.split(' ');
+                tips << f[2].section(',', 2).toDouble() - f.last().toDouble();
+            }
+            return tips;
+        };
+        touch("the reference tool");
+        station->type("G92 Z0");
+        station->type("G1 Z-0.1 F100");
+        QTRY_COMPARE(cutDepths().size(), 1);
+        station->type("G0 Z10");
+        station->type("T1");
+        touch("tool length offset 3.500 mm");
+        QVERIFY(station->received().contains("G43.1 Z3.500"));
+        station->type("G1 Z-0.1 F100");
+        QTRY_COMPARE(cutDepths().size(), 2);
+        QCOMPARE(cutDepths().at(1), cutDepths().at(0));
+        QVERIFY(station->sim.motionLines().filter(" F100 ").last().endsWith(" TL 3.5"));
+    }
+
     // A stick held during a program: nothing of it reaches the controller, and it says so once.
     void stickDuringAProgramMovesNothing()
     {

@@ -483,30 +483,42 @@ private slots:
     // How a cycle ends, and what is sent for it then; nothing before it starts or after.
     void probeEndings_data()
     {
-        QTest::addColumn<bool>("setHeight");
+        QTest::addColumn<QString>("asked"); // "height", "tool" or "tool REFERENCE", or nothing
         QTest::addColumn<QString>("line");
         QTest::addColumn<bool>("contact");
         QTest::addColumn<QStringList>("lines");
         const QString touch = "[PRB:0.000,0.000,-5.000:1]";
         QTest::newRow("contact, position set")
-            << true << touch << true << QStringList{"G92 Z1.55", "G90"};
-        QTest::newRow("contact only") << false << touch << true << QStringList{"G90"};
-        QTest::newRow("no contact")
-            << true << "[PRB:0.000,0.000,-20.000:0]" << false << QStringList{"G90"};
-        QTest::newRow("garbage") << true << "[PRB:a,b:1]" << false << QStringList{"G90"};
+            << "height" << touch << true << QStringList{"G92 Z1.55", "G90"};
+        QTest::newRow("contact only") << "" << touch << true << QStringList{"G90"};
+        QTest::newRow("no contact") << "height"
+                                    << "[PRB:0.000,0.000,-20.000:0]" << false << QStringList{"G90"};
+        QTest::newRow("garbage") << "height"
+                                 << "[PRB:a,b:1]" << false << QStringList{"G90"};
+        QTest::newRow("the reference tool") << "tool" << touch << true << QStringList{"G49", "G90"};
+        QTest::newRow("a longer tool")
+            << "tool -8.25" << touch << true << QStringList{"G43.1 Z3.250", "G90"};
+        QTest::newRow("a shorter tool")
+            << "tool 2" << touch << true << QStringList{"G43.1 Z-7.000", "G90"};
+        QTest::newRow("a tool without contact")
+            << "tool -8.25"
+            << "[PRB:0.000,0.000,-20.000:0]" << false << QStringList{"G90"};
     }
 
     void probeEndings()
     {
-        QFETCH(bool, setHeight);
+        QFETCH(QString, asked);
         QFETCH(QString, line);
         QFETCH(bool, contact);
         QFETCH(QStringList, lines);
         ProbeCycle cycle;
         QVERIFY(!cycle.probeReport(line));
         ProbeRequest request;
-        if (setHeight)
+        if (asked == "height")
             request.setHeight = 1.55;
+        request.toolLength = asked.startsWith("tool");
+        if (asked.startsWith("tool "))
+            request.referenceTouch = asked.section(' ', 1).toDouble();
         cycle.start(request);
         QVERIFY(!cycle.probeReport("[MSG:something else]"));
         const auto ending = cycle.probeReport(line);
