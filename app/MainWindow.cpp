@@ -34,23 +34,6 @@ const char *dockLocationsKey = "DOCK_LOCATIONS";
 const char *hideStatusKey = "HideStatusMsg";
 const QColor noticeColour(176, 96, 0); // the station's own words, apart from the traffic
 
-// Off the GUI thread: the program as the map levels it, and the preview's path of that read in
-// `modes`, as the editor's own is.
-std::shared_ptr<LevelledView> levelProgram(const QString &text, const HeightMap &map,
-                                           const MachineState &modes)
-{
-    auto view = std::make_shared<LevelledView>();
-    view->program = LevelledProgram::level(text, map);
-    if (view->program.refusal.isEmpty()) {
-        QString blocks = view->program.text;
-        blocks.replace(QLatin1Char('\n'), QChar(QChar::ParagraphSeparator));
-        view->reader.setStartState(modes);
-        view->reader.replaceBlocks(0, 0, blocks);
-        view->reader.update(view->path);
-    }
-    return view;
-}
-
 constexpr char feedHoldByte = '!';
 constexpr char cycleStartByte = '~';
 constexpr char statusByte = '?';
@@ -362,7 +345,7 @@ void MainWindow::LevelProgram()
         return;
     }
     levelWatcher.setFuture(
-        QtConcurrent::run(levelProgram, programText(), keptMap, pathReader.startState()));
+        QtConcurrent::run(LevelledView::make, programText(), keptMap, pathReader.startState()));
 }
 
 // The preview and the estimate follow the levelled program; a refusal or a warning is told once.

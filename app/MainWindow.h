@@ -1,6 +1,7 @@
 #pragma once
 
 #include "KeyboardJog.h"
+#include "LevelledView.h"
 #include "ProgramSurvey.h"
 #include "RecentFiles.h"
 #include "TerminalPane.h"
@@ -34,14 +35,6 @@
 #include <memory>
 
 class QLCDNumber;
-
-// The program as the kept height map makes it, with the preview's path of it.
-struct LevelledView
-{
-    LevelledProgram program;
-    PathInterpreter reader; // its blocks are the levelled lines
-    QVector<PathPoint> path;
-};
 
 namespace Ui {
 class MainWindow;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "preview/PathPoint.h"
+#include "program/HeightMap.h"
 
 #include <QElapsedTimer>
 #include <QString>
@@ -70,6 +71,21 @@ inline QVector<PathPoint> millionPoints(int points = 1'000'000)
         path.append({x, y, z, float((n / 50) % 4 == 0 ? 0 : 1)});
     }
     return path;
+}
+
+// A tilted, gently waved surface over a square around the origin.
+inline HeightMap wavedSurface(double half, int points)
+{
+    const HeightMap::Grid grid{-half, -half, half, half, points, points};
+    QVector<double> heights(points * points);
+    for (int row = 0; row < points; ++row) {
+        for (int column = 0; column < points; ++column) {
+            const double x = -half + 2 * half * column / (points - 1);
+            const double y = -half + 2 * half * row / (points - 1);
+            heights[row * points + column] = 0.001 * x - 0.0005 * y + 0.2 * std::sin(x / 40);
+        }
+    }
+    return HeightMap(grid, heights);
 }
 
 inline double msSince(const QElapsedTimer &timer)

@@ -17,21 +17,6 @@ using namespace BenchProgram;
 
 namespace {
 
-// A tilted, gently waved surface over a square around the origin.
-HeightMap surface(double half, int points)
-{
-    const HeightMap::Grid grid{-half, -half, half, half, points, points};
-    QVector<double> heights(points * points);
-    for (int row = 0; row < points; ++row) {
-        for (int column = 0; column < points; ++column) {
-            const double x = -half + 2 * half * column / (points - 1);
-            const double y = -half + 2 * half * row / (points - 1);
-            heights[row * points + column] = 0.001 * x - 0.0005 * y + 0.2 * std::sin(x / 40);
-        }
-    }
-    return HeightMap(grid, heights);
-}
-
 double cpuMs()
 {
     timespec now{};
@@ -83,8 +68,8 @@ int main(int argc, char **argv)
     const Timing read = median([&] { JobProgram::read(text); });
     std::printf("baseline, JobProgram::read: %7.1f ms (CPU %7.1f ms), median of 3\n", read.ms,
                 read.cpu);
-    level("20 mm spacing:", text, surface(1000, 101), read);
-    level("2 mm spacing:", text, surface(300, 301), read);
+    level("20 mm spacing:", text, wavedSurface(1000, 101), read);
+    level("2 mm spacing:", text, wavedSurface(300, 301), read);
     std::printf("peak memory: %ld MB\n", peakRssMb());
     return 0;
 }

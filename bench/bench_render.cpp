@@ -6,6 +6,7 @@
 #include "BenchProgram.h"
 #include "ImmediatePathWidget.h"
 
+#include "app/LevelledView.h"
 #include "preview/OpenGLWidget.h"
 
 #include <QApplication>
@@ -17,6 +18,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <utility>
 
 using namespace BenchProgram;
 
@@ -87,6 +89,44 @@ FrameTimes frames(Timed<OpenGLWidget> &preview, int count, const std::function<v
         shown.append(msSince(timer));
     }
     return {median(preview.paints), median(shown)};
+}
+
+QVector<PathPoint> pathOf(const QString &text)
+{
+    QString blocks = text;
+    blocks.replace(QLatin1Char('\n'), QChar(QChar::ParagraphSeparator));
+    PathInterpreter reader;
+    reader.replaceBlocks(0, 0, blocks);
+    QVector<PathPoint> path;
+    reader.update(path);
+    return path;
+}
+
+// The million-line program as the preview in the window's dock draws it, plain and levelled by
+// a map of 2 mm spacing, whose path has several points for most moves of the plain one.
+void previewOfPrograms()
+{
+    const QString text = millionLines();
+    QVector<PathPoint> plain = pathOf(text);
+    const auto levelled = LevelledView::make(text, wavedSurface(300, 301), MachineState{});
+    if (!levelled->program.refusal.isEmpty())
+        qFatal("not levelled: %s", qPrintable(levelled->program.refusal));
+    for (const auto &[name, path] : {std::pair{"plain program:   ", &plain},
+                                     std::pair{"levelled program:", &levelled->path}}) {
+        Timed<OpenGLWidget> preview;
+        QLCDNumber toolX, toolY, toolZ;
+        preview.setToolDisplays(&toolX, &toolY, &toolZ);
+        preview.setToolPath(path);
+        showAt(preview, QSize(335, 167));
+        preview.lookFromAbove();
+        const FrameTimes full = frames(preview, 7, [&](int) { preview.updateGL(); });
+        const int half = path->size() / 2;
+        const FrameTimes done =
+            frames(preview, 21, [&](int n) { preview.setDonePoints(half + (n + 1) * 1000); });
+        std::printf("%s %8d points, full repaint %7.1f ms (on screen %7.1f ms), done part grown "
+                    "%6.1f ms\n",
+                    name, path->size(), full.paintMs, full.shownMs, done.shownMs);
+    }
 }
 
 } // namespace
@@ -160,5 +200,6 @@ int main(int argc, char **argv)
                     "%d of %d pixels differ\n",
                     perVertex, perVertex / arrays, differing, every.width() * every.height());
     }
+    previewOfPrograms();
     return 0;
 }

@@ -14,8 +14,8 @@
 #include "app/MainWindow.h"
 #include "link/SettingsDialog.h"
 #include "link/TerminalCommunication.h"
-#include "program/ProgramLine.h"
 #include "machine/StreamWindow.h"
+#include "program/ProgramLine.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
