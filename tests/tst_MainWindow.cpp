@@ -19,7 +19,9 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QLCDNumber>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
@@ -303,6 +305,25 @@ private slots:
         window->setHeightMap(HeightMap({0, 0, 10, 10, 2, 2}, {0, -2, 0, -2}));
         QTRY_COMPARE(shown("lcdNumberZ"), 2.0);
         QVERIFY(save->isEnabled());
+        // Saved is the program the map makes, not the operator's in the editor.
+        QTemporaryDir folder;
+        QTimer::singleShot(300, [&] {
+            QFileDialog *dialog = nullptr;
+            for (QWidget *shown : QApplication::topLevelWidgets())
+                dialog = dialog ? dialog : qobject_cast<QFileDialog *>(shown);
+            QVERIFY(dialog);
+            dialog->setDirectory(folder.path());
+            auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
+            QVERIFY(name);
+            name->setText("levelled.nc");
+            QTest::keyClick(name, Qt::Key_Return); // as the operator does
+        });
+        save->trigger();
+        QFile saved(folder.filePath("levelled.nc"));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const HeightMap map({0, 0, 10, 10, 2, 2}, {0, -2, 0, -2});
+        QCOMPARE(QString(saved.readAll()),
+                 LevelledProgram::level(windowEditor->toPlainText(), map).text + "\n");
         window->setHeightMap({});
         QTRY_COMPARE(shown("lcdNumberZ"), 0.0);
         QVERIFY(!save->isEnabled());
