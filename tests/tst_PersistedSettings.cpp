@@ -293,6 +293,63 @@ private slots:
         QVERIFY(kept.size() <= RecentFiles::maxFiles);
         QCOMPARE(kept.first(), a);
     }
+
+    // Macros as the store holds them, "Macros/" left out of the keys, and what is read: each
+    // "name: line|line". Control characters go, a line break splits a line; a macro beyond the
+    // limits is left out whole, never cut; no more than a hundred are read whatever the size.
+    void storedMacrosSurviveGarbage_data()
+    {
+        QTest::addColumn<QVariantMap>("stored");
+        QTest::addColumn<QStringList>("read");
+        QVariantMap many{{"size", 1000000000}};
+        QStringList first;
+        for (int i = 1; i <= 150; ++i) {
+            many[QString("%1/Name").arg(i)] = QString("M%1").arg(i);
+            many[QString("%1/Lines").arg(i)] = QStringList{"G0 X1", "G0 X2"};
+            if (i <= Macro::maxCount)
+                first << QString("M%1: G0 X1|G0 X2").arg(i);
+        }
+        QTest::newRow("absurd size") << many << first;
+        QTest::newRow("controls and breaks")
+            << QVariantMap{{"size", 2},
+                           {"1/Name", QString::fromLatin1(" Pa\0r\x18k\n", 8)},
+                           {"1/Lines", QString::fromLatin1("G0 X1\r\nG0\x18 X2\rM5\x7f\t")},
+                           {"2/Name", "One line"},
+                           {"2/Lines", "G0 X1 (a, b)"}}
+            << QStringList{"Park: G0 X1|G0 X2|M5\t", "One line: G0 X1 (a, b)"};
+        QTest::newRow("beyond the limits, or no list")
+            << QVariantMap{{"size", "4"},
+                           {"1/Name", "Too many"},
+                           {"1/Lines", QString("G0\n").repeated(Macro::maxLines)},
+                           {"2/Name", "Too long"},
+                           {"2/Lines", QString(Macro::maxLineLength + 1, 'X')},
+                           {"3/Name", "\x01"},
+                           {"3/Lines", "G0 X1"},
+                           {"4/Name", "Number"},
+                           {"4/Lines", 42}}
+            << QStringList();
+        QTest::newRow("no size") << QVariantMap{{"1/Name", "A"}, {"1/Lines", "G0"}}
+                                 << QStringList();
+    }
+
+    void storedMacrosSurviveGarbage()
+    {
+        QFETCH(QVariantMap, stored);
+        QFETCH(QStringList, read);
+        for (auto entry = stored.cbegin(); entry != stored.cend(); ++entry)
+            store("Macros/" + entry.key(), entry.value());
+        QSettings raw("Orlo", "Orlo-CNC");
+        const auto texts = [](const QVector<Macro> &macros) {
+            QStringList shown;
+            for (const Macro &macro : macros)
+                shown << macro.name + ": " + macro.lines.join('|');
+            return shown;
+        };
+        const QVector<Macro> macros = SettingsStore::readMacros(raw);
+        QCOMPARE(texts(macros), read);
+        SettingsStore::writeMacros(raw, macros);
+        QCOMPARE(texts(SettingsStore::readMacros(raw)), read);
+    }
 };
 
 ORLO_TEST_MAIN(TestPersistedSettings)
