@@ -62,7 +62,7 @@ static void initResources()
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), grblSettingsDialog(this), probingDialog(this), holeCutter(this),
-      startFromLineDialog(this), positionsDialog(this), heightMapDialog(this),
+      startFromLineDialog(this), positionsDialog(this), heightMapDialog(this), macrosDock(this),
       ui(new Ui::MainWindow)
 {
     initResources();
@@ -153,6 +153,13 @@ MainWindow::MainWindow(QWidget *parent)
             &MainWindow::EditorTextChanged);
     connect(&openedFile, &QFutureWatcher<ProgramFile::Reading>::finished, this,
             &MainWindow::ShowOpenedFile);
+
+    // Beside the special commands, so that the centre keeps its room on a small screen; a
+    // layout the operator saved places it where it was left.
+    addDockWidget(Qt::RightDockWidgetArea, &macrosDock);
+    tabifyDockWidget(ui->dockWidgetSpecialCommands, &macrosDock);
+    ui->dockWidgetSpecialCommands->raise();
+    connect(&macrosDock, &MacrosDock::runRequested, this, &MainWindow::RunMacro);
 
     RestoreWindowState();
     tickTimer.start(tickIntervalMs);
@@ -317,6 +324,17 @@ void MainWindow::StartJob()
         jobSourceLine, keptMap.isEmpty() ? QVector<int>() : levelled->program.sourceLine);
     if (!session.startJob(keptMap.isEmpty() ? programText() : levelled->program.text, checkRun))
         jobSourceLine = before;
+}
+
+// Offline the session sends nothing, quietly, as for a typed line; a button pressed says why.
+void MainWindow::RunMacro(const Macro &macro)
+{
+    if (closing)
+        return;
+    if (!session.isConnected())
+        return AppendTerminal(tr("Macro \"%1\" not run: not connected").arg(macro.name),
+                              noticeColour);
+    session.runMacro(macro);
 }
 
 // Only the program the operator saw levelled starts.
@@ -941,6 +959,12 @@ void MainWindow::on_actionGamepad_Config_triggered()
 void MainWindow::on_actionSpecial_Commands_triggered()
 {
     ui->dockWidgetSpecialCommands->show();
+}
+
+void MainWindow::on_actionMacros_triggered()
+{
+    macrosDock.show();
+    macrosDock.raise();
 }
 
 void MainWindow::on_pushButtonOpenProbeDialog_clicked()

@@ -2,11 +2,13 @@
 #include "Station.h"
 #include "TestMain.h"
 
+#include "app/MacrosDock.h"
 #include "link/SettingsDialog.h"
 #include "link/SettingsStore.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDockWidget>
 #include <QLineEdit>
 #include <QMenu>
@@ -222,7 +224,12 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(&window));
             window.addDockWidget(Qt::BottomDockWidgetArea,
                                  child<QDockWidget>(&window, "dockWidgetMachineCoordinates"));
-            child<QDockWidget>(&window, "dockWidgetSpecialCommands")->close();
+            auto *special = child<QDockWidget>(&window, "dockWidgetSpecialCommands");
+            QVERIFY(window.tabifiedDockWidgets(special).contains(
+                child<QDockWidget>(&window, "dockWidgetMacros")));
+            window.addDockWidget(Qt::LeftDockWidgetArea,
+                                 child<QDockWidget>(&window, "dockWidgetMacros"));
+            special->close();
             child<QCheckBox>(&window, "checkBoxHideStatusMessage")->setChecked(true);
             QCOMPARE(recentMenu(window), QStringList());
             QVERIFY(!child<QMenu>(&window, "menuRecentFiles")->isEnabled());
@@ -241,6 +248,8 @@ private slots:
         QCOMPARE(window.dockWidgetArea(child<QDockWidget>(&window, "dockWidgetMachineCoordinates")),
                  Qt::BottomDockWidgetArea);
         QVERIFY(!child<QDockWidget>(&window, "dockWidgetSpecialCommands")->isVisible());
+        QCOMPARE(window.dockWidgetArea(child<QDockWidget>(&window, "dockWidgetMacros")),
+                 Qt::LeftDockWidgetArea);
         QVERIFY(child<QCheckBox>(&window, "checkBoxHideStatusMessage")->isChecked());
         QCOMPARE(recentMenu(window), (QStringList{b, a}));
         QVERIFY(child<QMenu>(&window, "menuRecentFiles")->isEnabled());
@@ -292,6 +301,46 @@ private slots:
         const QStringList kept = inStore("RecentFiles").toStringList();
         QVERIFY(kept.size() <= RecentFiles::maxFiles);
         QCOMPARE(kept.first(), a);
+    }
+
+    // The buttons follow the list as the operator adds, edits and moves macros, each change
+    // stored at once; the editor takes no macro without a name or beyond the limits.
+    void macrosKeptAsEdited()
+    {
+        const auto edit = [](MacrosDock &dock, int index, const QString &name,
+                             const QString &lines) {
+            dock.editMacro(index);
+            auto *editor = child<QDialog>(&dock, "MacroEditor");
+            child<QLineEdit>(editor, "lineEditMacroName")->setText(name);
+            child<QPlainTextEdit>(editor, "plainTextEditMacroLines")->setPlainText(lines);
+            auto *ok = child<QDialogButtonBox>(editor, "buttonBox")->button(QDialogButtonBox::Ok);
+            const bool taken = ok->isEnabled();
+            taken ? ok->click() : editor->reject();
+            return taken;
+        };
+        const auto buttons = [](MacrosDock &dock) {
+            QStringList texts;
+            for (int i = 1;
+                 auto *button = dock.findChild<QPushButton *>(QString("pushButtonMacro%1").arg(i));
+                 ++i)
+                texts << button->text();
+            return texts;
+        };
+        {
+            MacrosDock dock;
+            QVERIFY(edit(dock, -1, "Park", "G53 G0 Z0\nG53 G0 X-5"));
+            QVERIFY(edit(dock, -1, "Probe", "G38.2 Z-10 F50"));
+            QVERIFY(!edit(dock, -1, " ", "G0"));
+            QVERIFY(!edit(dock, -1, "Long", QString(Macro::maxLineLength + 1, 'X')));
+            dock.moveMacro(1, -1);
+            dock.moveMacro(1, 1); // nowhere to go
+            QVERIFY(edit(dock, 1, "Park here", "G53 G0 Z0"));
+            QCOMPARE(buttons(dock), (QStringList{"Probe", "Park here"}));
+            dock.removeMacro(0);
+        }
+        MacrosDock dock;
+        QCOMPARE(buttons(dock), QStringList{"Park here"});
+        QCOMPARE(dock.macros().first().lines, QStringList{"G53 G0 Z0"});
     }
 
     // Macros as the store holds them, "Macros/" left out of the keys, and what is read: each
