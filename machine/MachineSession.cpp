@@ -144,15 +144,19 @@ void MachineSession::runMacro(const Macro &macro)
     QString refused;
     if (macroRun.isActive())
         refused = QStringLiteral("macro \"%1\" still runs").arg(macroRun.name());
+    bool anything = false;
     for (int index = 0; refused.isEmpty() && index < run.lines().size(); ++index) {
         const QString &line = run.lines().at(index);
         const QString cleaned = ProgramLine::cleaned(line);
+        anything = anything || !cleaned.isEmpty();
         if (cleaned.isEmpty() || isRealtimeCommand(cleaned))
             continue;
         refused = refusal(line, cleaned, isMotionLocked());
         if (!refused.isEmpty())
             refused = QStringLiteral("line %1: %2").arg(index + 1).arg(refused);
     }
+    if (refused.isEmpty() && !anything)
+        refused = QStringLiteral("it holds nothing for the controller");
     if (!refused.isEmpty()) {
         emit notice(run.notRun(refused));
         return;
