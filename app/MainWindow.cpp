@@ -49,7 +49,7 @@ static void initResources()
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), grblSettingsDialog(this), probingDialog(this), holeCutter(this),
-      startFromLineDialog(this), positionsDialog(this), heightMapDialog(this),
+      startFromLineDialog(this), positionsDialog(this), heightMapDialog(this), macrosDock(this),
       ui(new Ui::MainWindow)
 {
     initResources();
@@ -143,9 +143,15 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&openedFile, &QFutureWatcher<ProgramFile::Reading>::finished, this,
             &MainWindow::ShowOpenedFile);
 
-    // The overrides and the special commands share a column as tabs: one above the other they
-    // are taller than a laptop's screen leaves them. An operator's own layout comes after.
+    // The overrides, the special commands and the macros share a column as tabs: one above the
+    // other they are taller than a laptop's screen leaves them. An operator's own layout comes
+    // after.
+    addDockWidget(Qt::RightDockWidgetArea, &macrosDock);
     tabifyDockWidget(ui->dockWidgetSpecialCommands, ui->dockWidgetOverrides);
+    tabifyDockWidget(ui->dockWidgetSpecialCommands, &macrosDock);
+    ui->dockWidgetSpecialCommands->raise();
+    connect(&macrosDock, &MacrosDock::runRequested, this, &MainWindow::RunMacro);
+
     RestoreWindowState();
     tickTimer.start(tickIntervalMs);
     jogTimer.start(jogIntervalMs);
@@ -312,6 +318,17 @@ void MainWindow::StartJob()
         jobSourceLine, keptMap.isEmpty() ? QVector<int>() : levelled->program.sourceLine);
     if (!session.startJob(keptMap.isEmpty() ? programText() : levelled->program.text, checkRun))
         jobSourceLine = before;
+}
+
+// Offline the session sends nothing, quietly, as for a typed line; a button pressed says why.
+void MainWindow::RunMacro(const Macro &macro)
+{
+    if (closing)
+        return;
+    if (!session.isConnected())
+        return AppendTerminal(tr("Macro \"%1\" not run: not connected").arg(macro.name),
+                              noticeColour);
+    session.runMacro(macro);
 }
 
 // Only the program the operator saw levelled starts.
@@ -936,6 +953,12 @@ void MainWindow::on_actionGamepad_Config_triggered()
 void MainWindow::on_actionSpecial_Commands_triggered()
 {
     ui->dockWidgetSpecialCommands->show();
+}
+
+void MainWindow::on_actionMacros_triggered()
+{
+    macrosDock.show();
+    macrosDock.raise();
 }
 
 void MainWindow::on_pushButtonOpenProbeDialog_clicked()

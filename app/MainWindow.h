@@ -2,6 +2,7 @@
 
 #include "KeyboardJog.h"
 #include "LevelledView.h"
+#include "MacrosDock.h"
 #include "ProgramSurvey.h"
 #include "RecentFiles.h"
 #include "TerminalPane.h"
@@ -139,6 +140,7 @@ private slots:
     void on_pushButtonPositions_clicked();
     void on_actionGamepad_Config_triggered();
     void on_actionSpecial_Commands_triggered();
+    void on_actionMacros_triggered();
 
 private:
     void AppendTerminal(const QString &text, const QColor &color);
@@ -182,6 +184,7 @@ private:
     bool LevelledReady() const;
     void CancelStartWhenLevelled(const QString &why);
     void StartJob();
+    void RunMacro(const Macro &macro);
     int OperatorLine(int line) const;
     QString InOperatorLines(const QString &text) const;
     int FirstPointOfLine(int block) const;
@@ -206,6 +209,7 @@ private:
     StartFromLineDialog startFromLineDialog;
     PositionsDialog positionsDialog;
     HeightMapDialog heightMapDialog;
+    MacrosDock macrosDock;
     HeightMap keptMap; // stays when another program is loaded
     // While a map is kept, the job, the preview and the estimate take the program it levels.
     QTimer levelTimer;

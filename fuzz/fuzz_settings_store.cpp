@@ -1,5 +1,5 @@
-// A settings store of any content: what comes out is a record the port, the gamepad and the
-// file dialog can use.
+// A settings store of any content: what comes out is a record the port, the gamepad, the file
+// dialog and the macros can use.
 #include "FuzzInput.h"
 
 #include "app/RecentFiles.h"
@@ -28,6 +28,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const int assignment = GamepadMapping::fromStore(store.value(key));
         if (assignment != GamepadMapping::AssignmentUndefined &&
             (assignment < 0 || assignment > 31))
+            std::abort();
+    }
+    const QVector<Macro> macros = SettingsStore::readMacros(store);
+    if (macros.size() > Macro::maxCount)
+        std::abort();
+    for (const Macro &macro : macros) {
+        const std::optional<Macro> again = SettingsStore::storable(macro);
+        if (!again || again->name != macro.name || again->lines != macro.lines)
             std::abort();
     }
     const RecentFiles recent(store);

@@ -113,13 +113,8 @@ bool MachineSession::sendLine(const QString &line, bool locked)
     const QString cleaned = ProgramLine::cleaned(line);
     if (isRealtimeCommand(cleaned))
         return sendRealtime(cleaned.at(0).toLatin1());
-    const ProgramLine::Check check = ProgramLine::check(cleaned);
-    if (check.fault != ProgramLine::Fault::None) {
-        emit notice(QStringLiteral("Not sent: %1: %2").arg(line, ProgramLine::faultText(check)));
-        return false;
-    }
-    if (locked) {
-        emit notice(QStringLiteral("Not sent while %1: %2").arg(lockReason(), line));
+    if (const QString refused = refusal(line, cleaned, locked); !refused.isEmpty()) {
+        emit notice(refused);
         return false;
     }
     if (cleaned.isEmpty())
@@ -128,6 +123,92 @@ bool MachineSession::sendLine(const QString &line, bool locked)
         payOwedRestore();
     enqueue(cleaned.toLatin1(), CommandTag);
     return true;
+}
+
+// What the operator is told of a line that does not go; empty when it may.
+QString MachineSession::refusal(const QString &line, const QString &cleaned, bool locked) const
+{
+    const ProgramLine::Check check = ProgramLine::check(cleaned);
+    if (check.fault != ProgramLine::Fault::None)
+        return QStringLiteral("Not sent: %1: %2").arg(line, ProgramLine::faultText(check));
+    if (locked)
+        return QStringLiteral("Not sent while %1: %2").arg(lockReason(), line);
+    return {};
+}
+
+void MachineSession::runMacro(const Macro &macro)
+{
+    if (!isConnected())
+        return;
+    MacroRun run(macro);
+    QString refused;
+    if (macroRun.isActive())
+        refused = QStringLiteral("macro \"%1\" still runs").arg(macroRun.name());
+    bool anything = false;
+    for (int index = 0; refused.isEmpty() && index < run.lines().size(); ++index) {
+        const QString &line = run.lines().at(index);
+        const QString cleaned = ProgramLine::cleaned(line);
+        anything = anything || !cleaned.isEmpty();
+        if (cleaned.isEmpty() || isRealtimeCommand(cleaned))
+            continue;
+        refused = refusal(line, cleaned, isMotionLocked());
+        if (!refused.isEmpty())
+            refused = QStringLiteral("line %1: %2").arg(index + 1).arg(refused);
+    }
+    if (refused.isEmpty() && !anything)
+        refused = QStringLiteral("it holds nothing for the controller");
+    if (!refused.isEmpty()) {
+        emit notice(run.notRun(refused));
+        return;
+    }
+    macroRun = run;
+    ++macroRuns;
+    pumpMacro();
+}
+
+// The run's lines up to the next one that waits for the controller's answer.
+void MachineSession::pumpMacro()
+{
+    while (macroRun.isActive()) {
+        const QString line = macroRun.line();
+        const QString cleaned = ProgramLine::cleaned(line);
+        if (isRealtimeCommand(cleaned)) {
+            sendRealtime(cleaned.at(0).toLatin1()); // a reset among the lines ends the run
+            if (!macroRun.isActive())
+                return;
+        } else if (const QString refused = refusal(line, cleaned, isMotionLocked());
+                   !refused.isEmpty()) {
+            return endMacro(refused);
+        } else if (!cleaned.isEmpty()) {
+            if (!cleaned.startsWith(QLatin1Char('$')))
+                payOwedRestore();
+            return enqueue(cleaned.toLatin1(), macroTag());
+        }
+        if (!macroRun.advance())
+            emit notice(macroRun.finished());
+    }
+}
+
+void MachineSession::macroAnswered(bool ok, const QByteArray &line, const QString &reply)
+{
+    if (!ok)
+        endMacro(QStringLiteral("the controller refused %1: %2")
+                     .arg(QString::fromLatin1(line), ControllerCodes::readable(reply)));
+    else if (macroRun.advance())
+        pumpMacro();
+    else
+        emit notice(macroRun.finished());
+}
+
+void MachineSession::endMacro(const QString &why)
+{
+    if (!macroRun.isActive())
+        return;
+    for (int i = queue.size() - 1; i >= 0; --i) {
+        if (queue.at(i).tag == macroTag())
+            queue.removeAt(i);
+    }
+    emit notice(macroRun.stop(why));
 }
 
 // The modes the controller will be in once it has taken everything on its way: what a jog or a
@@ -184,6 +265,7 @@ bool MachineSession::sendRealtime(char byte)
         if (grid.isActive())
             endGrid(grid.fail(QStringLiteral("the controller was reset")), false);
         cancelStart(QStringLiteral("the controller was reset"));
+        endMacro(QStringLiteral("the controller was reset"));
         restoreOwed.clear();
     }
     jobMayHaveChanged();
@@ -774,6 +856,8 @@ void MachineSession::answered(bool ok, const QString &reply)
     } else if (tag == SettingsTag) {
         settingsRead = true;
         tellAlarmHint();
+    } else if (tag == macroTag() && macroRun.isActive()) {
+        macroAnswered(ok, line, reply);
     }
     SendQueuedLines();
     jobMayHaveChanged();
@@ -840,6 +924,7 @@ void MachineSession::alarmed(const QString &line)
     if (grid.isActive())
         endGrid(grid.alarm(line), true);
     cancelStart(readable);
+    endMacro(readable);
     jobMayHaveChanged();
     // The alarm that follows a reset in motion belongs to the job the reset stopped.
     if (!toldAlready && job.state() == Job::State::Stopped && job.faultReply() == readable) {
@@ -881,6 +966,7 @@ void MachineSession::controllerRestarted(const QString &banner)
     if (grid.isActive())
         endGrid(grid.fail(QStringLiteral("the controller was reset")), false);
     cancelStart(QStringLiteral("the controller was reset"));
+    endMacro(QStringLiteral("the controller restarted"));
     restoreOwed.clear(); // a reset puts the controller back into its usual modes
     offsetUnreported = true;
     modes = ModalState{};
@@ -910,6 +996,7 @@ void MachineSession::linkLost()
     dropEverything();
     forgetToolReference(QStringLiteral("link lost"));
     cancelStart(QStringLiteral("link lost"));
+    endMacro(QStringLiteral("link lost"));
     if (probe.isActive()) {
         endProbe(probe.fail(QStringLiteral("link lost")), false);
         restoreOwed = probeRestore;

@@ -4,6 +4,7 @@
 #include "ExecutionTracker.h"
 #include "GridProbe.h"
 #include "Job.h"
+#include "MacroRun.h"
 #include "ProbeCycle.h"
 #include "StatusReport.h"
 #include "StreamWindow.h"
@@ -70,6 +71,14 @@ public:
     QString lockReason() const;
     // Lines accepted and not yet written, waiting for room in the controller's buffer.
     int queuedLines() const { return queue.size(); }
+
+    // A macro's lines go as typed lines do, cleaned, checked and refused the same way, each once
+    // the controller has accepted the one before. A line the station cannot send at all refuses
+    // the whole macro before anything goes; the first line refused on its turn (locked by a job
+    // or a probe, or answered with an error) ends it, and so do a reset, an alarm and a lost
+    // link: each said in a notice naming the macro and the line. Offline, quietly nothing.
+    void runMacro(const Macro &macro);
+    bool isMacroRunning() const { return macroRun.isActive(); }
 
     // Starts the editor's program; false when it cannot start now (offline, not idle, a job
     // or probe running: quietly; a line the controller cannot take: with a notice). A check
@@ -168,7 +177,8 @@ private:
         NoTag = -5,
         StartCheckTag = -6, // the "$G" asked before a program starts
         SettingsTag = -7,   // the "$$" asked for the machine's limits
-        GridTag = -8        // a line of a grid probe
+        GridTag = -8,       // a line of a grid probe
+        MacroTag = -16      // and below: a macro's line, a value of its own for each run
     };
     struct Queued
     {
@@ -208,6 +218,13 @@ private:
     void pollWhileDraining();
     void jobMayHaveChanged();
     bool sendLine(const QString &line, bool locked);
+    QString refusal(const QString &line, const QString &cleaned, bool locked) const;
+    void pumpMacro();
+    void macroAnswered(bool ok, const QByteArray &line, const QString &reply);
+    void endMacro(const QString &why);
+    // An answer for a run that ended (an alarm does not drop what is on its way) is not taken
+    // for the next run's.
+    int macroTag() const { return MacroTag - macroRuns % 4096; }
     void readIdentity(const QString &line);
     void learnDialect(const Dialect &dialect);
     void readModalState(const QString &line);
@@ -269,4 +286,6 @@ private:
     QTimer jogPump;
     QElapsedTimer jogClock;
     double jogQueuedUntil = 0; // seconds on jogClock up to which jog moves are queued
+    MacroRun macroRun;
+    int macroRuns = 0;
 };

@@ -371,6 +371,7 @@ private slots:
         QTest::newRow("actionG_Code_Editor") << "dockWidgetGCodeEditor";
         QTest::newRow("action3D_Preview") << "dockWidget3DPeview";
         QTest::newRow("actionSpecial_Commands") << "dockWidgetSpecialCommands";
+        QTest::newRow("actionMacros") << "dockWidgetMacros";
         QTest::newRow("actionCom_Port_Settings") << "SettingsDialog";
         QTest::newRow("pushButtonConnection") << "SettingsDialog";
         QTest::newRow("actionGRBL_Config") << "GrblSettingsDialog";

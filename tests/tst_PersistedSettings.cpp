@@ -2,11 +2,13 @@
 #include "Station.h"
 #include "TestMain.h"
 
+#include "app/MacrosDock.h"
 #include "link/SettingsDialog.h"
 #include "link/SettingsStore.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDockWidget>
 #include <QLineEdit>
 #include <QMenu>
@@ -222,7 +224,12 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(&window));
             window.addDockWidget(Qt::BottomDockWidgetArea,
                                  child<QDockWidget>(&window, "dockWidgetMachineCoordinates"));
-            child<QDockWidget>(&window, "dockWidgetSpecialCommands")->close();
+            auto *special = child<QDockWidget>(&window, "dockWidgetSpecialCommands");
+            QVERIFY(window.tabifiedDockWidgets(special).contains(
+                child<QDockWidget>(&window, "dockWidgetMacros")));
+            window.addDockWidget(Qt::LeftDockWidgetArea,
+                                 child<QDockWidget>(&window, "dockWidgetMacros"));
+            special->close();
             child<QCheckBox>(&window, "checkBoxHideStatusMessage")->setChecked(true);
             QCOMPARE(recentMenu(window), QStringList());
             QVERIFY(!child<QMenu>(&window, "menuRecentFiles")->isEnabled());
@@ -241,6 +248,8 @@ private slots:
         QCOMPARE(window.dockWidgetArea(child<QDockWidget>(&window, "dockWidgetMachineCoordinates")),
                  Qt::BottomDockWidgetArea);
         QVERIFY(!child<QDockWidget>(&window, "dockWidgetSpecialCommands")->isVisible());
+        QCOMPARE(window.dockWidgetArea(child<QDockWidget>(&window, "dockWidgetMacros")),
+                 Qt::LeftDockWidgetArea);
         QVERIFY(child<QCheckBox>(&window, "checkBoxHideStatusMessage")->isChecked());
         QCOMPARE(recentMenu(window), (QStringList{b, a}));
         QVERIFY(child<QMenu>(&window, "menuRecentFiles")->isEnabled());
@@ -292,6 +301,103 @@ private slots:
         const QStringList kept = inStore("RecentFiles").toStringList();
         QVERIFY(kept.size() <= RecentFiles::maxFiles);
         QCOMPARE(kept.first(), a);
+    }
+
+    // The buttons follow the list as the operator adds, edits and moves macros, each change
+    // stored at once; the editor takes no macro without a name or beyond the limits.
+    void macrosKeptAsEdited()
+    {
+        const auto edit = [](MacrosDock &dock, int index, const QString &name,
+                             const QString &lines) {
+            dock.editMacro(index);
+            auto *editor = child<QDialog>(&dock, "MacroEditor");
+            child<QLineEdit>(editor, "lineEditMacroName")->setText(name);
+            child<QPlainTextEdit>(editor, "plainTextEditMacroLines")->setPlainText(lines);
+            auto *ok = child<QDialogButtonBox>(editor, "buttonBox")->button(QDialogButtonBox::Ok);
+            const bool taken = ok->isEnabled();
+            taken ? ok->click() : editor->reject();
+            return taken;
+        };
+        const auto buttons = [](MacrosDock &dock) {
+            QStringList texts;
+            for (int i = 1;
+                 auto *button = dock.findChild<QPushButton *>(QString("pushButtonMacro%1").arg(i));
+                 ++i)
+                texts << button->text();
+            return texts;
+        };
+        {
+            MacrosDock dock;
+            QVERIFY(edit(dock, -1, "Park", "G53 G0 Z0\nG53 G0 X-5"));
+            QVERIFY(edit(dock, -1, "Probe", "G38.2 Z-10 F50"));
+            QVERIFY(!edit(dock, -1, " ", "G0"));
+            QVERIFY(!edit(dock, -1, "Long", QString(Macro::maxLineLength + 1, 'X')));
+            dock.moveMacro(1, -1);
+            dock.moveMacro(1, 1); // nowhere to go
+            QVERIFY(edit(dock, 1, "Park here", "G53 G0 Z0"));
+            QCOMPARE(buttons(dock), (QStringList{"Probe", "Park here"}));
+            dock.removeMacro(0);
+        }
+        MacrosDock dock;
+        QCOMPARE(buttons(dock), QStringList{"Park here"});
+        QCOMPARE(dock.macros().first().lines, QStringList{"G53 G0 Z0"});
+    }
+
+    // Macros as the store holds them, "Macros/" left out of the keys, and what is read: each
+    // "name: line|line". Control characters go, a line break splits a line; a macro beyond the
+    // limits is left out whole, never cut; no more than a hundred are read whatever the size.
+    void storedMacrosSurviveGarbage_data()
+    {
+        QTest::addColumn<QVariantMap>("stored");
+        QTest::addColumn<QStringList>("read");
+        QVariantMap many{{"size", 1000000000}};
+        QStringList first;
+        for (int i = 1; i <= 150; ++i) {
+            many[QString("%1/Name").arg(i)] = QString("M%1").arg(i);
+            many[QString("%1/Lines").arg(i)] = QStringList{"G0 X1", "G0 X2"};
+            if (i <= Macro::maxCount)
+                first << QString("M%1: G0 X1|G0 X2").arg(i);
+        }
+        QTest::newRow("absurd size") << many << first;
+        QTest::newRow("controls and breaks")
+            << QVariantMap{{"size", 2},
+                           {"1/Name", QString::fromLatin1(" Pa\0r\x18k\n", 8)},
+                           {"1/Lines", QString::fromLatin1("G0 X1\r\nG0\x18 X2\rM5\x7f\t")},
+                           {"2/Name", "One line"},
+                           {"2/Lines", "G0 X1 (a, b)"}}
+            << QStringList{"Park: G0 X1|G0 X2|M5\t", "One line: G0 X1 (a, b)"};
+        QTest::newRow("beyond the limits, or no list")
+            << QVariantMap{{"size", "4"},
+                           {"1/Name", "Too many"},
+                           {"1/Lines", QString("G0\n").repeated(Macro::maxLines)},
+                           {"2/Name", "Too long"},
+                           {"2/Lines", QString(Macro::maxLineLength + 1, 'X')},
+                           {"3/Name", "\x01"},
+                           {"3/Lines", "G0 X1"},
+                           {"4/Name", "Number"},
+                           {"4/Lines", 42}}
+            << QStringList();
+        QTest::newRow("no size") << QVariantMap{{"1/Name", "A"}, {"1/Lines", "G0"}}
+                                 << QStringList();
+    }
+
+    void storedMacrosSurviveGarbage()
+    {
+        QFETCH(QVariantMap, stored);
+        QFETCH(QStringList, read);
+        for (auto entry = stored.cbegin(); entry != stored.cend(); ++entry)
+            store("Macros/" + entry.key(), entry.value());
+        QSettings raw("Orlo", "Orlo-CNC");
+        const auto texts = [](const QVector<Macro> &macros) {
+            QStringList shown;
+            for (const Macro &macro : macros)
+                shown << macro.name + ": " + macro.lines.join('|');
+            return shown;
+        };
+        const QVector<Macro> macros = SettingsStore::readMacros(raw);
+        QCOMPARE(texts(macros), read);
+        SettingsStore::writeMacros(raw, macros);
+        QCOMPARE(texts(SettingsStore::readMacros(raw)), read);
     }
 };
 

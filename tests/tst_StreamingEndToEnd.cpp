@@ -10,9 +10,11 @@
 
 #include <QAction>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QLCDNumber>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -842,6 +844,68 @@ private slots:
                  shown.mid(0, shown.indexOf("!")).filter(QRegExp("^G[0-9]")).mid(0, read.size()));
     }
 
+    // A macro goes as typed lines do, one line once the one before is accepted: a short program
+    // runs to its end; one with a line the station cannot send, or during a job, is refused
+    // whole with the typed line's notice; Reset in
+    // its dwell, or a line the controller refuses, stops it with nothing after it sent; and the
+    // station started again offers the same buttons.
+    void macrosRunAsTypedLines()
+    {
+        startStation({"--time-scale", "50"});
+        const QStringList macros[] = {{"Warm up", "G21 G90 (metric)", "S1000 M3", "", "M5"},
+                                      {"Dwell", "G4 P100", "G0 X2"},
+                                      {"Refused", "G0 Y1", "G5 Y2", "G0 Y3"},
+                                      {"Held", "G0 Z1", "G0 Z2 ~"}};
+        for (const QStringList &macro : macros) {
+            station->click("pushButtonAddMacro");
+            auto *editor = station->widget<QDialog>("MacroEditor");
+            child<QLineEdit>(editor, "lineEditMacroName")->setText(macro.first());
+            child<QPlainTextEdit>(editor, "plainTextEditMacroLines")
+                ->setPlainText(macro.mid(1).join('\n'));
+            child<QDialogButtonBox>(editor, "buttonBox")->button(QDialogButtonBox::Ok)->click();
+        }
+        // What the controller took in from the click until the notice, or the notice missing.
+        const auto runs = [this](const char *button, const QString &notice) {
+            const int before = station->received().size();
+            station->click(button);
+            const bool told =
+                QTest::qWaitFor([&] { return station->terminal().contains(notice); }, 5000);
+            return told ? station->received().mid(before) : QStringList{"not told: " + notice};
+        };
+        const QString warmedUp = "Macro \"Warm up\": all 4 line(s) taken by the controller";
+        QCOMPARE(runs("pushButtonMacro1", warmedUp), asSent(macros[0].mid(1)));
+        QCOMPARE(runs("pushButtonMacro4", "Macro \"Held\" not run: line 2: Not sent: G0 Z2 ~"),
+                 QStringList());
+
+        const int beforeJob = station->received().size();
+        send({"G4 P100"});
+        const QString typed = "Not sent while a program runs: G21 G90 (metric)";
+        station->type("G21 G90 (metric)");
+        QTRY_VERIFY(station->terminal().contains(typed));
+        runs("pushButtonMacro1", "Macro \"Warm up\" not run: line 1: " + typed);
+        QTRY_VERIFY_WITH_TIMEOUT(station->jobText().startsWith("finished in"), 5000);
+        QCOMPARE(station->received().mid(beforeJob), QStringList{"G4 P100"});
+
+        const int beforeDwell = station->received().size();
+        station->click("pushButtonMacro2");
+        QTRY_VERIFY(station->received().mid(beforeDwell).endsWith("G4 P100"));
+        QCOMPARE(runs("pushButtonResetGRBLCmd",
+                      "Macro \"Dwell\" stopped at line 1 of 2: the controller was reset"),
+                 QStringList());
+        QVERIFY(station->reaches("Idle"));
+        QCOMPARE(runs("pushButtonMacro3", "Macro \"Refused\" stopped at line 2 of 3: the "
+                                          "controller refused G5 Y2: error"),
+                 (QStringList{"G0 Y1", "G5 Y2"}));
+        QCOMPARE(station->received().mid(beforeDwell).filter(QRegExp("X2|Y3")), QStringList());
+
+        station->window.reset();
+        station->window = std::make_unique<MainWindow>();
+        tick(station->window.get());
+        QVERIFY(station->reaches("Idle"));
+        QCOMPARE(station->widget<QPushButton>("pushButtonMacro3")->text(), "Refused");
+        QCOMPARE(runs("pushButtonMacro1", warmedUp), asSent(macros[0].mid(1)));
+    }
+
     // After $C, Send runs the program through the controller's check: every refused line is
     // told with its text, the job ends finished, and nothing moves.
     void checkModeFromTheWindow()
@@ -904,7 +968,7 @@ private slots:
         QVERIFY(station->reaches("Idle"));
         // The heights are work Z: the grid waits for the controller to tell the new offset.
         QTRY_VERIFY_WITH_TIMEOUT(station->terminal().contains("WCO:0.000,0.000,-5.000"), 15000);
-        QWidget *dialog = topLevel("HeightMapDialog");
+        QWidget *dialog = station->widget<QWidget>("HeightMapDialog"); // not the jogging one's
         child<QDoubleSpinBox>(dialog, "doubleSpinBoxMapX0")->setValue(0);
         child<QDoubleSpinBox>(dialog, "doubleSpinBoxMapY0")->setValue(0);
         child<QDoubleSpinBox>(dialog, "doubleSpinBoxMapX1")->setValue(30);
