@@ -738,14 +738,15 @@ private slots:
         auto *jog = station->widget<QPushButton>("pushButtonPlusX");
         QTest::mousePress(jog, Qt::LeftButton);
         QTest::qWait(1000);
-        const double atRelease = displays("Machine").at(0); // the jog asks as it goes
+        // A board on a loaded host runs slow: held until it has gone a millimetre at least.
+        QTRY_VERIFY_WITH_TIMEOUT(displays("Machine").at(0) > 1, 20000); // the jog asks as it goes
+        const double atRelease = displays("Machine").at(0);
         QTest::mouseRelease(jog, Qt::LeftButton);
         QTest::qWait(1000);
         // The firmware board keeps time on a loaded host only as well as the host lets it.
         QVERIFY(station->reaches("Idle", 30000));
         const double overrun = displays("Machine").at(0) - atRelease;
         qInfo("moved %.3f mm while held, %.3f mm after the release", atRelease, overrun);
-        QVERIFY(atRelease > 1);
         // Factory acceleration 10 mm/s^2: 150 mm/min at most, 0.3 s of it ahead of the last
         // report, which a busy host may read late: a second of it at most.
         QVERIFY(overrun <= 150.0 / 60);
