@@ -160,8 +160,10 @@ private slots:
             "G20 G91 G1 F4\nS12000 M3 M8\nG0 X1 t2 M06\nG1 X1 F100",
             "1:G20 G91 G1 F4|2:S12000 M3 M8|3:change:G20 G91 G1 F4 M3 S12000 M8|3:G0 X1|"
             "4:G1 X1 F100");
-        row("a feed and a speed too long for one line together", "F111111111111111111111111111111111111\nS222222222222222222222222222222222222 M3\nM6",
-            "1:F111111111111111111111111111111111111|2:S222222222222222222222222222222222222 M3|3:change:G21 G90 G0 F111111111111111095328132959658049536|"
+        row("a feed and a speed too long for one line together",
+            "F111111111111111111111111111111111111\nS222222222222222222222222222222222222 M3\nM6",
+            "1:F111111111111111111111111111111111111|2:S222222222222222222222222222222222222 "
+            "M3|3:change:G21 G90 G0 F111111111111111095328132959658049536|"
             "3:M3 S222222222222222190656265919316099072");
         row("an arc's mode is not put back", "G2 X1 I1 F100\nM6",
             "1:G2 X1 I1 F100|2:change:G21 G90 G80 F100");
@@ -228,6 +230,9 @@ private slots:
                  "3:G90 G1 X0.1333 Y0.2 Z-0.0367|3:G1 X0.2667 Y0.2 Z-0.0233|3:G1 X0.4 Y0.2 Z-0.01|"
                  "3:G91|4:G90 G1 X0.3732 Y0.3 Z-0.0177|4:G1 X0.3 Y0.3732 Z-0.0287|"
                  "4:G1 X0.2 Y0.4 Z-0.0397|4:G91|5:G90 G0 Z0.1787");
+        levelled("levelled: a helix comes down along its segments",
+                 "G0 X10 Y5 Z1\nG3 X8 Y7 I-2 J0 Z0 F100",
+                 "1:G0 X10 Y5 Z3|2:G1 X9.414 Y6.414 Z1.121 F100|2:G1 X8 Y7 Z0.45");
         levelled("levelled: the rest of a move's line, a pause after it, CR LF",
                  "G0 X0 Y0 Z1\r\nN7 G1 X5 F300 M0 (slot)\r\nX10\r\n",
                  "1:G0 X0 Y0 Z3|2:G1 X5 Y0 Z1.5 N7 F300|2:pause:M0|3:G1 X10 Y0 Z2");
@@ -546,6 +551,8 @@ private slots:
             << QString(plane).remove("10,0,1.1\r\n") << "no point at x 10, y 0";
         QTest::newRow("a point twice") << plane + "0,0.00001,3\n"
                                        << "line 9: a second point at x 0, y 0";
+        QTest::newRow("four numbers") << "0,0,1,4\n"
+                                      << "line 1 is not a point \"x,y,z\"";
         QTest::newRow("two numbers") << "0,0,1\n1,2\n"
                                      << "line 2 is not a point \"x,y,z\"";
         QTest::newRow("not a number") << "0,0,nan\n"
@@ -607,8 +614,10 @@ private slots:
                  QString("a grid needs at least 2 columns and 2 rows"));
         QCOMPARE((HeightMap::Grid{0, 0, 10, 10, 400, 400}.fault()),
                  QString("a grid may have 100000 points at most"));
-        QCOMPARE((HeightMap::Grid{0, 0, 0, 10, 2, 2}.fault()),
-                 QString("the area must have a width and a depth"));
+        for (const HeightMap::Grid flat : {HeightMap::Grid{0, 0, 0, 10, 2, 2}, {0, 0, 10, 0, 2, 2}})
+            QCOMPARE(flat.fault(), QString("the area must have a width and a depth"));
+        // The spacing levelled moves are cut by is the widest gap, of the columns or the rows.
+        QCOMPARE(HeightMap({0, 0, 4, 20, 3, 3}, QVector<double>(9)).spacing(), 10.0);
     }
 
     void arguments_data()
