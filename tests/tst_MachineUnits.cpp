@@ -298,7 +298,8 @@ private slots:
         const JobProgram program = JobProgram::read(text, {}, from > 0 ? &start : nullptr);
         const char *kinds[] = {"", "change:", "pause:", "end:"};
         for (int i = 0; i < program.size(); ++i)
-            entries << QString::number(levelled ? operatorLine.at(program.editorLine(i) - 1)
+            entries << QString::number(levelled ? LevelledProgram::operatorLine(
+                                                      program.editorLine(i), operatorLine)
                                                 : program.editorLine(i)) +
                            ":" + kinds[int(program.kind(i))] + program.bytes(i);
         QCOMPARE(entries, sent);
