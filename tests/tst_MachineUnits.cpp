@@ -250,6 +250,8 @@ private slots:
         levelled("levelled: beyond the map", "G0 X0 Y0 Z1\nG1 X30 F100",
                  "warning:line 2 leaves the map by 10.0 mm|1:G0 X0 Y0 Z3|2:G1 X5 Y0 Z1.5 F100|"
                  "2:G1 X10 Y0 Z2|2:G1 X15 Y0 Z2.5|2:G1 X20 Y0 Z3|2:G1 X25 Y0 Z3|2:G1 X30 Y0 Z3");
+        levelled("levelled: a rapid without Z after a cut rises clear all the same",
+                 "G0 X0 Y0 Z1\nG1 X5 F100\nG0 X0", "1:G0 X0 Y0 Z3|2:G1 X5 Y0 Z1.5 F100|3:G0 X0 Z3");
         levelled("levelled: NUL is a blank", QString::fromLatin1("G0 X0 Y0 Z1\nG1 X5\0 F100", 24),
                  "1:G0 X0 Y0 Z3|2:G1 X5 Y0 Z1.5 F100");
         levelled("levelled: a line the controller cannot take leaves the program as it is",
