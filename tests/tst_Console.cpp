@@ -295,8 +295,12 @@ private slots:
                 touch("X10 Y10", "-10.000") + touch("X0 Y10", "-9.980") + done +
                 "text:labelHeightMap=map -0.100 … +0.050 mm#program:G1 X5 F100#"
                 "shows:Not started: line 1: a feed move before the program has set#wrote:#"
-                "program:G0 X0 Y0 Z1\nG1 X10 Z0 F100#wrote:G0 X0 Y0 Z1.05\nG1 X10 Y0 Z0.05 F100\n#"
-                "text:plainTextEditGCode=G0 X0 Y0 Z1\nG1 X10 Z0 F100");
+                "program:G0 X0 Y0 Z1\nG1 X10 Z0 F100\nY10#"
+                "wrote:G0 X0 Y0 Z1.05\nG1 X10 Y0 Z0.05 F100\nG1 X10 Y10 Z0\n#"
+                "text:plainTextEditGCode=G0 X0 Y0 Z1\nG1 X10 Z0 F100\nY10");
+        // A controller left in inches probes in millimetres.
+        row("a height map from a controller in inches",
+            zero09 + "type:G20#wrote:G20\n#say:ok\r\n#" + mapGrid.arg(2) + "wrote:G90 G21 G0 Z2\n");
         // Feed Hold and Cycle Start work; a touch that finds nothing ends the run there.
         row("a height map on 1.1, touched twice, no contact",
             grbl11 +
@@ -326,7 +330,9 @@ private slots:
                 "say:<Hold,MPos:0,10,-10.5,WPos:0,10,-0.5>\r\n#wait:150#"
                 "say:<Hold,MPos:0,10,-10.5,WPos:0,10,-0.5>\r\n#polled:\x18#"
                 "shows:stopped by the operator at point 5 (x 0, y 10); 4 of 6#"
-                "box:keepPartialMapBox=Yes#text:labelHeightMap=map -0.100 … +0.050 mm");
+                "box:keepPartialMapBox=Yes#text:labelHeightMap=map -0.100 … +0.050 mm#"
+                "say:\r\nGrbl 0.9j ['$' for help]\r\n#program:G0 X0 Y0 Z1\nG1 X10 Y5 F100#"
+                "wrote:G0 X0 Y0 Z1.05\nG1 X5 Y2.5 Z0.993 F100\nG1 X10 Y5 Z1\n");
         // The heights are work Z: without a work zero on Z they would mean nothing.
         // One just set is asked for first.
         const QString probeAgain = "dialog:HeightMapDialog=pushButtonMapProbe#wrote:";
@@ -461,6 +467,8 @@ private slots:
             } else if (verb == "box") {
                 QMessageBox *box = nullptr;
                 QTRY_VERIFY((box = station->window->findChild<QMessageBox *>(name)));
+                // Enter never does the risky thing.
+                QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
                 box->button(value == "Yes" ? QMessageBox::Yes : QMessageBox::No)->click();
             } else if (verb == "wait") {
                 QTest::qWait(argument.toInt());

@@ -252,6 +252,9 @@ private slots:
                  "2:G1 X10 Y0 Z2|2:G1 X15 Y0 Z2.5|2:G1 X20 Y0 Z3|2:G1 X25 Y0 Z3|2:G1 X30 Y0 Z3");
         levelled("levelled: a rapid without Z after a cut rises clear all the same",
                  "G0 X0 Y0 Z1\nG1 X5 F100\nG0 X0", "1:G0 X0 Y0 Z3|2:G1 X5 Y0 Z1.5 F100|3:G0 X0 Z3");
+        levelled("levelled: the program's end on a cut, after its last piece",
+                 "G0 X0 Y0 Z1\nG1 X12 F100 M30\nG0 X1",
+                 "1:G0 X0 Y0 Z3|2:G1 X4 Y0 Z1.4 F100|2:G1 X8 Y0 Z1.8|2:G1 X12 Y0 Z2.2|2:end:M30");
         levelled("levelled: NUL is a blank", QString::fromLatin1("G0 X0 Y0 Z1\nG1 X5\0 F100", 24),
                  "1:G0 X0 Y0 Z3|2:G1 X5 Y0 Z1.5 F100");
         levelled("levelled: a line the controller cannot take leaves the program as it is",

@@ -333,7 +333,9 @@ private slots:
                  "stored: -> 0 0 50 50 5 5 50 2 -2 once",
                  "stored:doubleSpinBoxMapFeed=1e9 doubleSpinBoxMapX0=abc doubleSpinBoxMapY1=30.5 "
                  "doubleSpinBoxMapTravel=nan spinBoxMapColumns=2.5 spinBoxMapRows=7 "
-                 "checkBoxMapSlowTouch=true -> 0 0 50 30.5 5 7 50 2 -2 slow"},
+                 "checkBoxMapSlowTouch=true -> 0 0 50 30.5 5 7 50 2 -2 slow",
+                 "stored:spinBoxMapColumns=1 spinBoxMapRows=1 -> 0 0 50 50 5 5 50 2 -2 once",
+                 "extent:1 2 31 12 1 1 -> 4 points, 32 × 12 mm apart: 0,1 32,1 32,13 0,13"},
                 false);
         addRows({"Z -20 20 -> G38.2 Z-20 F20", "X 5 100 -> G38.2 X+5 F100",
                  "Y -12.5 50 -> G38.2 Y-12.5 F50", "Z 0 20 -> G38.2 Z+0 F20",
