@@ -52,6 +52,14 @@ private slots:
         tick(station->window.get());
         tick(station->window.get());
         QCOMPARE(ledColor(station->window.get()), QColor(Qt::green));
+        // Asked at every connect, once a report (here one without a state) shows the controller
+        // did not restart: the modes and offsets a former session may have left.
+        peer->write("<>\r\n");
+        QCOMPARE(peer->read(4, 600), QByteArray("$G\n"));
+        peer->write("[G0 G54 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]\r\nok\r\n");
+        QCOMPARE(peer->read(4, 600), QByteArray("$#\n"));
+        peer->write("[G54:0.000,0.000,0.000]\r\n[G92:0.000,0.000,0.000]\r\nok\r\n");
+        QTest::qWait(30);
     }
 
     void cleanup() { station.reset(); } // before its peer, which the next start replaces
@@ -85,8 +93,7 @@ private slots:
             {"pushButtonSettingsCmd", "$$\n"},    {"pushButtonKillLockCmd", "$X\n"},
             {"pushButtonHomingCycleCmd", "$H\n"}, {"pushButtonCycleStartCmd", "~"},
             {"pushButtonFeedHoldCmd", "!"},       {"pushButtonStatusCmd", "?"},
-            {"pushButtonResetGRBLCmd", "\x18"},   {"pushButtonZeroAll", "G92 X0 Y0 Z0\n"},
-            {"pushButtonZeroZ", "G92 Z0\n"}};
+            {"pushButtonResetGRBLCmd", "\x18"}};
         for (const auto &[name, bytes] : buttons)
             row(name, QString("say:<Idle,MPos:0,0,0>\r\n#click:%1#wrote:%2#say:ok\r\n#echo:%3")
                           .arg(name, bytes, QString(bytes).remove('\n')));
@@ -240,10 +247,13 @@ private slots:
         row("the link lost during a probe",
             "say:<Idle,MPos:0,0,0>\r\n#click:pushButtonOpenProbeDialog#"
             "dialog:ProbingDialog=pushButtonProbe#wrote:G91\nG38.2 Z-20 F20\n#unplug#replug#"
-            "say:<Idle,MPos:0,0,0>\r\n#type:G0 X1#wrote:G90 G0 F0\nG0 X1\n");
+            "say:<Idle,MPos:0,0,0>\r\n#type:G0 X1#wrote:$G\nG90 G0 F0\nG0 X1\n");
         // Back without a banner, the controller may or may not have kept a G92 offset set here.
         row("the link lost after zeroing",
-            "click:pushButtonZeroAll#wrote:G92 X0 Y0 Z0\n#say:ok\r\n#unplug#replug#wrote:$\\#\n");
+            "click:pushButtonZeroAll#wrote:G92 X0 Y0 Z0\n#say:ok\r\n#unplug#replug#wrote:#"
+            "say:<Idle,MPos:0,0,0>\r\n#wrote:$G\n#say:ok\r\n#wrote:$\\#\n#"
+            "say:[G92:0.000,0.000,0.000]\r\nok\r\n#"
+            "text:labelWorkOffset=The G92 offset on X, Y, Z was cleared by a reset*");
         // A height map: a grid of 2 x N points over 10 x 10 mm, each point up to Z 2, over, and
         // down to Z -2 until the controller reports the touch (in machine Z, the work zero on Z
         // being machine Z -10); one line at a time, and nothing else moves the machine meanwhile.
@@ -315,7 +325,7 @@ private slots:
             "say:<Idle,MPos:0.000,0.000,3.000,WPos:0.000,0.000,3.000>\r\n#" + mapGrid.arg(2) +
                 "wrote:#text:labelMapProgress=Not started: the controller has no work zero on Z: "
                 "the heights are measured from it, so set it on the stock first#"
-                "type:G10 L20 P1 Z0#wrote:G10 L20 P1 Z0\n#say:ok\r\n#" +
+                "type:G10 L20 P1 Z0#wrote:G10 L20 P1 Z0\n#say:ok\r\n#wrote:$\\#\n#say:ok\r\n#" +
                 probeAgain +
                 "?#text:labelMapProgress=Not started: the controller has not reported its work "
                 "offset yet: try again in a moment#"
