@@ -58,6 +58,7 @@ public:
     {
         return axis >= 0 && axis < 3 ? work[axis] : 0.0;
     }
+    int coordinateSystem() const override { return system; }
     QString StartProbe(const ProbeRequest &request) override
     {
         probes << QString("%1 %2 ").arg(request.axis).arg(request.distance) +
@@ -83,6 +84,7 @@ public:
     QStringList probes; // "axis distance height", "-" for no height
     QString refusal;    // what StartProbe answers
     std::array<double, 3> work{};
+    int system = 54;
     std::optional<QRectF> extent; // of the program's cutting moves
     HeightMap map;
     QVector<QPointF> grid; // shown over the program
