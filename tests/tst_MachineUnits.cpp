@@ -5,6 +5,7 @@
 #include "machine/ExecutionTracker.h"
 #include "machine/Job.h"
 #include "machine/StreamWindow.h"
+#include "machine/WorkOffsets.h"
 #include "preview/PathInterpreter.h"
 #include "program/HeightMap.h"
 #include "program/LevelledProgram.h"
@@ -160,8 +161,10 @@ private slots:
             "G20 G91 G1 F4\nS12000 M3 M8\nG0 X1 t2 M06\nG1 X1 F100",
             "1:G20 G91 G1 F4|2:S12000 M3 M8|3:change:G20 G91 G1 F4 M3 S12000 M8|3:G0 X1|"
             "4:G1 X1 F100");
-        row("a feed and a speed too long for one line together", "F111111111111111111111111111111111111\nS222222222222222222222222222222222222 M3\nM6",
-            "1:F111111111111111111111111111111111111|2:S222222222222222222222222222222222222 M3|3:change:G21 G90 G0 F111111111111111095328132959658049536|"
+        row("a feed and a speed too long for one line together",
+            "F111111111111111111111111111111111111\nS222222222222222222222222222222222222 M3\nM6",
+            "1:F111111111111111111111111111111111111|2:S222222222222222222222222222222222222 "
+            "M3|3:change:G21 G90 G0 F111111111111111095328132959658049536|"
             "3:M3 S222222222222222190656265919316099072");
         row("an arc's mode is not put back", "G2 X1 I1 F100\nM6",
             "1:G2 X1 I1 F100|2:change:G21 G90 G80 F100");
@@ -527,6 +530,40 @@ private slots:
         QCOMPARE(window.answered(), 0); // the oldest first
         window.reset();
         QCOMPARE(window.answered(-9), -9);
+    }
+
+    // A "$#" line read into the offsets kept, or nothing changed: another kind of line, values
+    // missing or unreadable. More axes than three: X, Y and Z are the first.
+    void offsetLines_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("known"); // G55, G92 after the line, "-" where unknown
+        const char *const rows[][2] = {{"[G55:1.000,-2.500,3.000]", "1,-2.5,3 -"},
+                                       {"[G92:1,2,3,4]", "- 1,2,3"},
+                                       {"[G55:1,2]", "- -"},
+                                       {"[G55:1,x,3]", "- -"},
+                                       {"[G55:nan,0,0]", "- -"},
+                                       {"[G60:1,2,3]", "- -"},
+                                       {"[G28:1,2,3]", "- -"},
+                                       {"[GC:G0 G55 G17]", "- -"},
+                                       {"[TLO:1.000]", "- -"},
+                                       {"[G55:1,2,3", "- -"}};
+        for (const auto &[line, known] : rows)
+            QTest::newRow(line) << QString(line) << QString(known);
+    }
+
+    void offsetLines()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, known);
+        WorkOffsets offsets;
+        QCOMPARE(offsets.read(line), known != "- -");
+        QCOMPARE(offsets.read(line), false); // the same again changes nothing
+        QStringList shown;
+        for (const auto &axes : {offsets.systems[1], offsets.g92})
+            shown << (axes ? QString("%1,%2,%3").arg((*axes)[0]).arg((*axes)[1]).arg((*axes)[2])
+                           : "-");
+        QCOMPARE(shown.join(' '), known);
     }
 
     // A map file as another tool may write it: any order, comments, CR LF. Read, the surface
