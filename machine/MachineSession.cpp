@@ -591,6 +591,12 @@ void MachineSession::readLine(const QString &line)
         return;
     }
     emit lineReceived(line);
+    // "$#"'s answer ends with the last probe's place, "[PRB:...]": no touch of the probe under
+    // way, which a "$#" asked just before it started would otherwise end.
+    inParameters = inParameters || line.startsWith(QLatin1String("[G54:"));
+    const bool parameterLine = inParameters;
+    if (line == QLatin1String("ok") || line.startsWith(QLatin1String("error")))
+        inParameters = false;
     if (line.startsWith(QLatin1Char('[')))
         readIdentity(line);
     else if (line.startsWith(QLatin1Char('$')))
@@ -601,6 +607,8 @@ void MachineSession::readLine(const QString &line)
         answered(false, line);
     else if (line.startsWith(QLatin1String("ALARM")))
         alarmed(line);
+    else if (parameterLine && line.startsWith(QLatin1String("[PRB:")))
+        return;
     else if (const auto gridEnding = grid.probeReport(line))
         endGrid(*gridEnding, true);
     else if (const auto ending = probe.probeReport(line))
@@ -1019,7 +1027,7 @@ void MachineSession::dropEverything()
     sentLines.clear();
     machineState.clear();
     feedingHeld = false;
-    offsetsAsked = offsetsAwaitReport = false;
+    offsetsAsked = offsetsAwaitReport = inParameters = false;
 }
 
 void MachineSession::enqueue(const QByteArray &bytes, int tag)

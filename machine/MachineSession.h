@@ -263,6 +263,7 @@ private:
     bool offsetsAsked = false;
     // "$#" is refused while the machine moves: asked again once a report says it is at rest.
     bool offsetsAwaitReport = false;
+    bool inParameters = false; // between "$#"'s first line and its "ok"
     int offsetsTries = 0;
     int shownSystem = 54;
     std::array<double, 3> maxRate{500, 500, 500};   // $110-$112, factory values until read

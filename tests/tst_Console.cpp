@@ -249,6 +249,13 @@ private slots:
             "say:<Idle,MPos:0,0,0>\r\n#click:pushButtonOpenProbeDialog#"
             "dialog:ProbingDialog=pushButtonProbe#wrote:G91\nG38.2 Z-20 F20\n#unplug#replug#"
             "say:<Idle,MPos:0,0,0>\r\n#type:G0 X1#wrote:$G\nG90 G0 F0\nG0 X1\n");
+        // The place of the last probe that "$#" tells is not a touch of the probe under way.
+        row("a probe started while the offsets are asked",
+            "say:<Idle,MPos:0,0,0>\r\n#type:G92 X0#wrote:G92 X0\n#say:ok\r\n#wrote:$\\#\n#"
+            "click:pushButtonOpenProbeDialog#dialog:ProbingDialog=pushButtonProbe#"
+            "wrote:G91\nG38.2 Z-20 F20\n#say:[G54:0,0,0]\r\n[PRB:0.000,0.000,0.000:0]\r\nok\r\n#"
+            "text:labelProbeResult=Probing ...#say:ok\r\n[PRB:0.000,0.000,-5.000:1]\r\nok\r\n#"
+            "text:labelProbeResult=Probe: contact at machine Z -5.000*");
         // Back without a banner, the controller may or may not have kept a G92 offset set here.
         row("the link lost after zeroing",
             "click:pushButtonZeroAll#wrote:G92 X0 Y0 Z0\n#say:ok\r\n#unplug#replug#wrote:#"
