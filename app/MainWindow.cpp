@@ -102,6 +102,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&session, &MachineSession::modesChanged, this, &MainWindow::ShowSpindleAndCoolant);
     connect(&session, &MachineSession::modalStateChanged, this,
             [this] { ui->labelModalState->setText(session.modalState()); });
+    connect(&session, &MachineSession::coordinateSystemsChanged, this,
+            &MainWindow::ShowCoordinateSystems);
     connect(&settingsDialog, &SettingsDialog::settingsChanged, this,
             &MainWindow::OnComSettingsChanged);
     connect(&session, &MachineSession::permissionDenied, this, &MainWindow::ShowPermissionProblem);
@@ -153,6 +155,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&macrosDock, &MacrosDock::runRequested, this, &MainWindow::RunMacro);
 
     RestoreWindowState();
+    ShowCoordinateSystems();
     tickTimer.start(tickIntervalMs);
     jogTimer.start(jogIntervalMs);
 }
@@ -189,6 +192,11 @@ bool MainWindow::SendCommand(const QString &command)
 double MainWindow::workPosition(int axis) const
 {
     return session.workPosition(axis);
+}
+
+int MainWindow::coordinateSystem() const
+{
+    return session.coordinateSystem();
 }
 
 QString MainWindow::StartProbe(const ProbeRequest &request)
@@ -808,22 +816,65 @@ void MainWindow::on_pushButtonResetGRBLCmd_clicked()
 
 void MainWindow::on_pushButtonZeroAll_clicked()
 {
-    SendCommand(QStringLiteral("G92 X0 Y0 Z0"));
+    ZeroAxes(7);
 }
 
 void MainWindow::on_pushButtonZeroX_clicked()
 {
-    SendCommand(QStringLiteral("G92 X0"));
+    ZeroAxes(1);
 }
 
 void MainWindow::on_pushButtonZeroY_clicked()
 {
-    SendCommand(QStringLiteral("G92 Y0"));
+    ZeroAxes(2);
 }
 
 void MainWindow::on_pushButtonZeroZ_clicked()
 {
-    SendCommand(QStringLiteral("G92 Z0"));
+    ZeroAxes(4);
+}
+
+void MainWindow::ZeroAxes(int axes)
+{
+    if (closing)
+        return;
+    const QString refusal = session.zeroWork(axes, settingsDialog.settings().zeroInActiveSystem);
+    if (!refusal.isEmpty())
+        AppendTerminal(tr("Not zeroed: %1").arg(refusal), noticeColour);
+}
+
+// The box shows what the controller reports, not what was picked: it follows once the
+// controller has taken the line.
+void MainWindow::on_comboBoxCoordinateSystem_activated(int index)
+{
+    SendCommand(QStringLiteral("G%1").arg(54 + index));
+    ShowCoordinateSystems();
+}
+
+void MainWindow::ShowCoordinateSystems()
+{
+    const int active = session.coordinateSystem();
+    const WorkOffsets &offsets = session.workOffsets();
+    QComboBox *box = ui->comboBoxCoordinateSystem;
+    box->setCurrentIndex(active - 54);
+    for (int i = 0; i < box->count(); ++i)
+        box->setItemData(
+            i,
+            tr("G%1 origin: %2").arg(54 + i).arg(WorkOffsets::describe(offsets.systems[size_t(i)])),
+            Qt::ToolTipRole);
+    box->setToolTip(tr("Work coordinate system in use\nG%1 origin: %2\nG92 offset: %3")
+                        .arg(active)
+                        .arg(WorkOffsets::describe(offsets.systems[size_t(active - 54)]),
+                             WorkOffsets::describe(offsets.g92)));
+    const bool intoSystem = settingsDialog.settings().zeroInActiveSystem;
+    const std::pair<QPushButton *, const char *> buttons[] = {{ui->pushButtonZeroAll, "X, Y, Z"},
+                                                              {ui->pushButtonZeroX, "X"},
+                                                              {ui->pushButtonZeroY, "Y"},
+                                                              {ui->pushButtonZeroZ, "Z"}};
+    for (const auto &[button, axes] : buttons)
+        button->setToolTip(
+            intoSystem ? tr("Zero %1 in G%2").arg(QLatin1String(axes)).arg(active)
+                       : tr("Zero %1 with G92 (a reset clears it)").arg(QLatin1String(axes)));
 }
 
 void MainWindow::AppendTerminal(const QString &text, const QColor &color)
@@ -1024,6 +1075,7 @@ void MainWindow::OnComSettingsChanged()
     }
     session.disconnectLink();
     UpdateGating();
+    ShowCoordinateSystems();
 }
 
 // The settings dialog holds the record the link connects with; only applying it there stores it.

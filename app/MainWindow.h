@@ -54,6 +54,7 @@ public:
 
     bool SendCommand(const QString &command) override;
     double workPosition(int axis) const override;
+    int coordinateSystem() const override;
     QString StartProbe(const ProbeRequest &request) override;
     QString programText() const override;
     QString StartProgramAt(const StartFromLine &start) override;
@@ -102,6 +103,7 @@ private slots:
     void on_pushButtonZeroX_clicked();
     void on_pushButtonZeroY_clicked();
     void on_pushButtonZeroZ_clicked();
+    void on_comboBoxCoordinateSystem_activated(int index);
     void on_pushButtonMinusX_clicked();
     void on_pushButtonPlusX_clicked();
     void on_pushButtonPlusY_clicked();
@@ -173,6 +175,8 @@ private:
     void SetSpindle(bool on);
     void AskStartChoice(const QStringList &differences);
     void ShowWorkOffset();
+    void ZeroAxes(int axes);
+    void ShowCoordinateSystems();
     void ShowSpindleAndCoolant();
     QString RunningOnTheMachine() const;
     void StopAndClose();

@@ -13,10 +13,10 @@
 #include <optional>
 
 // All that a tool dialog may ask of the station: send a command to the controller, read the
-// work position the controller last reported, start a probing cycle or the probing of a height
-// map, start the program in the editor at one of its lines, and keep and show the height map.
-// The main window implements it over its machine session; a dialog finds it through parent()
-// and does nothing without it.
+// work position and coordinate system the controller last reported, start a probing cycle or the
+// probing of a height map, start the program in the editor at one of its lines, and keep and show
+// the height map. The main window implements it over its machine session; a dialog finds it through
+// parent() and does nothing without it.
 class MachineAccess
 {
 public:
@@ -26,6 +26,8 @@ public:
     virtual bool SendCommand(const QString &command) = 0;
     // X, Y or Z (0, 1, 2) of the work position.
     virtual double workPosition(int axis) const = 0;
+    // The work coordinate system in use: 54 .. 59.
+    virtual int coordinateSystem() const = 0;
     // Why the probe could not start; empty when it started. Its end comes to the dialog
     // through ProbingDialog::ProbeFinished.
     virtual QString StartProbe(const ProbeRequest &request) = 0;

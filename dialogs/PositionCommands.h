@@ -13,3 +13,8 @@ QString savedCoordinate(double value);
 // Nothing when the row is unusable: fewer than three cells, or a cell that holds no plain
 // number (empty, "abc", "1 G91"), since such text would change what the command does.
 std::optional<QString> positionCommand(const QString &word, const QStringList &xyz);
+
+// The work coordinate system a saved position was recorded in, as its cell names it ("G55"):
+// 54 .. 59; 0 for an empty cell (a position that names none goes in the system in use);
+// nothing for other text, which makes the row unusable.
+std::optional<int> recordedSystem(const QString &cell);

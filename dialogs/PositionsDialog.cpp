@@ -6,7 +6,8 @@
 
 namespace {
 
-constexpr int descriptionColumn = 3;
+constexpr int systemColumn = 3;
+constexpr int descriptionColumn = 4;
 
 MachineAccess *machineOf(const QObject *dialog)
 {
@@ -18,8 +19,8 @@ MachineAccess *machineOf(const QObject *dialog)
 PositionsDialog::PositionsDialog(QWidget *parent) : QDialog(parent), ui(new Ui::PositionsDialog)
 {
     ui->setupUi(this);
-    const int widths[] = {100, 100, 100, 300};
-    for (int column = 0; column < 4; ++column)
+    const int widths[] = {100, 100, 100, 60, 240};
+    for (int column = 0; column < 5; ++column)
         ui->tableWidget->setColumnWidth(column, widths[column]);
 }
 
@@ -39,27 +40,48 @@ void PositionsDialog::on_pushButtonSave_clicked()
     for (int axis = 0; axis < 3; ++axis)
         table->setItem(row, axis,
                        new QTableWidgetItem(savedCoordinate(machine->workPosition(axis))));
+    table->setItem(row, systemColumn,
+                   new QTableWidgetItem(QStringLiteral("G%1").arg(machine->coordinateSystem())));
     table->setItem(row, descriptionColumn,
                    new QTableWidgetItem(tr("Position ") + QString::number(table->rowCount())));
 }
 
 void PositionsDialog::on_pushButtonSet_clicked()
 {
-    MachineAccess *machine = machineOf(this);
-    const std::optional<QString> command = currentRowCommand(QStringLiteral("G92"));
-    if (machine && command)
-        machine->SendCommand(*command);
+    sendForCurrentRow({}, QStringLiteral("G92"));
 }
 
 // Absolute mode first: the row holds work coordinates, not a distance to go.
 void PositionsDialog::on_pushButtonMove_clicked()
 {
+    sendForCurrentRow({QStringLiteral("G90")}, QStringLiteral("G00"));
+}
+
+// The same numbers name another place in another system: a position is set or gone to in the
+// system it was recorded in, switched to first, and the operator is told.
+void PositionsDialog::sendForCurrentRow(const QStringList &before, const QString &word)
+{
     MachineAccess *machine = machineOf(this);
-    const std::optional<QString> command = currentRowCommand(QStringLiteral("G00"));
-    if (!machine || !command)
+    const std::optional<QString> command = currentRowCommand(word);
+    const QTableWidgetItem *cell =
+        ui->tableWidget->item(ui->tableWidget->currentRow(), systemColumn);
+    const std::optional<int> system = recordedSystem(cell ? cell->text() : QString());
+    if (!machine || !command || !system)
         return;
-    machine->SendCommand(QStringLiteral("G90"));
-    machine->SendCommand(*command);
+    const bool switching = *system && *system != machine->coordinateSystem();
+    QStringList lines = before;
+    if (switching)
+        lines.prepend(QStringLiteral("G%1").arg(*system));
+    for (const QString &line : lines + QStringList{*command}) {
+        if (!machine->SendCommand(line))
+            return;
+    }
+    const QTableWidgetItem *name =
+        ui->tableWidget->item(ui->tableWidget->currentRow(), descriptionColumn);
+    ui->labelPositionNote->setText(switching ? tr("Switched to G%1, where \"%2\" was saved.")
+                                                   .arg(*system)
+                                                   .arg(name ? name->text() : QString())
+                                             : QString());
 }
 
 void PositionsDialog::on_pushButtonDelete_clicked()

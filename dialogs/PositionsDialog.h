@@ -7,8 +7,9 @@ namespace Ui {
 class PositionsDialog;
 }
 
-// Work positions recorded during this run, to be set again as the work origin offset (G92) or
-// returned to at rapid rate (G00). The table is the list; it is not kept between runs.
+// Work positions recorded during this run, each with the coordinate system it was recorded in,
+// to be set again as the work origin offset (G92) or returned to at rapid rate (G00). The table
+// is the list; it is not kept between runs.
 class PositionsDialog : public QDialog
 {
     Q_OBJECT
@@ -25,6 +26,7 @@ private slots:
 
 private:
     std::optional<QString> currentRowCommand(const QString &word) const;
+    void sendForCurrentRow(const QStringList &before, const QString &word);
 
     Ui::PositionsDialog *ui;
 };

@@ -232,6 +232,7 @@ void SettingsDialog::readSettingsFromWidgets()
     currentSettings.flowControl =
         static_cast<QSerialPort::FlowControl>(ui->flowControlBox->currentData().toInt());
     currentSettings.askStatus = ui->askStatusCheckBox->isChecked();
+    currentSettings.zeroInActiveSystem = ui->zeroInActiveSystemCheckBox->isChecked();
 }
 
 void SettingsDialog::setSettings(const Settings &settings)
@@ -251,6 +252,7 @@ void SettingsDialog::setSettings(const Settings &settings)
     ui->stopBitsBox->setCurrentIndex(indexForValue(settings.stopBits, {{3, 1}, {2, 2}}, 0));
     ui->flowControlBox->setCurrentIndex(indexForValue(settings.flowControl, {{1, 1}, {2, 2}}, 0));
     ui->askStatusCheckBox->setChecked(settings.askStatus);
+    ui->zeroInActiveSystemCheckBox->setChecked(settings.zeroInActiveSystem);
     selectPort(settings.name);
 
     readSettingsFromWidgets();

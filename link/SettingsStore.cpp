@@ -57,6 +57,7 @@ Settings readPortSettings(QSettings &store, Settings settings)
         store.value(QStringLiteral("FlowControl"), 0),
         {Port::NoFlowControl, Port::HardwareControl, Port::SoftwareControl}, Port::NoFlowControl);
     settings.askStatus = store.value(QStringLiteral("AskStatus"), 0).toInt() != 0;
+    settings.zeroInActiveSystem = store.value(QStringLiteral("ZeroInActiveSystem"), 0).toInt() != 0;
     store.endGroup();
     return settings;
 }
@@ -71,6 +72,7 @@ void writePortSettings(QSettings &store, const Settings &settings)
     store.setValue(QStringLiteral("StopBits"), static_cast<int>(settings.stopBits));
     store.setValue(QStringLiteral("FlowControl"), static_cast<int>(settings.flowControl));
     store.setValue(QStringLiteral("AskStatus"), settings.askStatus ? 1 : 0);
+    store.setValue(QStringLiteral("ZeroInActiveSystem"), settings.zeroInActiveSystem ? 1 : 0);
     store.endGroup();
 }
 

@@ -82,10 +82,16 @@ void MachineSession::reconnect(const Settings &settings)
         linkLost();
     link.TryToConnect(settings);
     linkWasUp = link.IsConnected();
-    // A board that restarts as the port opens says so with its banner; one that does not
-    // may still have lost the offset while the link was down.
-    if (linkWasUp && offsetAxes)
-        enqueue(QByteArrayLiteral("$#"), CommandTag);
+    if (!linkWasUp)
+        return;
+    // A controller that does not restart as the port opens is in whatever system and offsets it
+    // was left in, and may still have lost the G92 offset while the link was down. It is asked
+    // once it has shown it did not restart: a question written before a restart may or may not
+    // be answered after the banner, and its answer would be taken for another line's.
+    connectQuestionsOwed = true;
+    offsetCheckOwed = offsetAxes != 0;
+    offsetsWanted = true;
+    offsetsTries = 0;
 }
 
 void MachineSession::disconnectLink()
@@ -323,6 +329,33 @@ void MachineSession::decideStart(bool ok, const QString &reply)
     emit notice(QStringLiteral("The controller is in %1: the program waits for a choice.")
                     .arg(differences.join(QStringLiteral("; "))));
     emit startNeedsChoice(differences);
+}
+
+QString MachineSession::zeroWork(int axes, bool intoSystem)
+{
+    const ModalState expected = expectedModes();
+    const QStringList lines =
+        intoSystem ? WorkOffsets::systemZeroLines(axes, expected.system, {}, {}, false)
+                   : QStringList{WorkOffsets::g92ZeroLine(axes)};
+    if (!intoSystem || !isConnected() || isMotionLocked()) {
+        sendLine(lines.constFirst(), isMotionLocked());
+        return {};
+    }
+    if (offsetsWanted || !workSystems.g92) {
+        wantOffsets();
+        return QStringLiteral("the controller has not told its offsets yet: try again in a "
+                              "moment");
+    }
+    // The other axes keep their work position through the G92 offset's clearing: read at rest.
+    if (workSystems.hasG92() && (!isIdle() || !work))
+        return QStringLiteral("a G92 offset is in force and the machine is not idle");
+    for (const QString &line :
+         WorkOffsets::systemZeroLines(axes, expected.system, *workSystems.g92,
+                                      work ? work->value : WorkOffsets::Axes{}, expected.inches)) {
+        if (!sendLine(line, isMotionLocked()))
+            break;
+    }
+    return {};
 }
 
 bool MachineSession::hasWorkOffset() const
@@ -647,6 +680,12 @@ void MachineSession::readLine(const QString &line)
         return;
     }
     emit lineReceived(line);
+    // "$#"'s answer ends with the last probe's place, "[PRB:...]": no touch of the probe under
+    // way, which a "$#" asked just before it started would otherwise end.
+    inParameters = inParameters || line.startsWith(QLatin1String("[G54:"));
+    const bool parameterLine = inParameters;
+    if (line == QLatin1String("ok") || line.startsWith(QLatin1String("error")))
+        inParameters = false;
     if (line.startsWith(QLatin1Char('[')))
         readIdentity(line);
     else if (line.startsWith(QLatin1Char('$')))
@@ -657,6 +696,8 @@ void MachineSession::readLine(const QString &line)
         answered(false, line);
     else if (line.startsWith(QLatin1String("ALARM")))
         alarmed(line);
+    else if (parameterLine && line.startsWith(QLatin1String("[PRB:")))
+        return;
     else if (const auto gridEnding = grid.probeReport(line))
         endGrid(*gridEnding, true);
     else if (const auto ending = probe.probeReport(line))
@@ -676,9 +717,8 @@ void MachineSession::readIdentity(const QString &line)
         Dialect bigger = grbl;
         bigger.receiveBuffer = *bytes;
         learnDialect(bigger);
-    } else if (line.startsWith(QLatin1String("[G92:"))) {
-        readOffsets(line);
     } else {
+        readOffsets(line);
         readModalState(line);
     }
 }
@@ -701,18 +741,48 @@ void MachineSession::readSetting(const QString &line)
         homingEnabled = value != 0;
 }
 
-// "$#"'s "[G92:0.000,0.000,0.000]": after a reconnect that brought no banner, whether the
-// offset set here is still there.
+// A line of "$#"'s answer: "[G55:10.000,0.000,-5.000]" .. "[G92:0.000,0.000,0.000]".
 void MachineSession::readOffsets(const QString &line)
 {
-    if (!offsetAxes)
+    if (workSystems.read(line))
+        emit coordinateSystemsChanged();
+    if (!line.startsWith(QLatin1String("[G92:")) || !std::exchange(offsetCheckOwed, false) ||
+        !offsetAxes || !workSystems.g92)
         return;
-    const QStringList values = line.mid(5, line.size() - 6).split(QLatin1Char(','));
-    for (int axis = 0; axis < 3 && axis < values.size(); ++axis) {
-        if ((offsetAxes & (1 << axis)) && values.at(axis).toDouble() != 0)
+    for (size_t axis = 0; axis < 3; ++axis) {
+        if ((offsetAxes & (1 << axis)) && !WorkOffsets::isZero((*workSystems.g92)[axis]))
             return;
     }
     offsetLost();
+}
+
+void MachineSession::wantOffsets()
+{
+    offsetsWanted = true;
+    offsetsTries = 0;
+    askOffsets();
+}
+
+// The controller tells them only at rest: "$#" is refused while it moves, holds or checks. It
+// waits until nothing else is outstanding, so it never takes a place the operator's lines need.
+void MachineSession::askOffsets()
+{
+    const bool atRest = machineState.isEmpty() || machineState == QLatin1String("Idle") ||
+                        machineState == QLatin1String("Alarm");
+    if (!offsetsWanted || offsetsAsked || offsetsAwaitReport || offsetsTries >= 3 ||
+        connectQuestionsOwed || !isConnected() || isMotionLocked() || feedingHeld || !atRest ||
+        !sentLines.isEmpty() || !queue.isEmpty())
+        return;
+    offsetsAsked = true;
+    ++offsetsTries;
+    enqueue(QByteArrayLiteral("$#"), OffsetsTag);
+}
+
+void MachineSession::tellSystem()
+{
+    if (modes.system == std::exchange(shownSystem, modes.system))
+        return;
+    emit coordinateSystemsChanged();
 }
 
 void MachineSession::offsetLost()
@@ -741,12 +811,19 @@ void MachineSession::followAccepted(const QByteArray &line)
     int axes = 0;
     bool offsetWord = false;
     bool offsetCleared = false;
+    bool systemSet = false;
+    bool offsetsMoved = false;
+    double l = -1, p = -1;
     for (const ProgramLine::Word &word : ProgramLine::words(text)) {
         if (word.letter >= 'X' && word.letter <= 'Z')
             axes |= 1 << (word.letter - 'X');
+        l = word.letter == 'L' ? word.value : l;
+        p = word.letter == 'P' ? word.value : p;
         const double code = word.letter == 'G' ? std::round(word.value * 10) : -1;
         offsetWord = offsetWord || code == 920;
         offsetCleared = offsetCleared || code == 921;
+        systemSet = systemSet || code == 100;
+        offsetsMoved = offsetsMoved || code == 100 || (code >= 920 && code <= 923);
         offsetUnreported = offsetUnreported || code == 100 || (code >= 920 && code <= 923) ||
                            code == 431 || code == 490;
     }
@@ -758,6 +835,18 @@ void MachineSession::followAccepted(const QByteArray &line)
     } else if (offsetCleared) {
         offsetAxes = 0;
     }
+    // A zero written into the system in use is kept by the controller: nothing for a reset to
+    // take there, unless a G92 offset is in force as well.
+    if (systemSet && (l == 2 || l == 20) && (p == 0 || p == modes.system - 53)) {
+        lostAxes &= ~axes;
+        for (size_t axis = 0; axis < 3 && workSystems.g92; ++axis) {
+            if (WorkOffsets::isZero((*workSystems.g92)[axis]))
+                offsetAxes &= ~(axes & (1 << axis));
+        }
+    }
+    if (offsetsMoved)
+        wantOffsets();
+    tellSystem();
     if (lostAxes != lostBefore)
         emit workOffsetChanged();
     if (modes.spindle != before.spindle || modes.flood != before.flood || modes.mist != before.mist)
@@ -785,6 +874,7 @@ void MachineSession::readModalState(const QString &line)
     if (const std::optional<ModalState> told = ModalState::fromParserState(line)) {
         modes = *told;
         emit modesChanged();
+        tellSystem();
     }
     QString inner = line.mid(1, line.size() - 2);
     if (inner.startsWith(QLatin1String("GC:")))
@@ -824,6 +914,10 @@ void MachineSession::readStatus(const QString &line)
     }
     emit lineReceived(line);
     emit statusReported();
+    if (std::exchange(connectQuestionsOwed, false))
+        enqueue(QByteArrayLiteral("$G"), CommandTag);
+    offsetsAwaitReport = false;
+    askOffsets();
     if (atRestState() && drainPolled) {
         job.machineStopped();
         if (job.hold() == Job::Hold::ToolChange && shownHold != Job::Hold::ToolChange)
@@ -858,8 +952,13 @@ void MachineSession::answered(bool ok, const QString &reply)
         tellAlarmHint();
     } else if (tag == macroTag() && macroRun.isActive()) {
         macroAnswered(ok, line, reply);
+    } else if (tag == OffsetsTag) {
+        offsetsAsked = false;
+        offsetsWanted = offsetsWanted && !ok;
+        offsetsAwaitReport = !ok; // refused while it moves: asked again once a report says rest
     }
     SendQueuedLines();
+    askOffsets();
     jobMayHaveChanged();
 }
 
@@ -971,7 +1070,16 @@ void MachineSession::controllerRestarted(const QString &banner)
     offsetUnreported = true;
     modes = ModalState{};
     emit modesChanged();
+    tellSystem();
     offsetLost();
+    connectQuestionsOwed = offsetCheckOwed = false;
+    // The systems are kept in the controller's settings store; the G92 offset is gone. What a
+    // restart as the port opened threw away is asked again.
+    if (workSystems.hasG92()) {
+        workSystems.g92 = WorkOffsets::Axes{};
+        emit coordinateSystemsChanged();
+    }
+    askOffsets();
     if (alarmHintOwed) { // asked before the reset, and thrown away by it
         settingsAsked = true;
         enqueue(QByteArrayLiteral("$$"), SettingsTag);
@@ -988,6 +1096,8 @@ void MachineSession::linkLost()
     jogDirection.clear();
     jogPump.stop();
     offset.reset(); // another controller may answer next
+    workSystems = WorkOffsets{};
+    emit coordinateSystemsChanged();
     grbl = Dialect{};
     buildInfoAsked = false;
     window.setBufferBytes(grbl.receiveBuffer);
@@ -1015,6 +1125,7 @@ void MachineSession::dropEverything()
     sentLines.clear();
     machineState.clear();
     feedingHeld = false;
+    offsetsAsked = offsetsAwaitReport = inParameters = false;
 }
 
 void MachineSession::enqueue(const QByteArray &bytes, int tag)

@@ -8,6 +8,7 @@
 #include "ProbeCycle.h"
 #include "StatusReport.h"
 #include "StreamWindow.h"
+#include "WorkOffsets.h"
 
 #include "link/Settings.h"
 #include "link/TerminalCommunication.h"
@@ -148,6 +149,15 @@ public:
     double workPosition(int axis) const;
     // Units, distance mode and work coordinate system from the last "$G" answer: "G21 G90 G54".
     const QString &modalState() const { return modal; }
+    // The work coordinate system in use, 54..59, as far as known (see controllerModes).
+    int coordinateSystem() const { return modes.system; }
+    // The systems and the G92 offset as the controller last told them; asked again after
+    // every line that may change them.
+    const WorkOffsets &workOffsets() const { return workSystems; }
+    // Sets the work zero on `axes` (bits X 1, Y 2, Z 4) where the machine stands: a G92 offset,
+    // or into the system in use, which the controller keeps across resets. Why not now; empty
+    // when its lines went out or were refused (which the session says itself).
+    QString zeroWork(int axes, bool intoSystem);
 
 signals:
     void lineReceived(const QString &line);
@@ -166,6 +176,8 @@ signals:
     // The port exists but this user may not open it.
     void permissionDenied(const QString &device);
     void modalStateChanged();
+    // The system in use, or what is known of the systems' offsets, changed.
+    void coordinateSystemsChanged();
 
 private:
     enum Tag
@@ -178,6 +190,7 @@ private:
         StartCheckTag = -6, // the "$G" asked before a program starts
         SettingsTag = -7,   // the "$$" asked for the machine's limits
         GridTag = -8,       // a line of a grid probe
+        OffsetsTag = -9,    // the "$#" asked after a line that may have moved an offset
         MacroTag = -16      // and below: a macro's line, a value of its own for each run
     };
     struct Queued
@@ -199,6 +212,9 @@ private:
     ModalState expectedModes() const;
     void readSetting(const QString &line);
     void readOffsets(const QString &line);
+    void wantOffsets();
+    void askOffsets();
+    void tellSystem();
     void followAccepted(const QByteArray &line);
     void offsetLost();
     void decideStart(bool ok, const QString &reply);
@@ -262,6 +278,16 @@ private:
     bool startCheck = false;
     int offsetAxes = 0; // bits X=1, Y=2, Z=4: a G92 offset set through this station
     int lostAxes = 0;
+    bool offsetCheckOwed = false; // a reconnect without a banner: is the G92 offset still there?
+    bool connectQuestionsOwed = false; // "$G" and "$#" once the controller has shown it is up
+    WorkOffsets workSystems;
+    bool offsetsWanted = false; // a line or a link may have changed them since the last "$#"
+    bool offsetsAsked = false;
+    // "$#" is refused while the machine moves: asked again once a report says it is at rest.
+    bool offsetsAwaitReport = false;
+    bool inParameters = false; // between "$#"'s first line and its "ok"
+    int offsetsTries = 0;
+    int shownSystem = 54;
     std::array<double, 3> maxRate{500, 500, 500};   // $110-$112, factory values until read
     std::array<double, 3> acceleration{10, 10, 10}; // $120-$122
     std::optional<bool> homingEnabled;              // $22

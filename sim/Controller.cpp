@@ -259,16 +259,20 @@ void Controller::softReset(double now)
 void Controller::service(double now)
 {
     motion.advance(machineTime(now));
+    if (motion.idle())
+        cycleStarted = false;
     double dwelling = 0;
     if (hasPending && pending.stage == 1)
         dwelling = machineTime(std::min(now, pending.dwellUntil)) - machineTime(pending.dwellFrom);
     count.motionMs = std::llround(
         (motion.movingSeconds(machineTime(now)) + dwelt + std::max(0.0, dwelling)) * 1000);
+    // The firmware starts the planned moves once it has read every byte it holds, or when it
+    // must wait for the planner or the motion.
     for (;;) {
-        if (hasPending && !progress(now))
+        if ((hasPending && !progress(now)) || ring.empty()) {
+            cycleStarted = cycleStarted || !motion.idle();
             return;
-        if (ring.empty())
-            return;
+        }
         const char byte = ring.front();
         ring.pop_front();
         takeByte(byte, now);
@@ -351,6 +355,16 @@ void Controller::executeLine(const std::string &text, double now)
 void Controller::executeSystemCommand(const std::string &text, double now)
 {
     const bool idle = motion.idle() && !hasPending;
+    // What the firmware reads from or writes to its settings store waits for a machine at rest
+    // (or in alarm): not while it moves, holds or checks a program. Moves it has planned from
+    // bytes it read in one go have not started yet.
+    const bool storeReady =
+        ((idle || !cycleStarted) && !hasPending && !checkMode) || alarm != Alarm::None;
+    const bool storeCommand = text == "$#" || text == "$I" || text.compare(0, 2, "$N") == 0;
+    if (storeCommand && !storeReady) {
+        replyError(NotIdle);
+        return;
+    }
     if (dialect.isV11() && text.compare(0, 3, "$J=") == 0) {
         jog(text.substr(3), now);
     } else if (text == "$") {
@@ -443,6 +457,7 @@ void Controller::jog(const std::string &words, double now)
         return;
     }
     startAction(action, now);
+    cycleStarted = cycleStarted || !motion.idle(); // a jog sets off at once
 }
 
 void Controller::startAction(const LineAction &action, double now, bool isHoming)

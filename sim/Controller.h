@@ -138,8 +138,9 @@ private:
     Alarm alarm = Alarm::None;
     bool checkMode = false;
     bool homing = false;
-    bool jogging = false;  // what the planner holds are jogs
-    bool doorHold = false; // held by the safety door rather than by "!"
+    bool jogging = false;      // what the planner holds are jogs
+    bool cycleStarted = false; // the planned motion runs: the firmware's state is no longer Idle
+    bool doorHold = false;     // held by the safety door rather than by "!"
     Vec3 lastProbe;
     bool lastProbeTouched = false;
     int reportsSinceOffset = 0;

@@ -78,7 +78,7 @@ QStringList Station::received() const
     for (const char *realtime : {"?", "!", "~", "\x18"})
         lines.removeAll(QLatin1String(realtime));
     // What the station asks by itself: 1.1's receive buffer, the modes before a program, the
-    // limits a 0.9 jog keeps to, whether an offset survived.
+    // limits a 0.9 jog keeps to, the work offsets after a connect or a line that moved them.
     for (const char *query : {"$I", "$G", "$$", "$#"})
         lines.removeAll(QLatin1String(query));
     return lines;

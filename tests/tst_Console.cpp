@@ -2,6 +2,7 @@
 #include "Station.h"
 #include "TestMain.h"
 
+#include <QCheckBox>
 #include <QDockWidget>
 #include <QFile>
 #include <QLCDNumber>
@@ -53,6 +54,14 @@ private slots:
         tick(station->window.get());
         tick(station->window.get());
         QCOMPARE(ledColor(station->window.get()), QColor(Qt::green));
+        // Asked at every connect, once a report (here one without a state) shows the controller
+        // did not restart: the modes and offsets a former session may have left.
+        peer->write("<>\r\n");
+        QCOMPARE(peer->read(4, 600), QByteArray("$G\n"));
+        peer->write("[G0 G54 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]\r\nok\r\n");
+        QCOMPARE(peer->read(4, 600), QByteArray("$#\n"));
+        peer->write("[G54:0.000,0.000,0.000]\r\n[G92:0.000,0.000,0.000]\r\nok\r\n");
+        QTest::qWait(30);
     }
 
     void cleanup() { station.reset(); } // before its peer, which the next start replaces
@@ -87,8 +96,7 @@ private slots:
             {"pushButtonSettingsCmd", "$$\n"},    {"pushButtonKillLockCmd", "$X\n"},
             {"pushButtonHomingCycleCmd", "$H\n"}, {"pushButtonCycleStartCmd", "~"},
             {"pushButtonFeedHoldCmd", "!"},       {"pushButtonStatusCmd", "?"},
-            {"pushButtonResetGRBLCmd", "\x18"},   {"pushButtonZeroAll", "G92 X0 Y0 Z0\n"},
-            {"pushButtonZeroZ", "G92 Z0\n"}};
+            {"pushButtonResetGRBLCmd", "\x18"}};
         for (const auto &[name, bytes] : buttons)
             row(name, QString("say:<Idle,MPos:0,0,0>\r\n#click:%1#wrote:%2#say:ok\r\n#echo:%3")
                           .arg(name, bytes, QString(bytes).remove('\n')));
@@ -259,10 +267,39 @@ private slots:
         row("the link lost during a probe",
             "say:<Idle,MPos:0,0,0>\r\n#click:pushButtonOpenProbeDialog#"
             "dialog:ProbingDialog=pushButtonProbe#wrote:G91\nG38.2 Z-20 F20\n#unplug#replug#"
-            "say:<Idle,MPos:0,0,0>\r\n#type:G0 X1#wrote:G90 G0 F0\nG0 X1\n");
+            "say:<Idle,MPos:0,0,0>\r\n#type:G0 X1#wrote:$G\nG90 G0 F0\nG0 X1\n");
+        // The place of the last probe that "$#" tells is not a touch of the probe under way.
+        row("a probe started while the offsets are asked",
+            "say:<Idle,MPos:0,0,0>\r\n#type:G92 X0#wrote:G92 X0\n#say:ok\r\n#wrote:$\\#\n#"
+            "click:pushButtonOpenProbeDialog#dialog:ProbingDialog=pushButtonProbe#"
+            "wrote:G91\nG38.2 Z-20 F20\n#say:[G54:0,0,0]\r\n[PRB:0.000,0.000,0.000:0]\r\nok\r\n#"
+            "text:labelProbeResult=Probing ...#say:ok\r\n[PRB:0.000,0.000,-5.000:1]\r\nok\r\n#"
+            "text:labelProbeResult=Probe: contact at machine Z -5.000*");
         // Back without a banner, the controller may or may not have kept a G92 offset set here.
         row("the link lost after zeroing",
-            "click:pushButtonZeroAll#wrote:G92 X0 Y0 Z0\n#say:ok\r\n#unplug#replug#wrote:$\\#\n");
+            "click:pushButtonZeroAll#wrote:G92 X0 Y0 Z0\n#say:ok\r\n#unplug#replug#wrote:#"
+            "say:<Idle,MPos:0,0,0>\r\n#wrote:$G\n#say:ok\r\n#wrote:$\\#\n#"
+            "say:[G92:0.000,0.000,0.000]\r\nok\r\n#"
+            "text:labelWorkOffset=The G92 offset on X, Y, Z was cleared by a reset*");
+        // A zero moves the work offsets: they are asked again. Into the system in use, a G92
+        // offset in force is cleared first (else a reset would bring it back), and set again on
+        // the other axes; the axis zeroed there is not among those a reset clears.
+        const QString offsets = "say:[G54:0.000,0.000,0.000]\r\n[G55:%1]\r\n[G92:%2]\r\nok\r\n#";
+        row("zero buttons, with G92 or into the system in use",
+            "click:pushButtonZeroZ#wrote:G92 Z0\n#say:ok\r\n#wrote:$\\#\n#" +
+                offsets.arg("0.000,0.000,0.000", "0.000,0.000,-2.000") +
+                "tip:pushButtonZeroZ=Zero Z with G92 (a reset clears it)#"
+                "check:zeroInActiveSystemCheckBox#apply#tick#say:<Idle,MPos:5,2,1>\r\n#wrote:$G\n#"
+                "say:[G0 G55 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]\r\nok\r\n#wrote:$\\#\n#" +
+                offsets.arg("1.000,2.000,3.000", "4.000,0.000,-2.000") +
+                "tip:pushButtonZeroZ=Zero Z in G55#text:comboBoxCoordinateSystem=G55#"
+                "say:<Idle,MPos:5,2,1,WPos:0,0,0>\r\n#click:pushButtonZeroZ#"
+                "wrote:G92.1\nG10 L20 P2 Z0\nG92 X0\n#say:ok\r\nok\r\nok\r\n#wrote:$\\#\n#" +
+                offsets.arg("1.000,2.000,1.000", "4.000,0.000,0.000") +
+                "click:pushButtonResetGRBLCmd#wrote:\x18#say:\r\nGrbl 0.9j ['$' for help]\r\n#"
+                "text:labelWorkOffset=The G92 offset on X was cleared by a reset*#"
+                "type:G56#wrote:G56\n#say:ok\r\n#text:comboBoxCoordinateSystem=G56#"
+                "tip:pushButtonZeroAll=Zero X, Y, Z in G56");
         // A height map: a grid of 2 x N points over 10 x 10 mm, each point up to Z 2, over, and
         // down to Z -2 until the controller reports the touch (in machine Z, the work zero on Z
         // being machine Z -10); one line at a time, and nothing else moves the machine meanwhile.
@@ -340,7 +377,7 @@ private slots:
             "say:<Idle,MPos:0.000,0.000,3.000,WPos:0.000,0.000,3.000>\r\n#" + mapGrid.arg(2) +
                 "wrote:#text:labelMapProgress=Not started: the controller has no work zero on Z: "
                 "the heights are measured from it, so set it on the stock first#"
-                "type:G10 L20 P1 Z0#wrote:G10 L20 P1 Z0\n#say:ok\r\n#" +
+                "type:G10 L20 P1 Z0#wrote:G10 L20 P1 Z0\n#say:ok\r\n#wrote:$\\#\n#say:ok\r\n#" +
                 probeAgain +
                 "?#text:labelMapProgress=Not started: the controller has not reported its work "
                 "offset yet: try again in a moment#"
@@ -493,8 +530,11 @@ private slots:
             } else if (verb == "text") {
                 const QWidget *shown = widget<QWidget>(qPrintable(name));
                 const auto actual = [shown] {
-                    return shown->property(shown->property("text").isValid() ? "text" : "plainText")
-                        .toString();
+                    for (const char *property : {"text", "plainText", "currentText"}) {
+                        if (shown->property(property).isValid())
+                            return shown->property(property).toString();
+                    }
+                    return QString();
                 };
                 // The job's line is redrawn a few times a second, not for every report.
                 if (value.endsWith('*'))
@@ -517,6 +557,11 @@ private slots:
                 QTRY_COMPARE(values(), argument);
             } else if (verb == "echo") { // the station's line blue, the controller's answer red
                 QTRY_COMPARE(lastTwoLines(), (QList<Line>{{argument, Qt::blue}, {"ok", Qt::red}}));
+            } else if (verb == "tip") {
+                QTRY_COMPARE(widget<QWidget>(qPrintable(name))->toolTip(), value);
+            } else if (verb == "check") { // a box of the link's settings dialog
+                child<QCheckBox>(topLevel("SettingsDialog"), qPrintable(argument))
+                    ->setChecked(true);
             } else if (verb == "lacks") {
                 QVERIFY2(!station->terminal().contains(argument), qPrintable(argument));
             } else if (verb == "shows") {

@@ -140,6 +140,18 @@ private slots:
         row("0.9 work offsets", v09,
             {{"G10 L2 P1 X1 Y2 Z3\nG10 L20 P2 X1\nG0 X5\nG92 X1\n$#\n", parameters},
              {"?", "<Idle,MPos:6.000,0.000,0.000,WPos:1.000,-2.000,-3.000>\r\n"}});
+        // The systems are kept in the settings store across a reset, which clears G92; the store
+        // is read only at rest.
+        QByteArray kept = "ok\r\nok\r\n" + banner11 +
+                          "[G54:0.000,0.000,0.000]\r\n"
+                          "[G55:3.000,0.000,0.000]\r\n";
+        for (const char *unset : {"G56", "G57", "G58", "G59", "G28", "G30", "G92"})
+            kept += QByteArray("[") + unset + ":0.000,0.000,0.000]\r\n";
+        row("1.1 work offsets across a reset", v11,
+            {{"G10 L20 P2 X-3\nG92 Y1\n\x18$#\n",
+              kept + "[TLO:0.000]\r\n[PRB:0.000,0.000,0.000:0]\r\nok\r\n"}});
+        row("1.1 offsets only at rest", {"--time-scale", "1", "--grbl", "1.1"},
+            {{"G1 X100 F100\n", "ok\r\n"}, {"$#\n", "error:8\r\n"}});
         // Work 10,5 at machine 3,8 once G54 is at -7,3; $10 picks MPos or WPos and Bf.
         const QByteArray wpos = "ok\r\n<Idle|WPos:10.000,5.000,";
         row("1.1 status report", v11,
@@ -497,8 +509,8 @@ private slots:
             {"error at line 2 (G1 X): error: Bad number format",
              "error at line 4 (G99): error: Unsupported command"},
             "", {"--check", "--port", "PORT", "FILE"});
-        row("check, Ctrl-C", generatedProgram(20000).join('\n'), 1, {"stopped at line"}, "interrupt",
-            {"--check", "--port", "PORT", "FILE"});
+        row("check, Ctrl-C", generatedProgram(20000).join('\n'), 1, {"stopped at line"},
+            "interrupt", {"--check", "--port", "PORT", "FILE"});
         // A board that starts locked ($22=1) is neither checked nor run before it is unlocked.
         for (const char *name : {"check, locked", "run, locked"})
             row(name, "G0 X1", 1, {"The controller is in alarm"}, "$22=1",
@@ -595,7 +607,7 @@ private slots:
         if (exitCode != 0 && !told.contains(" at line ")) // never started
             QCOMPARE(log.filter(QRegularExpression("^(G|\\$C)")).mid(setup), QStringList());
         if (arguments.contains("--check") && event.isEmpty()) {
-            const QStringList commands = log.filter(QRegularExpression("^[$GM]"));
+            const QStringList commands = log.filter(QRegularExpression("^([GM]|\\$C)"));
             QCOMPARE(commands.first(), QStringLiteral("$C"));
             QCOMPARE(commands.last(), QStringLiteral("$C"));
             QCOMPARE(sim.stat("errors"), 2);

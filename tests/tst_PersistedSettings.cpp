@@ -80,23 +80,25 @@ private slots:
         QTest::addColumn<QStringList>("stored");
         QTest::addColumn<QStringList>("link");
         QTest::addColumn<bool>("askStatus");
-        const auto row = [](const char *name, const QString &stored, const char *link, bool ask) {
+        QTest::addColumn<bool>("zeroInSystem");
+        const auto row = [](const char *name, const QString &stored, const char *link, bool ask,
+                            bool zeroInSystem) {
             QTest::newRow(name) << stored.split(' ', Qt::SkipEmptyParts) << QString(link).split('|')
-                                << ask;
+                                << ask << zeroInSystem;
         };
-        row("first run", "", "9600|8|None|1|None|COM1", false);
+        row("first run", "", "9600|8|None|1|None|COM1", false, false);
         row("applied before",
             "AskStatus=2 Baudrate=57600 Parity=3 StopBits=2 FlowControl=1 DataBits=7 "
-            "PortName=/dev/ttyCNC",
-            "57600|7|Odd|2|RTS/CTS|/dev/ttyCNC", true);
+            "PortName=/dev/ttyCNC ZeroInActiveSystem=1",
+            "57600|7|Odd|2|RTS/CTS|/dev/ttyCNC", true, true);
         row("other values",
             "AskStatus=1 Baudrate=250000 Parity=2 StopBits=3 FlowControl=2 DataBits=5 "
-            "PortName=/dev/ttyUSB1",
-            "250000|5|Even|1.5|XON/XOFF|/dev/ttyUSB1", true);
+            "PortName=/dev/ttyUSB1 ZeroInActiveSystem=0",
+            "250000|5|Even|1.5|XON/XOFF|/dev/ttyUSB1", true, false);
         row("garbage",
             "Baudrate=abc Parity=99 DataBits=99 StopBits=-4 FlowControl=\x01\x02 "
-            "PortName=/nonexistent/ttyNowhere",
-            "0|8|None|1|None|/nonexistent/ttyNowhere", false);
+            "PortName=/nonexistent/ttyNowhere ZeroInActiveSystem=yes",
+            "0|8|None|1|None|/nonexistent/ttyNowhere", false, false);
     }
 
     void storedLinkSettings()
@@ -104,6 +106,7 @@ private slots:
         QFETCH(QStringList, stored);
         QFETCH(QStringList, link);
         QFETCH(bool, askStatus);
+        QFETCH(bool, zeroInSystem);
         for (const QString &pair : stored)
             store("ComSettings/" + pair.section('=', 0, 0), pair.section('=', 1));
         {
@@ -125,6 +128,8 @@ private slots:
             QCOMPARE(shownLink(), link);
             auto *dialog = topLevel("SettingsDialog");
             QCOMPARE(child<QCheckBox>(dialog, "askStatusCheckBox")->isChecked(), askStatus);
+            QCOMPARE(child<QCheckBox>(dialog, "zeroInActiveSystemCheckBox")->isChecked(),
+                     zeroInSystem);
             for (int i = 0; i < 2; ++i) {
                 tick(&window);
                 QCOMPARE(child<QLabel>(&window, "labelGrblStatus")->text(), "offline");
@@ -134,6 +139,7 @@ private slots:
             child<QPushButton>(dialog, "applyButton")->click();
         }
         QCOMPARE(inStore("ComSettings/AskStatus").toInt(), int(askStatus));
+        QCOMPARE(inStore("ComSettings/ZeroInActiveSystem").toInt(), int(zeroInSystem));
         MainWindow window;
         QCOMPARE(shownLink(), link);
     }

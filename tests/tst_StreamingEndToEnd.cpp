@@ -9,6 +9,8 @@
 #include "program/ProgramLine.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDockWidget>
@@ -796,6 +798,49 @@ private slots:
         QTRY_COMPARE(cutDepths().size(), 2);
         QCOMPARE(cutDepths().at(1), cutDepths().at(0));
         QVERIFY(station->sim.motionLines().filter(" F100 ").last().endsWith(" TL 3.5"));
+    }
+
+    // The system in use follows G55 typed in the terminal. Zeroed into it (the setting on), X is
+    // kept by the controller through a reset, as in its EEPROM: the G92 offset in force is
+    // cleared first (else the reset would bring X's back) and set again on Z, which alone the
+    // reset takes, as the station says.
+    void zeroIntoTheSystemSurvivesAReset_data()
+    {
+        rows<QString>(
+            "peer",
+            {{"grblsim 0.9", "0.9"}, {"grblsim 1.1", "1.1"}, {"firmware 1.1", "firmware 1.1"}});
+    }
+
+    void zeroIntoTheSystemSurvivesAReset()
+    {
+        QFETCH(QString, peer);
+        startStation(peerArguments(peer));
+        child<QCheckBox>(topLevel("SettingsDialog"), "zeroInActiveSystemCheckBox")
+            ->setChecked(true);
+        child<QPushButton>(topLevel("SettingsDialog"), "applyButton")->click();
+        tick(station->window.get());
+        QVERIFY(station->reaches("Idle", 10000));
+        const auto work = [this] {
+            return (station->click("pushButtonStatusCmd"), QTest::qWait(50), displays("Work"));
+        };
+        auto *systems = station->widget<QComboBox>("comboBoxCoordinateSystem");
+        station->type("G55");
+        QTRY_COMPARE(systems->currentText(), "G55");
+        QCOMPARE(station->widget<QPushButton>("pushButtonZeroX")->toolTip(), "Zero X in G55");
+        station->type("G10 L2 P2 X0 Y0 Z0");
+        station->type("G0 X3 Y4 Z-1");
+        station->type("G92 X1 Z0");
+        QTRY_VERIFY(station->terminal().contains("[G92:2.000,0.000,-1.000]"));
+        QTRY_COMPARE(work(), (QList<double>{1, 4, 0}));
+        station->click("pushButtonZeroX");
+        QTRY_COMPARE(work(), (QList<double>{0, 4, 0}));
+        station->click("pushButtonResetGRBLCmd");
+        QTRY_COMPARE(systems->currentText(), "G54");
+        station->type("G55");
+        QTRY_COMPARE(work(), (QList<double>{0, 4, -1}));
+        QCOMPARE(station->widget<QLabel>("labelWorkOffset")->text(),
+                 "The G92 offset on Z was cleared by a reset: these are not the coordinates you "
+                 "zeroed. Zero again.");
     }
 
     // A stick held during a program: nothing of it reaches the controller, and it says so once.

@@ -20,6 +20,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QLCDNumber>
@@ -58,6 +59,7 @@ public:
     {
         return axis >= 0 && axis < 3 ? work[axis] : 0.0;
     }
+    int coordinateSystem() const override { return system; }
     QString StartProbe(const ProbeRequest &request) override
     {
         probes << QString("%1 %2 ").arg(request.axis).arg(request.distance) +
@@ -83,6 +85,7 @@ public:
     QStringList probes; // "axis distance height", "-" for no height
     QString refusal;    // what StartProbe answers
     std::array<double, 3> work{};
+    int system = 54;
     std::optional<QRectF> extent; // of the program's cutting moves
     HeightMap map;
     QVector<QPointF> grid; // shown over the program
@@ -641,29 +644,47 @@ private slots:
 
     // Stored to six digits: "-1e-05" would read as -1 and a stray E word. A row whose cell the
     // operator broke keeps the text to mend; a row without cells, or none chosen, sends nothing.
+    // A position is set and gone to in the system it was saved in, switched to first and said;
+    // one that names no system goes in the system in use.
     void positionsSavedSetMovedAndDeleted()
     {
         saveAt(10, -5.5, 2);
+        setAndMove(0);
+        QCOMPARE(machine->sent, (QStringList{"G92 X10 Y-5.5 Z2", "G90", "G00 X10 Y-5.5 Z2"}));
+        auto *note = child<QLabel>(positions, "labelPositionNote");
+        QCOMPARE(note->text(), QString());
+        machine->system = 55;
+        machine->sent.clear();
+        setAndMove(0);
+        QCOMPARE(machine->sent,
+                 (QStringList{"G54", "G92 X10 Y-5.5 Z2", "G54", "G90", "G00 X10 Y-5.5 Z2"}));
+        QCOMPARE(note->text(), "Switched to G54, where \"Position 1\" was saved.");
+        saved()->item(0, 3)->setText(" ");
+        machine->sent.clear();
         setAndMove(0);
         QCOMPARE(machine->sent, (QStringList{"G92 X10 Y-5.5 Z2", "G90", "G00 X10 Y-5.5 Z2"}));
         machine->sent.clear();
         saveAt(123.4567, -0.00001, 1e5);
         saveAt(std::numeric_limits<double>::quiet_NaN(), 0, 0);
         saveAt(1, 2, 3);
-        QCOMPARE(rowTexts(saved(), 1), (QStringList{"123.457", "-1e-05", "100000", "Position 2"}));
+        QCOMPARE(rowTexts(saved(), 1),
+                 (QStringList{"123.457", "-1e-05", "100000", "G55", "Position 2"}));
         saved()->item(3, 2)->setText("1 G91");
         saved()->insertRow(4);
-        for (int row : {-1, 1, 2, 3, 4})
+        saved()->insertRow(5);
+        for (int column = 0; column < 3; ++column)
+            saved()->setItem(5, column, new QTableWidgetItem("1"));
+        saved()->setItem(5, 3, new QTableWidgetItem("G53"));
+        for (int row : {-1, 1, 2, 3, 4, 5})
             setAndMove(row);
         QCOMPARE(machine->sent, QStringList());
-        QCOMPARE(saved()->item(3, 2)->text(), QStringLiteral("1 G91"));
         for (int row : {1, -1}) { // the second time none is chosen
             saved()->setCurrentCell(row, row);
             press(positions, "pushButtonDelete");
         }
-        QCOMPARE(saved()->rowCount(), 4);
-        QCOMPARE(rowTexts(saved(), 0), (QStringList{"10", "-5.5", "2", "Position 1"}));
-        QCOMPARE(saved()->item(1, 3)->text(), QStringLiteral("Position 3"));
+        QCOMPARE(saved()->rowCount(), 5);
+        QCOMPARE(rowTexts(saved(), 0), (QStringList{"10", "-5.5", "2", " ", "Position 1"}));
+        QCOMPARE(saved()->item(1, 4)->text(), QStringLiteral("Position 3"));
     }
 
     void savedPositionIsReturnedTo()
@@ -684,16 +705,24 @@ private slots:
         auto *dialog = station.widget<PositionsDialog>("PositionsDialog");
         press(dialog, "pushButtonSave");
         auto *table = child<QTableWidget>(dialog, "tableWidget");
-        QCOMPARE(rowTexts(table, 0), (QStringList{"4", "-3", "-1.25", "Position 1"}));
+        QCOMPARE(rowTexts(table, 0), (QStringList{"4", "-3", "-1.25", "G54", "Position 1"}));
         station.window->SendCommand("G91 G0 X10 Y10 Z1");
         QVERIFY(settle(14));
+        // Picked in the box, G55 shows once the controller has taken it; the position is gone to
+        // in G54, where it was saved.
+        station.window->SendCommand("G90 G10 L2 P2 X100");
+        auto *systems = station.widget<QComboBox>("comboBoxCoordinateSystem");
+        emit systems->activated(1);
+        QTRY_COMPARE(systems->currentText(), "G55");
+        QVERIFY(settle(-86));
         table->setCurrentCell(0, 0);
         press(dialog, "pushButtonMove");
         QVERIFY(settle(4));
+        QCOMPARE(systems->currentText(), "G54");
         QCOMPARE(station.widget<QLCDNumber>("lcdNumberWorkZ")->value(), -1.25);
         const QStringList received = station.received();
-        QCOMPARE(received.mid(received.indexOf("G90")).filter(QRegularExpression("^G")),
-                 (QStringList{"G90", "G00 X4 Y-3 Z-1.25"}));
+        QCOMPARE(received.mid(received.indexOf("G54")),
+                 (QStringList{"G54", "G90", "G00 X4 Y-3 Z-1.25"}));
     }
 
     // The arcs stand together between start and end, the feed on the first; four arcs make the
