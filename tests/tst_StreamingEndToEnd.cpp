@@ -788,9 +788,8 @@ private slots:
         QTRY_COMPARE(systems->currentText(), "G54");
         station->type("G55");
         QTRY_COMPARE(work(), (QList<double>{0, 4, -1}));
-        QCOMPARE(station->widget<QLabel>("labelWorkOffset")->text(),
-                 "The G92 offset on Z was cleared by a reset: these are not the coordinates you "
-                 "zeroed. Zero again.");
+        QVERIFY(
+            station->widget<QLabel>("labelWorkOffset")->text().startsWith("The G92 offset on Z "));
     }
 
     // A stick held during a program: nothing of it reaches the controller, and it says so once.
