@@ -297,9 +297,7 @@ private slots:
                 "wrote:G92.1\nG10 L20 P2 Z0\nG92 X0\n#say:ok\r\nok\r\nok\r\n#wrote:$\\#\n#" +
                 offsets.arg("1.000,2.000,1.000", "4.000,0.000,0.000") +
                 "click:pushButtonResetGRBLCmd#wrote:\x18#say:\r\nGrbl 0.9j ['$' for help]\r\n#"
-                "text:labelWorkOffset=The G92 offset on X was cleared by a reset*#"
-                "type:G56#wrote:G56\n#say:ok\r\n#text:comboBoxCoordinateSystem=G56#"
-                "tip:pushButtonZeroAll=Zero X, Y, Z in G56");
+                "text:labelWorkOffset=The G92 offset on X was cleared by a reset*");
         // A height map: a grid of 2 x N points over 10 x 10 mm, each point up to Z 2, over, and
         // down to Z -2 until the controller reports the touch (in machine Z, the work zero on Z
         // being machine Z -10); one line at a time, and nothing else moves the machine meanwhile.
@@ -530,11 +528,10 @@ private slots:
             } else if (verb == "text") {
                 const QWidget *shown = widget<QWidget>(qPrintable(name));
                 const auto actual = [shown] {
-                    for (const char *property : {"text", "plainText", "currentText"}) {
-                        if (shown->property(property).isValid())
-                            return shown->property(property).toString();
-                    }
-                    return QString();
+                    const char *property = shown->property("text").isValid() ? "text"
+                                           : shown->inherits("QComboBox")    ? "currentText"
+                                                                             : "plainText";
+                    return shown->property(property).toString();
                 };
                 // The job's line is redrawn a few times a second, not for every report.
                 if (value.endsWith('*'))

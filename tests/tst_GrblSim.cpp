@@ -140,16 +140,7 @@ private slots:
         row("0.9 work offsets", v09,
             {{"G10 L2 P1 X1 Y2 Z3\nG10 L20 P2 X1\nG0 X5\nG92 X1\n$#\n", parameters},
              {"?", "<Idle,MPos:6.000,0.000,0.000,WPos:1.000,-2.000,-3.000>\r\n"}});
-        // The systems are kept in the settings store across a reset, which clears G92; the store
-        // is read only at rest.
-        QByteArray kept = "ok\r\nok\r\n" + banner11 +
-                          "[G54:0.000,0.000,0.000]\r\n"
-                          "[G55:3.000,0.000,0.000]\r\n";
-        for (const char *unset : {"G56", "G57", "G58", "G59", "G28", "G30", "G92"})
-            kept += QByteArray("[") + unset + ":0.000,0.000,0.000]\r\n";
-        row("1.1 work offsets across a reset", v11,
-            {{"G10 L20 P2 X-3\nG92 Y1\n\x18$#\n",
-              kept + "[TLO:0.000]\r\n[PRB:0.000,0.000,0.000:0]\r\nok\r\n"}});
+        // What the settings store holds is read only at rest.
         row("1.1 offsets only at rest", {"--time-scale", "1", "--grbl", "1.1"},
             {{"G1 X100 F100\n", "ok\r\n"}, {"$#\n", "error:8\r\n"}});
         // Work 10,5 at machine 3,8 once G54 is at -7,3; $10 picks MPos or WPos and Bf.
