@@ -161,7 +161,10 @@ private:
         station->newLines();
     }
 
-    static QStringList moves(const QStringList &lines) { return lines.filter(QRegExp("^G01")); }
+    static QStringList moves(const QStringList &lines)
+    {
+        return lines.filter(QRegularExpression("^G01"));
+    }
     static QStringList peerArguments(const QString &peer)
     {
         return peer.startsWith("firmware") ? peer.split(' ') : QStringList{"--grbl", peer};
@@ -169,7 +172,8 @@ private:
     // The controller's last answer to "$G".
     QString lastModes() const
     {
-        const QStringList told = station->terminal().split('\n').filter(QRegExp("^\\[(GC:)?G"));
+        const QStringList told =
+            station->terminal().split('\n').filter(QRegularExpression("^\\[(GC:)?G"));
         return told.isEmpty() ? QString() : told.last();
     }
     void run(const QString &program, const QString &outcome)
@@ -716,7 +720,8 @@ private slots:
         QVERIFY(lastChange <= 1000);
         const QStringList log = station->sim.loggedLines();
         QVERIFY(log.contains("0x85"));
-        QCOMPARE(log.mid(log.lastIndexOf("0x85")).filter(QRegExp("^\\$J=")), QStringList());
+        QCOMPARE(log.mid(log.lastIndexOf("0x85")).filter(QRegularExpression("^\\$J=")),
+                 QStringList());
     }
 
     // 0.9 cannot cancel a jog: held, the machine gets short moves at a speed it can stop from
@@ -836,10 +841,12 @@ private slots:
         // hold, and the reset empties the buffer: what the station wrote, in order, is its
         // terminal, and the controller read the first of it.
         const QStringList shown = station->terminal().split('\n');
-        QCOMPARE(shown.mid(shown.indexOf("!")).filter(QRegExp("^G[0-9]")), QStringList());
-        const QStringList read = log.filter(QRegExp("^G[0-9]"));
-        QCOMPARE(read,
-                 shown.mid(0, shown.indexOf("!")).filter(QRegExp("^G[0-9]")).mid(0, read.size()));
+        QCOMPARE(shown.mid(shown.indexOf("!")).filter(QRegularExpression("^G[0-9]")),
+                 QStringList());
+        const QStringList read = log.filter(QRegularExpression("^G[0-9]"));
+        QCOMPARE(read, shown.mid(0, shown.indexOf("!"))
+                           .filter(QRegularExpression("^G[0-9]"))
+                           .mid(0, read.size()));
     }
 
     // After $C, Send runs the program through the controller's check: every refused line is
