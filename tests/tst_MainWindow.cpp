@@ -108,7 +108,8 @@ QString lineWithRandomLetters(QRandomGenerator &random)
     static const QString extras = QStringLiteral("nNmMkKrRsSfF()(-.0123456789 ");
     QString line = RandomWords::controllerLine(random);
     for (int n = random.bounded(6); n > 0; --n)
-        line.insert(random.bounded(line.size() + 1), extras[random.bounded(extras.size())]);
+        line.insert(random.bounded(int(line.size()) + 1),
+                    extras[random.bounded(int(extras.size()))]);
     return line;
 }
 
