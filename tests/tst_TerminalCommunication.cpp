@@ -57,6 +57,8 @@ private slots:
         row("UTF-8", {"Grüße\n"}, {QString::fromUtf8("Grüße")});
         row("invalid UTF-8", {"\xff\xfeok\n"},
             {QString(2, QChar(QChar::ReplacementCharacter)) + "ok"});
+        row("0x80 and up: split, lone, overlong, cut short", {"\xc3", "\xbc\x85\xc0\x80\xe2\x82\n"},
+            {QString::fromUtf8("ü") + QString(5, QChar(QChar::ReplacementCharacter))});
         row("split over deliveries", {"<Idle,MP", "os:0.000", ",0.000>", "\r\n"},
             {"<Idle,MPos:0.000,0.000>"}, 100);
         row("fragment dropped after silence", {"ok", "\r\n", "next\n"}, {"next"}, 450);
