@@ -911,7 +911,7 @@ private slots:
         QVERIFY(station->reaches("Idle"));
         // The heights are work Z: the grid waits for the controller to tell the new offset.
         QTRY_VERIFY_WITH_TIMEOUT(station->terminal().contains("WCO:0.000,0.000,-5.000"), 15000);
-        QWidget *dialog = topLevel("HeightMapDialog");
+        QWidget *dialog = station->widget<QWidget>("HeightMapDialog"); // not the jogging one's
         child<QDoubleSpinBox>(dialog, "doubleSpinBoxMapX0")->setValue(0);
         child<QDoubleSpinBox>(dialog, "doubleSpinBoxMapY0")->setValue(0);
         child<QDoubleSpinBox>(dialog, "doubleSpinBoxMapX1")->setValue(30);
