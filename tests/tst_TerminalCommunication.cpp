@@ -131,7 +131,7 @@ private slots:
         QTest::qWait(100);
         qInstallMessageHandler(previous);
         QCOMPARE(linkMessages.size(), 1);
-        QVERIFY2(linkMessages[0].startsWith("serial port error: ResourceError"),
+        QVERIFY2(linkMessages[0].startsWith("serial port error: ReadError"),
                  qPrintable(linkMessages[0]));
 
         // Replaced between two checks: the same name, another device.
