@@ -43,7 +43,7 @@ int main(int argc, char **argv)
                                                     size_t(path.size()) * sizeof(PathPoint)) == 0;
     std::printf("interpreter (hand-written scanner):   %8.1f ms  (median of 5, slowest %.1f ms), "
                 "%d points\n",
-                median, runs.last(), path.size());
+                median, runs.last(), int(path.size()));
     std::printf("baseline (plain reference reader):    %8.1f ms  -> %.1f times faster, points %s\n",
                 oracleMs, oracleMs / median, same ? "identical" : "DIFFERENT");
 

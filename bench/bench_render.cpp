@@ -125,7 +125,7 @@ void previewOfPrograms()
             frames(preview, 21, [&](int n) { preview.setDonePoints(half + (n + 1) * 1000); });
         std::printf("%s %8d points, full repaint %7.1f ms (on screen %7.1f ms), done part grown "
                     "%6.1f ms\n",
-                    name, path->size(), full.paintMs, full.shownMs, done.shownMs);
+                    name, int(path->size()), full.paintMs, full.shownMs, done.shownMs);
     }
 }
 
@@ -155,8 +155,8 @@ int main(int argc, char **argv)
         showAt(preview, size);
         preview.grabFramebuffer();
         preview.lookFromAbove();
-        std::printf("%d points, %d x %d, fitted top view, medians:\n", path.size(), size.width(),
-                    size.height());
+        std::printf("%d points, %d x %d, fitted top view, medians:\n", int(path.size()),
+                    size.width(), size.height());
         const FrameTimes full = frames(preview, 7, [&](int) { preview.updateGL(); });
         std::printf("  full repaint (path drawn anew):   paint %7.1f ms, on screen %7.1f ms\n",
                     full.paintMs, full.shownMs);

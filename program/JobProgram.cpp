@@ -97,7 +97,7 @@ void JobProgram::skip(QStringView line)
 
 void JobProgram::append(const QString &kept, int editorLine, Kind kind)
 {
-    entries.append({text.size(), kept.size(), editorLine, kind});
+    entries.append({int(text.size()), int(kept.size()), editorLine, kind});
     text.append(kept.toLatin1());
 }
 

@@ -4,12 +4,15 @@
 # fuzz/corpus/. Fails on a crash, a sanitizer report, an input that takes over a second, or more
 # than 1 GiB of memory; the input that did it is left in build-fuzz/findings/.
 #   scripts/fuzz.sh [SECONDS]
+# ORLO_QT=6 in the environment builds them against Qt 6, into build-fuzz-qt6/.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
+qt=${ORLO_QT:-5}
 build="$root/build-fuzz"
+[ "$qt" = 5 ] || build="$root/build-fuzz-qt$qt"
 "$root/scripts/install-deps.sh"
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DORLO_FUZZ=ON \
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DORLO_FUZZ=ON -DORLO_QT="$qt" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --parallel "$(nproc)"
 mkdir -p "$build/findings"

@@ -64,12 +64,12 @@ struct Line
 
 inline Line parsed(const QString &text)
 {
-    static const QRegularExpression word("([A-Z])([+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+))");
+    // \G ties each match to where the last word ended.
+    static const QRegularExpression word("\\G([A-Z])([+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+))");
     const QString line = cleaned(text);
     Line result;
     for (int at = 0; at < line.size() && !result.refused;) {
-        const QRegularExpressionMatch match = word.match(line, at, QRegularExpression::NormalMatch,
-                                                         QRegularExpression::AnchoredMatchOption);
+        const QRegularExpressionMatch match = word.match(line, at);
         const QChar letter = match.hasMatch() ? match.captured(1)[0] : QChar();
         const float value = match.captured(2).toFloat();
         if (!match.hasMatch() || !QStringLiteral("FGIJKLMNPRSTXYZ").contains(letter)) {

@@ -107,7 +107,8 @@ inline QString controllerLine(QRandomGenerator &random)
     if (random.bounded(5) == 0)
         words << "F" + QString::number(random.bounded(1, 2000));
     if (random.bounded(25) == 0)
-        words.insert(random.bounded(words.size() + 1), fault(random));
+        // As an int: Qt 6's size type would take another overload, and another stream.
+        words.insert(random.bounded(int(words.size()) + 1), fault(random));
     std::shuffle(words.begin(), words.end(), random);
     QString line = spaced(random, words.join(random.bounded(4) ? " " : ""));
     if (random.bounded(6) == 0)

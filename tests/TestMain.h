@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QKeySequence>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -16,3 +17,13 @@
         TestClass test;                                                                            \
         return QTest::qExec(&test, argc, argv);                                                    \
     }
+
+// The key code a text such as "PgUp" names; Qt 6 gives it as a key combination.
+inline int keyNamed(const QString &name)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    return QKeySequence::fromString(name)[0].toCombined();
+#else
+    return QKeySequence::fromString(name)[0];
+#endif
+}

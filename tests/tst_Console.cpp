@@ -456,7 +456,7 @@ private slots:
                 focus->setFocus();
                 QTRY_COMPARE(QApplication::focusWidget(),
                              focus->focusProxy() ? focus->focusProxy() : focus);
-                const int key = QKeySequence::fromString(value)[0];
+                const int key = keyNamed(value);
                 const auto send = [&](QEvent::Type type, bool repeated) {
                     QKeyEvent event(type, key, Qt::NoModifier, {}, repeated);
                     QApplication::sendEvent(QApplication::focusWidget(), &event);

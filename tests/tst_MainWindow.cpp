@@ -108,7 +108,8 @@ QString lineWithRandomLetters(QRandomGenerator &random)
     static const QString extras = QStringLiteral("nNmMkKrRsSfF()(-.0123456789 ");
     QString line = RandomWords::controllerLine(random);
     for (int n = random.bounded(6); n > 0; --n)
-        line.insert(random.bounded(line.size() + 1), extras[random.bounded(extras.size())]);
+        line.insert(random.bounded(int(line.size()) + 1),
+                    extras[random.bounded(int(extras.size()))]);
     return line;
 }
 
@@ -196,13 +197,14 @@ private:
         return frame();
     }
 
-    // Where a point of the plane Z = 0 shows in a view from above.
+    // Where a point of the plane Z = 0 shows in a view from above, in the frame's pixels.
     QPoint pixelOf(float x, float y) const
     {
         const ViewControl &view = preview->view();
-        const double perUnit = view.scale() / 1000.0; // the projection spans 400000 over 400
-        return QPoint(int(side / 2 + (x + view.xTrans * 0.1) * perUnit),
-                      int(side / 2 - (y + view.yTrans * 0.1) * perUnit));
+        const double ratio = preview->devicePixelRatioF();
+        const double perUnit = ratio * view.scale() / 1000.0; // 400000 over 400 widget pixels
+        return QPoint(int(ratio * side / 2 + (x + view.xTrans * 0.1) * perUnit),
+                      int(ratio * side / 2 - (y + view.yTrans * 0.1) * perUnit));
     }
 
     // A stretch removed (now and then everything), an undo, or a few lines, a line
@@ -1093,7 +1095,10 @@ private slots:
     {
         HLed led;
         led.resize(60, 30);
-        const auto pixel = [&led](int x, int y) { return led.grab().toImage().pixelColor(x, y); };
+        const auto pixel = [&led](int x, int y) {
+            const QImage image = led.grab().toImage();
+            return image.pixelColor((QPointF(x, y) * image.devicePixelRatio()).toPoint());
+        };
         QCOMPARE(pixel(22, 22), QColor(Qt::green));
         led.turnOff();
         QCOMPARE(pixel(22, 22), QColor(Qt::green).darker(300));

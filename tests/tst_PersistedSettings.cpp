@@ -99,6 +99,8 @@ private slots:
             "Baudrate=abc Parity=99 DataBits=99 StopBits=-4 FlowControl=\x01\x02 "
             "PortName=/nonexistent/ttyNowhere ZeroInActiveSystem=yes",
             "0|8|None|1|None|/nonexistent/ttyNowhere", false, false);
+        row("a name beyond ASCII", "PortName=/nonexistent/ttyFräse-µ",
+            "9600|8|None|1|None|/nonexistent/ttyFräse-µ", false, false);
     }
 
     void storedLinkSettings()

@@ -166,7 +166,10 @@ private:
         station->newLines();
     }
 
-    static QStringList moves(const QStringList &lines) { return lines.filter(QRegExp("^G01")); }
+    static QStringList moves(const QStringList &lines)
+    {
+        return lines.filter(QRegularExpression("^G01"));
+    }
     static QStringList peerArguments(const QString &peer)
     {
         return peer.startsWith("firmware") ? peer.split(' ') : QStringList{"--grbl", peer};
@@ -174,7 +177,8 @@ private:
     // The controller's last answer to "$G".
     QString lastModes() const
     {
-        const QStringList told = station->terminal().split('\n').filter(QRegExp("^\\[(GC:)?G"));
+        const QStringList told =
+            station->terminal().split('\n').filter(QRegularExpression("^\\[(GC:)?G"));
         return told.isEmpty() ? QString() : told.last();
     }
     void run(const QString &program, const QString &outcome)
@@ -721,7 +725,8 @@ private slots:
         QVERIFY(lastChange <= 1000);
         const QStringList log = station->sim.loggedLines();
         QVERIFY(log.contains("0x85"));
-        QCOMPARE(log.mid(log.lastIndexOf("0x85")).filter(QRegExp("^\\$J=")), QStringList());
+        QCOMPARE(log.mid(log.lastIndexOf("0x85")).filter(QRegularExpression("^\\$J=")),
+                 QStringList());
     }
 
     // 0.9 cannot cancel a jog: held, the machine gets short moves at a speed it can stop from
@@ -891,10 +896,12 @@ private slots:
         // hold, and the reset empties the buffer: what the station wrote, in order, is its
         // terminal, and the controller read the first of it.
         const QStringList shown = station->terminal().split('\n');
-        QCOMPARE(shown.mid(shown.indexOf("!")).filter(QRegExp("^G[0-9]")), QStringList());
-        const QStringList read = log.filter(QRegExp("^G[0-9]"));
-        QCOMPARE(read,
-                 shown.mid(0, shown.indexOf("!")).filter(QRegExp("^G[0-9]")).mid(0, read.size()));
+        QCOMPARE(shown.mid(shown.indexOf("!")).filter(QRegularExpression("^G[0-9]")),
+                 QStringList());
+        const QStringList read = log.filter(QRegularExpression("^G[0-9]"));
+        QCOMPARE(read, shown.mid(0, shown.indexOf("!"))
+                           .filter(QRegularExpression("^G[0-9]"))
+                           .mid(0, read.size()));
     }
 
     // A macro goes as typed lines do, one line once the one before is accepted: a short program
@@ -949,7 +956,7 @@ private slots:
         QCOMPARE(runs("pushButtonMacro3", "Macro \"Refused\" stopped at line 2 of 3: the "
                                           "controller refused G5 Y2: error"),
                  (QStringList{"G0 Y1", "G5 Y2"}));
-        QCOMPARE(station->received().mid(beforeDwell).filter(QRegExp("X2|Y3")), QStringList());
+        QCOMPARE(station->received().mid(beforeDwell).filter(QRegularExpression("X2|Y3")), QStringList());
 
         station->window.reset();
         station->window = std::make_unique<MainWindow>();
