@@ -189,6 +189,7 @@ enum Group : quint8
     UnitsGroup = 4,
     SpecialGroup = 8,
     PlaneGroup = 16, // the plane an arc turns in
+    AxisGroup = 32,  // whose axis words: a move, G10/28/30/92, G43.1 or G49, one of them
     OtherGroup = 0   // work systems, feed modes, ...: nothing the path depends on
 };
 
@@ -277,9 +278,13 @@ bool takeG(LineWords &line, float value, quint8 &groups)
     default:
         return false;
     }
-    if (groups & group)
+    const bool usesAxisWords = (group == MotionGroup && code != 8000) || code == 1000 ||
+                               code == 2800 || code == 3000 || code == 9200 || code == 4310 ||
+                               code == 4900;
+    const quint8 taken = group | (usesAxisWords ? AxisGroup : 0);
+    if (groups & taken)
         return false;
-    groups |= group;
+    groups |= taken;
     return true;
 }
 

@@ -123,10 +123,18 @@ int modalGroupOfM(int m)
     }
 }
 
+bool usesAxisWords(int g)
+{
+    const bool nonModalUser = g == 100 || g == 280 || g == 300 || g == 920;
+    const bool motionUser = modalGroupOfG(g) == 1 && g != 800;
+    return nonModalUser || motionUser || g == 431 || g == 490;
+}
+
 int collectWords(const std::string &line, Words &words)
 {
     std::size_t at = 0;
     std::map<int, int> groups;
+    int axisUsers = 0;
     while (at < line.size()) {
         const char letter = line[at];
         if (letter < 'A' || letter > 'Z')
@@ -144,6 +152,10 @@ int collectWords(const std::string &line, Words &words)
                 letter == 'G' ? modalGroupOfG(code) : (code % 10 ? -1 : modalGroupOfM(code / 10));
             if (group < 0)
                 return UnsupportedCommand;
+            // One command per line uses the axis words: a motion, G10/G28/G30/G92, G43.1 or
+            // G49. The firmware looks at that before the modal groups, word by word.
+            if (letter == 'G' && usesAxisWords(code) && axisUsers++)
+                return AxisCommandConflict;
             const int key = (letter == 'G' ? 0 : 100) + group;
             if (groups[key]++)
                 return ModalGroupViolation;
@@ -303,15 +315,6 @@ int parseGcodeLine(const std::string &line, ParserState &state, LineAction &acti
     Words words;
     if (const int status = collectWords(line, words); status != Ok)
         return status;
-
-    // Each line has one user of its axis words: a motion, G10/G28/G30/G92 or G43.1.
-    int axisUsers = 0;
-    for (int g : words.gWords) {
-        const bool nonModalUser = g == 100 || g == 280 || g == 300 || g == 920;
-        const bool motionUser = modalGroupOfG(g) == 1 && g != 800;
-        if ((nonModalUser || motionUser || g == 431) && axisUsers++)
-            return AxisCommandConflict;
-    }
 
     for (char letter : {'F', 'N', 'P', 'S', 'T'}) {
         if (words.has(letter) && words.get(letter) < 0)

@@ -5,6 +5,7 @@
 #include <QLineF>
 #include <QMap>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringList>
 #include <QVector>
 
@@ -77,10 +78,17 @@ inline Line parsed(const QString &text)
         } else if (letter == QLatin1Char('G')) {
             const long code = std::fabs(value) < 1e6f ? std::lround(double(value) * 100) : -1;
             const auto [group, sets] = gMeanings().value(code, {"unknown", 0});
-            result.refused =
-                group == "unknown" || (group != "other" && result.commands.contains(group));
+            // One command per line may take the axis words.
+            static const QSet<long> axisUsers{0,    100,  200,  300,  3820, 3830, 3840,
+                                              3850, 1000, 2800, 3000, 9200, 4310, 4900};
+            const bool secondAxisUser =
+                axisUsers.contains(code) && result.commands.contains("axis");
+            result.refused = group == "unknown" || secondAxisUser ||
+                             (group != "other" && result.commands.contains(group));
             if (group != "other")
                 result.commands.insert(group, sets);
+            if (axisUsers.contains(code))
+                result.commands.insert("axis", 0);
         } else if (letter != QLatin1Char('M')) {
             result.refused = result.values.contains(letter);
             result.values.insert(letter, value);

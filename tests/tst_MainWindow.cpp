@@ -674,7 +674,8 @@ private slots:
         row("G80 leaves axis words without a motion", "G1 X1\nG80\nX5\nG0 X2",
             {{1, 0, 0, 1}, {2, 0, 0, 0}});
         row("a refused line changes nothing",
-            "G91 X1 X2\nX3\n%\nG1 Q1 X4\nG0 G1 X5\nG99 X6\nG1 X-\nG1 X1.2.3\nX7",
+            "G91 X1 X2\nX3\n%\nG1 Q1 X4\nG0 G1 X5\nG99 X6\nG1 X-\nG1 X1.2.3\nG3 X8 G43.1 Z2\n"
+            "G49 G0 X9\nG92 X1 G0 X9\nX7",
             {{3, 0, 0, 0}, {7, 0, 0, 0}});
         row("refused arcs", "G1 X1\nG2 X5 Y5\nG2 X20 R5\nG2 X1 Y0 R3\nG3 Z-1 I5\nG1 X2",
             {{1, 0, 0, 1}, {2, 0, 0, 1}});
