@@ -16,7 +16,8 @@ enum class Axis : quint8
 {
     Unset, // not moved yet: the machine stays where it is, as for a run from the top
     Set,
-    Lost // moved where the program cannot tell (a probe, G28, G30, G53, G92): no way in
+    Lost,    // moved where the program cannot tell (a probe, G28, G30, G53, G92): no way in
+    Relative // moved by G91 from wherever the program started: no point to go to
 };
 
 QString number(double millimetres, bool inches)
@@ -47,6 +48,7 @@ struct Reading
     MachineState machine;
     Axis axes[3] = {Axis::Unset, Axis::Unset, Axis::Unset};
     int lostAt = 0;
+    int relativeAt = 0;
     double highestZ = -INFINITY;
     double plungeFeed = 0;
 
@@ -66,7 +68,13 @@ struct Reading
                 continue;
             if (placed)
                 lostAt = editorLine;
-            axes[axis] = placed ? Axis::Lost : move.kind == Move::None ? axes[axis] : Axis::Set;
+            const bool fromUnknown = modes.incremental && axes[axis] != Axis::Set;
+            if (fromUnknown && !placed && move.kind != Move::None && axes[axis] != Axis::Relative)
+                relativeAt = editorLine;
+            axes[axis] = placed                    ? Axis::Lost
+                         : move.kind == Move::None ? axes[axis]
+                         : fromUnknown             ? Axis::Relative
+                                                   : Axis::Set;
         }
         if (move.kind != Move::None && axes[2] == Axis::Set)
             highestZ = std::max({highestZ, double(move.start[2]), double(move.end[2])});
@@ -167,6 +175,24 @@ StartFromLine StartFromLine::plan(QStringView program, int line, const Settings 
                                 .arg(reading.lostAt);
             return start;
         }
+    }
+    for (int axis = 0; axis < 3; ++axis) {
+        if (reading.axes[axis] == Axis::Relative) {
+            start.refusal = QStringLiteral("where the program stands before line %1 is not "
+                                           "known: line %2 moves by G91 before any absolute "
+                                           "point")
+                                .arg(start.line)
+                                .arg(reading.relativeAt);
+            return start;
+        }
+    }
+    ModalState atLine = reading.modes;
+    atLine.apply(QString::fromLatin1(job.bytes(index)));
+    if (atLine.inverseTime) {
+        start.refusal = QStringLiteral("line %1 moves in G93 inverse time, which no way in can "
+                                       "lead into")
+                            .arg(start.line);
+        return start;
     }
     start.modes = reading.modes;
     const float reached[] = {reading.machine.x, reading.machine.y, reading.machine.z};

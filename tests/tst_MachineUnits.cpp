@@ -215,6 +215,12 @@ private slots:
                 "refused:where the program stands "
                 "before line 3 is not known after line 1 (a probe, G28, G30, G53 or G92)",
                 0, 3);
+        row("from after a G91 stretch with no absolute point", "G91 G0 X5\nG1 X1 F100\nG90 Y2\nX3",
+            "refused:where the program stands before line 4 is not known: line 1 moves by G91 "
+            "before any absolute point",
+            0, 4);
+        row("from a line in G93", "G0 X1\nG93 G1 X2 F10\nX3 F10",
+            "refused:line 3 moves in G93 inverse time, which no way in can lead into", 0, 3);
         row("from after a tool length in inches", "G20\nG43.1 Z0.1\nG0 X1\nG0 X2",
             "4:G17 G20 G90 G94 G54|4:G43.1 Z0.1|4:G0 Z0.1969|4:G0 X1|4:G90 G0 F0|4:G0 X2", 0, 4);
         row("from a bare counter-clockwise arc", "G0 X1 Y0\nG3 X0 Y1 I-1 J0 F100\nX-1 Y0 I0 J-1",
