@@ -148,13 +148,11 @@ const Assignments none = {U, U, U, U, U, U, U, U};
 // The machine inputs that are on, in input order.
 QList<int> on(QPoint stick, uint buttons, const Assignments &assignments)
 {
-    const Inputs inputs =
-        inputsFrom({quint16(stick.x()), quint16(stick.y()), buttons}, assignments);
+    const auto inputs = inputsFrom({quint16(stick.x()), quint16(stick.y()), buttons}, assignments);
     QList<int> pressed;
-    for (int input = 0; input < gamepadButtonCount; ++input) {
+    for (int input = 0; input < gamepadButtonCount; ++input)
         if (inputs[size_t(input)])
             pressed << input;
-    }
     return pressed;
 }
 
@@ -474,9 +472,8 @@ private slots:
         QTest::addColumn<QString>("asked"); // "height", "tool" or "tool REFERENCE", or nothing
         QTest::addColumn<QString>("line");  // a contact only where it is the touch
         QTest::addColumn<QStringList>("lines");
-        const auto row = [](const char *name, const char *asked, const QString &line,
-                            const QStringList &lines) {
-            QTest::newRow(name) << QString(asked) << line << lines;
+        const auto row = [](const char *name, QString asked, QString line, QStringList lines) {
+            QTest::newRow(name) << asked << line << lines;
         };
         row("contact, position set", "height", touch, {"G92 Z1.55", "G90"});
         row("contact only", "", touch, {"G90"});
