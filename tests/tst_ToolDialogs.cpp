@@ -36,6 +36,7 @@
 
 #include <array>
 #include <limits>
+#include <utility>
 
 using namespace GamepadMapping;
 using namespace WindowProbe;
@@ -55,10 +56,7 @@ public:
         sent << command;
         return true;
     }
-    double workPosition(int axis) const override
-    {
-        return axis >= 0 && axis < 3 ? work[axis] : 0.0;
-    }
+    double workPosition(int axis) const override { return uint(axis) < 3 ? work[axis] : 0.0; }
     int coordinateSystem() const override { return system; }
     QString StartProbe(const ProbeRequest &request) override
     {
@@ -92,22 +90,30 @@ public:
 };
 
 const QColor orange(255, 114, 10);
+const QString touch = "[PRB:0.000,0.000,-5.000:1]", miss = "[PRB:0.000,0.000,-20.000:0]";
 
-QStringList rowTexts(const QTableWidget *table, int row)
+// The store's group holds these "key=value" pairs and nothing else.
+void store(const QString &group, const QString &pairs, QChar separator = ' ')
+{
+    QSettings settings("Orlo", "Orlo-CNC");
+    settings.remove(group);
+    for (const QString &pair : pairs.split(separator, Qt::SkipEmptyParts))
+        settings.setValue(group + '/' + pair.section('=', 0, 0), pair.section('=', 1));
+}
+
+QString rowText(const QTableWidget *table, int row)
 {
     QStringList texts;
     for (int column = 0; column < table->columnCount(); ++column)
         texts << table->item(row, column)->text();
-    return texts;
+    return texts.join('|');
 }
 
-// Rows of "input -> expected", named after the input; the columns once, with the first rows.
-void addRows(const QStringList &rows, bool addColumns = true)
+// Rows of "input -> expected", named after the input.
+void addRows(const QStringList &rows)
 {
-    if (addColumns) {
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<QString>("expected");
-    }
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected");
     for (const QString &row : rows) {
         const QString input = row.section(" -> ", 0, 0);
         QTest::newRow(("'" + input.left(40).toUtf8().toPercentEncoding(" $=()|") + "'").constData())
@@ -142,13 +148,11 @@ const Assignments none = {U, U, U, U, U, U, U, U};
 // The machine inputs that are on, in input order.
 QList<int> on(QPoint stick, uint buttons, const Assignments &assignments)
 {
-    const Inputs inputs =
-        inputsFrom({quint16(stick.x()), quint16(stick.y()), buttons}, assignments);
+    const auto inputs = inputsFrom({quint16(stick.x()), quint16(stick.y()), buttons}, assignments);
     QList<int> pressed;
-    for (int input = 0; input < gamepadButtonCount; ++input) {
+    for (int input = 0; input < gamepadButtonCount; ++input)
         if (inputs[size_t(input)])
             pressed << input;
-    }
     return pressed;
 }
 
@@ -180,19 +184,16 @@ private:
         return list;
     }
 
-    static void seedAssignments(const QVariantMap &values)
-    {
-        QSettings store("Orlo", "Orlo-CNC");
-        store.remove("GamepadSettings");
-        store.beginGroup("GamepadSettings");
-        for (auto value = values.cbegin(); value != values.cend(); ++value)
-            store.setValue(value.key(), value.value());
-    }
-
     QTableWidget *parameters() { return child<QTableWidget>(settings, "tableWidgetParameter"); }
     QTableWidgetItem *valueCell(int row) { return parameters()->item(row, 1); }
     QTableWidget *saved() { return child<QTableWidget>(positions, "tableWidget"); }
     void press(QWidget *dialog, const char *button) { child<QPushButton>(dialog, button)->click(); }
+    // Presses the button; what the machine was sent since the last time asked.
+    QStringList sentBy(QWidget *dialog, const char *button)
+    {
+        press(dialog, button);
+        return std::exchange(machine->sent, {});
+    }
 
     // Feeds the lines and waits for the one rebuild that follows them.
     void report(const QStringList &lines)
@@ -221,26 +222,16 @@ private:
     {
         const QString kind = input.section(':', 0, 0);
         const QString given = input.section(':', 1);
-        QSettings store("Orlo", "Orlo-CNC");
-        store.remove("HeightMap");
-        for (const QString &pair : given.split(' ', Qt::SkipEmptyParts))
-            if (kind == "stored")
-                store.setValue("HeightMap/" + pair.section('=', 0, 0), pair.section('=', 1));
+        store("HeightMap", kind == "stored" ? given : "");
         HeightMapDialog dialog(machine);
         dialog.show();
         if (kind == "stored") {
             const GridProbeRequest r = dialog.request();
-            return QString("%1 %2 %3 %4 %5 %6 %7 %8 %9 ")
-                       .arg(r.grid.x0)
-                       .arg(r.grid.y0)
-                       .arg(r.grid.x1)
-                       .arg(r.grid.y1)
-                       .arg(r.grid.columns)
-                       .arg(r.grid.rows)
-                       .arg(r.feed)
-                       .arg(r.travelZ)
-                       .arg(r.depthZ) +
-                   (r.slowTouch ? "slow" : "once");
+            QString numbers;
+            for (double n : {r.grid.x0, r.grid.y0, r.grid.x1, r.grid.y1, double(r.grid.columns),
+                             double(r.grid.rows), r.feed, r.travelZ, r.depthZ})
+                numbers += QString::number(n) + ' ';
+            return numbers + (r.slowTouch ? "slow" : "once");
         }
         const auto text = [&dialog](const char *name) {
             return child<QLabel>(&dialog, name)->text();
@@ -255,10 +246,9 @@ private:
             const QString loaded = text("labelMapProgress");
             if (machine->map.isEmpty())
                 return loaded;
-            dialog.saveFile(folder.filePath("saved.map"));
-            QFile saved(folder.filePath("saved.map"));
-            saved.open(QIODevice::ReadOnly);
-            const QStringList lines = QString(saved.readAll()).split('\n', Qt::SkipEmptyParts);
+            dialog.saveFile(file.fileName()); // over the file it came from
+            file.open(QIODevice::ReadOnly);
+            const QStringList lines = QString(file.readAll()).split('\n', Qt::SkipEmptyParts);
             return QStringList{loaded, text("labelMapRange"),
                                lines.filter(QRegularExpression("^(?!# written )")).join('|')}
                 .join("; ");
@@ -282,11 +272,11 @@ private:
         return QStringList{text("labelMapSpacing"), shown.join(' ')}.join(": ");
     }
 
-    void setAndMove(int row)
+    QStringList setAndMove(int row)
     {
         saved()->setCurrentCell(row, 0);
         press(positions, "pushButtonSet");
-        press(positions, "pushButtonMove");
+        return sentBy(positions, "pushButtonMove");
     }
 
 private slots:
@@ -294,7 +284,7 @@ private slots:
 
     void init()
     {
-        seedAssignments({});
+        store("GamepadSettings", "");
         machine = new RecordingMachine;
         settings = new GrblSettingsDialog(machine);
         probing = new ProbingDialog(machine);
@@ -317,11 +307,11 @@ private slots:
                  "$0 10 (x) -> ", "$255=1 (x) -> 255 1 x", "$300=5 (x) -> ",
                  "$99999999999999999999=5 (x) -> ", "$1=" + QString(400, '9') + " (x) -> ",
                  QString("$2=0 (a%1\x01 \"<b>\"\t;) -> 2 0 a%1\x01 \"<b>\"\t;").arg(QChar(0)),
-                 "$5=1 (a) b) -> 5 1 a"});
-        // The grid shown over the program follows the fields, point by point in the order they
-        // are probed; a map file that is no whole grid is refused, naming the first point
-        // missing; one that is keeps its coordinate system when saved again.
-        addRows({"grid:0 0 10 5 2 2 -> 4 points, 10 × 5 mm apart: 0,0 10,0 10,5 0,5",
+                 "$5=1 (a) b) -> 5 1 a",
+                 // The grid shown over the program follows the fields, point by point in the order
+                 // they are probed; a map file that is no whole grid is refused, naming the first
+                 // point missing; one that is keeps its coordinate system when saved again.
+                 "grid:0 0 10 5 2 2 -> 4 points, 10 × 5 mm apart: 0,0 10,0 10,5 0,5",
                  "grid:-10 0 10 30 3 2 -> 6 points, 10 × 30 mm apart: -10,0 0,0 10,0 10,30 0,30 "
                  "-10,30",
                  "grid:5 0 5 10 2 2 -> No grid: the area must have a width and a depth: ",
@@ -338,18 +328,15 @@ private slots:
                  "doubleSpinBoxMapTravel=nan spinBoxMapColumns=2.5 spinBoxMapRows=7 "
                  "checkBoxMapSlowTouch=true -> 0 0 50 30.5 5 7 50 2 -2 slow",
                  "stored:spinBoxMapColumns=1 spinBoxMapRows=1 -> 0 0 50 50 5 5 50 2 -2 once",
-                 "extent:1 2 31 12 1 1 -> 4 points, 32 × 12 mm apart: 0,1 32,1 32,13 0,13"},
-                false);
-        addRows({"Z -20 20 -> G38.2 Z-20 F20", "X 5 100 -> G38.2 X+5 F100",
+                 "extent:1 2 31 12 1 1 -> 4 points, 32 × 12 mm apart: 0,1 32,1 32,13 0,13",
+                 "Z -20 20 -> G38.2 Z-20 F20", "X 5 100 -> G38.2 X+5 F100",
                  "Y -12.5 50 -> G38.2 Y-12.5 F50", "Z 0 20 -> G38.2 Z+0 F20",
                  "Z -0 20 -> G38.2 Z+0 F20", "Z -100 10 -> G38.2 Z-100 F10",
-                 "X 12.345678 10 -> G38.2 X+12.3457 F10"},
-                false);
-        addRows({"G92|10|-5.5|2 -> G92 X10 Y-5.5 Z2", "G00| 7 |+.5|-0 -> G00 X 7  Y+.5 Z-0",
-                 "G00||1|2 -> ", "G00|1|abc|2 -> ", "G00|1|2|1 G91 -> ", "G92|1\nG91|2|3 -> ",
-                 "G00|1e3|2|3 -> ", "G00|nan|2|3 -> ", QString("G00|1|1%1|3 -> ").arg(QChar(0)),
-                 "G00|1|2|" + QString(1000, '9') + " -> ", "G00|1|2 -> "},
-                false);
+                 "X 12.345678 10 -> G38.2 X+12.3457 F10", "G92|10|-5.5|2 -> G92 X10 Y-5.5 Z2",
+                 "G00| 7 |+.5|-0 -> G00 X 7  Y+.5 Z-0", "G00||1|2 -> ", "G00|1|abc|2 -> ",
+                 "G00|1|2|1 G91 -> ", "G92|1\nG91|2|3 -> ", "G00|1e3|2|3 -> ", "G00|nan|2|3 -> ",
+                 QString("G00|1|1%1|3 -> ").arg(QChar(0)), "G00|1|2|" + QString(1000, '9') + " -> ",
+                 "G00|1|2 -> "});
     }
 
     void inputsBecomeLines()
@@ -391,10 +378,9 @@ private slots:
         QCOMPARE(inserted.count(), 5); // one rebuild inserts each row once
         report({"$1=255 (step idle delay, msec)"});
         QCOMPARE(parameters()->rowCount(), 5);
-        QCOMPARE(rowTexts(parameters(), 0), (QStringList{"1", "255", "step idle delay, msec"}));
-        QCOMPARE(rowTexts(parameters(), 1),
-                 (QStringList{"0", "10", "Step pulse time, microseconds"}));
-        QCOMPARE(rowTexts(parameters(), 4), (QStringList{"12", "0", "z"}));
+        QCOMPARE(rowText(parameters(), 0), "1|255|step idle delay, msec");
+        QCOMPARE(rowText(parameters(), 1), "0|10|Step pulse time, microseconds");
+        QCOMPARE(rowText(parameters(), 4), "12|0|z");
         QCOMPARE(settings->FindParameter(110), 2);
         QCOMPARE(settings->FindParameter(7), -1);
         QCOMPARE(parameters()->item(0, 0)->flags() | parameters()->item(0, 2)->flags(),
@@ -406,21 +392,17 @@ private slots:
     void parameterEditsAreMarkedAndApplied()
     {
         report({"$0=10 (step pulse, usec)", "$1=25 (step idle delay, msec)"});
-        press(settings, "pushButtonApply");
-        QCOMPARE(machine->sent, QStringList());
+        QCOMPARE(sentBy(settings, "pushButtonApply"), QStringList());
         valueCell(0)->setText("12.50");
         QCOMPARE(valueCell(0)->background().color(), orange);
-        press(settings, "pushButtonApply");
+        QCOMPARE(sentBy(settings, "pushButtonApply"), QStringList{"$0=12.50"});
         valueCell(0)->setText("10");
-        press(settings, "pushButtonApply");
-        QCOMPARE(machine->sent, (QStringList{"$0=12.50", "$0=10"}));
-        machine->sent.clear();
+        QCOMPARE(sentBy(settings, "pushButtonApply"), QStringList{"$0=10"});
         valueCell(0)->setText("12");
         valueCell(1)->setText("30");
         report({"$0=12 (step pulse, usec)"});
         QCOMPARE(valueCell(1)->text(), QStringLiteral("25"));
-        press(settings, "pushButtonApply");
-        QCOMPARE(machine->sent, QStringList());
+        QCOMPARE(sentBy(settings, "pushButtonApply"), QStringList());
     }
 
     // A value shown as an exponent cannot go back as it stands: the firmware reads none.
@@ -442,8 +424,7 @@ private slots:
             valueCell(0)->setText("2000000");
         valueCell(0)->setText(input);
         QCOMPARE(valueCell(0)->text(), expected);
-        press(settings, "pushButtonApply");
-        QCOMPARE(machine->sent, QStringList());
+        QCOMPARE(sentBy(settings, "pushButtonApply"), QStringList());
     }
 
     void parametersReadAndWrittenOnTheController_data()
@@ -466,7 +447,7 @@ private slots:
         const QStringList listing = QString::fromLatin1(factory.readAll()).trimmed().split('\n');
         QTRY_COMPARE_WITH_TIMEOUT(table->rowCount(), grbl == "0.9" ? listing.size() : 34, 5000);
         for (int row = 0; row < table->rowCount(); ++row) {
-            const QStringList shown = rowTexts(table, row);
+            const QStringList shown = rowText(table, row).split('|');
             const QString expected = grbl == "0.9"
                                          ? parseParameterLine(listing.at(row))->description
                                          : ControllerCodes::settingDescription(shown[0].toInt());
@@ -489,32 +470,25 @@ private slots:
     void probeEndings_data()
     {
         QTest::addColumn<QString>("asked"); // "height", "tool" or "tool REFERENCE", or nothing
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<bool>("contact");
+        QTest::addColumn<QString>("line");  // a contact only where it is the touch
         QTest::addColumn<QStringList>("lines");
-        const QString touch = "[PRB:0.000,0.000,-5.000:1]";
-        QTest::newRow("contact, position set")
-            << "height" << touch << true << QStringList{"G92 Z1.55", "G90"};
-        QTest::newRow("contact only") << "" << touch << true << QStringList{"G90"};
-        QTest::newRow("no contact") << "height"
-                                    << "[PRB:0.000,0.000,-20.000:0]" << false << QStringList{"G90"};
-        QTest::newRow("garbage") << "height"
-                                 << "[PRB:a,b:1]" << false << QStringList{"G90"};
-        QTest::newRow("the reference tool") << "tool" << touch << true << QStringList{"G49", "G90"};
-        QTest::newRow("a longer tool")
-            << "tool -8.25" << touch << true << QStringList{"G43.1 Z3.250", "G90"};
-        QTest::newRow("a shorter tool")
-            << "tool 2" << touch << true << QStringList{"G43.1 Z-7.000", "G90"};
-        QTest::newRow("a tool without contact")
-            << "tool -8.25"
-            << "[PRB:0.000,0.000,-20.000:0]" << false << QStringList{"G90"};
+        const auto row = [](const char *name, QString asked, QString line, QStringList lines) {
+            QTest::newRow(name) << asked << line << lines;
+        };
+        row("contact, position set", "height", touch, {"G92 Z1.55", "G90"});
+        row("contact only", "", touch, {"G90"});
+        row("no contact", "height", miss, {"G90"});
+        row("garbage", "height", "[PRB:a,b:1]", {"G90"});
+        row("the reference tool", "tool", touch, {"G49", "G90"});
+        row("a longer tool", "tool -8.25", touch, {"G43.1 Z3.250", "G90"});
+        row("a shorter tool", "tool 2", touch, {"G43.1 Z-7.000", "G90"});
+        row("a tool without contact", "tool -8.25", miss, {"G90"});
     }
 
     void probeEndings()
     {
         QFETCH(QString, asked);
         QFETCH(QString, line);
-        QFETCH(bool, contact);
         QFETCH(QStringList, lines);
         ProbeCycle cycle;
         QVERIFY(!cycle.probeReport(line));
@@ -527,7 +501,7 @@ private slots:
         cycle.start(request);
         QVERIFY(!cycle.probeReport("[MSG:something else]"));
         const auto ending = cycle.probeReport(line);
-        QVERIFY(ending && ending->contact == contact);
+        QVERIFY(ending && ending->contact == (line == touch));
         QCOMPARE(ending->lines, lines);
         QVERIFY(!cycle.isActive() && !cycle.probeReport(line));
         QCOMPARE(ProbeCycle::timeoutMs({'Z', -20, 20, {}}), 125'000);
@@ -552,10 +526,9 @@ private slots:
         probing->ProbeFinished(false, "Probe failed: ALARM: Probe fail");
         QCOMPARE(result->text(), QStringLiteral("Probe failed: ALARM: Probe fail"));
         QCOMPARE(machine->sent, QStringList());
-        for (const auto &[state, enabled] : QList<QPair<QString, bool>>{
-                 {"Run", false}, {"Idle", true}, {"Alarm", false}, {"idle", false}}) {
+        for (const QString state : {"Run", "Idle", "Alarm", "idle"}) {
             probing->SetMachineState(state);
-            QCOMPARE(child<QPushButton>(probing, "pushButtonProbe")->isEnabled(), enabled);
+            QCOMPARE(child<QPushButton>(probing, "pushButtonProbe")->isEnabled(), state == "Idle");
         }
     }
 
@@ -563,13 +536,8 @@ private slots:
     // next time, and is not offered where the program cannot start.
     void startFromLineDialogShowsTheWayIn()
     {
-        {
-            QSettings store("Orlo", "Orlo-CNC");
-            store.beginGroup("StartFromLine");
-            store.setValue("Clearance", -4); // below the work: the usual ones instead
-            store.setValue("Dwell", "long");
-            store.setValue("PlungeFeed", 1e9);
-        }
+        // A clearance below the work and others of no use: the usual ones instead.
+        store("StartFromLine", "Clearance=-4 Dwell=long PlungeFeed=1e9");
         QCOMPARE(StartFromLineDialog::storedSettings().clearance, 5.0);
         QCOMPARE(StartFromLineDialog::storedSettings().dwellSeconds, 3.0);
         QCOMPARE(StartFromLineDialog::storedSettings().plungeFeed, 100.0);
@@ -649,40 +617,32 @@ private slots:
     void positionsSavedSetMovedAndDeleted()
     {
         saveAt(10, -5.5, 2);
-        setAndMove(0);
-        QCOMPARE(machine->sent, (QStringList{"G92 X10 Y-5.5 Z2", "G90", "G00 X10 Y-5.5 Z2"}));
+        const QStringList there{"G92 X10 Y-5.5 Z2", "G90", "G00 X10 Y-5.5 Z2"};
+        QCOMPARE(setAndMove(0), there);
         auto *note = child<QLabel>(positions, "labelPositionNote");
         QCOMPARE(note->text(), QString());
         machine->system = 55;
-        machine->sent.clear();
-        setAndMove(0);
-        QCOMPARE(machine->sent,
+        QCOMPARE(setAndMove(0),
                  (QStringList{"G54", "G92 X10 Y-5.5 Z2", "G54", "G90", "G00 X10 Y-5.5 Z2"}));
         QCOMPARE(note->text(), "Switched to G54, where \"Position 1\" was saved.");
         saved()->item(0, 3)->setText("G53");
-        machine->sent.clear();
-        setAndMove(0);
-        QCOMPARE(machine->sent, QStringList());
+        QCOMPARE(setAndMove(0), QStringList());
         saved()->item(0, 3)->setText(" ");
-        setAndMove(0);
-        QCOMPARE(machine->sent, (QStringList{"G92 X10 Y-5.5 Z2", "G90", "G00 X10 Y-5.5 Z2"}));
-        machine->sent.clear();
+        QCOMPARE(setAndMove(0), there);
         saveAt(123.4567, -0.00001, 1e5);
         saveAt(std::numeric_limits<double>::quiet_NaN(), 0, 0);
         saveAt(1, 2, 3);
-        QCOMPARE(rowTexts(saved(), 1),
-                 (QStringList{"123.457", "-1e-05", "100000", "G55", "Position 2"}));
+        QCOMPARE(rowText(saved(), 1), "123.457|-1e-05|100000|G55|Position 2");
         saved()->item(3, 2)->setText("1 G91");
         saved()->insertRow(4);
         for (int row : {-1, 1, 2, 3, 4})
-            setAndMove(row);
-        QCOMPARE(machine->sent, QStringList());
+            QCOMPARE(setAndMove(row), QStringList());
         for (int row : {1, -1}) { // the second time none is chosen
             saved()->setCurrentCell(row, row);
             press(positions, "pushButtonDelete");
         }
         QCOMPARE(saved()->rowCount(), 4);
-        QCOMPARE(rowTexts(saved(), 0), (QStringList{"10", "-5.5", "2", " ", "Position 1"}));
+        QCOMPARE(rowText(saved(), 0), "10|-5.5|2| |Position 1");
         QCOMPARE(saved()->item(1, 4)->text(), QStringLiteral("Position 3"));
     }
 
@@ -704,7 +664,7 @@ private slots:
         auto *dialog = station.widget<PositionsDialog>("PositionsDialog");
         press(dialog, "pushButtonSave");
         auto *table = child<QTableWidget>(dialog, "tableWidget");
-        QCOMPARE(rowTexts(table, 0), (QStringList{"4", "-3", "-1.25", "G54", "Position 1"}));
+        QCOMPARE(rowText(table, 0), "4|-3|-1.25|G54|Position 1");
         station.window->SendCommand("G91 G0 X10 Y10 Z1");
         QVERIFY(settle(14));
         // Picked in the box, G55 shows once the controller has taken it; the position is gone to
@@ -789,29 +749,28 @@ private slots:
         };
         using In = HelixInputs;
         row("defaults", "", [](In &) {});
-        row("thin tool", "ToolD", [](In &in) { in.toolDiameter = 0.05; });
-        row("tool wider than the hole", "Diameter", [](In &in) { in.toolDiameter = 10.01; });
-        row("shallow", "Depth", [](In &in) { in.depth = 0.005; });
-        row("starts below the depth", "StartLevel",
-            [](In &in) { in.depth = 4, in.startDepth = 5; });
-        row("no infeed", "Infeed Turns", [](In &in) { in.infeed = 0; });
-        row("almost no infeed", "Infeed", [](In &in) { in.infeed = 0.009; });
-        row("no feed", "FeedRate", [](In &in) { in.feedRate = 0; });
+        row("thin tool", "ToolD", [](In &i) { i.toolDiameter = 0.05; });
+        row("tool wider than the hole", "Diameter", [](In &i) { i.toolDiameter = 10.01; });
+        row("shallow", "Depth", [](In &i) { i.depth = 0.005; });
+        row("starts below the depth", "StartLevel", [](In &i) { i.depth = 4, i.startDepth = 5; });
+        row("no infeed", "Infeed Turns", [](In &i) { i.infeed = 0; });
+        row("almost no infeed", "Infeed", [](In &i) { i.infeed = 0.009; });
+        row("no feed", "FeedRate", [](In &i) { i.feedRate = 0; });
         row("two at once, in order", "ToolD Depth",
-            [](In &in) { in.toolDiameter = 0.05, in.depth = 0; });
+            [](In &i) { i.toolDiameter = 0.05, i.depth = 0; });
         row("no numbers", "ToolD Diameter Depth StartLevel Infeed Turns",
-            [nan](In &in) { in.toolDiameter = in.depth = in.startDepth = in.infeed = nan; });
-        row("endless depth", "Depth Turns", [inf](In &in) { in.depth = inf; });
+            [nan](In &i) { i.toolDiameter = i.depth = i.startDepth = i.infeed = nan; });
+        row("endless depth", "Depth Turns", [inf](In &i) { i.depth = inf; });
         // Found by fuzzing: each of these generated arcs without end, or "nan" coordinates.
-        row("ten thousand turns", "", [](In &in) { in.depth = 99, in.infeed = 0.01; });
-        row("more turns", "Turns", [](In &in) { in.depth = 100, in.infeed = 0.01; });
-        row("depth beyond any hole", "Turns", [](In &in) { in.depth = 1.3e77; });
-        row("start depth endlessly high", "Turns", [inf](In &in) { in.startDepth = -inf; });
-        row("centre no number", "Center", [nan](In &in) { in.centreY = nan; });
+        row("ten thousand turns", "", [](In &i) { i.depth = 99, i.infeed = 0.01; });
+        row("more turns", "Turns", [](In &i) { i.depth = 100, i.infeed = 0.01; });
+        row("depth beyond any hole", "Turns", [](In &i) { i.depth = 1.3e77; });
+        row("start depth endlessly high", "Turns", [inf](In &i) { i.startDepth = -inf; });
+        row("centre no number", "Center", [nan](In &i) { i.centreY = nan; });
         row("tool and hole endless", "Diameter",
-            [inf](In &in) { in.toolDiameter = in.diameter = inf; });
+            [inf](In &i) { i.toolDiameter = i.diameter = inf; });
         row("beyond any machine", "Diameter Center",
-            [](In &in) { in.diameter = 3.1e231, in.centreX = -2e6; });
+            [](In &i) { i.diameter = 3.1e231, i.centreX = -2e6; });
     }
 
     void inputRules()
@@ -944,7 +903,7 @@ private slots:
     // stays undefined.
     void learnedAndSavedAssignmentsComeBack()
     {
-        seedAssignments({{"BtnZMinus", 4}});
+        store("GamepadSettings", "BtnZMinus=4");
         VirtualJoystick stick;
         stick.centre();
         {
@@ -965,8 +924,7 @@ private slots:
             QVERIFY(!pad.isVisible());
         }
         WindowsGamepad again;
-        QCOMPARE(again.GetSlowSpeed(), 70);
-        QCOMPARE(again.GetMediumSpeed(), 300);
+        QCOMPARE(std::pair(again.GetSlowSpeed(), again.GetMediumSpeed()), std::pair(70, 300));
         again.show();
         QCOMPARE(caption(&again, "pushButtonZPlus"), QStringLiteral("Button 4"));
         QCOMPARE(caption(&again, "pushButtonStart"), QStringLiteral("Button 2"));
@@ -976,20 +934,14 @@ private slots:
     // Only a usable stored button counts: of all 40 buttons pressed, the one assigned.
     void nonsenseFromTheDeviceOrTheStore()
     {
-        seedAssignments({{"BtnZPlus", 99},
-                         {"BtnZMinus", -7},
-                         {"BtnZero", "text"},
-                         {"BtnSlow", -1},
-                         {"BtnMedium", "2.5"},
-                         {"BtnStart", "31 "},
-                         {"BtnDefinedStep", "3"},
-                         {"SlowSpeed", "fast"},
-                         {"MediumSpeed", 99999}});
+        store("GamepadSettings",
+              "BtnZPlus=99;BtnZMinus=-7;BtnZero=text;BtnSlow=-1;BtnMedium=2.5;BtnStart=31 ;"
+              "BtnDefinedStep=3;SlowSpeed=fast;MediumSpeed=99999",
+              ';');
         VirtualJoystick stick(40);
         stick.centre();
         WindowsGamepad pad;
-        QCOMPARE(pad.GetSlowSpeed(), 50);
-        QCOMPARE(pad.GetMediumSpeed(), 3000);
+        QCOMPARE(std::pair(pad.GetSlowSpeed(), pad.GetMediumSpeed()), std::pair(50, 3000));
         QSignalSpy pressed(&pad, &WindowsGamepad::ButtonPressed);
         QTest::qWait(settle);
         for (int button = 0; button < 40; ++button)
