@@ -6,8 +6,7 @@ QStringList generatedProgram(int lines, int seed)
 {
     QRandomGenerator random(static_cast<quint32>(seed));
     QStringList program{"G21", "G90", "G0 Z5", "G0 X0 Y0", "G1 Z-0.5 F400"};
-    double x = 0;
-    double y = 0;
+    double x = 0, y = 0;
     const auto coordinate = [&random](double from) {
         return qBound(-90.0, from + (random.bounded(400) - 200) / 100.0, 90.0);
     };

@@ -25,9 +25,15 @@ private:
     // oldest outstanding one, the rest are the session's other events.
     static void play(Job &job, const QStringList &script)
     {
+        static const QMap<QString, void (Job::*)()> plain{
+            {"!", &Job::feedHold},          {"~", &Job::cycleStart},
+            {"reset", &Job::reset},         {"lost", &Job::linkLost},
+            {"idle", &Job::machineStopped}, {"held", &Job::controllerHeld}}; // a report says Hold
         QQueue<int> outstanding;
         for (const QString &event : script) {
-            if (event == "send") {
+            if (plain.contains(event)) {
+                (job.*plain[event])();
+            } else if (event == "send") {
                 const int index = job.nextToSend();
                 if (index >= 0) {
                     job.sent(index);
@@ -37,20 +43,8 @@ private:
                 job.confirmed(outstanding.isEmpty() ? -1 : outstanding.dequeue());
             } else if (event.startsWith("error")) {
                 job.refused(outstanding.isEmpty() ? -1 : outstanding.dequeue(), event);
-            } else if (event == "!") {
-                job.feedHold();
-            } else if (event == "~") {
-                job.cycleStart();
-            } else if (event == "reset") {
-                job.reset();
-            } else if (event == "lost") {
-                job.linkLost();
             } else if (event.startsWith("ALARM")) {
                 job.alarm(event);
-            } else if (event == "idle") {
-                job.machineStopped();
-            } else if (event == "held") { // a report says Hold
-                job.controllerHeld();
             } else if (event.startsWith("at:")) { // the tracker: entries before it finished
                 job.finishedBefore(event.mid(3).toInt());
             } else {
@@ -63,10 +57,8 @@ private:
     static HeightMap tiltedPlane()
     {
         QVector<double> heights;
-        for (int row = 0; row < 3; ++row) {
-            for (int column = 0; column < 5; ++column)
-                heights << 0.5 * column - 0.25 * row;
-        }
+        for (int k = 0; k < 15; ++k) // by rows of 5 columns
+            heights << 0.5 * (k % 5) - 0.25 * (k / 5);
         return HeightMap({0, 0, 20, 10, 5, 3}, heights);
     }
 
@@ -111,15 +103,12 @@ private:
                 continue;
             }
             const double z = end[2] - map.at(end[0], end[1]);
-            QVERIFY2(std::hypot(end[0] - piece.start[0], end[1] - piece.start[1]) <=
-                         map.spacing() + 0.002,
-                     qPrintable(where));
-            QVERIFY2(z >= std::min(from.start[2], from.end[2]) - 0.002 &&
-                         z <= std::max(from.start[2], from.end[2]) + 0.002,
-                     qPrintable(where));
-            QVERIFY2(!(near(end[0], from.end[0]) && near(end[1], from.end[1])) ||
-                         near(z, from.end[2]),
-                     qPrintable(where));
+            const double length = std::hypot(end[0] - piece.start[0], end[1] - piece.start[1]);
+            const auto [low, high] = std::minmax(from.start[2], from.end[2]);
+            const bool atItsEnd = near(end[0], from.end[0]) && near(end[1], from.end[1]);
+            QVERIFY2(length <= map.spacing() + 0.002, qPrintable(where));
+            QVERIFY2(z >= low - 0.002 && z <= high + 0.002, qPrintable(where));
+            QVERIFY2(!atItsEnd || near(z, from.end[2]), qPrintable(where));
             QVERIFY2(std::fabs(offPath(from, end)) <= 0.1 + 0.002, qPrintable(where));
         }
     }
@@ -194,22 +183,18 @@ private slots:
         row("from an arc, in inches, G55, after a G91 stretch",
             "G20 G55 G90\nM4 S2000 M8\nG0 X1 Y1 Z0.2\nG91 G1 Z-0.3 F10\nG1 X0.5 F20\n"
             "G2 X0.5 Y0.5 I0 J0.5\nX0.5 Y-0.5 I0.5 J0",
-            "7:G17 G20 G90 G94 G55|7:M4 S2000|7:G4 P3|"
-            "7:M8|7:G0 Z0.2|7:G0 X2 Y1.5|7:G1 Z-0.1 F10|7:G91 G80 F20|7:G2 X0.5 Y-0.5 I0.5 J0",
+            "7:G17 G20 G90 G94 G55|7:M4 S2000|7:G4 P3|7:M8|7:G0 Z0.2|7:G0 X2 Y1.5|7:G1 Z-0.1 F10|"
+            "7:G91 G80 F20|7:G2 X0.5 Y-0.5 I0.5 J0",
             0, 7);
         row("from after a tool change: its tool first",
-            "(T2 D=3 ball)\nT1 M6\nS100 M3\n"
-            "G0 X1 Y1 Z1\nT2 M6\nG0 X2\nG1 Z-1 F50",
-            "7:G17 G21 G90 G94 G54|"
-            "7:change:G21 G90 G0 F0 M3 S100|7:M3 S100|7:G4 P3|7:G0 Z5|7:G0 X2 Y1|7:G1 Z1 F100|"
-            "7:G90 G0 F0|7:G1 Z-1 F50",
+            "(T2 D=3 ball)\nT1 M6\nS100 M3\nG0 X1 Y1 Z1\nT2 M6\nG0 X2\nG1 Z-1 F50",
+            "7:G17 G21 G90 G94 G54|7:change:G21 G90 G0 F0 M3 S100|7:M3 S100|7:G4 P3|7:G0 Z5|"
+            "7:G0 X2 Y1|7:G1 Z1 F100|7:G90 G0 F0|7:G1 Z-1 F50",
             0, 7);
         row("from a comment: the next line that does something", "G0 X1\n(comment)\n\nG0 X2",
             "4:G17 G21 G90 G94 G54|4:G0 Z5|4:G0 X1|4:G90 G0 F0|4:G0 X2", 0, 2);
         row("from after the end", "G0 X1\nM30\nG0 X2",
-            "refused:line 3 comes after the "
-            "program's end",
-            0, 3);
+            "refused:line 3 comes after the program's end", 0, 3);
         for (const char *lost : {"G38.2 Z-10 F50", "G28", "G53 G0 Z-2", "G92 Z0"})
             row(lost, QString(lost) + "\nG0 X1\nG1 Z-1 F100",
                 "refused:where the program stands "
@@ -289,30 +274,24 @@ private slots:
         QFETCH(int, from);
         QFETCH(bool, levelled);
         const StartFromLine start = StartFromLine::plan(text, from, {});
-        if (from > 0 && !start.refusal.isEmpty()) {
-            QCOMPARE(QStringList{"refused:" + start.refusal}, sent);
+        const LevelledProgram result =
+            levelled ? LevelledProgram::level(text, tiltedPlane(), 0.1) : LevelledProgram();
+        const QString refusal = from > 0 ? start.refusal : result.refusal;
+        if (!refusal.isEmpty()) {
+            QCOMPARE(QStringList{"refused:" + refusal}, sent);
             return;
         }
         QStringList entries;
-        QVector<int> operatorLine; // of each levelled line
-        if (levelled) {
-            const LevelledProgram result = LevelledProgram::level(text, tiltedPlane(), 0.1);
-            if (!result.refusal.isEmpty()) {
-                QCOMPARE(QStringList{"refused:" + result.refusal}, sent);
-                return;
-            }
+        for (const QString &warning : result.warnings)
+            entries << "warning:" + warning;
+        if (levelled)
             followsTheSurface(text, result);
-            text = result.text;
-            operatorLine = result.sourceLine;
-            for (const QString &warning : result.warnings)
-                entries << "warning:" + warning;
-        }
-        const JobProgram program = JobProgram::read(text, {}, from > 0 ? &start : nullptr);
+        const JobProgram program =
+            JobProgram::read(levelled ? result.text : text, {}, from > 0 ? &start : nullptr);
         const char *kinds[] = {"", "change:", "pause:", "end:"};
-        for (int i = 0; i < program.size(); ++i)
-            entries << QString::number(levelled ? LevelledProgram::operatorLine(
-                                                      program.editorLine(i), operatorLine)
-                                                : program.editorLine(i)) +
+        for (int i = 0; i < program.size(); ++i) // by the operator's lines when levelled
+            entries << QString::number(LevelledProgram::operatorLine(program.editorLine(i),
+                                                                     result.sourceLine)) +
                            ":" + kinds[int(program.kind(i))] + program.bytes(i);
         QCOMPARE(entries, sent);
         QCOMPARE(program.refusal() ? program.refusal()->line : 0, refusedLine);
@@ -328,9 +307,8 @@ private slots:
         QTest::newRow("the example part") << QString::fromUtf8(part.readAll());
         QTest::newRow("tool changes, arcs, inches, G91, G55")
             << "(T1 D=6 flat)\n(T2 D=3 ball)\nG20 G90 G55\nT1 M6\nS9000 M3 M8\nG0 X0.5 Y0.5 Z0.2\n"
-               "G1 Z-0.05 F10\nG2 X1.5 Y0.5 I0.5 J0 F20\nX2.5 Y0.5 I0.5 J0\nG91 G1 X0.2 "
-               "Y0.1\nY0.1\n"
-               "G90 G0 Z0.2\nT2 M6\nS12000 M4\nG0 X1 Y1\nG1 Z-0.02 F8\nG3 X1 Y1 I0.2 J0\n"
+               "G1 Z-0.05 F10\nG2 X1.5 Y0.5 I0.5 J0 F20\nX2.5 Y0.5 I0.5 J0\nG91 G1 X0.2 Y0.1\n"
+               "Y0.1\nG90 G0 Z0.2\nT2 M6\nS12000 M4\nG0 X1 Y1\nG1 Z-0.02 F8\nG3 X1 Y1 I0.2 J0\n"
                "G0 Z0.5\nM5 M9\nM30";
     }
 
@@ -580,32 +558,24 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("refusal");
+        const auto row = [](const char *name, const QString &text, const QString &refusal = {}) {
+            QTest::newRow(name) << text << refusal;
+        };
         const QString plane = "# probed 2026-12-07\r\n0,10,0.8\r\n10,0,1.1\r\n0,0,1\r\n"
                               "20,10,1\n\n20,0,1.2\n10,10,0.9\n";
-        QTest::newRow("plane, any order") << plane << "";
-        QTest::newRow("uneven spacing") << "0,0,1\n3,0,1.03\n20,0,1.2\n0,10,0.8\n3,10,0.83\n"
-                                           "20,10,1\n"
-                                        << "";
-        QTest::newRow("a point missing")
-            << QString(plane).remove("10,0,1.1\r\n") << "no point at x 10, y 0";
-        QTest::newRow("a point twice") << plane + "0,0.00001,3\n"
-                                       << "line 9: a second point at x 0, y 0";
-        QTest::newRow("four numbers") << "0,0,1,4\n"
-                                      << "line 1 is not a point \"x,y,z\"";
-        QTest::newRow("two numbers") << "0,0,1\n1,2\n"
-                                     << "line 2 is not a point \"x,y,z\"";
-        QTest::newRow("not a number") << "0,0,nan\n"
-                                      << "line 1 is not a point \"x,y,z\"";
-        QTest::newRow("absurd") << "0,0,1e300\n"
-                                << "line 1 is not a point \"x,y,z\"";
-        QTest::newRow("binary") << QString::fromLatin1("0,0\0,1\n", 7)
-                                << "line 1 is not a point \"x,y,z\"";
-        QTest::newRow("one row") << "0,0,1\n5,0,1\n"
-                                 << "a map needs at least 2 columns and 2 "
-                                    "rows of points";
-        QTest::newRow("empty") << "# nothing\n"
-                               << "a map needs at least 2 columns and 2 rows "
-                                  "of points";
+        const QString notAPoint = "line 1 is not a point \"x,y,z\"";
+        const QString tooFew = "a map needs at least 2 columns and 2 rows of points";
+        row("plane, any order", plane);
+        row("uneven spacing", "0,0,1\n3,0,1.03\n20,0,1.2\n0,10,0.8\n3,10,0.83\n20,10,1\n");
+        row("a point missing", QString(plane).remove("10,0,1.1\r\n"), "no point at x 10, y 0");
+        row("a point twice", plane + "0,0.00001,3\n", "line 9: a second point at x 0, y 0");
+        row("four numbers", "0,0,1,4\n", notAPoint);
+        row("two numbers", "0,0,1\n1,2\n", "line 2 is not a point \"x,y,z\"");
+        row("not a number", "0,0,nan\n", notAPoint);
+        row("absurd", "0,0,1e300\n", notAPoint);
+        row("binary", QString::fromLatin1("0,0\0,1\n", 7), notAPoint);
+        row("one row", "0,0,1\n5,0,1\n", tooFew);
+        row("empty", "# nothing\n", tooFew);
     }
 
     void heightMapFiles()
@@ -613,22 +583,18 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, refusal);
         const auto read = HeightMap::read(text);
-        if (!refusal.isEmpty()) {
-            QCOMPARE(std::get<QString>(read), refusal);
-            return;
-        }
         QCOMPARE(std::holds_alternative<QString>(read) ? std::get<QString>(read) : QString(),
-                 QString());
+                 refusal);
+        if (!refusal.isEmpty())
+            return;
         const HeightMap map = std::get<HeightMap>(read);
         const auto surface = [](double x, double y) {
             return 0.01 * std::clamp(x, 0.0, 20.0) - 0.02 * std::clamp(y, 0.0, 10.0) + 1;
         };
-        for (const QPointF at : {QPointF(7.3, 2.9), QPointF(0, 10), QPointF(19.9, 0.1),
-                                 QPointF(-5, 4), QPointF(25, 30), QPointF(12, -1)})
-            QVERIFY2(
-                qAbs(map.at(at.x(), at.y()) - surface(at.x(), at.y())) < 1e-9,
-                qPrintable(
-                    QString("%1 at %2, %3").arg(map.at(at.x(), at.y())).arg(at.x()).arg(at.y())));
+        for (const auto &[x, y] : QVector<std::pair<double, double>>{
+                 {7.3, 2.9}, {0, 10}, {19.9, 0.1}, {-5, 4}, {25, 30}, {12, -1}})
+            QVERIFY2(qAbs(map.at(x, y) - surface(x, y)) < 1e-9,
+                     qPrintable(QString("%1 at %2, %3").arg(map.at(x, y)).arg(x).arg(y)));
         QCOMPARE(map.outside(23, 14), 5.0);
         QCOMPARE(map.outside(20, 10), 0.0);
         QCOMPARE(map.highest(), 1.2);

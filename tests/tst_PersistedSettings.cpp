@@ -116,12 +116,10 @@ private slots:
             QSettings raw("Orlo", "Orlo-CNC");
             const Settings read = SettingsStore::readPortSettings(raw);
             SettingsDialog dialog;
-            const QPair<const char *, int> enums[] = {{"parityBox", read.parity},
-                                                      {"dataBitsBox", read.dataBits},
-                                                      {"stopBitsBox", read.stopBits},
-                                                      {"flowControlBox", read.flowControl}};
-            for (const auto &[box, value] : enums)
-                QVERIFY2(child<QComboBox>(&dialog, box)->findData(value) >= 0, box);
+            QVERIFY(child<QComboBox>(&dialog, "parityBox")->findData(read.parity) >= 0);
+            QVERIFY(child<QComboBox>(&dialog, "dataBitsBox")->findData(read.dataBits) >= 0);
+            QVERIFY(child<QComboBox>(&dialog, "stopBitsBox")->findData(read.stopBits) >= 0);
+            QVERIFY(child<QComboBox>(&dialog, "flowControlBox")->findData(read.flowControl) >= 0);
         }
         {
             MainWindow window;
