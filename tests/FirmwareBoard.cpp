@@ -37,10 +37,9 @@ bool FirmwareBoard::start()
         return failed("no Grbl firmware at " + sources + " (set ORLO_GRBL_FIRMWARE)");
     // Without the firmware there is no reference: that fails the test, it never skips it. Tests
     // run side by side (ctest -j) build it one at a time.
-    if (!QDir().mkpath(built) ||
-        !run({"-c", "exec flock \"$0\" bash \"$1\" \"$2\"", built + "/build.lock",
-              sources + "/build.sh", built},
-             180000))
+    if (!QDir().mkpath(built) || !run({"-c", "exec flock \"$0\" bash \"$1\" \"$2\"",
+                                       built + "/build.lock", sources + "/build.sh", built},
+                                      180000))
         return false;
     if (!dir.isValid())
         return failed("no temporary folder");

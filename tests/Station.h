@@ -41,6 +41,8 @@ public:
     }
     void click(const char *button) const { widget<QAbstractButton>(button)->click(); }
     void type(const QString &line) const;
+    // Typed, and run until the controller is Idle again.
+    bool settles(const QString &line) const { return type(line), reaches("Idle"); }
     void load(const QString &program) const
     {
         widget<QPlainTextEdit>("plainTextEditGCode")->setPlainText(program);
