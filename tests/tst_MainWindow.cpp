@@ -4,6 +4,7 @@
 #include "TestMain.h"
 #include "WindowProbe.h"
 
+#include "app/KeyboardJog.h"
 #include "app/LedGeometry.h"
 #include "app/MainWindow.h"
 #include "app/TerminalPane.h"
@@ -17,8 +18,11 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QLCDNumber>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -277,6 +281,75 @@ private slots:
     }
 
     void cleanup() { window.reset(); }
+
+    // The keys jog where the operator looks at the machine, once per real press. A step is
+    // "press", "shift" (with Shift), "repeat" (the keyboard's own release and press) or
+    // "release" of a key at a widget, "focus" moving to a widget, or "held" asking the key.
+    void keyboardJog_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("heard");
+        const auto row = [](const char *name, const char *steps, const char *heard) {
+            QTest::newRow(name) << QString(steps) << QString(heard);
+        };
+        row("a tap", "press Right button|release Right button", "pressed 0|released");
+        row("repeats are one press", "press PgUp button|repeat PgUp button|release PgUp button",
+            "pressed 4|released");
+        row("the key pressed last leads",
+            "press Right button|press Up button|held|release Up "
+            "button|held",
+            "pressed 0|pressed 2|held 2|released|held 0");
+        row("Shift", "shift Down button|release Down button", "");
+        row("a field of the surface", "press Down spin|release Down spin", "");
+        row("outside the surface", "press Left outside|release Left outside", "");
+        row("the focus leaving", "press Left button|focus outside|held",
+            "pressed 1|released|held -1");
+    }
+
+    void keyboardJog()
+    {
+        QFETCH(QString, steps);
+        QFETCH(QString, heard);
+        QWidget window;
+        auto *surface = new QWidget(&window);
+        const QMap<QString, QWidget *> at{{"button", new QPushButton(surface)},
+                                          {"spin", new QDoubleSpinBox(surface)},
+                                          {"outside", new QLineEdit(&window)}};
+        at["spin"]->move(0, 40);
+        at["outside"]->move(0, 80);
+        KeyboardJog keys;
+        keys.addSurface(surface);
+        QStringList log;
+        connect(&keys, &KeyboardJog::pressed,
+                [&log](int b) { log << QString("pressed %1").arg(b); });
+        connect(&keys, &KeyboardJog::released, [&log] { log << "released"; });
+        QVERIFY(shownAt(&window, 200, 120));
+        QApplication::setActiveWindow(&window);
+        for (const QString &step : steps.split('|')) {
+            const QStringList words = step.split(' ');
+            if (words[0] == "held") {
+                log << QString("held %1").arg(keys.held() ? int(*keys.held()) : -1);
+                continue;
+            }
+            QWidget *widget = at.value(words.last());
+            widget->setFocus();
+            QTRY_COMPARE(QApplication::focusWidget(), widget);
+            const auto send = [&](QEvent::Type type, Qt::KeyboardModifiers modifiers, bool repeat) {
+                QKeyEvent key(type, keyNamed(words[1]), modifiers, QString(), repeat);
+                QApplication::sendEvent(widget, &key);
+            };
+            if (words[0] == "press" || words[0] == "shift")
+                send(QEvent::KeyPress, words[0] == "shift" ? Qt::ShiftModifier : Qt::NoModifier,
+                     false);
+            for (const bool repeat : {true, false}) {
+                if (words[0] == (repeat ? "repeat" : "release"))
+                    send(QEvent::KeyRelease, Qt::NoModifier, repeat);
+            }
+            if (words[0] == "repeat")
+                send(QEvent::KeyPress, Qt::NoModifier, true);
+        }
+        QCOMPARE(log.join('|'), heard);
+    }
 
     // Emptying the editor keeps the drawn path.
     void typingRedrawsThePreview()
