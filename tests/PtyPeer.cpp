@@ -1,6 +1,7 @@
 #include "PtyPeer.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 
@@ -55,9 +56,8 @@ void PtyPeer::hangUp()
 void PtyPeer::write(const QByteArray &bytes)
 {
     // The terminal's queue is small: a long write ends only while the other side reads.
-    QElapsedTimer clock;
-    clock.start();
-    for (qsizetype done = 0; done < bytes.size() && clock.elapsed() < 10000;) {
+    const QDeadlineTimer deadline(10000);
+    for (qsizetype done = 0; done < bytes.size() && !deadline.hasExpired();) {
         const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
         if (n > 0)
             done += n;
@@ -69,10 +69,9 @@ void PtyPeer::write(const QByteArray &bytes)
 QByteArray PtyPeer::read(int expected, int timeoutMs, const QByteArray &until)
 {
     QByteArray received;
-    QElapsedTimer clock;
-    clock.start();
+    const QDeadlineTimer deadline(timeoutMs);
     while (received.size() < expected && (until.isEmpty() || !received.contains(until)) &&
-           clock.elapsed() < timeoutMs) {
+           !deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         pollfd wait{fd, POLLIN, 0};
         char buffer[4096];

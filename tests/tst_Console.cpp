@@ -86,6 +86,7 @@ private slots:
             QTest::newRow(name) << split.replaceInStrings("\\#", "#");
         };
         const QString five = "wrote:G1 X1 F100\nG1 X2 F100\nG1 X3 F100\nG1 X4 F100\nG1 X5 F100\n";
+        const QString job = "send:10#" + five; // ten lines sent, five outstanding
         // A byte the controller would act on at once (1.1 takes those of "Ä" for a safety door)
         // is never written; the line stays for mending.
         row("typed lines go out as the controller reads them",
@@ -105,9 +106,9 @@ private slots:
                                "say:<Idle|MPos:0.000,0.000,0.000|FS:0,0>\r\n#";
         // A jog is millimetres whatever the controller was left in, and leaves its modes as they
         // were.
-        row("step jog in inches",
-            "type:G20#wrote:G20\n#say:ok\r\n#click:radioButton1mm#"
-            "click:pushButtonPlusX#wrote:G91 G21\nG01 X+1 F1500\nG20 G90 G0 F0\n?");
+        const QString stepAfter =
+            "type:%1#wrote:%1\n#say:ok\r\n#click:radioButton1mm#click:pushButtonPlusX#wrote:%2";
+        row("step jog in inches", stepAfter.arg("G20", "G91 G21\nG01 X+1 F1500\nG20 G90 G0 F0\n?"));
         // The caption tells what the controller accepted, a program's M3 and M5 among it.
         row("spindle on and off",
             "say:<Idle,MPos:0,0,0>\r\n#click:pushButtonSpindle#wrote:M3\n#"
@@ -131,11 +132,8 @@ private slots:
             "click:pushButtonCoolant#wrote:M9\n#say:ok\r\n#text:pushButtonCoolant=Coolant On");
         // A feed move cannot be put back without a feed: motion cancelled instead.
         row("step jog after G1 without a feed",
-            "type:G1#wrote:G1\n#say:ok\r\n#click:radioButton1mm#click:pushButtonPlusX#"
-            "wrote:G91\nG01 X+1 F1500\nG90 G80 F0\n?");
-        row("1.1 step jog in inches", grbl11 +
-                                          "type:G20#wrote:G20\n#say:ok\r\n#click:radioButton1mm#"
-                                          "click:pushButtonPlusX#wrote:$J=G21 G91 X+1 F1500\n");
+            stepAfter.arg("G1", "G91\nG01 X+1 F1500\nG90 G80 F0\n?"));
+        row("1.1 step jog in inches", grbl11 + stepAfter.arg("G20", "$J=G21 G91 X+1 F1500\n"));
         // Reports drive the positions and what may be pressed; 1.1 sends one position, the
         // other comes from the last work offset; a hidden report still counts.
         const QString gated = "enabled:pushButtonSpindle=%1#enabled:pushButtonOpenProbeDialog=%1#"
@@ -159,29 +157,26 @@ private slots:
             "send:7#enabled:pushButtonSendGCode=0#invoke:on_pushButtonSendGCode_clicked#" + five +
                 "#say:ok\r\n#wrote:G1 X6 F100\n#say:ok\r\n#wrote:G1 X7 F100\n#say:ok\r\n#"
                 "progress:0#say:<Run,MPos:2.5,0,0,WPos:2.5,0,0>\r\n#progress:28#"
-                "say:ok\r\nok\r\nok\r\nok\r\n#progress:28#wrote:?#"
-                "enabled:pushButtonSendGCode=0#say:<Run,MPos:6.5,0,0,WPos:6.5,0,0>\r\n#"
-                "text:labelJob=running: 6 of 7*#say:<Idle,MPos:7,0,0,WPos:7,0,0>\r\n#"
-                "text:labelJob=finished in 0:00*#enabled:pushButtonSendGCode=1#say:ok\r\nok\r\n#"
-                "progress:100");
+                "say:ok\r\nok\r\nok\r\nok\r\n#progress:28#wrote:?#enabled:pushButtonSendGCode=0#"
+                "say:<Run,MPos:6.5,0,0,WPos:6.5,0,0>\r\n#text:labelJob=running: 6 of 7*#"
+                "say:<Idle,MPos:7,0,0,WPos:7,0,0>\r\n#text:labelJob=finished in 0:00*#"
+                "enabled:pushButtonSendGCode=1#say:ok\r\nok\r\n#progress:100");
         // A refused line holds the controller and stops the feeding; Cycle Start goes on,
         // Reset ends the job as failed, and nothing after that moves the bar.
         row("a refused line holds the job",
-            "send:10#" + five +
+            job +
                 "#say:ok\r\n#wrote:G1 X6 F100\n#say:error:20\r\n#wrote:!#say:ok\r\nok\r\n#wrote:#"
                 "text:labelJob=error at line 2: error:20 Unsupported command#"
-                "shows:error at line 2: error:20 Unsupported command#"
-                "click:pushButtonCycleStartCmd#wrote:~G1 X7 F100\nG1 X8 F100\nG1 X9 F100\n#"
-                "say:error: Bad number format\r\n#wrote:!#click:pushButtonResetGRBLCmd#wrote:\x18#"
-                "text:labelJob=failed at line 5: error: Bad number format#progress:0#"
-                "say:ok\r\n\r\nGrbl 0.9j ['$' for help]\r\n#click:pushButtonHelpCmd#"
-                "say:ok\r\nok\r\n#progress:0");
+                "shows:error at line 2: error:20 Unsupported command#click:pushButtonCycleStartCmd#"
+                "wrote:~G1 X7 F100\nG1 X8 F100\nG1 X9 F100\n#say:error: Bad number format\r\n#"
+                "wrote:!#click:pushButtonResetGRBLCmd#wrote:\x18#text:labelJob=failed at line 5: "
+                "error: Bad number format#progress:0#say:ok\r\n\r\nGrbl 0.9j ['$' for help]\r\n#"
+                "click:pushButtonHelpCmd#say:ok\r\nok\r\n#progress:0");
         row("a controller that resets itself ends the job",
-            "send:10#" + five +
-                "#say:ok\r\nok\r\n#wrote:G1 X6 F100\nG1 X7 "
-                "F100\n#say:<Run,MPos:1.5,0,0,WPos:1.5,0,0>"
-                "\r\n#say:\r\nGrbl 0.9j ['$' for help]\r\nok\r\n#wrote:#"
-                "text:labelJob=stopped at line 2#progress:10#click:pushButtonStatusCmd#wrote:?");
+            job + "#say:ok\r\nok\r\n#wrote:G1 X6 F100\nG1 X7 "
+                  "F100\n#say:<Run,MPos:1.5,0,0,WPos:1.5,0,0>"
+                  "\r\n#say:\r\nGrbl 0.9j ['$' for help]\r\nok\r\n#wrote:#"
+                  "text:labelJob=stopped at line 2#progress:10#click:pushButtonStatusCmd#wrote:?");
         row("a reset drops what waits for room",
             "type:G4 P1#type:G4 P1#type:G4 P1#type:G4 P1#type:G4 P1#type:G4 P2#"
             "wrote:G4 P1\nG4 P1\nG4 P1\nG4 P1\nG4 P1\n#click:pushButtonResetGRBLCmd#wrote:\x18#"
@@ -191,17 +186,16 @@ private slots:
             "#say:ok\r\n#wrote:G1 X6 F100\n#shows:Not sent while a program runs: "
             "#text:pushButtonCoolant=Coolant On#click:pushButtonFeedHoldCmd#"
             "click:pushButtonStatusCmd#wrote:!?";
-        row("typed line during a job",
-            "send:10#" + five + "#type:G0 X5#text:lineEditCommand=G0 X5" + locked);
+        row("typed line during a job", job + "#type:G0 X5#text:lineEditCommand=G0 X5" + locked);
         row("step jog during a job",
-            "send:10#" + five + "#click:radioButton10mm#click:pushButtonMinusX" + locked);
-        row("coolant during a job", "send:10#" + five + "#click:pushButtonCoolant" + locked);
-        row("jog key during a job", "send:10#" + five + "#key:pushButtonPlusX=Right" + locked);
+            job + "#click:radioButton10mm#click:pushButtonMinusX" + locked);
+        row("coolant during a job", job + "#click:pushButtonCoolant" + locked);
+        row("jog key during a job", job + "#key:pushButtonPlusX=Right" + locked);
         const QString file = __FILE__;
-        row("opening a file during a job", "send:10#" + five + "#open:" + file +
+        row("opening a file during a job", job + "#open:" + file +
                                                "#shows:Not opened while a program runs: " + file +
                                                "#text:plainTextEditGCode=G1 X1 F100\nG1 X2*");
-        row("unlock during a job", "send:10#" + five + "#click:pushButtonKillLockCmd" + locked);
+        row("unlock during a job", job + "#click:pushButtonKillLockCmd" + locked);
         // What goes out is what the controller keeps of each line; a line it cannot take at all
         // refuses the whole program.
         row("comments, blanks, delimiters",
@@ -245,23 +239,22 @@ private slots:
         // Closing during a job stops it first: a reset only once the hold has come to rest
         // (Hold:0), never while it slows down (Hold:1), which would lose the position.
         row("closing during a 1.1 job",
-            grbl11 + "send:10#" + five + "#close#polled:!#" +
+            grbl11 + job + "#close#polled:!#" +
                 "say:<Hold:1|MPos:1.000,0.000,0.000|FS:40,0>\r\n#wait:150#"
                 "say:<Hold:1|MPos:1.000,0.000,0.000|FS:10,0>\r\n#wait:250#polled:#"
                 "say:<Hold:0|MPos:1.000,0.000,0.000|FS:0,0>\r\n#wait:150#"
                 "say:<Hold:0|MPos:1.000,0.000,0.000|FS:0,0>\r\n#polled:\x18");
         // One that never comes to rest is reset all the same, after ten seconds.
         row("closing during a 1.1 job that never rests",
-            grbl11 + "send:10#" + five + "#close#polled:!#" +
+            grbl11 + job + "#close#polled:!#" +
                 "say:<Hold:1|MPos:1.000,0.000,0.000|FS:40,0>\r\n#wait:9000#polled:#wait:1500#"
                 "polled:\x18");
         // 0.9 says Hold from the start of the hold: at rest is where two reports agree.
         row("closing during a 0.9 job",
-            "send:10#" + five +
-                "#close#polled:!#say:<Hold,MPos:1.000,0.000,0.000>\r\n#wait:150#"
-                "say:<Hold,MPos:1.200,0.000,0.000>\r\n#wait:250#polled:#"
-                "say:<Hold,MPos:1.250,0.000,0.000>\r\n#wait:150#"
-                "say:<Hold,MPos:1.250,0.000,0.000>\r\n#polled:\x18");
+            job + "#close#polled:!#say:<Hold,MPos:1.000,0.000,0.000>\r\n#wait:150#"
+                  "say:<Hold,MPos:1.200,0.000,0.000>\r\n#wait:250#polled:#"
+                  "say:<Hold,MPos:1.250,0.000,0.000>\r\n#wait:150#"
+                  "say:<Hold,MPos:1.250,0.000,0.000>\r\n#polled:\x18");
         // A probe cut off by the cable owes the controller its modes: they go before the next
         // line once it answers again without having restarted.
         row("the link lost during a probe",
@@ -318,9 +311,8 @@ private slots:
                 touch("X0 Y0", "-10.100", "<Idle,MPos:0.000,0.000,-9.000,WPos:0,0,1>\r\n") +
                 touch("X10 Y0", "-9.950") + touch("X10 Y10", "-10.000") +
                 touch("X0 Y10", "-9.980") + done +
-                "enabled:pushButtonMapProbe=1#text:labelHeightMap=map -0.100 … +0.050 mm#"
-                "open:" +
-                __FILE__ +
+                "enabled:pushButtonMapProbe=1#text:labelHeightMap=map -0.100 … +0.050 mm#open:" +
+                file +
                 "#text:plainTextEditGCode=\\#include*#text:labelHeightMap=map -0.100 … +0.050 mm#"
                 "dialog:HeightMapDialog=pushButtonMapClear#text:labelHeightMap=");
         // Kept, the map levels what Send starts, the editor keeping the operator's text; a
@@ -330,9 +322,8 @@ private slots:
                 touch("X10 Y10", "-10.000") + touch("X0 Y10", "-9.980") + done +
                 "text:labelHeightMap=map -0.100 … +0.050 mm#program:G1 X5 F100#"
                 "shows:Not started: line 1: a feed move before the program has set#wrote:#"
-                "program:G0 X0 Y0 Z1\nG1 X10 Z0 F100\nY10#"
-                "wrote:G0 X0 Y0 Z1.05\nG1 X10 Y0 Z0.05 F100\nG1 X10 Y10 Z0\n#"
-                "text:plainTextEditGCode=G0 X0 Y0 Z1\nG1 X10 Z0 F100\nY10");
+                "program:G0 X0 Y0 Z1\nG1 X10 Z0 F100\nY10#wrote:G0 X0 Y0 Z1.05\nG1 X10 Y0 Z0.05 "
+                "F100\nG1 X10 Y10 Z0\n#text:plainTextEditGCode=G0 X0 Y0 Z1\nG1 X10 Z0 F100\nY10");
         // A controller left in inches probes in millimetres.
         row("a height map from a controller in inches",
             zero09 + "type:G20#wrote:G20\n#say:ok\r\n#" + mapGrid.arg(2) + "wrote:G90 G21 G0 Z2\n");
@@ -344,16 +335,14 @@ private slots:
                 mapGrid.arg(2) + touch("X0 Y0", "-10.100") +
                 "wrote:G0 Z0.9\n#say:ok\r\n#wrote:G38.2 Z-2 F12.5\n#click:pushButtonFeedHoldCmd#"
                 "click:pushButtonCycleStartCmd#wrote:!~#say:[PRB:0,0,-10.080:1]\r\nok\r\n#"
-                "wrote:G90 G0 Z2\n#say:ok\r\n#wrote:G0 X10 Y0\n#say:ok\r\n#"
-                "wrote:G38.2 Z-2 F50\n#say:ALARM:5\r\n#wrote:G90 G0 F0\n$$\n#"
-                "shows:Height map cut short: no contact at point 2 (x 10, y 0); 1 of 4 points "
-                "probed#text:labelHeightMap=");
+                "wrote:G90 G0 Z2\n#say:ok\r\n#wrote:G0 X10 Y0\n#say:ok\r\n#wrote:G38.2 Z-2 F50\n#"
+                "say:ALARM:5\r\n#wrote:G90 G0 F0\n$$\n#shows:Height map cut short: no contact at "
+                "point 2 (x 10, y 0); 1 of 4 points probed#text:labelHeightMap=");
         row("a reset during a height map",
             zero09 + mapGrid.arg(2) +
                 "wrote:G90 G0 Z2\n#say:ok\r\n#wrote:G0 X0 Y0\n#click:pushButtonResetGRBLCmd#"
                 "wrote:\x18#text:labelMapProgress=Height map cut short: the controller was reset "
-                "at "
-                "point 1 (x 0, y 0); 0 of 4 points probed. The points probed do not make two "
+                "at point 1 (x 0, y 0); 0 of 4 points probed. The points probed do not make two "
                 "whole rows of the grid: nothing is kept.#text:labelHeightMap=#"
                 "say:\r\nGrbl 0.9j ['$' for help]\r\n#type:G0 X1#wrote:G0 X1\n");
         // Stopped, the machine is held and reset once it stands; whole rows may be kept.
@@ -407,10 +396,8 @@ private slots:
     {
         QFETCH(QStringList, steps);
         for (const QString &step : steps) {
-            const QString verb = step.section(':', 0, 0);
-            const QString argument = step.section(':', 1);
-            const QString name = argument.section('=', 0, 0);
-            const QString value = argument.section('=', 1);
+            const QString verb = step.section(':', 0, 0), argument = step.section(':', 1);
+            const QString name = argument.section('=', 0, 0), value = argument.section('=', 1);
             if (verb == "send" || verb == "program" || verb == "load") {
                 QStringList lines;
                 for (int i = 1; verb == "send" && i <= argument.toInt(); ++i)
@@ -456,28 +443,23 @@ private slots:
                 focus->setFocus();
                 QTRY_COMPARE(QApplication::focusWidget(),
                              focus->focusProxy() ? focus->focusProxy() : focus);
-                const int key = keyNamed(value);
                 const auto send = [&](QEvent::Type type, bool repeated) {
-                    QKeyEvent event(type, key, Qt::NoModifier, {}, repeated);
+                    QKeyEvent event(type, keyNamed(value), Qt::NoModifier, {}, repeated);
                     QApplication::sendEvent(QApplication::focusWidget(), &event);
                 };
-                for (int i = 0; verb == "repeat" && i < 30; ++i) {
-                    send(QEvent::KeyRelease, true);
-                    send(QEvent::KeyPress, true);
-                }
+                for (int i = 0; verb == "repeat" && i < 60; ++i) // released and pressed again
+                    send(i % 2 ? QEvent::KeyPress : QEvent::KeyRelease, true);
                 if (verb != "repeat")
                     send(verb == "key" ? QEvent::KeyPress : QEvent::KeyRelease, false);
             } else if (verb == "fits") { // a laptop's screen, less its panel and title bar
-                const QSize screen(argument.section('x', 0, 0).toInt(),
-                                   argument.section('x', 1).toInt());
+                const QSize room(argument.section('x', 0, 0).toInt(),
+                                 argument.section('x', 1).toInt() - 60);
                 QMainWindow *window = station->window.get();
                 window->show();
-                window->resize(screen - QSize(0, 60));
+                window->resize(room);
                 QVERIFY(QTest::qWaitForWindowExposed(window));
                 QTest::qWait(100); // the docks laid out anew
-                QVERIFY2(window->width() <= screen.width() &&
-                             window->height() <= screen.height() - 60,
-                         qPrintable(QString("%1x%2").arg(window->width()).arg(window->height())));
+                QCOMPARE(window->size().boundedTo(room), window->size());
                 // Each dock in front of those it shares tabs with, in turn.
                 for (QDockWidget *dock : window->findChildren<QDockWidget *>()) {
                     if (dock->isHidden())
@@ -494,17 +476,14 @@ private slots:
                 widget<QWidget>(qPrintable(name))->setProperty("value", value.toInt());
             } else if (verb == "dialog") {
                 child<QPushButton>(topLevel(qPrintable(name)), qPrintable(value))->click();
-            } else if (verb == "close") {
-                QVERIFY(!station->window->close());
-                auto *box = station->window->findChild<QMessageBox *>();
-                QVERIFY(box);
-                box->button(QMessageBox::Yes)->click();
-            } else if (verb == "box") {
+            } else if (verb == "box" || verb == "close") { // closing asks a question too
+                QVERIFY(verb == "box" || !station->window->close());
                 QMessageBox *box = nullptr;
                 QTRY_VERIFY((box = station->window->findChild<QMessageBox *>(name)));
                 // Enter never does the risky thing.
                 QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
-                box->button(value == "Yes" ? QMessageBox::Yes : QMessageBox::No)->click();
+                box->button(value == "Yes" || verb == "close" ? QMessageBox::Yes : QMessageBox::No)
+                    ->click();
             } else if (verb == "wait") {
                 QTest::qWait(argument.toInt());
             } else if (verb == "unplug") {

@@ -8,7 +8,7 @@
 #include "program/JobProgram.h"
 #include "program/LevelledProgram.h"
 
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 
 #include <cmath>
 #include <csignal>
@@ -54,9 +54,7 @@ private:
             } else {
                 port->write(bytes);
             }
-            QElapsedTimer clock;
-            clock.start();
-            while (answers > 0 && clock.elapsed() < 15000) {
+            for (QDeadlineTimer deadline(15000); answers > 0 && !deadline.hasExpired();) {
                 arrived += port->read(std::numeric_limits<int>::max(), 100, "\n");
                 for (int end; (end = arrived.indexOf('\n')) >= 0; arrived.remove(0, end + 1)) {
                     QByteArray line = arrived.left(end).trimmed();
@@ -65,15 +63,10 @@ private:
                     if (line == "ok" || line.startsWith("error") || line.startsWith('<') ||
                         line.startsWith("Grbl "))
                         --answers;
-                    if (line.startsWith('<') && line.contains('|')) {
-                        QByteArrayList fields = line.mid(1, line.size() - 2).split('|');
-                        line = '<' + fields.takeFirst();
-                        for (const QByteArray &field : fields)
-                            line += field.startsWith("MPos") || field.startsWith("WPos")
-                                        ? '|' + field
-                                        : "";
-                        line += '>';
-                    }
+                    if (line.startsWith('<')) // 1.1's reports by state and position alone
+                        line = QString(line)
+                                   .remove(QRegularExpression("\\|(?![MW]Pos)[^|>]*"))
+                                   .toLatin1();
                     lines << line;
                 }
             }
@@ -346,23 +339,21 @@ private slots:
     {
         QTest::addColumn<bool>("grbl11");
         QTest::addColumn<QByteArrayList>("turns");
-        const QByteArrayList pauseEndResetOpen{
-            "3 G10 L20 P2 X3\nG55 G43.1 Z2\nG92 Y1\n",
-            "2 G1 X0.5 F300\nG4 P0\nM0\nG0 X0.2\nM1\n",
-            "1 ?hold",
-            "3 ~",
-            "1 G4 P0\n",
-            "1 ?",
-            "4 M8 G91 G93 T5\nM30\n$G\n$#\n",
-            "2 G90 G0 X0.3 Z0.2\nG4 P0\n",
-            "1 ?",
-            "1 \x18",
-            "2 $G\n$#\n",
-            "1 ?",
-            "1 reopen",
-            "2 $G\n$#\n",
-            "1 ?",
-        };
+        const QByteArrayList pauseEndResetOpen{"3 G10 L20 P2 X3\nG55 G43.1 Z2\nG92 Y1\n",
+                                               "2 G1 X0.5 F300\nG4 P0\nM0\nG0 X0.2\nM1\n",
+                                               "1 ?hold",
+                                               "3 ~",
+                                               "1 G4 P0\n",
+                                               "1 ?",
+                                               "4 M8 G91 G93 T5\nM30\n$G\n$#\n",
+                                               "2 G90 G0 X0.3 Z0.2\nG4 P0\n",
+                                               "1 ?",
+                                               "1 \x18",
+                                               "2 $G\n$#\n",
+                                               "1 ?",
+                                               "1 reopen",
+                                               "2 $G\n$#\n",
+                                               "1 ?"};
         const QByteArrayList feedsCoolantProbe{
             "9 G1\nG2\nG38.2\nG0\nG1 F0\nM7\nM8\nM9\n$G\n",
             "5 G43.1 Z1 G49\nG0 G49\nG92 Z1 G43.1 Z2\nG92.1 G43.1 Z1\nG0 G1 X1\n",
@@ -371,8 +362,7 @@ private slots:
             "1 G38.2 Z0.5 F100\n", // upward, so grblsim's work surface is never met
             "3 $G\n$X\n$G\n",
             "1 ?",
-            "1 $#\n",
-        };
+            "1 $#\n"};
         for (const bool grbl11 : {false, true}) {
             const QByteArray version = grbl11 ? "1.1 " : "0.9 ";
             QTest::newRow(version + "pause, program end, reset, open")
@@ -420,26 +410,20 @@ private slots:
         QTest::newRow("inches, incremental") << "G20 G91 G1 X0.4 F20\nY0.4\nX-0.4\nY-0.4";
         // Corners the junction speed treats differently from a right angle: as the angle between
         // the two moves of a corner (180 goes straight on).
-        const auto polyline = [](const QList<double> &headings, double step) {
-            QString moves = "G91 G1 F600";
-            for (const double heading : headings)
-                moves += QString::asprintf("\nX%.4f Y%.4f", step * std::cos(heading * M_PI / 180),
-                                           step * std::sin(heading * M_PI / 180));
-            return moves;
+        // Each move heads `turn` degrees on from the last, or, zigzagging, off X either way.
+        const auto polyline = [](int moves, double step, double turn, bool zigzag) {
+            QString program = "G91 G1 F600";
+            for (int n = 0; n < moves; ++n) {
+                const double heading = (zigzag ? (n % 2 ? turn : -turn) : n * turn) * M_PI / 180;
+                program += QString::asprintf("\nX%.4f Y%.4f", step * std::cos(heading),
+                                             step * std::sin(heading));
+            }
+            return program;
         };
-        QList<double> gentle, sharp, hexagon, shallow;
-        for (int n = 0; n < 30; ++n) {
-            gentle << (n % 2 ? 15 : -15);
-            sharp << (n % 2 ? 75 : -75);
-        }
-        for (int n = 0; n < 12; ++n)
-            hexagon << 60 * n;
-        for (int n = 0; n < 36; ++n)
-            shallow << 10 * n;
-        QTest::newRow("zigzag, 150 degree corners") << polyline(gentle, 2);
-        QTest::newRow("zigzag, 30 degree corners") << polyline(sharp, 2);
-        QTest::newRow("hexagon twice round") << polyline(hexagon, 5);
-        QTest::newRow("170 degree corners round a circle") << polyline(shallow, 2);
+        QTest::newRow("zigzag, 150 degree corners") << polyline(30, 2, 15, true);
+        QTest::newRow("zigzag, 30 degree corners") << polyline(30, 2, 75, true);
+        QTest::newRow("hexagon twice round") << polyline(12, 5, 60, false);
+        QTest::newRow("170 degree corners round a circle") << polyline(36, 2, 10, false);
     }
 
     // Against the time the controller itself ran, not the wall clock: on its virtual clock, a
@@ -474,14 +458,14 @@ private slots:
                             const QStringList &arguments = {"--port", "PORT", "FILE"}) {
             QTest::newRow(name) << arguments << program << event << exitCode << said;
         };
+        const QString many = generatedProgram(400).join('\n');
         row("every line confirmed", generatedProgram(120).join('\n'), 0, {"finished in"});
         row("an error holds, then resets", "G0 X1\nG1 X2 F300\nG99\nG1 X3\nG1 X4", 1,
             {"failed at line 3: error: Unsupported command"});
         row("a line the controller cannot take", "G0 X1\nG1 X2 F300 !", 1,
             {"Program not started: line 2: it holds '!', which the controller would act on"});
-        row("Ctrl-C", generatedProgram(400).join('\n'), 1,
-            {"stopped at line", "The rest of the part: --from-line "}, "interrupt");
-        // Only the way in and the lines from the start on reach the controller.
+        row("Ctrl-C", many, 1, {"stopped at line", "The rest of the part: --from-line "},
+            "interrupt");
         // Only the way in and the lines from the start on reach the controller, and only once
         // it has a work zero.
         const QString five = "G0 X1\nG0 X2\nG1 X3 F100\n(here)\nG1 X4\nG1 Y5";
@@ -491,11 +475,10 @@ private slots:
             "G10 L2 P1 Z-10", fromFour); // a work zero on one axis is one
         row("from a line without a work offset", five, 1,
             {"no work offset: home the machine and set the work zero first"}, "", fromFour);
-        row("Ctrl-C on 1.1", generatedProgram(400).join('\n'), 1, {"stopped at line"}, "interrupt",
+        row("Ctrl-C on 1.1", many, 1, {"stopped at line"}, "interrupt",
             {"sim:--grbl", "sim:1.1", "--port", "PORT", "FILE"});
-        row("SIGHUP", generatedProgram(400).join('\n'), 1,
-            {"Hangup: stopping as for Ctrl-C", "stopped at line"}, "hangup");
-        row("cable pulled", generatedProgram(400).join('\n'), 1, {"interrupted at line"}, "unplug");
+        row("SIGHUP", many, 1, {"Hangup: stopping as for Ctrl-C", "stopped at line"}, "hangup");
+        row("cable pulled", many, 1, {"interrupted at line"}, "unplug");
         row("a tool change without an operator", "S100 M3\nG0 X1\nT2 M6\nG0 X2", 1,
             {"stopped at line 3"});
         row("check mode tells every error", "G0 X10\nG1 X\nT1 M6\nG99\nM30", 1,

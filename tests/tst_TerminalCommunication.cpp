@@ -144,9 +144,8 @@ private slots:
 
     // The station's tick: the first connects, red and "offline" until then; connected, it asks
     // for the state when told to, at once and then with every tick, and asks nothing else but the
-    // work offsets, once after the banner. A
-    // tick that finds the link up leaves it alone; once it is down, the lamp turns red at the
-    // next tick and the link comes back when the controller does.
+    // work offsets, once after the banner. A tick that finds the link up leaves it alone; once
+    // down, the lamp turns red at the next tick and the link comes back when the controller does.
     void supervision_data()
     {
         QTest::addColumn<bool>("askStatus");
