@@ -875,7 +875,8 @@ private slots:
         const QStringList macros[] = {{"Warm up", "G21 G90 (metric)", "S1000 M3", "", "M5"},
                                       {"Dwell", "G4 P100", "G0 X2"},
                                       {"Refused", "G0 Y1", "G5 Y2", "G0 Y3"},
-                                      {"Held", "G0 Z1", "G0 Z2 ~"}};
+                                      {"Held", "G0 Z1", "G0 Z2 ~"},
+                                      {"Probe", "G38.2 Z-1 F100", "G0 X9"}};
         for (const QStringList &macro : macros) {
             station->click("pushButtonAddMacro");
             auto *editor = station->widget<QDialog>("MacroEditor");
@@ -909,6 +910,8 @@ private slots:
         const int beforeDwell = station->received().size();
         station->click("pushButtonMacro2");
         QTRY_VERIFY(station->received().mid(beforeDwell).endsWith("G4 P100"));
+        QCOMPARE(runs("pushButtonMacro1", "Macro \"Warm up\" not run: macro \"Dwell\" still runs"),
+                 QStringList());
         QCOMPARE(runs("pushButtonResetGRBLCmd",
                       "Macro \"Dwell\" stopped at line 1 of 2: the controller was reset"),
                  QStringList());
@@ -916,7 +919,11 @@ private slots:
         QCOMPARE(runs("pushButtonMacro3", "Macro \"Refused\" stopped at line 2 of 3: the "
                                           "controller refused G5 Y2: error"),
                  (QStringList{"G0 Y1", "G5 Y2"}));
-        QCOMPARE(station->received().mid(beforeDwell).filter(QRegularExpression("X2|Y3")),
+        // The probe finds nothing above grblsim's surface: the alarm ends the macro.
+        QCOMPARE(runs("pushButtonMacro5", "Macro \"Probe\" stopped at line 1 of 2: "),
+                 QStringList{"G38.2 Z-1 F100"});
+        station->type("$X");
+        QCOMPARE(station->received().mid(beforeDwell).filter(QRegularExpression("X2|Y3|X9")),
                  QStringList());
 
         station->window.reset();
