@@ -923,6 +923,15 @@ private slots:
         QCOMPARE(runs("pushButtonMacro5", "Macro \"Probe\" stopped at line 1 of 2: "),
                  QStringList{"G38.2 Z-1 F100"});
         station->type("$X");
+        station->click("pushButtonMacro2"); // and the cable pulled while it dwells
+        QTRY_COMPARE(station->received().mid(beforeDwell).count("G4 P100"), 2);
+        ::kill(pid_t(station->sim.process().processId()), SIGUSR1);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            station->terminal().contains("Macro \"Dwell\" stopped at line 1 of 2: link lost"),
+            10000);
+        QTRY_COMPARE_WITH_TIMEOUT(ledColor(station->window.get()), QColor(Qt::green), 10000);
+        QVERIFY(station->reaches("Idle"));
+        QCOMPARE(runs("pushButtonMacro1", warmedUp), asSent(macros[0].mid(1)));
         QCOMPARE(station->received().mid(beforeDwell).filter(QRegularExpression("X2|Y3|X9")),
                  QStringList());
 
