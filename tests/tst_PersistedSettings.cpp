@@ -12,6 +12,7 @@
 #include <QDockWidget>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QSettings>
 #include <QSignalSpy>
 
@@ -341,8 +342,18 @@ private slots:
             dock.moveMacro(1, -1);
             dock.moveMacro(1, 1); // nowhere to go
             QVERIFY(edit(dock, 1, "Park here", "G53 G0 Z0"));
-            QCOMPARE(buttons(dock), (QStringList{"Probe", "Park here"}));
-            dock.removeMacro(0);
+            QVERIFY(edit(dock, 0, "Probe Z", "G38.2 Z-10 F50"));
+            QCOMPARE(buttons(dock), (QStringList{"Probe Z", "Park here"}));
+            // Removed from the button's menu: Enter keeps it, Yes removes it.
+            for (const bool yes : {false, true}) {
+                auto *button = dock.findChild<QPushButton *>("pushButtonMacro1");
+                emit button->customContextMenuRequested({});
+                dock.findChild<QMenu *>()->actions().constLast()->trigger();
+                auto *box = child<QMessageBox>(&dock, "removeMacroBox");
+                yes ? box->button(QMessageBox::Yes)->click() : QTest::keyClick(box, Qt::Key_Return);
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // menu, box
+                QCOMPARE(buttons(dock).size(), yes ? 1 : 2);
+            }
         }
         MacrosDock dock;
         QCOMPARE(buttons(dock), QStringList{"Park here"});
