@@ -551,6 +551,19 @@ private slots:
         QCOMPARE(shown.join(' '), known);
     }
 
+    // Zeroing into a system while G92 is in force: G92 goes, the system takes the zero, and the
+    // other axes keep their work position through a new G92, in the controller's units.
+    void systemZeroLines()
+    {
+        const WorkOffsets::Axes none{}, g92{0, 2, 0}, work{25.4, 50.8, -12.7};
+        QCOMPARE(WorkOffsets::systemZeroLines(1, 55, none, work, false),
+                 QStringList{"G10 L20 P2 X0"});
+        QCOMPARE(WorkOffsets::systemZeroLines(1, 55, g92, work, true),
+                 (QStringList{"G92.1", "G10 L20 P2 X0", "G92 Y2"}));
+        QCOMPARE(WorkOffsets::systemZeroLines(4, 59, g92, work, false),
+                 (QStringList{"G92.1", "G10 L20 P6 Z0", "G92 Y50.8"}));
+    }
+
     // A map file as another tool may write it: any order, comments, CR LF. Read, the surface
     // z = 0.01 x - 0.02 y + 1 (a plane: bilinear is exact) at a few places, outside clamped to
     // the edge; written and read again, the same. Otherwise the reason, naming the line or point.
