@@ -286,11 +286,14 @@ private slots:
                 "say:[G0 G55 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]\r\nok\r\n#wrote:$\\#\n#" +
                 offsets.arg("1.000,2.000,3.000", "4.000,0.000,-2.000") +
                 "tip:pushButtonZeroZ=Zero Z in G55#text:comboBoxCoordinateSystem=G55#"
+                "say:<Run,MPos:5,2,1,WPos:0,0,0>\r\n#click:pushButtonZeroZ#wrote:#shows:Not "
+                "zeroed: a G92 offset is in force and the machine is not idle#"
                 "say:<Idle,MPos:5,2,1,WPos:0,0,0>\r\n#click:pushButtonZeroZ#"
                 "wrote:G92.1\nG10 L20 P2 Z0\nG92 X0\n#say:ok\r\nok\r\nok\r\n#wrote:$\\#\n#" +
                 offsets.arg("1.000,2.000,1.000", "4.000,0.000,0.000") +
                 "click:pushButtonResetGRBLCmd#wrote:\x18#say:\r\nGrbl 0.9j ['$' for help]\r\n#"
-                "text:labelWorkOffset=The G92 offset on X was cleared by a reset*");
+                "text:labelWorkOffset=The G92 offset on X was cleared by a reset*#"
+                "say:<Idle,MPos:5,2,1,WPos:0,0,0>\r\n#click:pushButtonZeroZ#wrote:G10 L20 P1 Z0\n");
         // A height map: a grid of 2 x N points over 10 x 10 mm, each point up to Z 2, over, and
         // down to Z -2 until the controller reports the touch (in machine Z, the work zero on Z
         // being machine Z -10); one line at a time, and nothing else moves the machine meanwhile.
