@@ -727,14 +727,14 @@ private slots:
                      moves(station->received()).size());
     }
 
-    // Two tools 3.5 mm apart in length, each touched on the same switch: after the second
-    // touch's offset the longer tool cuts as deep as the first did, without zeroing Z again.
+    // Tools of three lengths, each touched on the same switch: after its touch's offset each
+    // cuts as deep as the reference tool did, without zeroing Z again.
     void toolLengthKeepsTheDepth_data() { dialects(); }
 
     void toolLengthKeepsTheDepth()
     {
         QFETCH(QString, grbl);
-        startStation({"--grbl", grbl, "--time-scale", "50", "--tool-lengths", "0,3.5"});
+        startStation({"--grbl", grbl, "--time-scale", "50", "--tool-lengths", "0,3.5,-1.25"});
         station->click("pushButtonOpenProbeDialog");
         auto *probing = station->widget<QDialog>("ProbingDialog");
         child<QSpinBox>(probing, "speedSpinBox")->setValue(200);
@@ -753,7 +753,8 @@ private slots:
             }
             return tips;
         };
-        touch("the reference tool");
+        const QString reference = "the reference tool for the tool length";
+        touch(reference);
         station->type("G92 Z0");
         station->type("G1 Z-0.1 F100");
         QTRY_COMPARE(cutDepths().size(), 1);
@@ -765,6 +766,24 @@ private slots:
         QTRY_COMPARE(cutDepths().size(), 2);
         QCOMPARE(cutDepths().at(1), cutDepths().at(0));
         QVERIFY(station->sim.motionLines().filter(" F100 ").last().endsWith(" TL 3.5"));
+        station->type("G0 Z10");
+        station->type("T2");
+        touch("tool length offset -1.250 mm"); // from the reference tool, not the last one
+        station->type("G1 Z-0.1 F100");
+        QTRY_COMPARE(cutDepths().size(), 3);
+        QCOMPARE(cutDepths().at(2), cutDepths().at(0));
+        station->type("G0 Z10");
+        child<QCheckBox>(probing, "checkBoxReferenceTool")->setChecked(true);
+        touch(reference); // the short tool now
+        child<QCheckBox>(probing, "checkBoxReferenceTool")->setChecked(false);
+        station->type("G0 Z10");
+        station->type("T1");
+        touch("tool length offset 4.750 mm");
+        station->type("G38.2 Z30 F100"); // nothing above to touch: an alarm forgets the reference
+        QVERIFY(station->reaches("Alarm"));
+        station->type("$X");
+        station->type("G0 Z10");
+        touch(reference);
     }
 
     // The system in use follows G55 typed in the terminal. Zeroed into it (the setting on), X is
