@@ -518,7 +518,9 @@ private slots:
         child<QCheckBox>(probing, "checkBoxAutoSetPos")->click();
         QVERIFY(!child<QDoubleSpinBox>(probing, "heightSpinBox")->isEnabled());
         press(probing, "pushButtonProbe");
-        QCOMPARE(machine->probes, (QStringList{"Y 100 2.5", "Y 100 -"}));
+        press(probing,
+              "pushButtonToolLength"); // down onto the switch, whatever the distance's sign
+        QCOMPARE(machine->probes, (QStringList{"Y 100 2.5", "Y 100 -", "Z -100 -"}));
         machine->refusal = "a program is running";
         press(probing, "pushButtonProbe");
         auto *result = child<QLabel>(probing, "labelProbeResult");
