@@ -356,7 +356,7 @@ private slots:
                                                "1 ?"};
         const QByteArrayList feedsCoolantProbe{
             "9 G1\nG2\nG38.2\nG0\nG1 F0\nM7\nM8\nM9\n$G\n",
-            "5 G43.1 Z1 G49\nG0 G49\nG92 Z1 G43.1 Z2\nG92.1 G43.1 Z1\nG0 G1 X1\n",
+            "7 G43.1 Z1 G49\nG0 G49\nG92 Z1 G43.1 Z2\nG92.1 G43.1 Z1\nG0 G1 X1\nT255\nT256\n",
             "9 G1 F100\nG1\nG2\nG3\nG38.2\nG43.1 X1\nG49\nT7\n$G\n",
             "7 G93\n$G\nG1 X0.1 F600\nG1 X0.2\nG0 X0\nG94\n$G\n",
             "1 G38.2 Z0.5 F100\n", // upward, so grblsim's work surface is never met

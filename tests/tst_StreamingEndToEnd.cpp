@@ -784,6 +784,9 @@ private slots:
         station->type("$X");
         station->type("G0 Z10");
         touch(reference);
+        station->type("G0 Z10");
+        station->type("T0");
+        touch("tool length offset -3.500 mm");
     }
 
     // The system in use follows G55 typed in the terminal. Zeroed into it (the setting on), X is
