@@ -306,7 +306,14 @@ void Controller::takeByte(char byte, double now)
     } else if (byte == ';') {
         inSemicolonComment = true;
     } else if (line.size() >= lineBufferSize - 1) {
-        lineOverflow = true;
+        // 0.9 refuses at the byte that does not fit and reads on from the next byte as a new
+        // line; 1.1 refuses the whole line at its end.
+        if (dialect.isV11()) {
+            lineOverflow = true;
+        } else {
+            line.clear();
+            replyError(LineOverflow);
+        }
     } else {
         line.push_back(byte >= 'a' && byte <= 'z' ? static_cast<char>(byte - 'a' + 'A') : byte);
     }
@@ -338,7 +345,9 @@ void Controller::executeLine(const std::string &text, double now)
         executeSystemCommand(text, now);
         return;
     }
-    if (alarm != Alarm::None) {
+    motion.advance(machineTime(now));
+    // 1.1 locks G-code out while it jogs, as in alarm.
+    if (alarm != Alarm::None || (jogging && !motion.idle())) {
         replyError(AlarmLock);
         return;
     }
@@ -387,8 +396,9 @@ void Controller::executeSystemCommand(const std::string &text, double now)
         output("$N0=" + startupLines[0] + "\r\n$N1=" + startupLines[1] + "\r\n");
         reply("ok");
     } else if (text == "$X") {
+        if (alarm != Alarm::None) // unlocked, it says nothing more than ok
+            output(dialect.message("Caution: Unlocked"));
         alarm = Alarm::None;
-        output(dialect.message("Caution: Unlocked"));
         reply("ok");
     } else if (text == "$C") {
         if (!idle && !checkMode) {
@@ -486,9 +496,7 @@ bool Controller::progress(double now)
         return true;
     }
     if (pending.stage == 0) {
-        // A line after jogs waits until they are done, so the planner never mixes the two.
-        const bool afterJogs = jogging && !action.jog;
-        if ((action.synchronise || afterJogs) && !motion.idle())
+        if (action.synchronise && !motion.idle())
             return false;
         jogging = action.jog;
         pending.stage = 1;

@@ -22,7 +22,7 @@ std::string Dialect::buildInfo() const
 std::string Dialect::help() const
 {
     if (v11)
-        return "[HLP:$$ $# $G $I $N $x=val $Nx=line $J=line $C $X $H ~ ! ? ctrl-x]\r\n";
+        return "[HLP:$$ $# $G $I $N $x=val $Nx=line $J=line $SLP $C $X $H ~ ! ? ctrl-x]\r\n";
     return "$$ (view Grbl settings)\r\n$# (view # parameters)\r\n"
            "$G (view parser state)\r\n$I (view build info)\r\n"
            "$N (view startup blocks)\r\n$x=value (save Grbl setting)\r\n"

@@ -31,6 +31,7 @@ enum Status : int
     NoAxisWordsInPlane = 32,
     InvalidTarget = 33,
     NoOffsetsInPlane = 35,
+    UnusedWords = 36,
     ToolLengthAxis = 37,
     ToolNumberTooLarge = 38,
 };

@@ -516,6 +516,12 @@ int parseJogLine(const std::string &line, ParserState &state, LineAction &action
     Words words;
     if (const int status = collectWords(line, words); status != Ok)
         return status;
+    // The firmware's order: the feed first, then the commands, then the other words. A jog
+    // without axis words is taken and goes nowhere.
+    if (words.has('F') && words.get('F') < 0)
+        return NegativeValue;
+    if (!words.has('F') || words.get('F') == 0)
+        return UndefinedFeedRate;
     ParserState jog = state;
     bool machineCoordinates = false;
     for (int g : words.gWords) {
@@ -528,20 +534,18 @@ int parseJogLine(const std::string &line, ParserState &state, LineAction &action
         else
             return InvalidJogCommand;
     }
+    if (!words.mWords.empty())
+        return InvalidJogCommand;
     for (const auto &[letter, value] : words.values) {
         if (std::string("XYZF").find(letter) == std::string::npos)
-            return InvalidJogCommand;
+            return UnusedWords;
     }
-    if (!words.mWords.empty() || !hasAxisWords(words) || !words.has('F'))
-        return InvalidJogCommand;
-    if (words.get('F') < 0)
-        return NegativeValue;
-    if (words.get('F') == 0)
-        return InvalidJogCommand;
-    const Vec3 target = axisTarget(words, jog, machineCoordinates);
-    const double feed = words.get('F') * (jog.inches ? mmPerInch : 1.0);
     action = LineAction{};
     action.jog = true;
+    if (!hasAxisWords(words))
+        return Ok;
+    const Vec3 target = axisTarget(words, jog, machineCoordinates);
+    const double feed = words.get('F') * (jog.inches ? mmPerInch : 1.0);
     action.moves.push_back({target, length(target - state.position), feed});
     state.position = target;
     return Ok;

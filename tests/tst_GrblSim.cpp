@@ -103,36 +103,6 @@ private slots:
              {"G1 X1?0 F1?00",
               QByteArray("<Idle,MPos:1.000,0.000,0.000,WPos:1.000,0.000,0.000>\r\n").repeated(2)},
              {"\n?", "ok\r\n<Idle,MPos:10.000,0.000,0.000,WPos:10.000,0.000,0.000>\r\n"}});
-        row("0.9 system commands", v09,
-            {{"$I\n", "[0.9j.20160726:]\r\nok\r\n"},
-             {"$G\n", "[G0 G54 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]\r\nok\r\n"},
-             {"G91 G1 F300 M3 S1000\n$G\n",
-              "ok\r\n[G1 G54 G17 G21 G91 G94 M0 M3 M9 T0 F300. S1000.]\r\nok\r\n"},
-             {"$X\n", "[Caution: Unlocked]\r\nok\r\n"},
-             {"$N\n", "$N0=\r\n$N1=\r\nok\r\n"},
-             {"\x18", "\r\nGrbl 0.9j ['$' for help]\r\n"},
-             {"$\n", "$$ (view Grbl settings)\r\n"}});
-        row("1.1 system commands", v11,
-            {{"$I\n", "[VER:1.1h.20190830:]\r\n[OPT:V,15,128]\r\nok\r\n"},
-             {"$G\n", "[GC:G0 G54 G17 G21 G90 G94 M5 M9 T0 F0 S0]\r\nok\r\n"},
-             {"G91 G1 F300 M3 S1000\n$G\n",
-              "ok\r\n[GC:G1 G54 G17 G21 G91 G94 M3 M9 T0 F300 S1000]\r\nok\r\n"},
-             {"$X\n", "[MSG:Caution: Unlocked]\r\nok\r\n"},
-             {"$N\n", "$N0=\r\n$N1=\r\nok\r\n"},
-             {"\x18", banner11},
-             {"$\n",
-              "[HLP:$$ $# $G $I $N $x=val $Nx=line $J=line $C $X $H ~ ! ? ctrl-x]\r\nok\r\n"}});
-
-        // G54 at 1,2,3; G55 so that here is X1; G92 so that machine X6 is X1 in G54.
-        QByteArray parameters = "ok\r\nok\r\nok\r\nok\r\n[G54:1.000,2.000,3.000]\r\n"
-                                "[G55:-1.000,0.000,0.000]\r\n";
-        for (const char *unset : {"G56", "G57", "G58", "G59", "G28", "G30"})
-            parameters += QByteArray("[") + unset + ":0.000,0.000,0.000]\r\n";
-        parameters +=
-            "[G92:4.000,0.000,0.000]\r\n[TLO:0.000]\r\n[PRB:0.000,0.000,0.000:0]\r\nok\r\n";
-        row("0.9 work offsets", v09,
-            {{"G10 L2 P1 X1 Y2 Z3\nG10 L20 P2 X1\nG0 X5\nG92 X1\n$#\n", parameters},
-             {"?", "<Idle,MPos:6.000,0.000,0.000,WPos:1.000,-2.000,-3.000>\r\n"}});
         // What the settings store holds is read only at rest.
         row("1.1 offsets only at rest", {"--time-scale", "1", "--grbl", "1.1"},
             {{"G1 X100 F100\n", "ok\r\n"}, {"$#\n", "error:8\r\n"}});
@@ -197,8 +167,8 @@ private slots:
         row("1.1 jog cancel spares a program", slow11, {{"G1 X100 F100\n\x85?", "ok\r\n<Run|"}});
         row("1.1 jog", slow11, {{"$J=G91 X100 F100\n?", "ok\r\n<Jog|"}});
         row("1.1 cancelled jog", slow11, {{"$J=G91 X100 F100\n\x85?", "ok\r\n<Idle|"}});
-        row("1.1 a line after jogs waits for them", slow11,
-            {{"$J=G91 X100 F100\nG1 X1 F100\n?", "ok\r\n<Jog|"}});
+        row("1.1 locks G-code out while it jogs", slow11,
+            {{"$J=G91 X100 F100\nG1 X1 F100\n?", "ok\r\nerror:9\r\n<Jog|"}});
         row("0.9 takes bytes from 0x80 up into the line", v09,
             {{"G0 X1\x91 Y2\n", "error: Expected command letter\r\n"}});
         row("1.1 acts on bytes from 0x80 up inside a line", v11,
@@ -218,63 +188,6 @@ private slots:
             {{"G0 X10 Y10 Z0\nG38.2 Z-20 F100\n", "ok\r\n[PRB:10.000,10.000,-3.000:1]\r\nok\r\n"},
              {"G0 Z0\nG0 X0 Y10\nG0 Z-4\nG38.2 X21 F100\n",
               "ok\r\nok\r\nok\r\n[PRB:7.500,10.000,-4.000:1]\r\nok\r\n"}});
-
-        // The same faults, in 0.9's words and by 1.1's numbers; a refused line changes nothing.
-        const char *const notIn09 = "error: Bad number format";
-        const QByteArray faults[][3] = {
-            {"hello", "error: Bad number format", "error:2"},
-            {"$Q", "error: Bad number format", "error:2"},
-            {"G99", "error: Unsupported command", "error:20"},
-            {"#", "error: Expected command letter", "error:1"},
-            {"G0 X1 X2", "error: Invalid gcode ID:25", "error:25"},
-            {"M7", "error: Unsupported command", "error:20"},
-            {"G38.2", "error: Undefined feed rate", "error:22"},
-            {"G2 M1", "error: Undefined feed rate", "error:22"},
-            {"G0 F0", "ok", "ok"},
-            {"G0 G1 X1", "error: Invalid gcode ID:24", "error:24"},
-            {"G1 G80", "error: Modal group violation", "error:21"},
-            {"G1 X5", "error: Undefined feed rate", "error:22"},
-            {"G2 X10 Y0 F100", "error: Invalid gcode ID:35", "error:35"},
-            {"G10 L2 P1 X1", "ok", "ok"},
-            {"G10 L2 P7 X1", "error: Invalid gcode ID:29", "error:29"},
-            {"G10 L2 P1 G1 X1", "error: Invalid gcode ID:24", "error:24"},
-            {"$999=1", "error: Invalid statement", "error:3"},
-            {"$0=2", "error: Value < 3 usec", "error:6"},
-            {"G1 X1 Y2 Z3 F100 (long comments do not count)", "ok", "ok"},
-            {"G1 F0", "error: Undefined feed rate", "error:22"},
-            {"G1", "ok", "ok"},
-            {"G38.2", "error: Invalid gcode ID:26", "error:26"},
-            {"G43.1 X1", "error: Invalid gcode ID:37", "error:37"},
-            {"G93 G0 X1", "error: Undefined feed rate", "ok"},
-            {"G94", "ok", "ok"},
-            {"G1 X1." + QByteArray(74, '0') + " F100", "error: Line overflow", "error:11"},
-            {"g0 x1 ; lower case and a line comment", "ok", "ok"},
-            {"$J=G91 X1 F100", notIn09, "ok"},
-            {"$J=g20 g90 g53 x1 y1 z1 f1 (all a jog may hold)", notIn09, "ok"},
-            {"$J=G91 X1", notIn09, "error:16"},
-            {"$J=X1 X2 F100", notIn09, "error:25"},
-        };
-        Turns words, numbers;
-        for (const auto &[line, word, number] : faults) {
-            words << qMakePair(line + '\n', word + "\r\n");
-            numbers << qMakePair(line + '\n', number + "\r\n");
-        }
-        row("0.9 refusals", v09, words);
-        row("1.1 refusals", v11, numbers);
-
-        // The factory's 31 settings as 0.9 lists them, with their descriptions; 1.1's 34 by
-        // number alone, MPos alone by default, and the spindle's range and laser mode added.
-        QFile factory(QFINDTESTDATA("data/settings-0.9j.txt"));
-        QVERIFY(factory.open(QIODevice::ReadOnly));
-        QByteArrayList settings09 = factory.readAll().trimmed().split('\n'), settings11;
-        for (const QByteArray &line : settings09)
-            settings11 << line.left(line.indexOf(" ("));
-        settings11[settings11.indexOf("$10=3")] = "$10=1";
-        for (const char *added : {"$30=1000", "$31=0", "$32=0"})
-            settings11.insert(settings11.indexOf("$100=250.000"), added);
-        QVERIFY(settings09.size() == 31 && settings11.size() == 34);
-        row("0.9 settings", v09, {{"$$\n", settings09.join("\r\n") + "\r\nok\r\n"}});
-        row("1.1 settings", v11, {{"$$\n", settings11.join("\r\n") + "\r\nok\r\n"}});
     }
 
     void conversation()
@@ -363,8 +276,32 @@ private slots:
             "3 $G\n$X\n$G\n",
             "1 ?",
             "1 $#\n"};
+        // A turn a line, from a fresh start: faults in 0.9's words and by 1.1's numbers (a refused
+        // line changes nothing), system commands, work offsets, check mode, and jogs, which leave
+        // the parser's modes as they were.
+        const auto oneAnswerEach = [](const QByteArray &lines) {
+            QByteArrayList turns;
+            for (const QByteArray &line : lines.split('|'))
+                turns << "1 " + line + "\n";
+            return turns;
+        };
+        const QByteArrayList words =
+            oneAnswerEach("hello|$Q|G99|#|G0 X1 X2|M7|G38.2|G2 M1|G0 F0|G0 G1 X1|G1 G80|G1 X5|"
+                          "G2 X10 Y0 F100|G10 L2 P1 X1|G10 L2 P7 X1|G10 L2 P1 G1 X1|$999=1|$0=2|"
+                          "G1 X1 Y2 Z3 F100 (long comments do not count)|G1 F0|G1|G38.2|G43.1 X1|"
+                          "G93 G0 X1|G94|G1 X1." +
+                          QByteArray(74, '0') +
+                          " F100|g0 x1 ; lower case and a line comment|G4 P0|$I|$$|$|$N|$X|"
+                          "G91 G1 F300 M3 S1000|$G|G10 L2 P1 X1 Y2 Z3|G10 L20 P2 X1|G90 G0 X5|"
+                          "G92 X1|G4 P0|$#|$C|G0 X50|G1 X") +
+            QByteArrayList{"1 ?", "2 $C\n"} +
+            oneAnswerEach("G10 L2 P1 X2|$J=G53 X5 F100|$J=X1 F100|$J=G20 G91 X0.1 F10|$J=G91 X1|"
+                          "$J=X1 X2 F100|$J=G91 F100|$J=X1 S100 F100|$J=M3 X1 F100|$J=G1 X1|$J=X1 "
+                          "F0|$J=X1 F-1|$J=g20 g90 g53 x0.01 y0.01 z0.01 f10 (all a jog may hold)|"
+                          "$G");
         for (const bool grbl11 : {false, true}) {
             const QByteArray version = grbl11 ? "1.1 " : "0.9 ";
+            QTest::newRow(version + "faults, system commands, offsets, jogs") << grbl11 << words;
             QTest::newRow(version + "pause, program end, reset, open")
                 << grbl11 << pauseEndResetOpen;
             QTest::newRow(version + "feeds, coolant, probe") << grbl11 << feedsCoolantProbe;
