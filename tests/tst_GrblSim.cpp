@@ -121,36 +121,10 @@ private slots:
              {"M5 M9 G53 G0 Z-6\n?", wpos + "-6.000|Bf:15,128|FS:0,0|Pn:P|Ov:100,100,120>\r\n"},
              {"$H\n?", "ok\r\n<Idle|WPos:7.000,-3.000,0.000|Bf:15,128|FS:0,0>\r\n"}});
 
-        // M0 answers once cycle start lets it go, and the lines after it wait unread; program
-        // end resets the modes but keeps G92, the tool offset, F and T; a reset keeps G10's
-        // systems only, and so does a fresh open of the port, which also forgets the position.
-        row("1.1 program pause", v11,
-            {{"G1 X0.5 F300\nM0\nG0 X0\n?",
-              "ok\r\n<Hold:0|MPos:0.500,0.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>\r\n"},
-             {"~?", "ok\r\nok\r\n<Idle|MPos:0.000,0.000,0.000|FS:0,0|Ov:100,100,100>\r\n"}});
-        row("0.9 program end", v09,
-            {{"G10 L20 P2 X3\nG55 G91 G93 M8 T4 G43.1 Z2\nG92 Y1\nM30\n$G\n?",
-              "ok\r\nok\r\nok\r\n[Pgm End]\r\nok\r\n[G1 G54 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]"
-              "\r\nok\r\n<Idle,MPos:0.000,0.000,0.000,WPos:0.000,1.000,-2.000>\r\n"},
-             {"G0 X1 Y1\n\x18$G\n?",
-              "ok\r\n\r\nGrbl 0.9j ['$' for help]\r\n[G0 G54 G17 G21 G90 G94 M0 M5 M9 T0 F0. S0.]"
-              "\r\nok\r\n<Idle,MPos:1.000,0.000,0.000,WPos:1.000,0.000,0.000>\r\n"},
-             {"reopen", "\r\nGrbl 0.9j ['$' for help]\r\n"},
-             {"G55 X0\n?", "ok\r\n<Idle,MPos:-3.000,0.000,0.000,WPos:0.000,0.000,0.000>\r\n"}});
-        row("1.1 program end", v11,
-            {{"G55 G43.1 Z2 T4\nM2\n$G\n?",
-              "ok\r\n[MSG:Pgm End]\r\nok\r\n[GC:G1 G54 G17 G21 G90 G94 M5 M9 T0 F0 S0]\r\nok\r\n"
-              "<Idle|MPos:0.000,0.000,0.000|FS:0,0|WCO:0.000,0.000,2.000>\r\n"}});
         row("1.1 reset while moving", {"--grbl", "1.1"},
             {{"G1 X10 F100\n\x18",
               "ok\r\nALARM:3\r\n" + banner11 + "[MSG:'$H'|'$X' to unlock]\r\n"},
              {"G0 X0\n", "error:9\r\n"}});
-        row("1.1 check mode", v11,
-            {{"$C\n?", "[MSG:Enabled]\r\nok\r\n"
-                       "<Check|MPos:0.000,0.000,0.000|FS:0,0|WCO:0.000,0.000,0.000>\r\n"},
-             {"G0 X50\nG1 X\n?",
-              "ok\r\nerror:2\r\n<Check|MPos:0.000,0.000,0.000|FS:0,0|Ov:100,100,100>\r\n"},
-             {"$C\n", "[MSG:Disabled]\r\nok\r\n" + banner11}});
         // Jogs in machine, work, inch and relative terms; the parser stays in G0 G21 G90.
         row("1.1 jogs leave the modal state", v11,
             {{"G10 L2 P1 X2\n$J=G53 X5 F100\n$J=X1 F100\n$J=G20 G91 X1 F10\n$G\n",
