@@ -66,8 +66,11 @@ MainWindow::MainWindow(QWidget *parent)
     ShowDialect();
 
     connect(&session, &MachineSession::lineReceived, this, &MainWindow::ParseReceivedLine);
-    connect(&session, &MachineSession::lineSent, this,
-            [this](const QString &line) { AppendTerminal(line, Qt::blue); });
+    connect(&session, &MachineSession::lineSent, this, [this](const QString &line) {
+        AppendTerminal(line, Qt::blue);
+        if (line.startsWith(QLatin1String("$J="))) // busy before any report says so
+            UpdateGating();
+    });
     connect(&session, &MachineSession::notice, this,
             [this](const QString &text) { AppendTerminal(text, noticeColour); });
     connect(&session, &MachineSession::jobChanged, this, &MainWindow::JobChanged);

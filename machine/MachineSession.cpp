@@ -898,6 +898,9 @@ void MachineSession::readStatus(const QString &line)
 {
     report = parseStatusReport(line);
     machineState = report.state;
+    // Only a report that follows the jog's ok was made after the jog set off.
+    jogUnreported = std::any_of(sentLines.begin(), sentLines.end(),
+                                [](const QByteArray &sent) { return sent.startsWith("$J="); });
     // A readable 1.1 report tells the dialect of a controller that said nothing else yet.
     if (report.barForm && (report.machine || report.work) && grbl.kind == Dialect::Unknown)
         learnDialect(Dialect{Dialect::Grbl11, QStringLiteral("1.1"), false, 127});
@@ -1166,6 +1169,7 @@ bool MachineSession::write(const QByteArray &bytes, int tag)
         return false;
     window.sent(size, tag);
     sentLines.enqueue(bytes);
+    jogUnreported = jogUnreported || bytes.startsWith("$J=");
     emit lineSent(QString::fromLatin1(bytes));
     return true;
 }

@@ -137,7 +137,12 @@ public:
     // the link was lost or the controller restarted. A position the report did not carry is
     // derived from the other and the last work offset, or kept as it was when it cannot be.
     const QString &state() const { return machineState; }
-    bool isIdle() const { return isConnected() && machineState == QLatin1String("Idle"); }
+    // A 1.1 jog makes the machine busy before any report can say so: G-code sent meanwhile
+    // would be locked out.
+    bool isIdle() const
+    {
+        return isConnected() && machineState == QLatin1String("Idle") && !jogUnreported;
+    }
     // Nothing planned is left to run: Idle, or the check mode where nothing moves.
     bool atRestState() const
     {
@@ -285,7 +290,8 @@ private:
     bool offsetsAsked = false;
     // "$#" is refused while the machine moves: asked again once a report says it is at rest.
     bool offsetsAwaitReport = false;
-    bool inParameters = false; // between "$#"'s first line and its "ok"
+    bool jogUnreported = false; // a jog was written and no report has come since its ok
+    bool inParameters = false;  // between "$#"'s first line and its "ok"
     int offsetsTries = 0;
     int shownSystem = 54;
     std::array<double, 3> maxRate{500, 500, 500};   // $110-$112, factory values until read
