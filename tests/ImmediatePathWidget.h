@@ -6,9 +6,8 @@
 #include <QOpenGLFunctions_1_1>
 #include <QOpenGLWidget>
 
-// The toolpath drawn vertex by vertex in immediate mode, under the same view as the preview:
-// the way the path was drawn before vertex arrays, kept as the yardstick for their pixels and
-// their speed.
+// The toolpath drawn vertex by vertex in immediate mode under the preview's view, as it was drawn
+// before vertex arrays: the yardstick for their pixels and their speed.
 class ImmediatePathWidget : public QOpenGLWidget, protected QOpenGLFunctions_1_1
 {
 public:

@@ -25,8 +25,7 @@ template <typename T> T *child(QObject *window, const char *name)
     return found;
 }
 
-// The toolkit keeps its windows in a hash, whose order differs from Qt 5 to Qt 6: a name that
-// two windows share is a mistake in the test, not a choice.
+// Two windows of one name are a mistake: which one comes first differs from Qt 5 to Qt 6.
 inline QWidget *topLevel(const char *objectName)
 {
     QWidget *found = nullptr;

@@ -25,7 +25,6 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextBlock>
-#include <QTextBrowser>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -46,10 +45,9 @@ char *toString(const ViewControl &v)
 
 namespace {
 
-// The highlighter as its rules are written, the yardstick for the station's single-pass scanner:
-// thirteen pattern searches per line, each applied over the ones before. The rule that colours
-// each character in the end, -1 for none.
-QVector<int> ruleOfEachCharacter(const QString &text)
+// The highlighter's rules as written, thirteen pattern searches each over the ones before: the
+// yardstick for the single-pass scanner. The format of each character.
+QVector<QTextCharFormat> formatsOfTheRules(const QString &text)
 {
     static const QVector<QRegularExpression> rules = [] {
         QVector<QRegularExpression> list;
@@ -59,25 +57,16 @@ QVector<int> ruleOfEachCharacter(const QString &text)
             list << QRegularExpression(QString("[%1]-?[0-9]*\\.?[0-9]*").arg(letter));
         return list << QRegularExpression("[(][^)]*[)]");
     }();
-    QVector<int> found(text.size(), -1);
+    QVector<QTextCharFormat> found(text.size());
     for (int rule = 0; rule < rules.size(); ++rule) {
         QRegularExpressionMatchIterator matches = rules[rule].globalMatch(text);
         while (matches.hasNext()) {
             const QRegularExpressionMatch match = matches.next();
             std::fill(found.begin() + match.capturedStart(), found.begin() + match.capturedEnd(),
-                      rule);
+                      GCodeSyntaxHighlighter::ruleFormat(HighlightRule(rule)));
         }
     }
     return found;
-}
-
-// Rules as letters, one a character: the rule's letter, '(' for a comment, ' ' for none.
-QVector<int> rulesOf(const QString &letters)
-{
-    QVector<int> rules;
-    for (const QChar letter : letters)
-        rules << (letter == ' ' ? -1 : int(QStringLiteral("NMGXYZIJKRSF(").indexOf(letter)));
-    return rules;
 }
 
 // The formats the toolkit stores in the layout, which is what gets painted, one a character.
@@ -87,15 +76,6 @@ QVector<QTextCharFormat> painted(const QTextBlock &block)
     for (const QTextLayout::FormatRange &range : block.layout()->formats())
         std::fill(formats.begin() + range.start, formats.begin() + range.start + range.length,
                   range.format);
-    return formats;
-}
-
-QVector<QTextCharFormat> formatsOf(const QVector<int> &rules)
-{
-    QVector<QTextCharFormat> formats;
-    for (const int rule : rules)
-        formats << (rule < 0 ? QTextCharFormat()
-                             : GCodeSyntaxHighlighter::ruleFormat(HighlightRule(rule)));
     return formats;
 }
 
@@ -116,8 +96,7 @@ Path interpreted(const QString &text)
     return path;
 }
 
-// Each point to the last bit of its floats, so that equal lists are equal paths and a
-// difference names the first point that differs.
+// To the last bit of the floats, so that a difference names the first point that differs.
 QStringList points(const Path &path)
 {
     QStringList texts;
@@ -157,10 +136,8 @@ constexpr int side = 400;
 
 } // namespace
 
-// The main window and its parts: their wiring; the program editor's gutter, cursor band, dropped
-// files and word colours (against the highlighter's rules as pattern searches); the preview's
-// reading of programs as the controller reads them, run times, drawing, view and tool marker;
-// the terminal pane; the connection lamp.
+// The main window's wiring; the editor's gutter, drops and colours; the preview's reading of
+// programs, run times, drawing, view and marker; the terminal pane; the connection lamp.
 class TestMainWindow : public QObject
 {
     Q_OBJECT
@@ -169,8 +146,7 @@ private:
     QTemporaryDir folder;
     Path path;
     QLCDNumber envelopeX, envelopeY, envelopeZ, toolX, toolY, toolZ;
-    // Each test's own, the last one's dropped as the next begins; the window only for the tests
-    // that open it.
+    // Each test's own; the window only for the tests that open it.
     std::unique_ptr<CodeEditor> editor;
     std::unique_ptr<OpenGLWidget> preview;
     std::unique_ptr<QPlainTextEdit> edit;
@@ -203,8 +179,7 @@ private:
                       int(ratio * side / 2 - (y + view.yTrans * 0.1) * perUnit));
     }
 
-    // A stretch removed (now and then everything), an undo, or a few lines, a line
-    // separator, a faulty or a command word inserted.
+    // A stretch (or everything) removed, an undo, or lines, a separator or a word inserted.
     static void applyRandomEdit(QTextDocument &document, QRandomGenerator &random)
     {
         QTextCursor cursor(&document);
@@ -296,8 +271,7 @@ private slots:
         row("repeats are one press", "press PgUp button|repeat PgUp button|release PgUp button",
             "pressed 4|released");
         row("the key pressed last leads",
-            "press Right button|press Up button|held|release Up "
-            "button|held",
+            "press Right button|press Up button|held|release Up button|held",
             "pressed 0|pressed 2|held 2|released|held 0");
         row("Shift", "shift Down button|release Down button", "");
         row("a field of the surface", "press Down spin|release Down spin", "");
@@ -315,8 +289,6 @@ private slots:
         const QMap<QString, QWidget *> at{{"button", new QPushButton(surface)},
                                           {"spin", new QDoubleSpinBox(surface)},
                                           {"outside", new QLineEdit(&window)}};
-        at["spin"]->move(0, 40);
-        at["outside"]->move(0, 80);
         KeyboardJog keys;
         keys.addSurface(surface);
         QStringList log;
@@ -334,24 +306,21 @@ private slots:
             QWidget *widget = at.value(words.last());
             widget->setFocus();
             QTRY_COMPARE(QApplication::focusWidget(), widget);
-            const auto send = [&](QEvent::Type type, Qt::KeyboardModifiers modifiers, bool repeat) {
-                QKeyEvent key(type, keyNamed(words[1]), modifiers, QString(), repeat);
+            const bool repeat = words[0] == "repeat";
+            const auto send = [&](QEvent::Type type) {
+                QKeyEvent key(type, keyNamed(words[1]),
+                              words[0] == "shift" ? Qt::ShiftModifier : Qt::NoModifier, QString(),
+                              repeat);
                 QApplication::sendEvent(widget, &key);
             };
-            if (words[0] == "press" || words[0] == "shift")
-                send(QEvent::KeyPress, words[0] == "shift" ? Qt::ShiftModifier : Qt::NoModifier,
-                     false);
-            for (const bool repeat : {true, false}) {
-                if (words[0] == (repeat ? "repeat" : "release"))
-                    send(QEvent::KeyRelease, Qt::NoModifier, repeat);
-            }
-            if (words[0] == "repeat")
-                send(QEvent::KeyPress, Qt::NoModifier, true);
+            if (words[0] == "release" || repeat)
+                send(QEvent::KeyRelease);
+            if (words[0] == "press" || words[0] == "shift" || repeat)
+                send(QEvent::KeyPress);
         }
         QCOMPARE(log.join('|'), heard);
     }
 
-    // Emptying the editor keeps the drawn path.
     void typingRedrawsThePreview()
     {
         openWindow();
@@ -362,11 +331,6 @@ private slots:
         QTest::keyClick(windowEditor, Qt::Key_Return);
         QTest::keyClicks(windowEditor, "G0 X-20");
         QTRY_COMPARE(shown("lcdNumberX"), 70.0);
-        windowEditor->selectAll();
-        QTest::keyClick(windowEditor, Qt::Key_Delete);
-        QCOMPARE(windowEditor->toPlainText(), QString());
-        windowPreview->grabFramebuffer(); // one more repaint
-        QCOMPARE(shown("lcdNumberX"), 70.0);
         // A kept map draws the program it levels; cleared, the operator's again.
         auto *save = child<QAction>(window.get(), "actionSave_Levelled_Program");
         windowEditor->setPlainText("G0 X0 Y0 Z0\nG1 X10 F100"); // where it starts is known
@@ -377,7 +341,6 @@ private slots:
         QTRY_COMPARE(shown("lcdNumberZ"), 2.0);
         QVERIFY(save->isEnabled());
         // Saved is the program the map makes, not the operator's in the editor.
-        QTemporaryDir folder;
         QTimer::singleShot(300, [&] {
             auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
             QVERIFY(dialog);
@@ -402,11 +365,8 @@ private slots:
         openWindow();
         windowEditor->setPlainText("G1 X100 Y50");
         windowPreview->grabFramebuffer();
-        ViewControl expected = windowPreview->view();
-        QVERIFY(expected.lookFromAbove(windowPreview->envelope()));
         child<QPushButton>(window.get(), "pushButtonLookFromAbove")->click();
-        QCOMPARE(windowPreview->view().zoom, expected.zoom);
-        QCOMPARE(windowPreview->view().xTrans, -500);
+        QCOMPARE(windowPreview->view().xTrans, -500); // centred on X 0 to 100
         for (const char *name : {"checkBoxOrigin", "checkBoxBounding", "checkBoxTool"}) {
             QCheckBox *box = child<QCheckBox>(window.get(), name);
             const QImage before = windowPreview->grabFramebuffer();
@@ -418,114 +378,42 @@ private slots:
         }
     }
 
-    // Offline nothing goes out, so the captions keep saying what the machine was last told.
-    void captionsChangeOnlyWhenSent()
-    {
-        openWindow();
-        for (const QString button : {"pushButtonSpindle", "pushButtonCoolant"}) {
-            const QString before = child<QPushButton>(window.get(), qPrintable(button))->text();
-            QMetaObject::invokeMethod(window.get(), qPrintable("on_" + button + "_clicked"));
-            QCOMPARE(child<QPushButton>(window.get(), qPrintable(button))->text(), before);
-        }
-    }
-
     // An action or a button, and the dock or dialog it shows.
-    void actionsShowTheirWindows_data()
-    {
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("actionMachine_Coordinates") << "dockWidgetMachineCoordinates";
-        QTest::newRow("actionWork_Coordinates") << "dockWidgetWorkCoordniates";
-        QTest::newRow("actionG_Code_Editor") << "dockWidgetGCodeEditor";
-        QTest::newRow("action3D_Preview") << "dockWidget3DPeview";
-        QTest::newRow("actionSpecial_Commands") << "dockWidgetSpecialCommands";
-        QTest::newRow("actionMacros") << "dockWidgetMacros";
-        QTest::newRow("actionCom_Port_Settings") << "SettingsDialog";
-        QTest::newRow("pushButtonConnection") << "SettingsDialog";
-        QTest::newRow("actionGRBL_Config") << "GrblSettingsDialog";
-        QTest::newRow("pushButtonOpenProbeDialog") << "ProbingDialog";
-        QTest::newRow("actionPositions") << "PositionsDialog";
-        QTest::newRow("pushButtonPositions") << "PositionsDialog";
-        QTest::newRow("actionHolecutter_Tool") << "HelicalHoleCutter";
-        QTest::newRow("actionHeight_Map") << "HeightMapDialog";
-        QTest::newRow("actionGamepad_Config") << "WindowsGamepad";
-    }
-
     void actionsShowTheirWindows()
     {
         openWindow();
-        QFETCH(QString, shown);
-        const char *action = QTest::currentDataTag();
-        QWidget *target = window->findChild<QWidget *>(shown);
-        if (!target)
-            target = topLevel(qPrintable(shown));
-        target->close();
-        if (auto *button = window->findChild<QPushButton *>(action))
-            button->click();
-        else
-            child<QAction>(window.get(), action)->trigger();
-        QVERIFY(target->isVisible());
-        target->hide();
-    }
-
-    // Centred on the window wherever it stands; OK and Escape close it.
-    void infoBoxIsCentredAndCloses()
-    {
-        openWindow();
-        for (const QPoint position : {QPoint(0, 0), QPoint(210, 137)}) {
-            window->move(position);
-            QTest::qWait(50);
-            QRect seen;
-            QTimer::singleShot(100, [&] {
-                QWidget *box = QApplication::activeModalWidget();
-                if (!box)
-                    return;
-                seen = box->frameGeometry();
-                QVERIFY(box->findChild<QTextBrowser *>()->toPlainText().contains(qVersion()));
-                if (position.isNull())
-                    box->findChild<QPushButton *>()->click();
-                else
-                    QTest::keyClick(box, Qt::Key_Escape);
-            });
-            child<QAction>(window.get(), "actionInfo")->trigger();
-            QVERIFY(!QApplication::activeModalWidget());
-            const QPoint centre = window->frameGeometry().center();
-            QCOMPARE(seen,
-                     QRect(centre.x() - seen.width() / 2, centre.y() - 75, seen.width(), 150));
+        for (const QString row :
+             {"actionMachine_Coordinates dockWidgetMachineCoordinates",
+              "actionMacros dockWidgetMacros", "pushButtonConnection SettingsDialog",
+              "actionGRBL_Config GrblSettingsDialog", "pushButtonOpenProbeDialog ProbingDialog",
+              "pushButtonPositions PositionsDialog", "actionHolecutter_Tool HelicalHoleCutter",
+              "actionHeight_Map HeightMapDialog", "actionGamepad_Config WindowsGamepad"}) {
+            const QStringList names = row.split(' ');
+            QWidget *target = window->findChild<QWidget *>(names[1]);
+            if (!target)
+                target = topLevel(qPrintable(names[1]));
+            target->close();
+            if (auto *button = window->findChild<QPushButton *>(names[0]))
+                button->click();
+            else
+                child<QAction>(window.get(), qPrintable(names[0]))->trigger();
+            QVERIFY2(target->isVisible(), qPrintable(row));
+            target->hide();
         }
     }
 
-    void gutterGrowsWithTheDigitsOfTheLineCount_data()
-    {
-        QTest::addColumn<int>("lines");
-        QTest::addColumn<int>("digits");
-        QTest::newRow("empty") << 1 << 1;
-        QTest::newRow("9") << 9 << 1;
-        QTest::newRow("10") << 10 << 2;
-        QTest::newRow("100") << 100 << 3;
-    }
-
+    // The line numbers' gutter widens as the line count gains a digit, and the text moves over.
     void gutterGrowsWithTheDigitsOfTheLineCount()
     {
-        QFETCH(int, lines);
-        QFETCH(int, digits);
-        editor->setPlainText(QString("G1\n").repeated(lines - 1));
-        QCOMPARE(editor->blockCount(), lines);
-        const int width = digits * editor->fontMetrics().horizontalAdvance(QLatin1Char('9')) + 20;
-        QCOMPARE(editor->lineNumberAreaWidth(), width);
-        QCOMPARE(editor->viewport()->geometry().left() - editor->contentsRect().left(), width);
-    }
-
-    void bandFollowsTheCursorUnlessReadOnly()
-    {
-        editor->setPlainText("G1 X1\nG1 X2");
-        editor->moveCursor(QTextCursor::End);
-        QCOMPARE(editor->extraSelections().size(), 1);
-        const QTextEdit::ExtraSelection band = editor->extraSelections().first();
-        QVERIFY(band.format.property(QTextFormat::FullWidthSelection).toBool());
-        QCOMPARE(band.cursor.blockNumber(), 1);
-        editor->setReadOnly(true);
-        editor->moveCursor(QTextCursor::Start);
-        QVERIFY(editor->extraSelections().isEmpty());
+        QList<int> widths;
+        for (const int lines : {1, 9, 10, 100}) {
+            editor->setPlainText(QString("G1\n").repeated(lines - 1));
+            widths << editor->lineNumberAreaWidth();
+            QCOMPARE(editor->viewport()->geometry().left() - editor->contentsRect().left(),
+                     widths.last());
+        }
+        QVERIFY(widths[0] == widths[1] && widths[1] < widths[2] && widths[2] < widths[3]);
+        QVERIFY(widths[3] > 3 * editor->fontMetrics().horizontalAdvance(QLatin1Char('9')));
     }
 
     // The context menu starts a job at the line under the pointer, not while one runs.
@@ -551,8 +439,7 @@ private slots:
             QApplication::sendEvent(editor->viewport(), &event);
         }
         QCOMPARE(offered, (QList<bool>{false, true}));
-        QCOMPARE(asked.count(), 1);
-        QCOMPARE(asked.first().first().toInt(), 2);
+        QCOMPARE(QList<QVariantList>(asked), QList<QVariantList>{{2}});
     }
 
     // A program file replaces the text; anything else leaves it, and the file's address is
@@ -577,7 +464,6 @@ private slots:
             old);
         row({"gone.nc"}, {}, 0, old);
         row({"folder.nc/"}, {}, 0, old);
-        row({"notes.txt"}, {"G1 X9"}, -1, old);
         row({"notes.txt", "d.nc"}, {"G1 X9", "G1 X8"}, -1, old);
         row({"during a job.nc"}, {"G1 X7"}, 2, old);
     }
@@ -622,57 +508,28 @@ private slots:
         QCOMPARE(editor->toPlainText(), QStringLiteral("G1 Z-1"));
     }
 
-    // Each line with its rules: every rule; an unclosed comment leaves the letters coloured;
-    // nothing between two comments; a nested comment ends at the first close; letters inside
-    // words.
-    void highlightRules_data()
-    {
-        QTest::addColumn<QString>("rules");
-        QTest::newRow("N10 G01 X-12.5 Y3 F300 (feed)") << "NNN GGG XXXXXX YY FFFF ((((((";
-        QTest::newRow("n1m2g3x4y5z6i7j8k9r0s1f2(a)") << "NNMMGGXXYYZZIIJJKKRRSSFF(((";
-        QTest::newRow("G1 (x1 y") << "GG  XX Y";
-        QTest::newRow("(a)G(b)") << "(((G(((";
-        QTest::newRow("(a(b)c)x") << "(((((  X";
-        QTest::newRow("max") << "M X";
-    }
-
-    // The scanner's spans as the document holds them, and the pattern searches, agree.
-    void highlightRules()
-    {
-        QFETCH(QString, rules);
-        const QString line = QTest::currentDataTag();
-        QCOMPARE(ruleOfEachCharacter(line), rulesOf(rules));
-        editor->setPlainText(line);
-        QCOMPARE(painted(editor->document()->firstBlock()), formatsOf(rulesOf(rules)));
-    }
-
     void highlightingAgreesWithThePatternSearches()
     {
+        const int longest = GCodeSyntaxHighlighter::longestHighlightedLine;
+        editor->setPlainText(QString("G1X1").repeated(longest)); // too long to colour
+        QVERIFY(editor->document()->firstBlock().layout()->formats().isEmpty());
         QRandomGenerator random(31);
         for (int round = 0; round < 12; ++round) {
-            QStringList lines;
-            for (int n = 0; n < GCodeSyntaxHighlighter::immediateBlocks - 1; ++n)
+            // Each rule, open, paired and nested comments, a letter in a word, the longest line.
+            QStringList lines = QString("N10 G01 X-12.5 Y3 F300 (feed)|n1m2g3x4y5z6i7j8k9r0s1f2(a)|"
+                                        "G1 (x1 y|(a)G(b)|(a(b)c)x|max")
+                                    .split('|')
+                                << QString("G1X1").repeated(longest).left(longest);
+            while (lines.size() < GCodeSyntaxHighlighter::immediateBlocks - 1)
                 lines << lineWithRandomLetters(random);
             editor->setPlainText(lines.join('\n'));
             for (QTextBlock block = editor->document()->firstBlock(); block.isValid();
                  block = block.next())
-                QCOMPARE(painted(block), formatsOf(ruleOfEachCharacter(block.text())));
+                QCOMPARE(painted(block), formatsOfTheRules(block.text()));
         }
     }
 
-    void overlongLineStaysPlain()
-    {
-        const QString line =
-            QString("G1X1").repeated(GCodeSyntaxHighlighter::longestHighlightedLine);
-        editor->setPlainText(line);
-        QVERIFY(editor->document()->firstBlock().layout()->formats().isEmpty());
-        editor->setPlainText(line.left(GCodeSyntaxHighlighter::longestHighlightedLine));
-        QCOMPARE(painted(editor->document()->firstBlock()).first(),
-                 GCodeSyntaxHighlighter::ruleFormat(HighlightRule::G));
-    }
-
-    // Colouring lines as they come into view changes no text, so it must not look like an
-    // edit to whoever follows the editor (the preview re-reads the program on every edit).
+    // Colouring lines as they come into view must not look like an edit: the preview re-reads.
     void largeEditsAreHighlightedWhenSeenAndAreNoEdit()
     {
         const int lines = 3 * GCodeSyntaxHighlighter::immediateBlocks;
@@ -685,27 +542,24 @@ private slots:
             return GCodeSyntaxHighlighter::isHighlighted(block) +
                    !block.layout()->formats().isEmpty();
         };
-        const auto marked = [&](int line) { return marks(line) > 0; };
-        const auto coloured = [&](int line) { return marks(line) == 2; };
         editor->repaint();
         int count = 0;
         for (int line = 0; line < lines; ++line)
-            count += marked(line);
-        QVERIFY(coloured(0) && count < 100); // what the view shows, not the program
+            count += marks(line) > 0;
+        QVERIFY(marks(0) == 2 && count < 100); // what the view shows, not the program
 
         editor->verticalScrollBar()->setValue(editor->verticalScrollBar()->maximum());
         editor->repaint();
-        QVERIFY(coloured(lines - 1) && !marked(lines / 2));
+        QVERIFY(marks(lines - 1) == 2 && marks(lines / 2) == 0);
         QCOMPARE(edits.count(), 0);
 
         // An edit far out of view, of a few lines, is highlighted right away.
         QTextCursor(doc->findBlockByNumber(lines / 2)).insertText("G0 Z5\nG0 X3\n");
-        QVERIFY(coloured(lines / 2) && coloured(lines / 2 + 1));
+        QVERIFY(marks(lines / 2) == 2 && marks(lines / 2 + 1) == 2);
         QCOMPARE(edits.count(), 1);
     }
 
-    // The path after the origin. Each case also holds for the plain reference reader, so the two
-    // agree on the hand cases as on the generated ones below.
+    // The path after the origin, which the plain reference reader finds too.
     void lines_data()
     {
         QTest::addColumn<QString>("text");
@@ -713,14 +567,9 @@ private slots:
         const auto row = [](const char *name, const QString &text, const Path &path) {
             QTest::newRow(name) << text << path;
         };
-        row("CAM-style modal lines", "G1 X10 Y5 F300\nX20\nY30\nZ-1",
-            {{10, 5, 0, 1}, {20, 5, 0, 1}, {20, 30, 0, 1}, {20, 30, -1, 1}});
         row("the mode at the start is G0", "X5 Y5", {{5, 5, 0, 0}});
-        row("several G words", "G90 G1 X10", {{10, 0, 0, 1}});
         row("incremental square", "G91 G1 X10\nY10\nX-10\nY-10",
             {{10, 0, 0, 1}, {10, 10, 0, 1}, {0, 10, 0, 1}, {0, 0, 0, 1}});
-        row("incremental, then absolute", "G91\nG0 X5\nX5\nG90 X1",
-            {{5, 0, 0, 0}, {10, 0, 0, 0}, {1, 0, 0, 0}});
         row("inches", "G20 G0 X1 Y-0.5 F10\nG91 X1\nG21 X1",
             {{25.4f, -12.7f, 0, 0}, {50.8f, -12.7f, 0, 0}, {51.8f, -12.7f, 0, 0}});
         row("blanks inside words", "G 1 X 1 0 Y - 2 . 5\tZ+.5", {{10, -2.5f, 0.5f, 1}});
@@ -756,9 +605,8 @@ private slots:
         QCOMPARE(points(ProgramReference::interpret(text)), points(expected));
     }
 
-    // From the origin to (10, 0) on a radius of 10: the centre lies 8.66 below or above the
-    // chord, and the arc's far point is 1.34 or 18.66 away from it, on the side the direction
-    // and the sign of the radius choose.
+    // From the origin to (10, 0) on a radius of 10: centre and far point lie 8.66 and 1.34 or
+    // 18.66 off the chord, on the side the direction and the sign of the radius choose.
     void radiusArcs_data()
     {
         QTest::addColumn<QString>("text");
@@ -769,7 +617,6 @@ private slots:
         QTest::newRow("clockwise, longer") << "G2 X10 R-10" << h << h + 10;
         QTest::newRow("counter-clockwise, shorter") << "G3 X10 R10" << h << h - 10;
         QTest::newRow("counter-clockwise, longer") << "G3 X10 R-10" << -h << -h - 10;
-        QTest::newRow("inches") << "G20 G3 X0.3937008 R-0.3937008" << -h << -h - 10;
     }
 
     void radiusArcs()
@@ -808,9 +655,8 @@ private slots:
                  PathBuilder::pointLimit);
     }
 
-    // With the factory settings (500 mm/min, 10 mm/s^2 on every axis, junction deviation
-    // 0.01 mm): 10 mm at F600 runs at 8.33 mm/s, reached after 0.83 s and 3.47 mm, and takes
-    // 2 * 0.83 s + 3.06 mm / 8.33 mm/s = 2.03 s.
+    // Factory settings (500 mm/min, 10 mm/s^2): 10 mm at F600 runs at 8.33 mm/s, reached after
+    // 0.83 s and 3.47 mm, and takes 2 * 0.83 s + 3.06 mm / 8.33 mm/s = 2.03 s.
     void runTime_data()
     {
         QTest::addColumn<QString>("program");
@@ -823,9 +669,7 @@ private slots:
         QTest::newRow("a spindle stop lets the motion run out")
             << "G1 X10 F600\nM5\nX20" << 2 * tenMillimetres;
         QTest::newRow("a dwell") << "G1 X10 F600\nG4 P1.5" << tenMillimetres + 1.5;
-        // Along a diagonal both axes run at their limit: the move is as long as each axis's.
         QTest::newRow("a rapid at the axes' rates") << "G0 X10 Y10" << tenMillimetres;
-        QTest::newRow("inches") << "G20 G1 X0.3937008 F23.622" << tenMillimetres;
         QTest::newRow("no feed rate, refused by the controller") << "G1 X10" << 0.0;
         QTest::newRow("a refused arc") << "G2 X10 F600" << 0.0;
     }
@@ -859,8 +703,7 @@ private slots:
         QVERIFY(qAbs(estimateRunTime(u"G1 X10 F600", fast).totalSeconds - 1.25) < 1e-9);
     }
 
-    // A text without a line leaves the drawn path; the preview pads a lone point with two more,
-    // which the next reading must not build on.
+    // A text without lines keeps the path; the next reading drops the preview's padding.
     void emptyTextKeepsThePathPaddingIsRebuilt()
     {
         Path path{{1, 2, 3, 1}};
@@ -886,18 +729,8 @@ private slots:
         const QRegularExpression wordNumber("^[+-]?[0-9]*\\.?[0-9]*");
         for (int n = 0; n < 200000; ++n) {
             const QString text = wordNumber.match(RandomWords::number(random)).captured();
-            const float expected = text.toFloat();
-            const float actual = programNumberToFloat(text);
+            const float expected = text.toFloat(), actual = programNumberToFloat(text);
             QVERIFY2(std::memcmp(&actual, &expected, sizeof(float)) == 0, qPrintable(text));
-        }
-    }
-
-    void agreesWithTheReference()
-    {
-        QRandomGenerator random(2024);
-        for (int round = 0; round < 20; ++round) {
-            const QString text = RandomWords::controllerProgram(random, 1000);
-            QCOMPARE(points(interpreted(text)), points(ProgramReference::interpret(text)));
         }
     }
 
@@ -931,8 +764,7 @@ private slots:
         }
     }
 
-    // Left drags tilt within half a turn and spin, right drags pan, the wheel zooms (not
-    // sideways); each within its limits.
+    // Left drags tilt (half a turn) and spin, right drags pan, the wheel (not sideways) zooms.
     void mouseAndWheelMoveTheViewWithinLimits()
     {
         const auto drag = [this](Qt::MouseButton button, QPoint to) {
@@ -995,10 +827,8 @@ private slots:
         QCOMPARE(frame().pixelColor(200, 200), QColor(85, 85, 85));
     }
 
-    // Every point drawn vertex by vertex, as the yardstick. Scattered points give the same
-    // pixels. A dense walk, whose points mostly lie within half a pixel of the last one drawn
-    // and are left out, stays within a pixel of it: each pixel of the path in either picture
-    // has one at most a pixel away in the other, and the rapid moves keep their share of it.
+    // Against every point drawn: scattered points give the same pixels; a dense walk, whose
+    // points within half a pixel are left out, stays within a pixel, rapids keeping their share.
     void pathLooksAsEveryPointDrawn_data()
     {
         QTest::addColumn<double>("step"); // 0: scattered
@@ -1066,20 +896,18 @@ private slots:
         };
         QCOMPARE(sides(frame()), QStringLiteral("ggg"));
         path[3] = path[0]; // not told: the image keeps the top side
-        preview->setDonePoints(2);
-        QCOMPARE(sides(frame()), QStringLiteral("dgg"));
-        preview->setDonePoints(3);
-        QCOMPARE(sides(frame()), QStringLiteral("ddg"));
-        preview->setDonePoints(1); // a new job: the image is drawn anew, from the path as it is
-        QCOMPARE(sides(frame()), QStringLiteral("gg-"));
+        // Back to 1, a new job: the image is drawn anew, from the path as it is.
+        for (const auto &[done, seen] : {std::pair{2, "dgg"}, {3, "ddg"}, {1, "gg-"}}) {
+            preview->setDonePoints(done);
+            QCOMPARE(sides(frame()), QString(seen));
+        }
         // A start's way in is drawn over the image in a colour of its own, and goes with it.
         preview->setWayIn({{5, -5, 0}, {5, 5, 0}, {-5, 5, 0}});
         QVERIFY(near(frame(), pixelOf(5, 0), "rb"));
         QVERIFY(near(frame(), pixelOf(2.5, 5), "rb"));
         preview->setWayIn({});
         QCOMPARE(sides(frame()), QStringLiteral("gg-"));
-        // A height map lies under the path, blue where it is lowest, amber where highest; the
-        // points of a grid to probe are white dots over everything.
+        // A height map under the path, blue low, amber high; probe points white over all.
         preview->setHeightMap(HeightMap({0, 0, 10, 10, 2, 2}, {-0.1, -0.1, 0.1, 0.1}));
         preview->setProbeGrid({{2, 8}});
         const QImage mapped = frame();
@@ -1129,11 +957,8 @@ private slots:
         QTest::newRow("2x2 has no lamp") << QSize(2, 2) << 0 << 0 << QVector<Spot>{};
         QTest::newRow("1x1 is not negative") << QSize(1, 1) << 0 << 0 << QVector<Spot>{};
         const QVector<Spot> spots18{{12, 4}, {9, 5}, {6, 6}, {3, 7}};
-        QTest::newRow("20x20") << QSize(20, 20) << 18 << 121 << spots18;
         QTest::newRow("the smaller side decides") << QSize(40, 20) << 18 << 121 << spots18;
         QTest::newRow("either side") << QSize(20, 40) << 18 << 121 << spots18;
-        const QVector<Spot> spots28{{18, 6}, {15, 7}, {12, 8}, {9, 9}, {6, 10}, {3, 11}};
-        QTest::newRow("30x30") << QSize(30, 30) << 28 << 114 << spots28;
     }
 
     void geometry()
@@ -1147,8 +972,7 @@ private slots:
         QCOMPARE(LedGeometry::highlightSpots(diameter), spots);
     }
 
-    // Away from the highlight and the ring the disc shows the plain lamp colour; the off colour
-    // follows the lamp colour; the highlight is lighter; a wide lamp sits at the left.
+    // Away from its lighter highlight and its ring the disc shows the lamp colour.
     void paintsTheStateColour()
     {
         HLed led;
@@ -1158,23 +982,13 @@ private slots:
             return image.pixelColor((QPointF(x, y) * image.devicePixelRatio()).toPoint());
         };
         QCOMPARE(pixel(22, 22), QColor(Qt::green));
-        led.turnOff();
-        QCOMPARE(pixel(22, 22), QColor(Qt::green).darker(300));
         led.setColor(Qt::red);
-        QCOMPARE(pixel(22, 22), QColor(Qt::red).darker(300));
-        led.turnOn();
         QCOMPARE(pixel(22, 22), QColor(Qt::red));
         QVERIFY(pixel(14, 14).lightness() > QColor(Qt::red).lightness());
-        QCOMPARE(pixel(45, 15), led.palette().color(QPalette::Window));
-        led.turnOff(false);
-        QVERIFY(led.isOn());
-        led.toggle();
-        QVERIFY(!led.isOn());
     }
 
-    // Written at the next turn of the event loop, then at most a few times a second; a clear
-    // drops what was waiting.
-    void linesKeepTheirOrderAndColourAcrossBatches()
+    // Written at the next turn of the loop, then a few times a second; a clear drops what waits.
+    void linesKeepTheirOrderAcrossBatches()
     {
         pane->append("G0 X1", Qt::blue);
         pane->append("ok", Qt::red);
@@ -1189,12 +1003,7 @@ private slots:
         if (sinceFlush.elapsed() < TerminalPane::flushIntervalMs) // unless the host stalled
             QCOMPARE(edit->blockCount(), 2);
         QTRY_COMPARE_WITH_TIMEOUT(edit->blockCount(), 4, 5000);
-        QList<QColor> colours;
-        for (QTextBlock block = edit->document()->begin(); block.isValid(); block = block.next())
-            colours << (block.length() > 1
-                            ? block.begin().fragment().charFormat().foreground().color()
-                            : QColor());
-        QCOMPARE(colours, (QList<QColor>{Qt::blue, Qt::red, QColor(), Qt::blue}));
+        QCOMPARE(edit->toPlainText(), QStringLiteral("G0 X1\nok\n\n$G"));
         QVERIFY(!edit->document()->isUndoAvailable());
         pane->append("pending", Qt::red);
         pane->clear();
