@@ -75,7 +75,6 @@ QStringList Station::newLines()
 QStringList Station::received() const
 {
     QStringList lines = sim.loggedLines();
-    // The realtime bytes, then what the station asks by itself ($I, $G, $$ and $#).
     for (const char *left : {"?", "!", "~", "\x18", "$I", "$G", "$$", "$#"})
         lines.removeAll(QLatin1String(left));
     return lines;
