@@ -75,9 +75,6 @@ QStringList Station::newLines()
 QStringList Station::received() const
 {
     QStringList lines = sim.loggedLines();
-    // After the realtime bytes, what the station asks by itself: 1.1's receive buffer, the modes
-    // before a program, the limits a 0.9 jog keeps to, the work offsets after a connect or a line
-    // that moved them.
     for (const char *left : {"?", "!", "~", "\x18", "$I", "$G", "$$", "$#"})
         lines.removeAll(QLatin1String(left));
     return lines;

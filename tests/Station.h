@@ -13,12 +13,10 @@
 
 #include <memory>
 
-// Points the station's settings store (each test's own, see TestMain.h) at a port, with nothing
-// left from an earlier test.
+// Points the station's settings store (each test's own, see TestMain.h) at a port, afresh.
 void seedStore(const QString &port, bool askStatus);
 
-// A station connected to a virtual controller of its own, seen as the operator sees it:
-// through the widgets by name, and through what the controller took in.
+// A station on a virtual controller of its own, seen through its widgets and the controller's log.
 class Station
 {
 public:
