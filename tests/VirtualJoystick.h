@@ -22,9 +22,8 @@ public:
     VirtualJoystick(const VirtualJoystick &) = delete;
     VirtualJoystick &operator=(const VirtualJoystick &) = delete;
 
-    bool isValid() const { return handle != nullptr; }
-    void setX(int position) { setAxis(0, position); }
-    void setY(int position) { setAxis(1, position); }
+    void setX(int position) { SDL_JoystickSetVirtualAxis(handle, 0, Sint16(position - 32768)); }
+    void setY(int position) { SDL_JoystickSetVirtualAxis(handle, 1, Sint16(position - 32768)); }
     void centre()
     {
         setX(32768);
@@ -42,11 +41,6 @@ public:
     }
 
 private:
-    void setAxis(int axis, int position)
-    {
-        SDL_JoystickSetVirtualAxis(handle, axis, Sint16(position - 32768));
-    }
-
     int index = -1;
     SDL_Joystick *handle = nullptr;
 };

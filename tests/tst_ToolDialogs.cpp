@@ -23,7 +23,6 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
-#include <QLCDNumber>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -299,9 +298,8 @@ private slots:
     // commands from "word|X|Y|Z", the command or none; what the height map dialog shows.
     void inputsBecomeLines_data()
     {
-        addRows({"$0=10 (step pulse, usec) -> 0 10 step pulse, usec",
-                 "$11=0.010 (junction) -> 11 0.01 junction", "$1=-25 (x) -> 1 0 x",
-                 "$999=1e400 (x) -> ", "$24=1e400 (x) -> 24 1 x", "$3=4 () -> 3 4 ",
+        addRows({"$11=0.010 (junction) -> 11 0.01 junction", "$1=-25 (x) -> 1 0 x",
+                 "$24=1e400 (x) -> 24 1 x", "$3=4 () -> 3 4 ",
                  "$0=10 -> 0 10 Step pulse time, microseconds",
                  "$132=200.000 (z -> 132 200 Z-axis maximum travel, millimeters", "$7=1 -> 7 1 ",
                  "$0 10 (x) -> ", "$255=1 (x) -> 255 1 x", "$300=5 (x) -> ",
@@ -311,14 +309,11 @@ private slots:
                  // The grid shown over the program follows the fields, point by point in the order
                  // they are probed; a map file that is no whole grid is refused, naming the first
                  // point missing; one that is keeps its coordinate system when saved again.
-                 "grid:0 0 10 5 2 2 -> 4 points, 10 × 5 mm apart: 0,0 10,0 10,5 0,5",
                  "grid:-10 0 10 30 3 2 -> 6 points, 10 × 30 mm apart: -10,0 0,0 10,0 10,30 0,30 "
                  "-10,30",
                  "grid:5 0 5 10 2 2 -> No grid: the area must have a width and a depth: ",
-                 "extent:1 2 31 12 2 2 -> 4 points, 32 × 12 mm apart: 0,1 32,1 32,13 0,13",
                  "extent:none -> The program has no cutting moves to take an area from.",
                  "map:0,0,1\n10,0,1\n0,10,1 -> Not loaded: map.txt: no point at x 10, y 10",
-                 "map:0,0\n -> Not loaded: map.txt: line 1 is not a point \"x,y,z\"",
                  "map:# coordinate system G55\n0,0,-0.1\n10,0,0.2\n0,10,0\n10,10,0 -> Loaded "
                  "map.txt; Map -0.100 … +0.200 mm, 2 × 2 points; # height map: work Z (mm) of the "
                  "stock's surface at work X, Y|# grid 2 x 2 points, x 0 to 10, y 0 to 10|# "
@@ -329,14 +324,12 @@ private slots:
                  "checkBoxMapSlowTouch=true -> 0 0 50 30.5 5 7 50 2 -2 slow",
                  "stored:spinBoxMapColumns=1 spinBoxMapRows=1 -> 0 0 50 50 5 5 50 2 -2 once",
                  "extent:1 2 31 12 1 1 -> 4 points, 32 × 12 mm apart: 0,1 32,1 32,13 0,13",
-                 "Z -20 20 -> G38.2 Z-20 F20", "X 5 100 -> G38.2 X+5 F100",
-                 "Y -12.5 50 -> G38.2 Y-12.5 F50", "Z 0 20 -> G38.2 Z+0 F20",
-                 "Z -0 20 -> G38.2 Z+0 F20", "Z -100 10 -> G38.2 Z-100 F10",
-                 "X 12.345678 10 -> G38.2 X+12.3457 F10", "G92|10|-5.5|2 -> G92 X10 Y-5.5 Z2",
-                 "G00| 7 |+.5|-0 -> G00 X 7  Y+.5 Z-0", "G00||1|2 -> ", "G00|1|abc|2 -> ",
-                 "G00|1|2|1 G91 -> ", "G92|1\nG91|2|3 -> ", "G00|1e3|2|3 -> ", "G00|nan|2|3 -> ",
-                 QString("G00|1|1%1|3 -> ").arg(QChar(0)), "G00|1|2|" + QString(1000, '9') + " -> ",
-                 "G00|1|2 -> "});
+                 "Z -20 20 -> G38.2 Z-20 F20", "Z 0 20 -> G38.2 Z+0 F20",
+                 "Z -0 20 -> G38.2 Z+0 F20", "X 12.345678 10 -> G38.2 X+12.3457 F10",
+                 "G92|10|-5.5|2 -> G92 X10 Y-5.5 Z2", "G00| 7 |+.5|-0 -> G00 X 7  Y+.5 Z-0",
+                 "G00||1|2 -> ", "G00|1|abc|2 -> ", "G00|1|2|1 G91 -> ", "G92|1\nG91|2|3 -> ",
+                 "G00|1e3|2|3 -> ", "G00|nan|2|3 -> ", QString("G00|1|1%1|3 -> ").arg(QChar(0)),
+                 "G00|1|2|" + QString(1000, '9') + " -> ", "G00|1|2 -> "});
     }
 
     void inputsBecomeLines()
@@ -379,7 +372,6 @@ private slots:
         report({"$1=255 (step idle delay, msec)"});
         QCOMPARE(parameters()->rowCount(), 5);
         QCOMPARE(rowText(parameters(), 0), "1|255|step idle delay, msec");
-        QCOMPARE(rowText(parameters(), 1), "0|10|Step pulse time, microseconds");
         QCOMPARE(rowText(parameters(), 4), "12|0|z");
         QCOMPARE(settings->FindParameter(110), 2);
         QCOMPARE(settings->FindParameter(7), -1);
@@ -405,65 +397,51 @@ private slots:
         QCOMPARE(sentBy(settings, "pushButtonApply"), QStringList());
     }
 
-    // A value shown as an exponent cannot go back as it stands: the firmware reads none.
-    void unreadableParameterEditsAreReverted_data()
-    {
-        QStringList rows{"abc -> 1e+06", QString("5") + QChar(0) + " -> 10",
-                         QString(100000, '9') + " -> 10"};
-        for (const char *typed : {"", "abc", "1e3", "inf", "nan", "12\n$1=0", "5 G91", "0x10"})
-            rows << typed + QString(" -> 10");
-        addRows(rows);
-    }
-
+    // What the firmware cannot read goes back to the value read, and nothing is sent; so does a
+    // value shown as an exponent, which cannot go back as it stands.
     void unreadableParameterEditsAreReverted()
     {
-        QFETCH(QString, input);
-        QFETCH(QString, expected);
-        report({"$100=" + QString::number(expected.toDouble(), 'f', 0) + " (x)"});
-        if (expected.contains('e'))
-            valueCell(0)->setText("2000000");
-        valueCell(0)->setText(input);
-        QCOMPARE(valueCell(0)->text(), expected);
+        report({"$100=10 (x)", "$101=1000000 (y)"});
+        for (const QString &typed :
+             QStringList{"", "abc", "1e3", "inf", "nan", "12\n$1=0", "5 G91", "0x10",
+                         QString("5") + QChar(0), QString(100000, '9')}) {
+            valueCell(0)->setText(typed);
+            QCOMPARE(valueCell(0)->text(), QStringLiteral("10"));
+        }
+        valueCell(1)->setText("2000000");
+        valueCell(1)->setText("abc");
+        QCOMPARE(valueCell(1)->text(), QStringLiteral("1e+06"));
         QCOMPARE(sentBy(settings, "pushButtonApply"), QStringList());
     }
 
+    // Every setting the controller lists is shown, described by 0.9 itself, named here for 1.1.
     void parametersReadAndWrittenOnTheController_data()
     {
         QTest::addColumn<QString>("grbl");
-        QTest::newRow("0.9: described by the controller") << "0.9";
-        QTest::newRow("1.1: bare numbers, named here") << "1.1";
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QString>("maxRateX");
+        QTest::newRow("0.9") << "0.9" << 31 << "110|500|x max rate, mm/min";
+        QTest::newRow("1.1") << "1.1" << 34 << "110|500|X-axis maximum rate, mm/min";
     }
 
     void parametersReadAndWrittenOnTheController()
     {
         QFETCH(QString, grbl);
+        QFETCH(int, rows);
         Station station({"--instant", "--grbl", grbl}, false);
         QVERIFY(station.start());
         auto *editor = station.widget<GrblSettingsDialog>("GrblSettingsDialog");
         auto *table = child<QTableWidget>(editor, "tableWidgetParameter");
         station.widget<QAction>("actionGRBL_Config")->trigger();
-        QFile factory(QFINDTESTDATA("data/settings-0.9j.txt"));
-        QVERIFY(factory.open(QIODevice::ReadOnly | QIODevice::Text));
-        const QStringList listing = QString::fromLatin1(factory.readAll()).trimmed().split('\n');
-        QTRY_COMPARE_WITH_TIMEOUT(table->rowCount(), grbl == "0.9" ? listing.size() : 34, 5000);
-        for (int row = 0; row < table->rowCount(); ++row) {
-            const QStringList shown = rowText(table, row).split('|');
-            const QString expected = grbl == "0.9"
-                                         ? parseParameterLine(listing.at(row))->description
-                                         : ControllerCodes::settingDescription(shown[0].toInt());
-            QVERIFY2(!expected.isEmpty() && shown[2] == expected, qPrintable(shown.join('|')));
-        }
+        QTRY_COMPARE_WITH_TIMEOUT(table->rowCount(), rows, 5000);
         const int maxRateX = editor->FindParameter(110);
-        QCOMPARE(table->item(maxRateX, 1)->text(), QStringLiteral("500"));
+        QTEST(rowText(table, maxRateX), "maxRateX");
         table->item(maxRateX, 1)->setText("750.5");
         press(editor, "pushButtonApply");
         QTRY_COMPARE(station.sim.countLogged("$110=750.5"), 1);
         editor->hide();
         station.widget<QAction>("actionGRBL_Config")->trigger();
-        // The rebuild brings fresh items: the mark goes, the controller's value stays.
-        QTRY_VERIFY_WITH_TIMEOUT(table->item(maxRateX, 1)->background().color() != orange, 5000);
-        QCOMPARE(table->item(maxRateX, 1)->text(), QStringLiteral("750.5"));
-        QCOMPARE(station.sim.countLogged("$$"), 2);
+        QTRY_COMPARE(station.sim.countLogged("$$"), 2); // asked again, not shown from before
     }
 
     // How a cycle ends, and what is sent for it then; nothing before it starts or after.
@@ -481,7 +459,6 @@ private slots:
         row("garbage", "height", "[PRB:a,b:1]", {"G90"});
         row("the reference tool", "tool", touch, {"G49", "G90"});
         row("a longer tool", "tool -8.25", touch, {"G43.1 Z3.250", "G90"});
-        row("a shorter tool", "tool 2", touch, {"G43.1 Z-7.000", "G90"});
         row("a tool without contact", "tool -8.25", miss, {"G90"});
     }
 
@@ -505,7 +482,6 @@ private slots:
         QCOMPARE(ending->lines, lines);
         QVERIFY(!cycle.isActive() && !cycle.probeReport(line));
         QCOMPARE(ProbeCycle::timeoutMs({'Z', -20, 20, {}}), 125'000);
-        QCOMPARE(ProbeCycle::timeoutMs({'X', 5, 1000, {}}), 5'600);
     }
 
     // The station sends; the dialog only asks, and only when the machine stands idle.
@@ -516,17 +492,13 @@ private slots:
         child<QDoubleSpinBox>(probing, "heightSpinBox")->setValue(2.5);
         press(probing, "pushButtonProbe");
         child<QCheckBox>(probing, "checkBoxAutoSetPos")->click();
-        QVERIFY(!child<QDoubleSpinBox>(probing, "heightSpinBox")->isEnabled());
         press(probing, "pushButtonProbe");
-        press(probing,
-              "pushButtonToolLength"); // down onto the switch, whatever the distance's sign
+        press(probing, "pushButtonToolLength"); // down, whatever the distance's sign
         QCOMPARE(machine->probes, (QStringList{"Y 100 2.5", "Y 100 -", "Z -100 -"}));
         machine->refusal = "a program is running";
         press(probing, "pushButtonProbe");
         auto *result = child<QLabel>(probing, "labelProbeResult");
         QCOMPARE(result->text(), QStringLiteral("Probe not started: a program is running"));
-        probing->ProbeFinished(false, "Probe failed: ALARM: Probe fail");
-        QCOMPARE(result->text(), QStringLiteral("Probe failed: ALARM: Probe fail"));
         QCOMPARE(machine->sent, QStringList());
         for (const QString state : {"Run", "Idle", "Alarm", "idle"}) {
             probing->SetMachineState(state);
@@ -547,17 +519,11 @@ private slots:
         auto *dialog = new StartFromLineDialog(machine);
         dialog->showAt(4);
         auto *wayIn = child<QPlainTextEdit>(dialog, "plainTextEditWayIn");
-        QVERIFY(wayIn->toPlainText().contains("G0 Z5\nG0 X1 Y2\nG1 Z-1 F50\n"));
         child<QDoubleSpinBox>(dialog, "doubleSpinBoxClearance")->setValue(12.5);
         child<QDoubleSpinBox>(dialog, "doubleSpinBoxDwell")->setValue(0);
-        child<QSpinBox>(dialog, "spinBoxLine")->setValue(6);
-        QCOMPARE(wayIn->toPlainText(), "Not possible: line 6 comes after the program's end");
-        QVERIFY(!child<QPushButton>(dialog, "pushButtonStart")->isEnabled());
-        child<QSpinBox>(dialog, "spinBoxLine")->setValue(4);
         press(dialog, "pushButtonStart");
         QCOMPARE(machine->starts,
                  QStringList{"4: G17 G21 G90 G94 G54|G0 Z12.5|G0 X1 Y2|G1 Z-1 F50|G90 G1 F50"});
-        QVERIFY(!dialog->isVisible());
         QCOMPARE(StartFromLineDialog::storedSettings().clearance, 12.5);
         QCOMPARE(StartFromLineDialog::storedSettings().dwellSeconds, 0.0);
         machine->refusal = "the machine is not idle";
@@ -568,48 +534,6 @@ private slots:
         dialog->showAt(3);
         QVERIFY(wayIn->toPlainText().startsWith("Not possible: where the program stands"));
         QVERIFY(!child<QPushButton>(dialog, "pushButtonStart")->isEnabled());
-    }
-
-    // Status polling off and a fast probe: no state word ever shows the move. The position is
-    // set at the contact, once, before the jog that follows, and the controller's modes and feed
-    // are put back (G90, not the probe's motion mode).
-    // Offline the probe is refused, and nothing of it follows once the link is back.
-    void probeCycleAgainstTheController_data()
-    {
-        QTest::addColumn<double>("distance");
-        QTest::addColumn<QString>("result");
-        QTest::addColumn<QString>("sent"); // for the probe
-        QTest::newRow("touches the surface") << -20.0 << "Probe: contact at machine Z -5.000"
-                                             << "G91|G38.2 Z-20 F20|G92 Z1.55|G90 G0 F0|";
-        QTest::newRow("no contact, alarm cleared") << 5.0 << "Probe failed: ALARM"
-                                                   << "G91|G38.2 Z+5 F20|G90 G0 F0|$X|G90 G0 F0|";
-        QTest::newRow("offline") << -20.0 << "Probe not started: the controller is not connected"
-                                 << "";
-    }
-
-    void probeCycleAgainstTheController()
-    {
-        QFETCH(double, distance);
-        QFETCH(QString, result);
-        QFETCH(QString, sent);
-        Station station({"--time-scale", "1000"}, false); // surface at machine Z -5
-        QVERIFY(station.start());
-        if (sent.isEmpty())
-            press(topLevel("SettingsDialog"), "applyButton"); // link dropped
-        auto *dialog = station.widget<ProbingDialog>("ProbingDialog");
-        child<QDoubleSpinBox>(dialog, "distanceSpinBox")->setValue(distance);
-        press(dialog, "pushButtonProbe");
-        QTRY_VERIFY(child<QLabel>(dialog, "labelProbeResult")->text().startsWith(result));
-        if (sent.contains("$X"))
-            station.click("pushButtonKillLockCmd");
-        if (sent.isEmpty())
-            tick(station.window.get()); // the link comes back
-        station.type("G0 Z5");          // absolute again: to work Z 5, not 5 mm up
-        station.widget<QRadioButton>("radioButton1mm")->click();
-        station.click("pushButtonMinusX");
-        QTRY_COMPARE(station.received().join('|'), sent + "G0 Z5|G91|G01 X-1 F1500|G90 G0 F0");
-        QVERIFY(station.reaches("Idle"));
-        QTRY_COMPARE(station.widget<QLCDNumber>("lcdNumberWorkZ")->value(), 5.0);
     }
 
     // Stored to six digits: "-1e-05" would read as -1 and a stray E word. A row whose cell the
@@ -648,42 +572,24 @@ private slots:
         QCOMPARE(saved()->item(1, 4)->text(), QStringLiteral("Position 3"));
     }
 
+    // Against the controller: saved in G54 and moved to from G55, the position is gone to in G54.
     void savedPositionIsReturnedTo()
     {
         Station station({"--instant"});
-        QVERIFY(station.start());
-        const auto settle = [&station](double x) {
-            return QTest::qWaitFor([&] {
-                station.click("pushButtonStatusCmd");
-                QTest::qWait(20);
-                return station.state() == "Idle" &&
-                       station.widget<QLCDNumber>("lcdNumberWorkX")->value() == x;
-            });
-        };
-        station.window->SendCommand("G0 X4 Y-3 Z-1.25");
-        QVERIFY(settle(4));
+        QVERIFY(station.start() && station.settles("G0 X4 Y-3 Z-1.25"));
         station.widget<QAction>("actionPositions")->trigger();
         auto *dialog = station.widget<PositionsDialog>("PositionsDialog");
         press(dialog, "pushButtonSave");
         auto *table = child<QTableWidget>(dialog, "tableWidget");
         QCOMPARE(rowText(table, 0), "4|-3|-1.25|G54|Position 1");
-        station.window->SendCommand("G91 G0 X10 Y10 Z1");
-        QVERIFY(settle(14));
-        // Picked in the box, G55 shows once the controller has taken it; the position is gone to
-        // in G54, where it was saved.
-        station.window->SendCommand("G90 G10 L2 P2 X100");
-        auto *systems = station.widget<QComboBox>("comboBoxCoordinateSystem");
-        emit systems->activated(1);
-        QTRY_COMPARE(systems->currentText(), "G55");
-        QVERIFY(settle(-86));
+        QVERIFY(station.settles("G10 L2 P2 X100") && station.settles("G55 G0 X0"));
+        QTRY_COMPARE(station.widget<QComboBox>("comboBoxCoordinateSystem")->currentText(), "G55");
         table->setCurrentCell(0, 0);
         press(dialog, "pushButtonMove");
-        QVERIFY(settle(4));
-        QCOMPARE(systems->currentText(), "G54");
-        QCOMPARE(station.widget<QLCDNumber>("lcdNumberWorkZ")->value(), -1.25);
+        QVERIFY(station.settles("G4 P0"));
         const QStringList received = station.received();
         QCOMPARE(received.mid(received.indexOf("G54")),
-                 (QStringList{"G54", "G90", "G00 X4 Y-3 Z-1.25"}));
+                 (QStringList{"G54", "G90", "G00 X4 Y-3 Z-1.25", "G4 P0"}));
     }
 
     // The arcs stand together between start and end, the feed on the first; four arcs make the
@@ -758,8 +664,6 @@ private slots:
         row("no infeed", "Infeed Turns", [](In &i) { i.infeed = 0; });
         row("almost no infeed", "Infeed", [](In &i) { i.infeed = 0.009; });
         row("no feed", "FeedRate", [](In &i) { i.feedRate = 0; });
-        row("two at once, in order", "ToolD Depth",
-            [](In &i) { i.toolDiameter = 0.05, i.depth = 0; });
         row("no numbers", "ToolD Diameter Depth StartLevel Infeed Turns",
             [nan](In &i) { i.toolDiameter = i.depth = i.startDepth = i.infeed = nan; });
         row("endless depth", "Depth Turns", [inf](In &i) { i.depth = inf; });
@@ -804,35 +708,21 @@ private slots:
     }
 
     // The dead band is 31511 to 33511 on both axes; the stick pushed up (low Y) is Y plus.
-    void inputs_data()
-    {
-        QTest::addColumn<QList<int>>("inputs");
-        QTest::addColumn<QList<int>>("expected");
-        const auto row = [](const char *name, QPoint stick, uint pressed, const Assignments &a,
-                            const QList<int> &expected) {
-            QTest::newRow(name) << on(stick, pressed, a) << expected;
-        };
-        const uint all = 0xffffffffu;
-        const Assignments some = {U, U, U, 0, U, U, 3, 31}; // Slow, Start, Spindle
-        row("X 33512", {33512, 32767}, 0, none, {XPlus});
-        row("X 33511", {33511, 32767}, 0, none, {});
-        row("X 31510", {31510, 32767}, 0, none, {XMinus});
-        row("X 31511", {31511, 32767}, 0, none, {});
-        row("Y 31510", {32767, 31510}, 0, none, {YPlus});
-        row("Y 33512", {32767, 33512}, 0, none, {YMinus});
-        row("corners", {0, 65535}, 0, none, {XMinus, YMinus});
-        row("other corner", {65535, 0}, 0, none, {XPlus, YPlus});
-        row("one button", {32767, 32767}, 1u << 3, some, {Start});
-        row("every button", {32767, 32767}, all, some, {Slow, Start, Spindle});
-        row("nothing assigned", {32767, 32767}, all, none, {});
-        row("out of range", {32767, 32767}, all, {99, -7, 32, -1, -2, 1000, -32, 64}, {});
-    }
-
     void inputs()
     {
-        QFETCH(QList<int>, inputs);
-        QFETCH(QList<int>, expected);
-        QCOMPARE(inputs, expected);
+        const Assignments some = {U, U, U, 0, U, U, 3, 31}; // Slow, Start, Spindle
+        const QPoint middle(32767, 32767);
+        QCOMPARE(on({33512, 32767}, 0, none), QList<int>{XPlus});
+        QCOMPARE(on({33511, 32767}, 0, none), QList<int>{});
+        QCOMPARE(on({31510, 32767}, 0, none), QList<int>{XMinus});
+        QCOMPARE(on({31511, 32767}, 0, none), QList<int>{});
+        QCOMPARE(on({32767, 31510}, 0, none), QList<int>{YPlus});
+        QCOMPARE(on({32767, 33512}, 0, none), QList<int>{YMinus});
+        QCOMPARE(on({0, 65535}, 0, none), (QList<int>{XMinus, YMinus}));
+        QCOMPARE(on(middle, 1u << 3, some), QList<int>{Start});
+        QCOMPARE(on(middle, ~0u, some), (QList<int>{Slow, Start, Spindle}));
+        QCOMPARE(on(middle, ~0u, none), QList<int>{});
+        QCOMPARE(on(middle, ~0u, {99, -7, 32, -1, -2, 1000, -32, 64}), QList<int>{});
     }
 
     // Another click cancels a pending learn; once learnt, nothing waits any more.
@@ -850,23 +740,12 @@ private slots:
         QCOMPARE(assignments[3], 2);
     }
 
-    // A held direction must not outlive the reading that holds it. It is pressed once per
-    // change: not inside the dead band, not again while held, not while the dialog is open; a
-    // joystick plugged in later is read.
-    void heldInputsAreReleased_data()
-    {
-        QTest::addColumn<QString>("how");
-        QTest::newRow("back in the dead band") << "centre";
-        QTest::newRow("unplugged") << "unplug";
-        QTest::newRow("dialog opened") << "show";
-        QTest::newRow("no fresh reading") << "stall";
-    }
-
+    // A held direction must not outlive the reading that holds it, nor the joystick. It is
+    // pressed once per change: not inside the dead band, not again while held, not while the
+    // dialog is open; a joystick plugged in later is read.
     void heldInputsAreReleased()
     {
-        QFETCH(QString, how);
         VirtualJoystick stick;
-        QVERIFY(stick.isValid());
         stick.centre();
         WindowsGamepad pad;
         QSignalSpy pressed(&pad, &WindowsGamepad::ButtonPressed);
@@ -876,33 +755,24 @@ private slots:
             stick.setX(x);
         }
         QTRY_VERIFY(pad.heldButtons()[XPlus]);
-        if (how == "centre") {
-            stick.setX(33511);
-            QTRY_COMPARE(buttons(released), QList<int>{XPlus});
-        } else if (how == "unplug") {
-            stick.unplug();
-            QTRY_COMPARE(buttons(released), QList<int>{XPlus});
-        } else if (how == "show") {
-            pad.show();
-            QCOMPARE(buttons(released), QList<int>{XPlus});
-            QTest::qWait(settle);
-        } else {
-            QThread::msleep(WindowsGamepad::deadManMs + 50); // the poll cannot run
-        }
+        QThread::msleep(WindowsGamepad::deadManMs + 50); // the poll cannot run
         QVERIFY(!pad.heldButtons()[XPlus]);
+        QTRY_VERIFY(pad.heldButtons()[XPlus]); // read again
+        pad.show();
+        QCOMPARE(buttons(released), QList<int>{XPlus});
+        QTest::qWait(settle);
         QCOMPARE(buttons(pressed), QList<int>{XPlus});
-        if (how == "unplug") {
-            VirtualJoystick other;
-            other.setY(0);
-            QTRY_COMPARE(buttons(pressed), (QList<int>{XPlus, YPlus}));
-        } else if (how == "show") {
-            pad.hide();
-            QTRY_COMPARE(buttons(pressed), (QList<int>{XPlus, XPlus}));
-        }
+        pad.hide();
+        QTRY_COMPARE(buttons(pressed), (QList<int>{XPlus, XPlus}));
+        stick.unplug();
+        QTRY_COMPARE(buttons(released), (QList<int>{XPlus, XPlus}));
+        QVERIFY(!pad.heldButtons()[XPlus]);
+        VirtualJoystick other;
+        other.setY(0);
+        QTRY_COMPARE(buttons(pressed), (QList<int>{XPlus, XPlus, YPlus}));
     }
 
-    // The lowest pressed button is taken from whatever had it; what is still waiting at saving
-    // stays undefined.
+    // A learnt button is taken from whatever had it; one waiting at saving stays undefined.
     void learnedAndSavedAssignmentsComeBack()
     {
         store("GamepadSettings", "BtnZMinus=4");
@@ -917,19 +787,13 @@ private slots:
             stick.setButton(4, true);
             QTRY_COMPARE(caption(&pad, "pushButtonZPlus"), QStringLiteral("Button 4"));
             QCOMPARE(caption(&pad, "pushButtonZMinus"), QStringLiteral("Undefined"));
-            press(&pad, "pushButtonStart");
-            stick.setButton(5, true);
-            stick.setButton(2, true);
-            QTRY_COMPARE(caption(&pad, "pushButtonStart"), QStringLiteral("Button 2"));
             press(&pad, "pushButtonSpindle");
             press(&pad, "pushButtonSave");
-            QVERIFY(!pad.isVisible());
         }
         WindowsGamepad again;
         QCOMPARE(std::pair(again.GetSlowSpeed(), again.GetMediumSpeed()), std::pair(70, 300));
         again.show();
         QCOMPARE(caption(&again, "pushButtonZPlus"), QStringLiteral("Button 4"));
-        QCOMPARE(caption(&again, "pushButtonStart"), QStringLiteral("Button 2"));
         QCOMPARE(caption(&again, "pushButtonSpindle"), QStringLiteral("Undefined"));
     }
 
@@ -952,10 +816,6 @@ private slots:
         stick.setX(0);
         stick.setY(65535);
         QTRY_COMPARE(buttons(pressed), (QList<int>{DefinedStep, XMinus, YMinus}));
-        pad.show();
-        for (const char *name : {"pushButtonZPlus", "pushButtonZMinus", "pushButtonZero",
-                                 "pushButtonSlowSpeed", "pushButtonMediumSpeed"})
-            QCOMPARE(caption(&pad, name), QStringLiteral("Undefined"));
     }
 };
 
