@@ -57,7 +57,6 @@ for mistake in "--baud fast" "-platform offscreen --bogus"; do
     answer 2 $mistake
     [ ! -s "$scratch/out" ] && grep -q '^Usage:' "$scratch/err" || fail "'$mistake' gave no usage"
 done
-answer 1 "$scratch/missing.nc"
 said=$(env -u DISPLAY "$sender" --version) || fail "orlo-send --version: $said"
 [ "$said" = "orlo-send $release" ] || fail "orlo-send --version says '$said'"
 
