@@ -1,7 +1,6 @@
 #include "PtyPeer.h"
 #include "Station.h"
 #include "TestMain.h"
-#include "Unprivileged.h"
 
 #include "link/TerminalCommunication.h"
 
@@ -10,7 +9,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace WindowProbe;
 
@@ -50,13 +51,8 @@ private slots:
                             const QStringList &lines, int pause = 20) {
             QTest::newRow(name) << deliveries << pause << lines;
         };
-        row("CR LF gives one line", {"ok\r\n"}, {"ok"});
-        row("blank lines give none", {"ok\n\n", "\r", "\n"}, {"ok"});
-        row("CR and LF both end lines", {"a\rb\n"}, {"a", "b"});
+        row("CR and LF end lines, blank ones none", {"a\rb\n\n", "\r", "\n"}, {"a", "b"});
         row("NUL cuts the line", {QByteArray("ab\0cd\n", 6), QByteArray("\0xy\n", 4)}, {"ab", ""});
-        row("UTF-8", {"Grüße\n"}, {QString::fromUtf8("Grüße")});
-        row("invalid UTF-8", {"\xff\xfeok\n"},
-            {QString(2, QChar(QChar::ReplacementCharacter)) + "ok"});
         row("0x80 and up: split, lone, overlong, cut short", {"\xc3", "\xbc\x85\xc0\x80\xe2\x82\n"},
             {QString::fromUtf8("ü") + QString(5, QChar(QChar::ReplacementCharacter))});
         row("split over deliveries", {"<Idle,MP", "os:0.000", ",0.000>", "\r\n"},
@@ -71,15 +67,14 @@ private slots:
         QFETCH(QByteArrayList, deliveries);
         QFETCH(int, pause);
         QFETCH(QStringList, lines);
-        QSignalSpy spy(terminal.get(), &TerminalCommunication::LineReceived);
+        QStringList received;
+        connect(terminal.get(), &TerminalCommunication::LineReceived,
+                [&received](const QString &line) { received << line; });
         for (const QByteArray &chunk : deliveries) {
             peer->write(chunk);
             QTest::qWait(pause);
         }
         QTest::qWait(60);
-        QStringList received;
-        for (const auto &arguments : spy)
-            received << arguments.at(0).toString();
         QCOMPARE(received, lines);
     }
 
@@ -103,15 +98,19 @@ private slots:
     {
         QTemporaryDir dir;
         const QString link = dir.filePath("ttyLink");
-        QVERIFY(QFile::link(peer->devicePath(), link));
-        QVERIFY(terminal->TryToConnect(port(link)));
+        const auto pointAt = [&link](const PtyPeer &device) {
+            QFile::remove(link);
+            return QFile::link(device.devicePath(), link);
+        };
+        QVERIFY(pointAt(*peer) && terminal->TryToConnect(port(link)));
         for (int i = 0; i < 3; ++i)
             QVERIFY(terminal->IsConnected());
         QVERIFY(QFile::remove(link));
         QVERIFY(!terminal->IsConnected());
-
-        PtyPeer other;
-        QVERIFY(QFile::link(other.devicePath(), link));
+        // Replaced between two checks: the same name, another device.
+        PtyPeer other, third;
+        QVERIFY(pointAt(third) && terminal->TryToConnect(port(link)) && terminal->IsConnected());
+        QVERIFY(pointAt(other));
         QVERIFY(!terminal->IsConnected());
         QVERIFY(terminal->TryToConnect(port(link)));
         QVERIFY(terminal->SendLine("$I"));
@@ -133,13 +132,6 @@ private slots:
         QCOMPARE(linkMessages.size(), 1);
         QVERIFY2(linkMessages[0].startsWith("serial port error: ReadError"),
                  qPrintable(linkMessages[0]));
-
-        // Replaced between two checks: the same name, another device.
-        PtyPeer third, fourth;
-        QVERIFY(QFile::remove(link) && QFile::link(third.devicePath(), link));
-        QVERIFY(terminal->TryToConnect(port(link)) && terminal->IsConnected());
-        QVERIFY(QFile::remove(link) && QFile::link(fourth.devicePath(), link));
-        QVERIFY(!terminal->IsConnected());
     }
 
     // The station's tick: the first connects, red and "offline" until then; connected, it asks
@@ -149,17 +141,13 @@ private slots:
     void supervision_data()
     {
         QTest::addColumn<bool>("askStatus");
-        QTest::addColumn<QString>("going");
-        QTest::newRow("asking for the state") << true << "";
-        QTest::newRow("not asking") << false << "";
-        QTest::newRow("clean end") << true << "terminate";
-        QTest::newRow("killed") << true << "kill";
+        QTest::newRow("asking for the state") << true;
+        QTest::newRow("not asking") << false;
     }
 
     void supervision()
     {
         QFETCH(bool, askStatus);
-        QFETCH(QString, going);
         Station station({}, askStatus);
         QVERIFY(station.open());
         QObject *window = station.window.get();
@@ -172,27 +160,23 @@ private slots:
                  station.sim.linkPath());
         tick(window); // now up: green, and asked at once
         QVERIFY(isGreen(window));
-        if (going.isEmpty()) {
-            if (askStatus) {
-                QTRY_COMPARE(station.sim.countLogged("?"), 1);
-                QTRY_VERIFY(station.terminal().contains("<Idle,MPos:0.000,0.000,0.000,WPos:"));
-                QTRY_COMPARE_WITH_TIMEOUT(station.sim.countLogged("?"), 2, 5000); // by the timer
-            }
-            const int first = station.sim.countLogged("?");
-            QTest::qWait(2500);
-            const int asked = station.sim.countLogged("?") - first; // a late tick may add one
-            QVERIFY2(askStatus ? asked == 2 || asked == 3 : asked == 0,
-                     qPrintable(QString::number(asked)));
-            QCOMPARE(station.sim.countLogged("$#"), 1);
-            QCOMPARE(station.sim.loggedLines().size(), station.sim.countLogged("?") + 1);
-            QVERIFY(isGreen(window));
-            return;
+        if (askStatus) {
+            QTRY_COMPARE(station.sim.countLogged("?"), 1);
+            QTRY_VERIFY(station.terminal().contains("<Idle,MPos:0.000,0.000,0.000,WPos:"));
+            QTRY_COMPARE_WITH_TIMEOUT(station.sim.countLogged("?"), 2, 5000); // by the timer
         }
+        const int first = station.sim.countLogged("?");
+        QTest::qWait(2500);
+        const int asked = station.sim.countLogged("?") - first; // a late tick may add one
+        QVERIFY2(askStatus ? asked == 2 || asked == 3 : asked == 0,
+                 qPrintable(QString::number(asked)));
+        QCOMPARE(station.sim.countLogged("$#"), 1);
+        QCOMPARE(station.sim.loggedLines().size(), station.sim.countLogged("?") + 1);
         for (int i = 0; i < 3; ++i) {
             tick(window);
             QVERIFY(isGreen(window));
         }
-        going == "kill" ? station.sim.kill() : station.sim.terminate();
+        station.sim.terminate();
         QTRY_VERIFY_WITH_TIMEOUT(!isGreen(window), 5000);
         QTRY_COMPARE(station.state(), QStringLiteral("offline"));
         SimProcess again;
@@ -201,11 +185,12 @@ private slots:
         tick(window); // a connection attempt
         tick(window);
         QVERIFY(isGreen(window));
-        QTRY_VERIFY(again.countLogged("?") >= 1);
+        QTRY_COMPARE(again.countLogged("?") >= 1, askStatus);
     }
 
     // An operator outside the devices' group is told what to do, once for each device, while
-    // the tick goes on retrying.
+    // the tick goes on retrying. As root (CI) the ticks run as `nobody`, root kept as the saved
+    // user to come back to: a device node with mode 000 is then closed, where root opens it.
     void permissionProblemIsToldOncePerDevice()
     {
         PtyPeer first, second;
@@ -213,16 +198,17 @@ private slots:
             QCOMPARE(::chmod(QFile::encodeName(peer->devicePath()).constData(), 0), 0);
         seedStore(first.devicePath(), true);
         MainWindow window;
-        {
-            Unprivileged operatorRights;
-            if (!operatorRights.holds())
-                QSKIP("cannot take an operator's rights here");
-            for (int i = 0; i < 3; ++i)
-                tick(&window);
-            window.UsePortForThisRun(second.devicePath(), 0);
-            for (int i = 0; i < 3; ++i)
-                tick(&window);
+        const passwd *nobody = ::getpwnam("nobody");
+        const bool dropped =
+            ::geteuid() == 0 && nobody && ::setresuid(nobody->pw_uid, nobody->pw_uid, 0) == 0;
+        if (::geteuid() == 0)
+            QSKIP("cannot take an operator's rights here");
+        for (int i = 0; i < 6; ++i) {
+            if (i == 3)
+                window.UsePortForThisRun(second.devicePath(), 0);
+            tick(&window);
         }
+        QVERIFY(!dropped || ::setresuid(0, 0, 0) == 0);
         QVERIFY(!isGreen(&window));
         const QList<QMessageBox *> boxes = window.findChildren<QMessageBox *>();
         QCOMPARE(boxes.size(), 2);
