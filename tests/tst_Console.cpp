@@ -169,6 +169,7 @@ private slots:
         row("typed line during a job", job + "#type:G0 X5#text:lineEditCommand=G0 X5" + locked);
         row("step jog during a job",
             job + "#click:radioButton10mm#click:pushButtonMinusX" + locked);
+        row("coolant during a job", job + "#click:pushButtonCoolant" + locked);
         const QString file = __FILE__;
         row("opening a file during a job", job + "#open:" + file +
                                                "#shows:Not opened while a program runs: " + file +
@@ -189,13 +190,17 @@ private slots:
             "click:pushButtonCycleStartCmd#wrote:~#say:ok\r\n#wrote:G1 X2 F100\n");
         // A held jog is a chain of short jogs at the feed set, ahead of the machine by a little;
         // released, it is cancelled, and what still waited for room never goes out.
-        row("a held 1.1 jog and its release",
-            grbl11 +
-                QString(
-                    "click:radioButtonContinious#set:spinBoxFeedRate=1234#"
-                    "press:pushButtonPlusY#wrote:%1%1#wait:1000#wrote:%1%1%1#"
-                    "release:pushButtonPlusY#wrote:%2#say:ok\r\nok\r\nok\r\nok\r\nok\r\n#wrote:")
-                    .arg("$J=G91 Y+3.085 F1234\n", QChar(0x85)));
+        // The arrow key held on the button is the button held.
+        for (const auto &[name, press, release] :
+             {std::tuple{"a held 1.1 jog and its release", "press:", "release:"},
+              std::tuple{"a held 1.1 jog key and its release", "key:", "keyup:"}})
+            row(name,
+                grbl11 +
+                    QString("click:radioButtonContinious#set:spinBoxFeedRate=1234#%3"
+                            "pushButtonPlusY%4#wrote:%1%1#wait:1000#wrote:%1%1%1#%5"
+                            "pushButtonPlusY%4#wrote:%2#say:ok\r\nok\r\nok\r\nok\r\nok\r\n#wrote:")
+                        .arg("$J=G91 Y+3.085 F1234\n", QChar(0x85), press,
+                             QString(press) == "key:" ? "=Up" : "", release));
         // Keys jog where the operator looks at the machine, and edit where they edit.
         row("step jog keys",
             "click:radioButton1mm#key:pushButtonPlusX=Right#keyup:pushButtonPlusX=Right#"
